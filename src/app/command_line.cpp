@@ -1,0 +1,91 @@
+#include "app/command_line.h"
+
+#include "platform/text.h"
+
+namespace vesk {
+
+static bool IsValue(const std::vector<std::string>& args, size_t i) {
+  return i < args.size() && !(args[i].size() > 0 && args[i][0] == '-');
+}
+
+CommandLine ScanArguments(const std::vector<std::string>& args) {
+  CommandLine c;
+  const size_t n = args.size();
+  for (size_t i = 1; i < n; ++i) {
+    const std::string& a = args[i];
+    const bool hasNext = i + 1 < n;
+    auto next = [&](size_t k = 1) -> const std::string& { return args[i + k]; };
+    auto is = [&](const char* name) { return EqualsNoCase(a, name); };
+
+    if (is("--selftest")) {
+      c.selfTest = true;
+      if (hasNext) {
+        const long v = ParseLong32(next());
+        if (v >= 1 && v <= 600) c.selfTestSeconds = int(v);
+      }
+    } else if (!hasNext) {
+      continue;  // every other option needs a value
+    } else if (is("--dev")) {
+      c.deviceIndex = int(ParseLong32(next()));
+    } else if (is("--dump-layout")) {
+      c.dumpLayoutPath = next();
+    } else if (is("--export-video-edited")) {
+      // Without the audio value the export mode is not selected.
+      c.exportVideoPath = next(1);
+      c.exportAudioPath = i + 2 < n ? next(2) : std::string();
+      c.exportOutputPath = IsValue(args, i + 3) ? next(3) : std::string();
+    } else if (is("--vcodec")) {
+      c.exportOptions.codec = EqualsNoCase(next(), "flac") ? 1 : 0;
+    } else if (is("--vbitrate")) {
+      c.exportOptions.aacBitrate = uint32_t(int64_t(ParseLong32(next())) * 1000);
+    } else if (is("--vrate")) {
+      c.exportOptions.sampleRate = uint32_t(ParseLong32(next()));
+    } else if (is("--engine")) {
+      c.engine = next();
+    } else if (is("--ffmpeg")) {
+      c.ffmpegPath = next();
+    } else if (is("--keep")) {
+      const std::string& list = next();
+      size_t start = 0;
+      while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        if (comma > start) c.exportOptions.keep.push_back(int32_t(ParseLong32(list.substr(start, comma - start))));
+        start = comma + 1;
+      }
+    } else if (is("--edited-ordinal")) {
+      c.exportOptions.editedOrdinal = int32_t(ParseLong32(next()));
+    } else if (is("--delete")) {
+      c.deleteRanges = next();
+      c.deleteGiven = true;
+    } else if (is("--denoise")) {
+      c.denoiseInput = next();
+      c.denoiseOutput = IsValue(args, i + 2) ? next(2) : std::string();
+    } else if (is("--probe-audio")) {
+      c.probeAudioPath = next();
+    } else if (is("--probe-video")) {
+      c.probeVideoPath = next();
+    } else if (is("--probe-preview")) {
+      c.probePreviewPath = next();
+      c.probePreviewTrack = IsValue(args, i + 2) ? int(ParseLong32(next(2))) : 0;
+    }
+  }
+  return c;
+}
+
+Mode SelectMode(const CommandLine& c) {
+  if (c.selfTest) return Mode::SelfTest;
+  if (!c.exportVideoPath.empty() && !c.exportAudioPath.empty()) return Mode::ExportVideo;
+  if (!c.denoiseInput.empty()) return Mode::Denoise;
+  if (!c.probeAudioPath.empty()) return Mode::ProbeAudio;
+  if (!c.probeVideoPath.empty()) return Mode::ProbeVideo;
+  if (c.probePreviewPath.empty()) return Mode::WindowApp;
+  return Mode::ProbePreview;
+}
+
+bool WantsMultithreadedCom(const CommandLine& c) {
+  return c.selfTest || !c.exportVideoPath.empty() || !c.denoiseInput.empty() || !c.probeAudioPath.empty() ||
+         !c.probeVideoPath.empty() || !c.probePreviewPath.empty();
+}
+
+}  // namespace vesk

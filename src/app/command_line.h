@@ -1,0 +1,45 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "video/video_export_options.h"
+
+namespace vesk {
+
+// What the command line asks for. Paths are UTF-8.
+struct CommandLine {
+  bool selfTest = false;
+  int selfTestSeconds = 3;
+  int deviceIndex = -1;
+  std::string dumpLayoutPath;
+  std::string exportVideoPath;
+  std::string exportAudioPath;
+  std::string exportOutputPath;
+  VideoEditedExportOptions exportOptions;
+  std::string engine = "ffmpeg";
+  std::string ffmpegPath;
+  std::string deleteRanges;
+  bool deleteGiven = false;
+  std::string denoiseInput;
+  std::string denoiseOutput;
+  std::string probeAudioPath;
+  std::string probeVideoPath;
+  std::string probePreviewPath;
+  int probePreviewTrack = 0;
+};
+
+// Scans args (args[0] is the program and is skipped). Names are compared
+// case-insensitively; values are read from the following arguments without
+// removing them from the scan; unknown arguments are ignored.
+CommandLine ScanArguments(const std::vector<std::string>& args);
+
+enum class Mode { SelfTest, ExportVideo, Denoise, ProbeAudio, ProbeVideo, WindowApp, ProbePreview };
+
+// The one mode a command line runs, by precedence.
+Mode SelectMode(const CommandLine& cmd);
+
+// COM for the entry thread is multithreaded for the headless modes that do
+// their work on it.
+bool WantsMultithreadedCom(const CommandLine& cmd);
+
+}  // namespace vesk

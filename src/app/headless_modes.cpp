@@ -1,0 +1,110 @@
+#include "app/headless_modes.h"
+
+#include <cmath>
+
+#include "app/report_file.h"
+#include "media/audio_loader.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace vesk {
+
+SampleStats MeasureSamples(const std::vector<float>& samples, unsigned channels, unsigned rate) {
+  SampleStats s;
+  float peak = 0;
+  for (float v : samples) peak = std::max(peak, std::fabs(v));
+  s.peak = peak;
+  s.frames = channels ? samples.size() / channels : 0;
+  s.duration = rate ? double(s.frames) / double(rate) : 0.0;
+  return s;
+}
+
+int RunProbeAudioMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
+  AudioFormat format;
+  std::vector<float> samples;
+  std::string error;
+  int sourceBits = 0;
+  const bool ok = LoadAudioFile(PathFromUtf8(cmd.probeAudioPath), format, samples, error, &sourceBits);
+  if (!ok) {
+    format = AudioFormat{0, 0, 0};
+    samples.clear();
+    sourceBits = 0;
+  }
+  const SampleStats stats = MeasureSamples(samples, format.channels, format.sampleRate);
+  ReportFile r(dataFolder / kProbeAudioReport);
+  r.Bool("ok", ok);
+  r.Uint("rate", format.sampleRate);
+  r.Uint("channels", format.channels);
+  r.Uint("frames", stats.frames);
+  r.Int("srcBits", sourceBits);
+  r.Real("peak", "%.6f", stats.peak);
+  r.Real("duration", "%.3f", stats.duration);
+  r.ErrIfAny(error);
+  return ok ? 0 : 1;
+}
+
+// Modes whose machinery is not in this build say so plainly in their report.
+
+int RunSelfTestMode(const CommandLine&, const std::filesystem::path& dataFolder) {
+  static const char kText[] = "\xEF\xBB\xBF" "ok=0\r\nerr=这个版本还没有自检功能。\r\n";
+  File f;
+  if (f.OpenWrite(dataFolder / kSelfTestReport)) f.Write(kText, sizeof kText - 1);
+  return 1;
+}
+
+int RunExportVideoMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
+  ReportFile r(dataFolder / kExportVideoReport, 1024);
+  r.Bool("ok", false);
+  r.Raw(Format("dur=%.2f\ncodec=%s\nrate=%u\n", 0.0, cmd.exportOptions.codec == 1 ? "flac" : "aac",
+               cmd.exportOptions.sampleRate));
+  r.Line("engine", EqualsNoCase(cmd.engine, "mf") ? "mf" : "ffmpeg");
+  r.Int("editedord", cmd.exportOptions.editedOrdinal);
+  std::string keep;
+  for (size_t i = 0; i < cmd.exportOptions.keep.size(); ++i)
+    keep += (i ? "," : "") + std::to_string(cmd.exportOptions.keep[i]);
+  r.Line("keep", keep);
+  if (cmd.deleteGiven) r.Line("deleted", cmd.deleteRanges);
+  r.Line("out", "");
+  r.Line("err", "这个版本还不能导出视频。");
+  return 1;
+}
+
+int RunDenoiseMode(const CommandLine&, const std::filesystem::path& dataFolder) {
+  ReportFile r(dataFolder / kDenoiseReport);
+  r.Bool("ok", false);
+  r.Real("ms", "%.0f", 0.0);
+  r.Line("engine", "");
+  r.Line("out", "");
+  r.Uint("rate", 0);
+  r.Uint("frames", 0);
+  r.Line("err", "这个版本还没有降噪功能。");
+  return 1;
+}
+
+int RunProbeVideoMode(const CommandLine&, const std::filesystem::path& dataFolder) {
+  ReportFile r(dataFolder / kProbeVideoReport);
+  r.Bool("ok", false);
+  r.Bool("hasVideo", false);
+  r.Bool("canExport", false);
+  r.Bool("canMuxVideo", false);
+  r.Bool("viaFfmpeg", false);
+  r.Int("videoStream", -1);
+  r.Real("duration", "%.3f", 0.0);
+  r.Line("err", "这个版本还不能分析视频文件。");
+  return 1;
+}
+
+int RunProbePreviewMode(const CommandLine&, const std::filesystem::path& dataFolder) {
+  ReportFile r(dataFolder / kProbePreviewReport);
+  r.Bool("ok", false);
+  r.Bool("allSilent", false);
+  r.Uint("rate", 0);
+  r.Uint("channels", 0);
+  r.Uint("frames", 0);
+  r.Real("peak", "%.6f", 0.0);
+  r.Real("duration", "%.3f", 0.0);
+  r.Line("err", "这个版本还不能解码试听片段。");
+  return 1;
+}
+
+}  // namespace vesk

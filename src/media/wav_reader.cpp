@@ -1,0 +1,188 @@
+#include "media/wav_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/file.h"
+
+namespace vesk {
+namespace {
+
+constexpr size_t kHeaderScanBytes = 4096;
+constexpr size_t kBlockFrames = 65536;
+// A block never exceeds this many bytes, whatever the channel count claims.
+constexpr size_t kMaxBlockBytes = size_t(16) << 20;
+
+uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+
+struct FileSource {
+  File& file;
+  int64_t Size() { return file.Size(); }
+  bool Seek(int64_t pos) { return file.Seek(pos); }
+  int64_t Read(void* buf, size_t n) { return file.Read(buf, n); }
+};
+
+struct MemorySource {
+  const uint8_t* data;
+  size_t size;
+  size_t pos = 0;
+  int64_t Size() { return int64_t(size); }
+  bool Seek(int64_t p) {
+    if (p < 0 || size_t(p) > size) return false;
+    pos = size_t(p);
+    return true;
+  }
+  int64_t Read(void* buf, size_t n) {
+    const size_t take = std::min(n, size - pos);
+    if (take) std::memcpy(buf, data + pos, take);
+    pos += take;
+    return int64_t(take);
+  }
+};
+
+// Appends the first outChannels samples of every whole frame in `bytes`.
+void ConvertFrames(const uint8_t* bytes, size_t frames, size_t blockAlign, int bits, bool isFloat,
+                   size_t outChannels, std::vector<float>& out) {
+  const size_t start = out.size();
+  out.resize(start + frames * outChannels);
+  float* dst = out.data() + start;
+  const size_t bytesPerSample = size_t(bits / 8);
+  for (size_t f = 0; f < frames; ++f) {
+    const uint8_t* frame = bytes + f * blockAlign;
+    for (size_t c = 0; c < outChannels; ++c) {
+      const uint8_t* s = frame + c * bytesPerSample;
+      float v;
+      switch (bits) {
+        case 8: v = float(int(s[0]) - 128) * (1.0f / 128.0f); break;
+        case 16: v = float(int16_t(Get16(s))) * (1.0f / 32768.0f); break;
+        case 24: {
+          int32_t x = int32_t(uint32_t(s[0]) | (uint32_t(s[1]) << 8) | (uint32_t(s[2]) << 16));
+          if (x & 0x800000) x -= 0x1000000;
+          v = float(x) * (1.0f / 8388608.0f);
+          break;
+        }
+        default:
+          if (isFloat) {
+            const uint32_t raw = Get32(s);
+            std::memcpy(&v, &raw, 4);
+            // NaN stays out of the document: treat it as silence.
+            v = v != v ? 0.0f : std::clamp(v, -1.0f, 1.0f);
+          } else {
+            v = float(double(int32_t(Get32(s))) * (1.0 / 2147483648.0));
+          }
+      }
+      *dst++ = v;
+    }
+  }
+}
+
+template <typename Source>
+bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std::string& error,
+             bool& isRiffWave, int* sourceBits) {
+  const int64_t fileSize = src.Size();
+  uint8_t head[kHeaderScanBytes];
+  const int64_t got = fileSize < 0 ? -1 : src.Read(head, sizeof head);
+  const size_t n = got > 0 ? size_t(got) : 0;
+  if (n < 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return false;
+  isRiffWave = true;
+
+  bool haveFmt = false, haveData = false;
+  uint16_t tag = 0, channels = 0, bits = 0;
+  uint32_t rate = 0;
+  int64_t dataStart = 0, dataBytes = 0;
+  if (n >= 20) {
+    size_t pos = 12;
+    while (pos + 8 <= n) {
+      const uint8_t* id = head + pos;
+      const uint32_t size = Get32(head + pos + 4);
+      const size_t body = pos + 8;
+      if (std::memcmp(id, "fmt ", 4) == 0) {
+        if (body + 16 <= n) {
+          haveFmt = true;
+          tag = Get16(head + body);
+          channels = Get16(head + body + 2);
+          rate = Get32(head + body + 4);
+          bits = Get16(head + body + 14);
+          if (tag == 0xFFFE && size >= 40 && body + 26 <= n) tag = Get16(head + body + 24);
+        }
+      } else if (std::memcmp(id, "data", 4) == 0) {
+        haveData = true;
+        dataStart = int64_t(body);
+        const int64_t available = std::max<int64_t>(0, fileSize - dataStart);
+        dataBytes = (size != 0 && size != 0xFFFFFFFFu) ? std::min<int64_t>(size, available) : available;
+        break;
+      }
+      const uint64_t next = uint64_t(body) + size + (size & 1u);
+      if (next > n) break;
+      pos = size_t(next);
+    }
+  }
+
+  if (!haveFmt || !haveData || channels == 0 || rate == 0) {
+    error = "WAV 文件结构不完整（缺少 fmt 或 data 块）。";
+    return false;
+  }
+  if (tag != 1 && tag != 3) {
+    error = "这个 WAV 用的是压缩编码，暂不支持。";
+    return false;
+  }
+  if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+    error = "不支持的 WAV 位深。";
+    return false;
+  }
+
+  const bool isFloat = tag == 3 && bits == 32;
+  const size_t outChannels = std::min<size_t>(channels, 2);
+  const size_t blockAlign = size_t(bits / 8) * channels;
+  const uint64_t frames = uint64_t(dataBytes) / blockAlign;
+  samples.reserve(size_t(frames * outChannels));
+
+  const size_t framesPerBlock = std::clamp<size_t>(kMaxBlockBytes / blockAlign, 1, kBlockFrames);
+  std::vector<uint8_t> block(size_t(std::min<uint64_t>(uint64_t(framesPerBlock) * blockAlign,
+                                                       std::max<int64_t>(int64_t(blockAlign), dataBytes))));
+  int64_t remaining = dataBytes;
+  if (src.Seek(dataStart)) {
+    while (remaining >= int64_t(blockAlign)) {
+      const size_t want = size_t(std::min<int64_t>(int64_t(block.size()), remaining));
+      const int64_t read = src.Read(block.data(), want);
+      if (read <= 0) break;
+      ConvertFrames(block.data(), size_t(read) / blockAlign, blockAlign, bits, isFloat, outChannels, samples);
+      remaining -= read;
+      // A short read that split a frame leaves the file position mid-frame;
+      // only the end of the file or a failure does that, so stop here.
+      if (size_t(read) % blockAlign != 0) break;
+    }
+  }
+
+  format.sampleRate = rate;
+  format.channels = uint16_t(outChannels);
+  format.bits = 16;
+  if (sourceBits) *sourceBits = bits;
+  return true;
+}
+
+}  // namespace
+
+bool ReadWavFile(const std::filesystem::path& path, AudioFormat& format, std::vector<float>& samples,
+                 std::string& error, bool& isRiffWave, int* sourceBits) {
+  samples.clear();
+  isRiffWave = false;
+  File file;
+  if (!file.OpenRead(path)) {
+    error = "打不开文件（可能被占用或没有读权限）。";
+    return false;
+  }
+  FileSource src{file};
+  return ReadWav(src, format, samples, error, isRiffWave, sourceBits);
+}
+
+bool ReadWavMemory(const uint8_t* data, size_t size, AudioFormat& format, std::vector<float>& samples,
+                   std::string& error, bool& isRiffWave, int* sourceBits) {
+  samples.clear();
+  isRiffWave = false;
+  MemorySource src{data, size};
+  return ReadWav(src, format, samples, error, isRiffWave, sourceBits);
+}
+
+}  // namespace vesk

@@ -1,0 +1,28 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "media/audio_format.h"
+
+namespace vesk {
+
+// Reads an uncompressed PCM (8/16/24/32-bit) or IEEE-float WAV into
+// interleaved floats. Only the first 4096 bytes are searched for chunks; a
+// data size of 0 or 0xFFFFFFFF, or one larger than the file, means "to the end
+// of the file", so recordings left unsealed by a crash read completely.
+//
+// On success `format` holds the rate, the returned channel count (1 or 2:
+// further channels are dropped) and bits = 16; the stored depth goes to
+// `sourceBits` when given. `isRiffWave` is set once the first 12 bytes read
+// "RIFF....WAVE": such a file is never handed to another decoder. Failing
+// without a message means "not a WAV file".
+bool ReadWavFile(const std::filesystem::path& path, AudioFormat& format, std::vector<float>& samples,
+                 std::string& error, bool& isRiffWave, int* sourceBits = nullptr);
+
+// The same reader over bytes in memory (used by the fuzzer and by tests of
+// the chunk walk).
+bool ReadWavMemory(const uint8_t* data, size_t size, AudioFormat& format, std::vector<float>& samples,
+                   std::string& error, bool& isRiffWave, int* sourceBits = nullptr);
+
+}  // namespace vesk

@@ -1,0 +1,76 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file.h"
+
+namespace vesk {
+
+bool File::OpenRead(const std::filesystem::path& path) {
+  Close();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+bool File::OpenWrite(const std::filesystem::path& path) {
+  Close();
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return false;
+  handle_ = fd;
+  return true;
+}
+
+void File::Close() {
+  if (handle_ != kInvalid) ::close(int(handle_));
+  handle_ = kInvalid;
+}
+
+int64_t File::Size() const {
+  struct stat st {};
+  if (handle_ == kInvalid || ::fstat(int(handle_), &st) != 0) return -1;
+  return st.st_size;
+}
+
+bool File::Seek(int64_t offset) {
+  return handle_ != kInvalid && ::lseek(int(handle_), offset, SEEK_SET) == offset;
+}
+
+int64_t File::Read(void* buffer, size_t bytes) {
+  if (handle_ == kInvalid) return -1;
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t n = ::read(int(handle_), static_cast<char*>(buffer) + done, bytes - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return done > 0 ? int64_t(done) : -1;
+    }
+    if (n == 0) break;
+    done += size_t(n);
+  }
+  return int64_t(done);
+}
+
+bool File::Write(const void* data, size_t bytes) {
+  if (handle_ == kInvalid) return false;
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t n = ::write(int(handle_), static_cast<const char*>(data) + done, bytes - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += size_t(n);
+  }
+  return true;
+}
+
+}  // namespace vesk

@@ -1,0 +1,73 @@
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/file.h"
+
+namespace vesk {
+
+static HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+bool File::OpenRead(const std::filesystem::path& path) {
+  Close();
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return true;
+}
+
+bool File::OpenWrite(const std::filesystem::path& path) {
+  Close();
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return true;
+}
+
+void File::Close() {
+  if (handle_ != kInvalid) CloseHandle(H(handle_));
+  handle_ = kInvalid;
+}
+
+int64_t File::Size() const {
+  LARGE_INTEGER size;
+  if (handle_ == kInvalid || !GetFileSizeEx(H(handle_), &size)) return -1;
+  return size.QuadPart;
+}
+
+bool File::Seek(int64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = offset;
+  return handle_ != kInvalid && SetFilePointerEx(H(handle_), to, nullptr, FILE_BEGIN);
+}
+
+int64_t File::Read(void* buffer, size_t bytes) {
+  if (handle_ == kInvalid) return -1;
+  size_t done = 0;
+  while (done < bytes) {
+    const DWORD chunk = DWORD(std::min<size_t>(bytes - done, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(H(handle_), static_cast<char*>(buffer) + done, chunk, &got, nullptr))
+      return done > 0 ? int64_t(done) : -1;
+    if (got == 0) break;
+    done += got;
+  }
+  return int64_t(done);
+}
+
+bool File::Write(const void* data, size_t bytes) {
+  if (handle_ == kInvalid) return false;
+  size_t done = 0;
+  while (done < bytes) {
+    const DWORD chunk = DWORD(std::min<size_t>(bytes - done, 1u << 30));
+    DWORD put = 0;
+    if (!WriteFile(H(handle_), static_cast<const char*>(data) + done, chunk, &put, nullptr) || put == 0)
+      return false;
+    done += put;
+  }
+  return true;
+}
+
+}  // namespace vesk

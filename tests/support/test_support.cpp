@@ -1,0 +1,90 @@
+#include "support/test_support.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <random>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include "platform/file.h"
+#include "platform/folders.h"
+#include "platform/process.h"
+#include "platform/text.h"
+
+namespace vesk::test {
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+  static std::atomic<int> counter{0};
+  std::random_device rd;
+  path_ = fs::temp_directory_path() /
+          Format("vesk-test-%u-%d", unsigned(rd()), counter.fetch_add(1));
+  fs::create_directories(path_);
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  File f;
+  if (f.OpenWrite(path)) f.Write(bytes.data(), bytes.size());
+}
+
+std::string ReadText(const fs::path& path) {
+  std::string s;
+  ReadWholeFile(path, s);
+  return s;
+}
+
+fs::path BuiltProgramDir() { return ProgramDir(); }
+
+std::string ProgramFileName(const std::string& base) {
+#ifdef _WIN32
+  return base + ".exe";
+#else
+  return base;
+#endif
+}
+
+RunResult RunProgram(const fs::path& program, const std::vector<std::string>& args) {
+  RunResult r;
+  ScratchDir scratch;
+  const fs::path out = scratch / "output.txt";
+  ChildProcess child;
+  if (!child.Start(program, args, out)) return r;
+  r.started = true;
+  if (!child.Wait(120'000)) {
+    child.Kill();
+    return r;
+  }
+  r.exitCode = child.ExitCode();
+  r.output = ReadText(out);
+  return r;
+}
+
+bool HaveTool(const std::string& name) { return Shell(name + " -version >/dev/null 2>&1") == 0 || Shell("command -v " + name + " >/dev/null 2>&1") == 0; }
+
+int Shell(const std::string& command) {
+  const int rc = std::system(command.c_str());
+#ifdef _WIN32
+  return rc;
+#else
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#endif
+}
+
+void Append16(std::vector<uint8_t>& v, uint16_t x) {
+  v.push_back(uint8_t(x));
+  v.push_back(uint8_t(x >> 8));
+}
+
+void Append32(std::vector<uint8_t>& v, uint32_t x) {
+  for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
+}
+
+void AppendTag(std::vector<uint8_t>& v, const char* tag) { v.insert(v.end(), tag, tag + 4); }
+
+}  // namespace vesk::test
