@@ -1,0 +1,85 @@
+// The WAV reader against files written by sox and the ffmpeg program, compared
+// sample by sample with what ffmpeg itself decodes to 32-bit float.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "media/wav_reader.h"
+#include "platform/text.h"
+#include "support/test_support.h"
+
+namespace vesk {
+namespace {
+
+struct ToolCase {
+  const char* name;
+  const char* make;  // shell command writing $OUT
+  uint32_t rate;
+  uint16_t channels;  // channels the reader returns
+  int sourceBits;
+};
+
+std::vector<float> DecodeWithFfmpeg(const std::filesystem::path& in, uint16_t channels,
+                                    const test::ScratchDir& dir) {
+  const auto out = dir / "ref.f32";
+  // Take the first channels as they are (no down-mix), like the reader does.
+  const std::string pan = channels == 1 ? "pan=mono|c0=c0" : "pan=stereo|c0=c0|c1=c1";
+  const std::string cmd = "ffmpeg -v error -y -i '" + in.string() + "' -af '" + pan + "' -f f32le '" +
+                          out.string() + "'";
+  if (test::Shell(cmd) != 0) return {};
+  const std::string bytes = test::ReadText(out);
+  std::vector<float> v(bytes.size() / 4);
+  std::memcpy(v.data(), bytes.data(), v.size() * 4);
+  return v;
+}
+
+class WavReaderTools : public testing::TestWithParam<ToolCase> {};
+
+TEST_P(WavReaderTools, MatchesFfmpegDecodeSampleForSample) {
+  if (!test::HaveTool("ffmpeg") || !test::HaveTool("sox")) GTEST_SKIP() << "ffmpeg or sox missing";
+  const ToolCase& c = GetParam();
+  test::ScratchDir dir;
+  const auto file = dir / "in.wav";
+  ASSERT_EQ(test::Shell("OUT='" + file.string() + "'; " + c.make), 0) << c.make;
+
+  AudioFormat format;
+  std::vector<float> samples;
+  std::string error;
+  bool riff = false;
+  int bits = 0;
+  ASSERT_TRUE(ReadWavFile(file, format, samples, error, riff, &bits)) << error;
+  EXPECT_EQ(format, (AudioFormat{c.rate, c.channels, 16}));
+  EXPECT_EQ(bits, c.sourceBits);
+
+  const std::vector<float> reference = DecodeWithFfmpeg(file, c.channels, dir);
+  ASSERT_EQ(samples.size(), reference.size());
+  ASSERT_GT(samples.size(), 1000u);
+  size_t mismatches = 0;
+  for (size_t i = 0; i < samples.size(); ++i)
+    if (std::fabs(samples[i] - reference[i]) > 1e-6f && mismatches++ < 5)
+      ADD_FAILURE() << "sample " << i << ": " << samples[i] << " vs " << reference[i];
+  EXPECT_EQ(mismatches, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, WavReaderTools,
+    testing::Values(
+        ToolCase{"sox_pcm16_stereo", "sox -n -r 44100 -c 2 -b 16 \"$OUT\" synth 0.5 sine 440 sine 660 vol 0.8", 44100, 2, 16},
+        ToolCase{"sox_pcm24_mono", "sox -n -r 48000 -c 1 -b 24 \"$OUT\" synth 0.5 sine 1000 vol 0.9", 48000, 1, 24},
+        ToolCase{"sox_pcm32_int", "sox -n -r 32000 -c 2 -e signed-integer -b 32 \"$OUT\" synth 0.5 sine 300 vol 0.7", 32000, 2, 32},
+        ToolCase{"sox_float", "sox -n -r 96000 -c 2 -e floating-point -b 32 \"$OUT\" synth 0.5 sine 5000 vol 0.6", 96000, 2, 32},
+        ToolCase{"sox_u8", "sox -n -r 8000 -c 1 -e unsigned-integer -b 8 \"$OUT\" synth 0.5 sine 400 vol 0.5", 8000, 1, 8},
+        ToolCase{"ffmpeg_six_channels_extensible",
+                 "ffmpeg -v error -f lavfi -i 'sine=f=440:d=0.5,pan=5.1|c0=c0|c1=0.5*c0|c2=0.25*c0|c3=0.1*c0|c4=0.3*c0|c5=0.6*c0' -c:a pcm_s16le \"$OUT\"",
+                 44100, 2, 16},
+        ToolCase{"ffmpeg_list_chunk_before_data",
+                 "ffmpeg -v error -f lavfi -i 'sine=f=700:d=0.5' -metadata title=Probe -metadata artist=Vesk -c:a pcm_s16le \"$OUT\"",
+                 44100, 1, 16},
+        ToolCase{"ffmpeg_float_extensible_stereo",
+                 "ffmpeg -v error -f lavfi -i 'sine=f=250:d=0.5:sample_rate=48000' -ac 2 -c:a pcm_f32le -rf64 never \"$OUT\"",
+                 48000, 2, 32}),
+    [](const testing::TestParamInfo<ToolCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vesk
