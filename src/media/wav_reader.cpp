@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/file.h"
+#include "platform/memory.h"
 
 namespace vesk {
 namespace {
@@ -41,39 +42,50 @@ struct MemorySource {
   }
 };
 
+inline float SampleToFloat8(const uint8_t* s) { return float(int(s[0]) - 128) * (1.0f / 128.0f); }
+inline float SampleToFloat16(const uint8_t* s) { return float(int16_t(Get16(s))) * (1.0f / 32768.0f); }
+inline float SampleToFloat24(const uint8_t* s) {
+  // Place the three bytes in the top of a 32-bit word; the arithmetic shift
+  // sign-extends.
+  const int32_t x = int32_t((uint32_t(s[0]) << 8) | (uint32_t(s[1]) << 16) | (uint32_t(s[2]) << 24)) >> 8;
+  return float(x) * (1.0f / 8388608.0f);
+}
+inline float SampleToFloat32(const uint8_t* s) { return float(double(int32_t(Get32(s))) * (1.0 / 2147483648.0)); }
+inline float SampleToFloatF(const uint8_t* s) {
+  const uint32_t raw = Get32(s);
+  float v;
+  std::memcpy(&v, &raw, 4);
+  // NaN stays out of the document: treat it as silence.
+  return v != v ? 0.0f : std::clamp(v, -1.0f, 1.0f);
+}
+
+// Converts the first outChannels samples of `frames` frames into dst. When
+// every channel is kept the samples are contiguous and converted in one run.
+template <size_t Bytes, float (*Convert)(const uint8_t*)>
+void ConvertBlock(const uint8_t* bytes, size_t frames, size_t channels, size_t outChannels, float* dst) {
+  if (channels == outChannels) {
+    const size_t n = frames * channels;
+    for (size_t i = 0; i < n; ++i) dst[i] = Convert(bytes + i * Bytes);
+    return;
+  }
+  const size_t blockAlign = Bytes * channels;
+  for (size_t f = 0; f < frames; ++f)
+    for (size_t c = 0; c < outChannels; ++c) *dst++ = Convert(bytes + f * blockAlign + c * Bytes);
+}
+
 // Appends the first outChannels samples of every whole frame in `bytes`.
-void ConvertFrames(const uint8_t* bytes, size_t frames, size_t blockAlign, int bits, bool isFloat,
+void ConvertFrames(const uint8_t* bytes, size_t frames, size_t channels, int bits, bool isFloat,
                    size_t outChannels, std::vector<float>& out) {
   const size_t start = out.size();
   out.resize(start + frames * outChannels);
   float* dst = out.data() + start;
-  const size_t bytesPerSample = size_t(bits / 8);
-  for (size_t f = 0; f < frames; ++f) {
-    const uint8_t* frame = bytes + f * blockAlign;
-    for (size_t c = 0; c < outChannels; ++c) {
-      const uint8_t* s = frame + c * bytesPerSample;
-      float v;
-      switch (bits) {
-        case 8: v = float(int(s[0]) - 128) * (1.0f / 128.0f); break;
-        case 16: v = float(int16_t(Get16(s))) * (1.0f / 32768.0f); break;
-        case 24: {
-          int32_t x = int32_t(uint32_t(s[0]) | (uint32_t(s[1]) << 8) | (uint32_t(s[2]) << 16));
-          if (x & 0x800000) x -= 0x1000000;
-          v = float(x) * (1.0f / 8388608.0f);
-          break;
-        }
-        default:
-          if (isFloat) {
-            const uint32_t raw = Get32(s);
-            std::memcpy(&v, &raw, 4);
-            // NaN stays out of the document: treat it as silence.
-            v = v != v ? 0.0f : std::clamp(v, -1.0f, 1.0f);
-          } else {
-            v = float(double(int32_t(Get32(s))) * (1.0 / 2147483648.0));
-          }
-      }
-      *dst++ = v;
-    }
+  switch (bits) {
+    case 8: ConvertBlock<1, SampleToFloat8>(bytes, frames, channels, outChannels, dst); break;
+    case 16: ConvertBlock<2, SampleToFloat16>(bytes, frames, channels, outChannels, dst); break;
+    case 24: ConvertBlock<3, SampleToFloat24>(bytes, frames, channels, outChannels, dst); break;
+    default:
+      if (isFloat) ConvertBlock<4, SampleToFloatF>(bytes, frames, channels, outChannels, dst);
+      else ConvertBlock<4, SampleToFloat32>(bytes, frames, channels, outChannels, dst);
   }
 }
 
@@ -137,6 +149,7 @@ bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std:
   const size_t blockAlign = size_t(bits / 8) * channels;
   const uint64_t frames = uint64_t(dataBytes) / blockAlign;
   samples.reserve(size_t(frames * outChannels));
+  AdviseLargeBuffer(samples.data(), samples.capacity() * sizeof(float));
 
   const size_t framesPerBlock = std::clamp<size_t>(kMaxBlockBytes / blockAlign, 1, kBlockFrames);
   std::vector<uint8_t> block(size_t(std::min<uint64_t>(uint64_t(framesPerBlock) * blockAlign,
@@ -147,7 +160,7 @@ bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std:
       const size_t want = size_t(std::min<int64_t>(int64_t(block.size()), remaining));
       const int64_t read = src.Read(block.data(), want);
       if (read <= 0) break;
-      ConvertFrames(block.data(), size_t(read) / blockAlign, blockAlign, bits, isFloat, outChannels, samples);
+      ConvertFrames(block.data(), size_t(read) / blockAlign, channels, bits, isFloat, outChannels, samples);
       remaining -= read;
       // A short read that split a frame leaves the file position mid-frame;
       // only the end of the file or a failure does that, so stop here.
