@@ -8,6 +8,7 @@
 #include "app/app_main.h"
 #include "app/layout_json.h"
 #include "app/version.h"
+#include "core/app_log.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -89,6 +90,8 @@ int RunWindowApplication(const CommandLine& cmd) {
 
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
+  AppLogInit();
+  AppLog("启动：pid=%lu", static_cast<unsigned long>(GetCurrentProcessId()));
 
   HINSTANCE inst = GetModuleHandleW(nullptr);
   WNDCLASSEXW wc{};
@@ -110,6 +113,7 @@ int RunWindowApplication(const CommandLine& cmd) {
   wave.lpszClassName = kWaveClass;
   if (!RegisterClassExW(&wc) || !RegisterClassExW(&wave)) {
     ShowErrorBox("注册窗口类失败。");
+    AppLogShutdown();
     if (mutex) CloseHandle(mutex);
     return 1;
   }
@@ -119,6 +123,7 @@ int RunWindowApplication(const CommandLine& cmd) {
                               960, 640, nullptr, nullptr, inst, nullptr);
   if (!main) {
     ShowErrorBox("创建主窗口失败。");
+    AppLogShutdown();
     if (mutex) CloseHandle(mutex);
     return 1;
   }
@@ -127,6 +132,7 @@ int RunWindowApplication(const CommandLine& cmd) {
     WriteLayout(main, cmd.dumpLayoutPath);
     DestroyWindow(main);
     ReleaseMediaFoundation();
+    AppLogShutdown();
     UninitComForThread();
     return 0;
   }
@@ -145,6 +151,7 @@ int RunWindowApplication(const CommandLine& cmd) {
     }
   }
   ReleaseMediaFoundation();
+  AppLogShutdown();
   UninitComForThread();
   if (mutex) CloseHandle(mutex);
   return int(msg.wParam);
