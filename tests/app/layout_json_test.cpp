@@ -7,7 +7,7 @@ namespace vesk {
 namespace {
 
 TEST(LayoutJson, WritesMembersItemsAndCombosInTheFixedShape) {
-  LayoutItem a{"status", "STATIC", "就绪\t1", 0, 1, 2.5, 300, 20};
+  LayoutItem a{"status", "STATIC", "就绪\t1", 0, 1, 2.5, 300, 20, false, -1, {}};
   LayoutItem b{"id:1001", "COMBOBOX", "", 1001, 10, 20, 30, 40, true, 1, {"A", "B\"C"}};
   const std::string json = BuildLayoutJson("VeskRecorder 0.9.124", 144, 800, 600, {a, b});
   EXPECT_EQ(json,
