@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 namespace vesk {
@@ -214,7 +215,7 @@ TEST(ResampleMixTest, BatchedResamplingWithCarryOverKeepsPitchAndAmplitude) {
   const double step = 44100.0 / 48000.0;
   const int64_t total = 48000;
   std::vector<float> source(50000);
-  for (size_t i = 0; i < source.size(); ++i) source[i] = float(0.5 * std::sin(2 * M_PI * 1000.0 * double(i) / 44100.0));
+  for (size_t i = 0; i < source.size(); ++i) source[i] = float(0.5 * std::sin(2 * std::numbers::pi * 1000.0 * double(i) / 44100.0));
   std::vector<float> buffer(10000), out(total), silent(2000, 0.0f);
   size_t next = 0;
   int64_t pending = 0;
@@ -235,7 +236,7 @@ TEST(ResampleMixTest, BatchedResamplingWithCarryOverKeepsPitchAndAmplitude) {
     done += n;
   }
   for (int64_t i = 0; i < total; ++i) {
-    const double ideal = 0.5 * std::sin(2 * M_PI * 1000.0 * double(i) / 48000.0);
+    const double ideal = 0.5 * std::sin(2 * std::numbers::pi * 1000.0 * double(i) / 48000.0);
     ASSERT_NEAR(out[size_t(i)], ideal, 0.004) << i;
   }
 }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <numbers>
 
 #include "record/mixer_rig.h"
 
@@ -52,7 +54,11 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"single source without rate", 0, 48000, true, false, false, false, "", "设备没有报告有效的采样率。"},
         StartCase{"main without rate", 48000, 0, false, true, false, false, "", "设备没有报告有效的采样率。"},
         StartCase{"secondary without rate", 48000, 0, true, true, false, false, "", "设备没有报告有效的采样率。"}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    [](const auto& info) {
+      std::string name;
+      for (const char* p = info.param.what; *p; ++p) name += std::isalnum((unsigned char)*p) ? *p : '_';
+      return name;
+    });
 
 struct RoleCase {
   uint32_t micRate, loopRate;
@@ -82,7 +88,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, MixerRoleTest,
                                          RoleCase{48000, 44100, true, true, true, 48000, 0.91875},
                                          RoleCase{96000, 48000, true, true, true, 96000, 0.5},
                                          RoleCase{44100, 48000, true, false, true, 44100, 1.0},
-                                         RoleCase{44100, 48000, false, true, false, 48000, 1.0}));
+                                         RoleCase{44100, 48000, false, true, false, 48000, 1.0}),
+                         [](const auto& info) {
+                           const RoleCase& c = info.param;
+                           return std::string(c.useMic ? "Mic" + std::to_string(c.micRate) : "") +
+                                  (c.useLoop ? "Loop" + std::to_string(c.loopRate) : "");
+                         });
 
 TEST(SourceMixerTest, FormatTakesChannelsAndBitsFromTheRequest) {
   struct Case {
@@ -191,7 +202,7 @@ double LeftRms(const std::vector<float>& v, size_t from, size_t to) {
 
 TEST(TwoSourceMixerTest, MicrophoneAt44kIsResampledOntoTheLoopbackTimeline) {
   MixRig rig(44100, 48000);
-  rig.micScript.signal = [](int64_t k, int) { return float(0.5 * std::sin(2 * M_PI * 1000.0 * double(k) / 44100.0)); };
+  rig.micScript.signal = [](int64_t k, int) { return float(0.5 * std::sin(2 * std::numbers::pi * 1000.0 * double(k) / 44100.0)); };
   rig.micScript.latency = 20 * kMs;
   ASSERT_TRUE(rig.Start(true, true));
   rig.Run(3000);
@@ -247,7 +258,11 @@ TEST_P(TwoSourceDriftTest, StepStaysWithinHalfAPercent) {
 
 INSTANTIATE_TEST_SUITE_P(Speeds, TwoSourceDriftTest,
                          testing::Values(DriftCase{1.003, 0, 60}, DriftCase{0.997, 0, 60},
-                                         DriftCase{1.02, 1.005, 200}, DriftCase{0.98, 0, 60}));
+                                         DriftCase{1.02, 1.005, 200}, DriftCase{0.98, 0, 60}),
+                         [](const auto& info) {
+                           return "SecondaryAt" + std::to_string(int(std::lround(info.param.speed * 1000))) +
+                                  "PerMille";
+                         });
 
 TEST(TwoSourceMixerTest, SilentMicrophoneDoesNotStopTheTimeline) {
   MixRig rig;
@@ -316,7 +331,11 @@ TEST_P(TwoSourceAnchorTest, HoldsBackTheMainPathByTheLatencyDifference) {
 INSTANTIATE_TEST_SUITE_P(Latencies, TwoSourceAnchorTest,
                          testing::Values(AnchorCase{10 * kMs, 30 * kMs, 960}, AnchorCase{30 * kMs, 10 * kMs, 0},
                                          AnchorCase{10 * kMs, 10 * kMs, 0},
-                                         AnchorCase{10 * kMs, 1500 * kMs, 48000}));
+                                         AnchorCase{10 * kMs, 1500 * kMs, 48000}),
+                         [](const auto& info) {
+                           return "Main" + std::to_string(info.param.latM / kMs) + "MsSecondary" +
+                                  std::to_string(info.param.latS / kMs) + "Ms";
+                         });
 
 TEST(TwoSourceMixerTest, AnchoringGivesUpWhenOneSourceSendsNothing) {
   MixRig rig;
@@ -391,7 +410,8 @@ TEST_P(TwoSourceFutureTest, SecondaryAheadOfThePaceWaits) {
 
 INSTANTIATE_TEST_SUITE_P(Offsets, TwoSourceFutureTest,
                          testing::Values(FutureCase{5 * kMs, 0.5f}, FutureCase{1 * kMs, 0.75f},
-                                         FutureCase{0, 0.75f}));
+                                         FutureCase{0, 0.75f}),
+                         [](const auto& info) { return "Ahead" + std::to_string(info.param.ahead) + "Ticks"; });
 
 TEST(TwoSourceMixerTest, SecondaryOverflowIsReportedOncePerChange) {
   MixRig rig;
