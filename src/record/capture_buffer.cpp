@@ -1,0 +1,31 @@
+#include "record/capture_source.h"
+
+namespace vesk {
+
+void CaptureBuffer::Prepare(uint32_t rate, uint16_t channels) {
+  rate_.store(rate, std::memory_order_release);
+  channels_.store(channels, std::memory_order_release);
+  ring_.Configure(&head_, rate, channels);
+  ring_.Reset(size_t(rate) * channels * kRingSeconds);
+  captured_.store(0, std::memory_order_release);
+  overflow_.store(0, std::memory_order_release);
+  latencyCount_.store(0, std::memory_order_release);
+  latency_.store(0, std::memory_order_release);
+}
+
+size_t CaptureBuffer::Deliver(const float* samples, size_t frames, int64_t timestamp, int64_t now) {
+  const uint32_t count = latencyCount_.load(std::memory_order_acquire);
+  if (frames > 0 && timestamp != 0 && count < kLatencyMeasurements) {
+    const int64_t lat = now - timestamp;
+    // The figure is in place before the count says it is complete.
+    if (count == 0 || lat < latency_.load(std::memory_order_acquire)) latency_.store(lat, std::memory_order_release);
+    latencyCount_.store(count + 1, std::memory_order_release);
+  }
+  const size_t channels = ring_.FrameSize();
+  const size_t taken = ring_.Write(samples, frames * channels, timestamp) / channels;
+  overflow_.fetch_add(frames - taken, std::memory_order_acq_rel);
+  captured_.fetch_add(frames, std::memory_order_acq_rel);
+  return taken;
+}
+
+}  // namespace vesk

@@ -1,0 +1,57 @@
+#pragma once
+// The buffer through which a capture stream hands its frames to the mixer.
+// Contract: one writer thread and one reader thread; every operation takes
+// the ring's mutex. Only whole frames are stored and one frame of space is
+// always kept free. The head timestamp (the 100-ns time of the oldest unread
+// frame, 0 when unknown or empty) lives in an atomic owned by the capture
+// stream, so readers can look at it without the mutex.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace vesk {
+
+class SampleRing {
+ public:
+  SampleRing() = default;
+  SampleRing(const SampleRing&) = delete;
+  SampleRing& operator=(const SampleRing&) = delete;
+
+  // Storage becomes max(samples, 1) zero samples; indices and head reset.
+  // Allocates: call while neither thread uses the ring.
+  void Reset(size_t samples);
+  // Binds the head timestamp and sets the frame size; rate or channels 0
+  // switches timestamp tracking off.
+  void Configure(std::atomic<int64_t>* head, uint32_t rate, uint32_t channels);
+  // Copies as many whole frames of `count` samples as fit; returns the number
+  // of samples written. The first write into an empty ring sets the head.
+  size_t Write(const float* samples, size_t count, int64_t timestamp);
+  // Copies up to `max` samples into dest (nullptr discards them); returns the
+  // number of samples taken and moves the head on by their duration.
+  size_t Read(float* dest, size_t max);
+  // Samples held.
+  size_t Available() const;
+  // Storage size in samples.
+  size_t Capacity() const;
+  size_t FrameSize() const;
+
+ private:
+  size_t UsedLocked() const { return (write_ + cap_ - read_) % cap_; }
+  void StoreHead(int64_t value) {
+    if (head_ != nullptr) head_->store(value, std::memory_order_release);
+  }
+  int64_t LoadHead() const { return head_ != nullptr ? head_->load(std::memory_order_acquire) : 0; }
+
+  mutable std::mutex mutex_;
+  std::vector<float> storage_ = std::vector<float>(1, 0.0f);
+  size_t cap_ = 1;
+  size_t write_ = 0;
+  size_t read_ = 0;
+  size_t frameSize_ = 1;
+  int64_t samplesPerSecond_ = 0;
+  std::atomic<int64_t>* head_ = nullptr;
+};
+
+}  // namespace vesk

@@ -1,0 +1,464 @@
+#include "record/source_mixer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "core/app_log.h"
+#include "record/mixer_switches.h"
+#include "record/pacing.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr int64_t kStaleLagTicks = 500'000;       // secondary more than 50 ms behind the pace
+constexpr int64_t kFutureTicks = 20'000;          // secondary more than 2 ms ahead of the pace
+constexpr int64_t kTargetLead = 2'000'000;        // 200 ms while the main path delivers
+constexpr int64_t kStalledTargetLead = 250'000;   // 25 ms while it is quiet
+constexpr int64_t kClampThreshold = 200'000;      // 20 ms
+constexpr int64_t kBatchDuration = 400'000;       // 40 ms
+constexpr int64_t kSingleStallMs = 40;
+constexpr double kDriftLimit = 0.0001;
+
+int64_t FramesIn(const SampleRing& ring, int64_t channels) { return int64_t(ring.Available()) / channels; }
+
+}  // namespace
+
+SourceMixer::SourceMixer(CaptureSource& microphone, CaptureSource& loopback, const TimeSource& clock, LogSink log)
+    : microphone_(microphone), loopback_(loopback), clock_(clock), log_(std::move(log)) {}
+
+bool SourceMixer::Start(const std::string& microphoneId, bool microphoneLoopback, const std::string& loopbackId,
+                        bool loopbackLoopback, uint16_t channels, uint32_t rate, uint16_t bits, std::string& error) {
+  if (running_.load(std::memory_order_acquire)) {
+    // A second recording on a running mixer would steal the first one's sources.
+    error = "录音已在进行中，请先停止。";
+    return false;
+  }
+  channels_ = channels == 1 ? 1 : 2;
+  microphoneActive_ = !microphoneId.empty();
+  loopbackActive_ = !loopbackId.empty();
+  main_ = nullptr;
+  secondary_ = nullptr;
+  if (microphoneActive_) {
+    std::string streamError;
+    if (!microphone_.Start(microphoneId, microphoneLoopback, channels_, rate, streamError)) {
+      error = streamError.empty() ? "打不开录音设备。" : streamError;
+      microphoneActive_ = loopbackActive_ = false;
+      return false;
+    }
+  }
+  if (!microphoneActive_ && !loopbackActive_) {
+    error = "没有选择任何声音来源。";
+    return false;
+  }
+  if (loopbackActive_) {
+    std::string streamError;
+    if (!loopback_.Start(loopbackId, loopbackLoopback, channels_, rate, streamError)) {
+      if (microphoneActive_) microphone_.Stop();
+      microphoneActive_ = loopbackActive_ = false;
+      error = streamError.empty() ? "打不开播放设备。" : streamError;
+      return false;
+    }
+  }
+
+  CaptureSource* single = nullptr;
+  if (microphoneActive_ && loopbackActive_) {
+    const bool loopbackLeads = loopback_.Rate() > microphone_.Rate();
+    main_ = loopbackLeads ? &loopback_ : &microphone_;
+    secondary_ = loopbackLeads ? &microphone_ : &loopback_;
+    nominalStep_ = main_->Rate() == 0 ? 1.0 : double(secondary_->Rate()) / double(main_->Rate());
+    rate_ = main_->Rate();
+  } else {
+    single = microphoneActive_ ? &microphone_ : &loopback_;
+    nominalStep_ = 1.0;
+    rate_ = single->Rate();
+  }
+  // Any used source without a rate would stall or divide by zero later, not
+  // only the main path.
+  const bool rateMissing = rate_ == 0 || (secondary_ != nullptr && secondary_->Rate() == 0);
+  if (rateMissing) {
+    running_.store(false, std::memory_order_release);
+    StopActiveSources();
+    microphoneActive_ = loopbackActive_ = false;
+    main_ = secondary_ = nullptr;
+    error = "设备没有报告有效的采样率。";
+    return false;
+  }
+  step_ = nominalStep_;
+  bits_ = (bits == 24 || bits == 32) ? bits : 16;
+
+  phase_ = 0;
+  pending_ = 0;
+  driftInterval_ = 2 * int64_t(rate_);
+  driftCounter_ = 0;
+  driftBaseline_ = 0;
+  driftArmed_ = false;
+  inCap_ = int64_t(std::floor(nominalStep_ * 1.005 * double(kMaxBatchFrames - 1) + 1)) + 10;
+  mainBuffer_.assign(size_t(kMaxBatchFrames) * channels_, 0.0f);
+  inputBuffer_.assign(size_t(inCap_) * channels_, 0.0f);
+  const int64_t nowMs = int64_t(clock_.TickMs());
+  lastProductionMs_ = nowMs;
+  mainChangeMs_ = nowMs;
+  lastMainCount_ = 0;
+  lastOverflowCount_ = 0;
+  anchored_ = false;
+  aligned_ = false;
+  hold_ = 0;
+  pace_ = 0;
+  produced_ = 0;
+  start_ = clock_.Now100ns();
+  credit_ = 0;
+  lastStep_ = start_;
+  largestGap_ = 0;
+  lastProductionTick_ = 0;
+  sinkMaximum_ = 0;
+  sinkSum_ = 0;
+  sinkCount_ = 0;
+  logInterval_ = LogIntervalSwitch();
+  running_.store(true, std::memory_order_release);
+  return true;
+}
+
+void SourceMixer::StopActiveSources() {
+  if (loopbackActive_) loopback_.Stop();
+  if (microphoneActive_) microphone_.Stop();
+}
+
+void SourceMixer::Stop() {
+  running_.store(false, std::memory_order_release);
+  StopActiveSources();
+}
+
+AudioFormat SourceMixer::Format() const { return AudioFormat{rate_, channels_, bits_}; }
+
+size_t SourceMixer::MainPathFrames() const {
+  if (channels_ == 0) return 0;
+  if (main_ != nullptr) return main_->Ring().Available() / channels_;
+  if (microphoneActive_) return microphone_.Ring().Available() / channels_;
+  if (loopbackActive_) return loopback_.Ring().Available() / channels_;
+  return 0;
+}
+
+size_t SourceMixer::SecondaryFrames() const {
+  if (secondary_ == nullptr || channels_ == 0) return 0;
+  return secondary_->Ring().Available() / channels_ + size_t(pending_);
+}
+
+void SourceMixer::RecordSinkWrite(double milliseconds) {
+  sinkMaximum_ = std::max(sinkMaximum_, milliseconds);
+  sinkSum_ += milliseconds;
+  sinkCount_ += 1;
+}
+
+void SourceMixer::SetPointerCounters(int64_t backCount, int64_t backMaximum) {
+  pointerBackCount_ = backCount;
+  pointerBackMaximum_ = backMaximum;
+}
+
+size_t SourceMixer::Pull(float* out, size_t capacityFrames) {
+  const int64_t cap = int64_t(std::min<size_t>(capacityFrames, size_t(kMaxBatchFrames)));
+  if (out == nullptr || cap == 0) return 0;
+  int64_t n = 0;
+  if (microphoneActive_ && loopbackActive_) {
+    n = TwoSourceStep(out, cap);
+    UpdateStatistics(n);
+  } else if (microphoneActive_ || loopbackActive_) {
+    CaptureSource& source = microphoneActive_ ? microphone_ : loopback_;
+    n = SingleSourceStep(source, out, cap);
+    UpdateStatistics(n);
+    if (LogDue()) {
+      LogMixOne(source);
+      ClosePeriod();
+    }
+  }
+  return size_t(n);
+}
+
+void SourceMixer::UpdateStatistics(int64_t n) {
+  totals_.steps += 1;
+  if (n <= 0) return;
+  totals_.hits += 1;
+  totals_.framesOut += n;
+  totals_.largestBatch = std::max(totals_.largestBatch, n);
+  const int64_t t = clock_.Now100ns();
+  if (lastProductionTick_ != 0 && t > lastProductionTick_) largestGap_ = std::max(largestGap_, t - lastProductionTick_);
+  lastProductionTick_ = t;
+}
+
+int64_t SourceMixer::SingleSourceStep(CaptureSource& source, float* out, int64_t cap) {
+  const int64_t ch = channels_;
+  const int64_t r = source.Rate() != 0 ? source.Rate() : 48000;
+  const bool running = running_.load(std::memory_order_acquire);
+  const int64_t now = clock_.Now100ns();
+  const int64_t nowMs = int64_t(clock_.TickMs());
+  const int64_t elapsed = start_ != 0 ? now - start_ : 0;
+  const int64_t real = Frames(elapsed, r);
+
+  int64_t readCap = cap;
+  if (running) {
+    readCap = std::min(cap, SingleRoomFrames(FramesToTicks(produced_, r), elapsed, r));
+    if (readCap == 0) return 0;
+  }
+  const int64_t leadBudget = MulDivTrunc(r, 1'000'000, kTicksPerSecond);
+  if (running && !leadOverReported_ && produced_ - real > leadBudget + kMaxBatchFrames) {
+    leadOverReported_ = true;
+    Emit("[mix] LEAD-OVER lead=%lld 帧 > 上限%lld+单批8192 —— 产出位置上限没卡住，查 SingleRoomFrames 调用点口径（v0.9.115 教训）",
+         (long long)(produced_ - real), (long long)leadBudget);
+  }
+
+  const int64_t a = FramesIn(source.Ring(), ch);
+  const int64_t got = int64_t(source.Ring().Read(out, size_t(readCap * ch))) / ch;
+  if (got > 0) {
+    produced_ += got;
+    lastProductionMs_ = nowMs;
+    AdvanceSinglePace(got, r, now);
+    return got;
+  }
+  if (!running) return 0;
+
+  const bool stalled = lastProductionMs_ != 0 && nowMs - lastProductionMs_ >= kSingleStallMs;
+  const int64_t fill = SingleFillFrames(a, stalled, produced_, real + leadBudget, cap,
+                                        MulDivTrunc(r, 15'000'000, kTicksPerSecond));
+  if (fill <= 0) return 0;
+  std::fill(out, out + fill * ch, 0.0f);
+  produced_ += fill;
+  AdvanceSinglePace(fill, r, now);
+  return fill;
+}
+
+void SourceMixer::AdvanceSinglePace(int64_t n, int64_t rate, int64_t now) {
+  if (n <= 0) return;
+  const int64_t base = pace_ != 0 ? pace_ : (start_ != 0 ? start_ : now);
+  pace_ = base + FramesToTicks(n, rate);
+}
+
+int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
+  if (channels_ == 0 || main_ == nullptr || secondary_ == nullptr) return 0;
+  const bool bypass = PacingBypassSwitch();
+  const bool running = running_.load(std::memory_order_acquire);
+  const int64_t ch = channels_;
+  const int64_t r = rate_;
+
+  const int64_t ms = int64_t(clock_.TickMs());
+  const int64_t now = clock_.Now100ns();
+  const int64_t avM = FramesIn(main_->Ring(), ch);
+  const int64_t avS = FramesIn(secondary_->Ring(), ch) + pending_;
+  const int64_t headM = main_->HeadTimestamp();
+  int64_t headS = secondary_->HeadTimestamp();
+  const uint64_t cM = main_->CapturedFrames();
+  const bool mNew = cM != lastMainCount_;
+  if (mNew) {
+    lastMainCount_ = cM;
+    mainChangeMs_ = ms;
+  }
+
+  // A source that has sent nothing is never waited for.
+  if (pace_ == 0) {
+    if (headM != 0 || headS != 0 || avM != 0) {
+      pace_ = TimelineOrigin(headM, headS, now);
+    } else if (avS == 0) {
+      return 0;
+    } else {
+      pace_ = now;
+    }
+  }
+
+  if (!anchored_) {
+    const int64_t latM = main_->LatencyCount() >= CaptureBuffer::kLatencyMeasurements ? main_->Latency() : 0;
+    const int64_t latS =
+        secondary_->LatencyCount() >= CaptureBuffer::kLatencyMeasurements ? secondary_->Latency() : 0;
+    const uint64_t cS = secondary_->CapturedFrames();
+    const uint64_t f = uint64_t(r * 200 / 1000);
+    const uint64_t fifth = uint64_t(r / 5);
+    if (latM != 0 && latS != 0) {
+      anchored_ = aligned_ = true;
+      hold_ = Frames(std::min<int64_t>(std::max<int64_t>(latS - latM, 0), kTicksPerSecond), main_->Rate());
+      Emit("[mix] ANCHOR latM=%lld latS=%lld holdF=%lld", (long long)latM, (long long)latS, (long long)hold_);
+    } else if ((cS >= f && cM == 0) || (cM >= f && cS == 0)) {
+      anchored_ = true;
+      aligned_ = false;
+      hold_ = 0;
+      Emit("[mix] ANCHOR giveup fcM=%llu fcS=%llu latM=%lld latS=%lld", (unsigned long long)cM,
+           (unsigned long long)cS, (long long)latM, (long long)latS);
+    } else if (cM > 0 && cS > 0 && cM >= fifth && cS >= fifth) {
+      // Both deliver but at most one has a latency figure: mix unaligned rather
+      // than leave the secondary out of the whole recording.
+      anchored_ = true;
+      aligned_ = false;
+      hold_ = 0;
+    }
+  }
+
+  if (aligned_) {
+    const int64_t rS = secondary_->Rate() != 0 ? secondary_->Rate() : 48000;
+    if (headS != 0 && headS < pace_ - kStaleLagTicks && avS >= rS * 250 / 1000) {
+      const int64_t stale = pace_ - headS;
+      const int64_t limit = DropLimitFrames(rS);
+      const int64_t dropF = std::min(Frames(stale, rS), limit);
+      if (dropF > 0) {
+        secondary_->Ring().Read(nullptr, size_t(dropF * ch));
+        headS = secondary_->HeadTimestamp();
+        Emit("[mix] DROP stale=%lld dropF=%lld lim=%lld avS=%u newHeadS=%lld", (long long)stale, (long long)dropF,
+             (long long)limit, unsigned(avS), (long long)headS);
+      }
+    }
+  }
+
+  const bool fut = aligned_ && headS != 0 && headS > pace_ + kFutureTicks;
+  const bool mStall = running && StallDetected(mNew, ms, mainChangeMs_);
+  const int64_t sFrames = OutputFramesAvailable(avS, step_, phase_);
+  const bool sSil = !(anchored_ && !fut && sFrames > 0);
+
+  const uint64_t overflow = secondary_->OverflowFrames();
+  if (overflow != lastOverflowCount_) {
+    lastOverflowCount_ = overflow;
+    Emit("[mix] SDROP 从路环溢出累计=%llu 帧 avS=%u ringCap=%u 帧 （环满 ⇒ 采集端在丢数据，产物会缺料）",
+         (unsigned long long)overflow, unsigned(avS), unsigned(secondary_->Ring().Capacity() / size_t(ch)));
+  }
+
+  if (LogDue()) {
+    LogMixTwo(headM, headS, avM, avS, fut, sSil, mStall, mNew);
+    ClosePeriod();
+  }
+
+  const int64_t h = (running && anchored_) ? hold_ : 0;
+  const int64_t mFree = avM > h ? avM - h : 0;
+  int64_t n = 0;
+  if (running) {
+    n = cap;
+    if (!mStall) n = std::min(n, mFree);
+    if (!sSil) n = std::min(n, sFrames);
+    if (inCap_ >= 2) n = std::min(n, OutputFramesAvailable(inCap_, step_, phase_));
+  } else {
+    n = std::min(avM, cap);
+  }
+
+  const int64_t t = now;
+  const int64_t dt = (lastStep_ != 0 && t > lastStep_) ? t - lastStep_ : 0;
+  lastStep_ = t;
+  if (n <= 0) return 0;
+
+  if (running) {
+    const int64_t target = mStall ? kStalledTargetLead : kTargetLead;
+    const int64_t producedTicks = FramesToTicks(produced_, r);
+    const int64_t elapsed = t - start_;
+    const int64_t lead = producedTicks - elapsed;
+    const int64_t budget = bypass ? target : LeadWithSlip(lead, target);
+    n = ClampToWallClock(n, producedTicks, elapsed, budget, r, kClampThreshold);
+    n = BatchDurationCap(n, r, kBatchDuration);
+    if (!bypass) n = RateGate(n, dt, RateGateDirection(lead, target), &credit_, r);
+    if (n <= 0) return 0;
+  }
+
+  pace_ += FramesToTicks(n, r);
+  produced_ += n;
+  AdjustDrift(sSil, avS, n);
+
+  int64_t got = 0;
+  if (!mStall && avM != 0) {
+    got = int64_t(main_->Ring().Read(mainBuffer_.data(), size_t(std::min(n, mFree) * ch))) / ch;
+  }
+  std::fill(mainBuffer_.begin() + got * ch, mainBuffer_.begin() + n * ch, 0.0f);
+  if (sSil) {
+    std::memcpy(out, mainBuffer_.data(), size_t(n * ch) * sizeof(float));
+    return n;
+  }
+  ResampleSecondary(n, out);
+  return n;
+}
+
+void SourceMixer::ResampleSecondary(int64_t n, float* out) {
+  const int64_t ch = channels_;
+  const int64_t need = InputFramesNeeded(n, step_, phase_);
+  if (need > pending_) {
+    float* dest = inputBuffer_.data() + pending_ * ch;
+    const int64_t got = int64_t(secondary_->Ring().Read(dest, size_t((need - pending_) * ch))) / ch;
+    std::fill(dest + got * ch, inputBuffer_.data() + need * ch, 0.0f);
+  }
+  ResampleMix(mainBuffer_.data(), inputBuffer_.data(), step_, phase_, n, int(ch), out);
+  const double pos = double(n) * step_ + phase_;
+  const int64_t filled = std::max(need, pending_);
+  const int64_t used = std::min<int64_t>(int64_t(std::floor(pos)), need);
+  std::memmove(inputBuffer_.data(), inputBuffer_.data() + used * ch, size_t((filled - used) * ch) * sizeof(float));
+  pending_ = filled - used;
+  phase_ = pos - double(used);
+}
+
+void SourceMixer::AdjustDrift(bool sSil, int64_t avS, int64_t n) {
+  if (sSil) {
+    driftArmed_ = false;
+    return;
+  }
+  if (!running_.load(std::memory_order_acquire)) return;
+  if (!driftArmed_) {
+    driftArmed_ = true;
+    driftCounter_ = 0;
+    driftBaseline_ = avS;
+    return;
+  }
+  driftCounter_ += n;
+  if (driftCounter_ < driftInterval_) return;
+  const double change = std::clamp(double(avS - driftBaseline_) / double(driftCounter_), -kDriftLimit, kDriftLimit);
+  step_ = std::clamp(step_ + change, nominalStep_ * 0.995, nominalStep_ * 1.005);
+  driftCounter_ = 0;
+  driftBaseline_ = avS;
+}
+
+bool SourceMixer::LogDue() const { return totals_.steps - atLastLog_.steps >= std::max<int64_t>(logInterval_, 1); }
+
+void SourceMixer::ClosePeriod() {
+  atLastLog_.steps = totals_.steps;
+  atLastLog_.hits = totals_.hits;
+  atLastLog_.framesOut = totals_.framesOut;
+  totals_.largestBatch = 0;
+  largestGap_ = 0;
+  sinkMaximum_ = 0;
+  sinkSum_ = 0;
+  sinkCount_ = 0;
+}
+
+void SourceMixer::LogMixTwo(int64_t headM, int64_t headS, int64_t avM, int64_t avS, bool fut, bool sSil,
+                            bool mStall, bool mNew) {
+  const long long sa = sinkCount_ > 0 ? (long long)(sinkSum_ / double(sinkCount_) * 10 + 0.5) : 0;
+  Emit("[mix] MIX pace=%lld headM=%lld headS=%lld avM=%u avS=%u anch=%d latA=%d hold=%lld sSil=%d fut=%d "
+       "mStall=%d mNew=%d | hit=%lld/%lld out=%lld mx=%lld gx=%lld sk=%lld sa=%lld ptrC=%lld ptrB=%lld",
+       (long long)pace_, (long long)headM, (long long)headS, unsigned(avM), unsigned(avS), int(anchored_),
+       int(aligned_), (long long)hold_, int(sSil), int(fut), int(mStall), int(mNew),
+       (long long)(totals_.hits - atLastLog_.hits), (long long)(totals_.steps - atLastLog_.steps),
+       (long long)(totals_.framesOut - atLastLog_.framesOut), (long long)totals_.largestBatch,
+       (long long)((largestGap_ + 5000) / 10000), (long long)(sinkMaximum_ + 0.5), sa, (long long)pointerBackCount_,
+       (long long)pointerBackMaximum_);
+}
+
+void SourceMixer::LogMixOne(CaptureSource& source) {
+  const int64_t r = source.Rate() != 0 ? source.Rate() : 48000;
+  const int64_t now = clock_.Now100ns();
+  const int64_t nowMs = int64_t(clock_.TickMs());
+  const int64_t real = Frames(start_ != 0 ? now - start_ : 0, r);
+  const bool stalled = lastProductionMs_ != 0 && nowMs - lastProductionMs_ >= kSingleStallMs;
+  const long long sa = sinkCount_ > 0 ? (long long)(sinkSum_ / double(sinkCount_) * 10 + 0.5) : 0;
+  Emit("[mix] MIX pace=%lld 1src=1 avM=%u stalled=%d owed=%lld | hit=%lld/%lld out=%lld mx=%lld gx=%lld sk=%lld "
+       "sa=%lld ptrC=%lld ptrB=%lld lead=%lld",
+       (long long)pace_, unsigned(FramesIn(source.Ring(), channels_)), int(stalled), (long long)(real - produced_),
+       (long long)(totals_.hits - atLastLog_.hits), (long long)(totals_.steps - atLastLog_.steps),
+       (long long)(totals_.framesOut - atLastLog_.framesOut), (long long)totals_.largestBatch,
+       (long long)((largestGap_ + 5000) / 10000), (long long)(sinkMaximum_ + 0.5), sa, (long long)pointerBackCount_,
+       (long long)pointerBackMaximum_, (long long)((produced_ - real) * 1000 / r));
+}
+
+void SourceMixer::Emit(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line_, sizeof line_, format, args);
+  va_end(args);
+  if (log_) {
+    log_(line_);
+  } else {
+    AppLog("%s", line_);
+  }
+}
+
+}  // namespace vesk
