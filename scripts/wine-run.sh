@@ -4,8 +4,6 @@
 set -u
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/vesk-wine.XXXXXX")
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
-# A headless Wine needs no display; keep it from asking for one.
-unset DISPLAY
 wine "$@"
 rc=$?
 wineserver -k 2>/dev/null
