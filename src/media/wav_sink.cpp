@@ -56,11 +56,6 @@ void Convert24(const float* __restrict in, size_t n, uint8_t* __restrict out) {
   }
 }
 
-void ConvertFloat(const float* in, size_t n, uint8_t* out) {
-  // Little-endian targets only: the float bits go out unchanged.
-  std::memcpy(out, in, n * sizeof(float));
-}
-
 }  // namespace
 
 uint64_t SegmentThreshold() { return gSegmentThreshold.load(); }
@@ -143,16 +138,20 @@ bool WavSink::Write(const float* samples, size_t count, std::string& error) {
 
 bool WavSink::WritePiece(const float* samples, size_t count, std::string& error) {
   const size_t bytes = count * (format_.bits / 8);
-  buffer_.resize(bytes);
-  switch (format_.bits) {
-    case 16: Convert16(samples, count, buffer_.data()); break;
-    case 24: Convert24(samples, count, buffer_.data()); break;
-    default: ConvertFloat(samples, count, buffer_.data()); break;
+  // Float goes out as it is (little-endian targets): no copy needed.
+  const uint8_t* data = reinterpret_cast<const uint8_t*>(samples);
+  if (format_.bits != 32) {
+    buffer_.resize(bytes);
+    if (format_.bits == 16)
+      Convert16(samples, count, buffer_.data());
+    else
+      Convert24(samples, count, buffer_.data());
+    data = buffer_.data();
   }
   const uint64_t threshold = std::min(SegmentThreshold(), kLargestSegment);
   // An empty segment never rolls: the next one could not hold the block either.
   if (segmentBytes_ > 0 && bytes + segmentBytes_ > threshold && !RollSegment(error)) return false;
-  if (!file_.Write(buffer_.data(), bytes)) {
+  if (!file_.Write(data, bytes)) {
     error = kWriteFailed;
     // Back to the end of the counted data, so a retry after a partial write
     // overwrites the torn block instead of shifting every later frame.
