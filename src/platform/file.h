@@ -22,6 +22,15 @@ class File {
   // Creates the file or truncates an existing one; never follows a symbolic
   // link on Linux.
   bool OpenWrite(const std::filesystem::path& path);
+  // Like OpenWrite, but the file stays claimed while open: on Linux an
+  // exclusive flock is held, on Windows nobody else may open it for writing.
+  // Refuses (without truncating) a file another writer holds. Used by the
+  // WAV sink so recovery never touches a recording in progress.
+  bool OpenWriteClaimed(const std::filesystem::path& path);
+  // Opens an existing regular file for reading and writing only when nobody
+  // holds it (Linux: flock LOCK_EX|LOCK_NB succeeds; Windows: share mode 0).
+  // Never follows a symbolic link on Linux.
+  bool OpenExclusive(const std::filesystem::path& path);
   bool IsOpen() const { return handle_ != kInvalid; }
   void Close();
 
@@ -33,6 +42,8 @@ class File {
   int64_t Read(void* buffer, size_t bytes);
   // Writes everything or fails.
   bool Write(const void* data, size_t bytes);
+  // Pushes written data to the storage device (fdatasync / FlushFileBuffers).
+  bool Flush();
 
  private:
   static constexpr intptr_t kInvalid = -1;
