@@ -22,6 +22,10 @@ class File {
   // Creates the file or truncates an existing one; never follows a symbolic
   // link on Linux.
   bool OpenWrite(const std::filesystem::path& path);
+  // Opens for appending, creating the file when missing; shares read, write
+  // and delete access so readers and renames of other handles still work.
+  // Never follows a symbolic link on Linux.
+  bool OpenAppend(const std::filesystem::path& path);
   bool IsOpen() const { return handle_ != kInvalid; }
   void Close();
 
