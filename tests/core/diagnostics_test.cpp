@@ -47,7 +47,7 @@ TEST_F(DiagnosticsTest, FirstRunPackageHoldsTheOneLogAndTheSnapshot) {
   EXPECT_EQ(name.rfind("VESK诊断日志-v0.9.124-", 0), 0u) << name;
   EXPECT_EQ(name.size(), std::string("VESK诊断日志-v0.9.124-").size() + 13);
   EXPECT_EQ(Names(package), (std::set<std::string>{CurrentLogName(), kSnapshotFileName}));
-  EXPECT_EQ(test::ReadText(package / kSnapshotFileName), "\xEF\xBB\xBF快照\r\n");
+  EXPECT_EQ(test::ReadText(package / PathFromUtf8(kSnapshotFileName)), "\xEF\xBB\xBF快照\r\n");
   EXPECT_EQ(test::ReadText(package / CurrentLogName()), test::ReadText(AppLogCurrentStatus().path));
 }
 
@@ -82,7 +82,7 @@ TEST_F(DiagnosticsTest, ExportingTwiceInOneMinuteOverwritesTheSameFolder) {
     if (first == second) break;
   }
   ASSERT_EQ(first, second);
-  EXPECT_EQ(test::ReadText(second / kSnapshotFileName), "\xEF\xBB\xBF" "second");
+  EXPECT_EQ(test::ReadText(second / PathFromUtf8(kSnapshotFileName)), "\xEF\xBB\xBF" "second");
   EXPECT_EQ(test::ReadText(second / CurrentLogName()), test::ReadText(AppLogCurrentStatus().path));
   EXPECT_EQ(Names(scratch_ / "Desktop").size(), 1u);
 }

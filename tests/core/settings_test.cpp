@@ -234,8 +234,8 @@ TEST_F(SettingsFileTest, FoldersGetDefaultsTrailingSeparatorsAndExistenceChecks)
   fs::create_directories(scratch_ / "save");
   SettingsState s = Load("OpenDir=" + PathToUtf8(scratch_ / "open") + "\nLastSaveDir=" +
                          PathToUtf8(scratch_ / "save"));
-  EXPECT_EQ(PathToUtf8(s.outputDir), PathToUtf8(scratch_ / "docs" / "VESK录音") + kSep);
-  EXPECT_TRUE(fs::is_directory(scratch_ / "docs" / "VESK录音"));
+  EXPECT_EQ(PathToUtf8(s.outputDir), PathToUtf8(scratch_ / "docs" / PathFromUtf8("VESK录音")) + kSep);
+  EXPECT_TRUE(fs::is_directory(scratch_ / "docs" / PathFromUtf8("VESK录音")));
   EXPECT_EQ(s.openDir, scratch_ / "open");
   EXPECT_EQ(PathToUtf8(s.lastSaveDir), PathToUtf8(scratch_ / "save") + kSep);
 
@@ -251,7 +251,7 @@ TEST_F(SettingsFileTest, FoldersGetDefaultsTrailingSeparatorsAndExistenceChecks)
   IniStore store(File());
   store.Load();
   LoadSettings(store, {fs::path(), scratch_ / "program"}, s);
-  EXPECT_EQ(PathToUtf8(s.outputDir), PathToUtf8(scratch_ / "program" / "VESK录音") + kSep);
+  EXPECT_EQ(PathToUtf8(s.outputDir), PathToUtf8(scratch_ / "program" / PathFromUtf8("VESK录音")) + kSep);
 }
 
 struct MigrationCase {
