@@ -31,6 +31,10 @@ class File {
   // holds it (Linux: flock LOCK_EX|LOCK_NB succeeds; Windows: share mode 0).
   // Never follows a symbolic link on Linux.
   bool OpenExclusive(const std::filesystem::path& path);
+  // Opens for appending, creating the file when missing; shares read, write
+  // and delete access so readers and renames of other handles still work.
+  // Never follows a symbolic link on Linux.
+  bool OpenAppend(const std::filesystem::path& path);
   bool IsOpen() const { return handle_ != kInvalid; }
   void Close();
 

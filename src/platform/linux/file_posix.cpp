@@ -29,6 +29,14 @@ bool File::OpenWrite(const std::filesystem::path& path) {
   return true;
 }
 
+bool File::OpenAppend(const std::filesystem::path& path) {
+  Close();
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return false;
+  handle_ = fd;
+  return true;
+}
+
 void File::Close() {
   if (handle_ != kInvalid) ::close(int(handle_));
   handle_ = kInvalid;

@@ -26,6 +26,16 @@ bool File::OpenWrite(const std::filesystem::path& path) {
   return true;
 }
 
+bool File::OpenAppend(const std::filesystem::path& path) {
+  Close();
+  HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return true;
+}
+
 void File::Close() {
   if (handle_ != kInvalid) CloseHandle(H(handle_));
   handle_ = kInvalid;
