@@ -16,5 +16,5 @@ make_hour "$VESK_BENCH_MP3" -c:a libmp3lame -b:a 192k
 make_hour "$VESK_BENCH_FLAC" -c:a flac
 cmake --build build/linux --target vesk_bench_decode >/dev/null
 for b in LoadAudioFile_Mp3 FfmpegProgram_Mp3 LoadAudioFile_Flac FfmpegProgram_Flac; do
-  build/linux/bin/vesk_bench_decode --benchmark_filter="BM_${b}\$" 2>/dev/null | grep BM_
+  build/linux/bin/vesk_bench_decode --benchmark_filter="BM_${b}/" 2>/dev/null | grep BM_
 done

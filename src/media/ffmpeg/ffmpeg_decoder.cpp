@@ -1,5 +1,6 @@
 #include "media/ffmpeg_decoder.h"
 
+#include <cmath>
 #include <functional>
 #include <new>
 
@@ -210,6 +211,11 @@ class StreamDecoder {
       return false;
     }
     out.resize(start + size_t(produced) * channels_);
+    // A damaged float stream can decode to NaN or infinity, which would
+    // poison peaks, envelopes and the mix; they become silence, as in the
+    // WAV reader.
+    for (size_t i = start; i < out.size(); ++i)
+      if (!std::isfinite(out[i])) out[i] = 0.0f;
     return true;
   }
 
