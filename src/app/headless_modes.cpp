@@ -4,6 +4,7 @@
 
 #include "app/report_file.h"
 #include "media/audio_loader.h"
+#include "media/audio_tracks.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -94,17 +95,39 @@ int RunProbeVideoMode(const CommandLine&, const std::filesystem::path& dataFolde
   return 1;
 }
 
-int RunProbePreviewMode(const CommandLine&, const std::filesystem::path& dataFolder) {
+int RunProbePreviewMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
+  const std::filesystem::path path = PathFromUtf8(cmd.probePreviewPath);
+  AudioFormat format{0, 0, 0};
+  std::vector<float> samples;
+  bool allSilent = false;
+  std::string error;
+  std::vector<AudioTrack> tracks;
+  bool ok = ListAudioTracks(path, tracks, error);
+  if (ok) {
+    if (cmd.probePreviewTrack < 0 || size_t(cmd.probePreviewTrack) >= tracks.size()) {
+      error = "这个文件里没有这条音轨。";
+      ok = false;
+    } else {
+      ok = DecodeAudition(path, tracks[size_t(cmd.probePreviewTrack)], 10.0, 60.0, format, samples, allSilent,
+                          error);
+    }
+  }
+  if (!ok) {
+    format = AudioFormat{0, 0, 0};
+    samples.clear();
+    allSilent = false;
+  }
+  const SampleStats stats = MeasureSamples(samples, format.channels, format.sampleRate);
   ReportFile r(dataFolder / kProbePreviewReport);
-  r.Bool("ok", false);
-  r.Bool("allSilent", false);
-  r.Uint("rate", 0);
-  r.Uint("channels", 0);
-  r.Uint("frames", 0);
-  r.Real("peak", "%.6f", 0.0);
-  r.Real("duration", "%.3f", 0.0);
-  r.Line("err", "这个版本还不能解码试听片段。");
-  return 1;
+  r.Bool("ok", ok);
+  r.Bool("allSilent", allSilent);
+  r.Uint("rate", format.sampleRate);
+  r.Uint("channels", format.channels);
+  r.Uint("frames", stats.frames);
+  r.Real("peak", "%.6f", stats.peak);
+  r.Real("duration", "%.3f", stats.duration);
+  r.ErrIfAny(error);
+  return ok ? 0 : 1;
 }
 
 }  // namespace vesk

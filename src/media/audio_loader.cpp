@@ -1,5 +1,7 @@
 #include "media/audio_loader.h"
 
+#include "media/ffmpeg_decoder.h"
+#include "media/system_reader.h"
 #include "media/wav_reader.h"
 
 namespace vesk {
@@ -7,13 +9,22 @@ namespace vesk {
 bool LoadAudioFile(const std::filesystem::path& path, AudioFormat& format, std::vector<float>& samples,
                    std::string& error, int* sourceBits) {
   error.clear();
+  samples.clear();
   if (sourceBits) *sourceBits = 0;
   bool isRiffWave = false;
   if (ReadWavFile(path, format, samples, error, isRiffWave, sourceBits)) return true;
-  if (isRiffWave || !error.empty()) return false;
-  // Other containers are decoded once the media decoders are in this build.
-  error = "暂时只能读取 WAV 文件，这个文件的格式还不支持。";
-  return false;
+  // A WAV the reader refuses (compressed, damaged) would only get a less
+  // precise message from the other decoders.
+  if (isRiffWave) return false;
+
+  if (auto reader = OpenSystemAudioReader(path, kFirstAudioStream)) {
+    if (DecodeWithSourceReader(*reader, format, samples, error)) return true;
+  }
+  // The system reader's failure is never shown: FFmpeg has the last word.
+  error.clear();
+  samples.clear();
+  if (sourceBits) *sourceBits = 0;
+  return DecodeWithFfmpeg(path, 0, format, samples, error, sourceBits);
 }
 
 }  // namespace vesk

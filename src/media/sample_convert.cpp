@@ -1,0 +1,54 @@
+#include "media/sample_convert.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace vesk {
+
+void AppendFloatFrames(const uint8_t* bytes, size_t frames, unsigned sourceChannels, unsigned outChannels,
+                       std::vector<float>& out) {
+  const size_t start = out.size();
+  out.resize(start + frames * outChannels);
+  float* dst = out.data() + start;
+  for (size_t f = 0; f < frames; ++f) {
+    const uint8_t* frame = bytes + f * sourceChannels * 4;
+    for (unsigned c = 0; c < outChannels; ++c) {
+      float v;
+      std::memcpy(&v, frame + c * 4, 4);
+      // NaN compares false both ways and would pass a plain clamp.
+      *dst++ = std::isnan(v) ? 0.0f : std::clamp(v, -1.0f, 1.0f);
+    }
+  }
+}
+
+void AppendPcm16Frames(const uint8_t* bytes, size_t frames, unsigned sourceChannels, unsigned outChannels,
+                       std::vector<float>& out) {
+  const size_t start = out.size();
+  out.resize(start + frames * outChannels);
+  float* dst = out.data() + start;
+  for (size_t f = 0; f < frames; ++f) {
+    const uint8_t* frame = bytes + f * sourceChannels * 2;
+    for (unsigned c = 0; c < outChannels; ++c) {
+      const int16_t v = int16_t(uint16_t(frame[c * 2]) | uint16_t(frame[c * 2 + 1]) << 8);
+      *dst++ = float(v) * (1.0f / 32768.0f);
+    }
+  }
+}
+
+void ReserveForDuration(std::vector<float>& samples, double seconds, uint32_t rate, unsigned channels) {
+  // A day of 8-channel 384 kHz audio is far beyond anything real; larger
+  // figures come from broken headers.
+  if (!(seconds > 0) || seconds > 86400.0 || rate == 0 || channels == 0) return;
+  // 2 % and half a second of slack cover rounding and decoder padding.
+  const double values = (seconds * 1.02 + 0.5) * double(rate) * double(channels);
+  if (values > double(samples.max_size())) return;
+  try {
+    samples.reserve(size_t(values));
+  } catch (const std::exception&) {
+    // Not affordable in one piece: let the vector grow as the data comes.
+  }
+}
+
+}  // namespace vesk

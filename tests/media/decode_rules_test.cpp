@@ -1,0 +1,163 @@
+// The portable rules of decoding: track labels, channel conversion for the
+// mix, the audition's choice of excerpt, block conversion, memory
+// reservation and codec display names.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "media/audio_tracks.h"
+#include "media/audition.h"
+#include "media/codec_names.h"
+#include "media/sample_convert.h"
+
+namespace vesk {
+namespace {
+
+TEST(TrackLabel, ShowsOrdinalRateLayoutNameAndLanguage) {
+  struct Case {
+    AudioTrack track;
+    const char* label;
+  } cases[] = {
+      {{0, 0, 48000, 2, "", ""}, "轨道 1 · 48000 Hz · 立体声"},
+      {{2, 1, 48000, 2, "Commentary", "eng"}, "轨道 2 · 48000 Hz · 立体声 · Commentary（eng）"},
+      {{1, 0, 44100, 1, "", "jpn"}, "轨道 1 · 44100 Hz · 单声道（jpn）"},
+      {{3, 2, 0, 0, "导演评论", ""}, "轨道 3 · 0 Hz · 单声道 · 导演评论"},
+      {{4, 3, 96000, 6, "", ""}, "轨道 4 · 96000 Hz · 立体声"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TrackLabel(c.track), c.label);
+}
+
+TEST(ConvertChannels, MonoIsCopiedAndWiderFramesBecomeTheirMean) {
+  EXPECT_EQ(ConvertChannels({0.5f, -0.25f}, 1, 2), (std::vector<float>{0.5f, 0.5f, -0.25f, -0.25f}));
+  EXPECT_EQ(ConvertChannels({0.5f, 0.25f, -1.0f, 0.0f}, 2, 1), (std::vector<float>{0.375f, -0.5f}));
+  const std::vector<float> six = {0.6f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.6f, 0.6f, 0.6f, 0.6f, 0.6f, 0.6f};
+  const std::vector<float> stereo = ConvertChannels(six, 6, 2);
+  ASSERT_EQ(stereo.size(), 4u);
+  EXPECT_FLOAT_EQ(stereo[0], 0.1f);
+  EXPECT_FLOAT_EQ(stereo[1], 0.1f);
+  EXPECT_FLOAT_EQ(stereo[2], 0.6f);
+  EXPECT_EQ(ConvertChannels({0.1f, 0.2f}, 2, 2), (std::vector<float>{0.1f, 0.2f}));
+}
+
+std::vector<float> Block(size_t frames, unsigned channels, float value) {
+  return std::vector<float>(frames * channels, value);
+}
+
+TEST(AuditionCollector, SkipsSilentBlocksAndCutsTheClipFromTheFirstLoudOne) {
+  AuditionCollector c(100, 2, 1.0, 60.0);  // 100 frames of clip
+  for (int i = 0; i < 5; ++i) {
+    const auto quiet = Block(30, 2, 0.01f);  // exactly 0.01 is still silence
+    c.Add(quiet.data(), 30, 2);
+  }
+  EXPECT_TRUE(c.WantsMore());
+  auto loud = Block(30, 2, 0.5f);
+  loud[0] = 0.9f;
+  for (int i = 0; i < 4; ++i) {
+    c.Add(loud.data(), 30, 2);
+    const auto quiet = Block(30, 2, 0.0f);  // silence after the start stays
+    if (i == 0) c.Add(quiet.data(), 30, 2);
+  }
+  EXPECT_FALSE(c.WantsMore());
+  bool allSilent = true;
+  const std::vector<float> clip = c.Finish(allSilent);
+  EXPECT_FALSE(allSilent);
+  ASSERT_EQ(clip.size(), 200u);
+  EXPECT_FLOAT_EQ(clip[0], 0.9f);
+  EXPECT_FLOAT_EQ(clip[60], 0.0f);
+}
+
+TEST(AuditionCollector, ReportsAllSilentAfterTheScanWindow) {
+  AuditionCollector c(10, 1, 1.0, 6.0);  // scan 60 frames
+  const auto quiet = Block(25, 1, 0.005f);
+  int blocks = 0;
+  while (c.WantsMore()) {
+    c.Add(quiet.data(), 25, 1);
+    ++blocks;
+  }
+  EXPECT_EQ(blocks, 3);
+  bool allSilent = false;
+  EXPECT_TRUE(c.Finish(allSilent).empty());
+  EXPECT_TRUE(allSilent);
+}
+
+TEST(AuditionCollector, KeepsTheFirstTwoChannelsOfWiderBlocks) {
+  AuditionCollector c(10, 2, 1.0, 60.0);
+  std::vector<float> six;
+  for (int f = 0; f < 10; ++f)
+    for (int ch = 0; ch < 6; ++ch) six.push_back(0.1f * float(ch + 1));
+  c.Add(six.data(), 10, 6);
+  bool allSilent = true;
+  const auto clip = c.Finish(allSilent);
+  ASSERT_EQ(clip.size(), 20u);
+  EXPECT_FLOAT_EQ(clip[0], 0.1f);
+  EXPECT_FLOAT_EQ(clip[1], 0.2f);
+  EXPECT_FLOAT_EQ(clip[2], 0.1f);
+}
+
+TEST(SampleConvert, FloatIsClampedAndPcmScaledKeepingTheFirstChannels) {
+  const float in[] = {1.7f, -0.5f, 0.25f, -3.0f, 0.125f, 0.75f};
+  std::vector<uint8_t> bytes(sizeof in);
+  std::memcpy(bytes.data(), in, sizeof in);
+  std::vector<float> out;
+  AppendFloatFrames(bytes.data(), 2, 3, 2, out);
+  EXPECT_EQ(out, (std::vector<float>{1.0f, -0.5f, -1.0f, 0.125f}));
+
+  const int16_t pcm[] = {-32768, 16384, 32767, 0};
+  std::vector<uint8_t> pcmBytes(sizeof pcm);
+  std::memcpy(pcmBytes.data(), pcm, sizeof pcm);
+  out.clear();
+  AppendPcm16Frames(pcmBytes.data(), 2, 2, 1, out);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0], -1.0f);
+  EXPECT_FLOAT_EQ(out[1], 32767.0f / 32768.0f);
+}
+
+TEST(ReserveForDuration, ReservesTheEstimateWithMarginButIgnoresNonsense) {
+  std::vector<float> v;
+  ReserveForDuration(v, 10.0, 48000, 2);
+  EXPECT_GE(v.capacity(), 960000u);
+  EXPECT_LE(v.capacity(), 960000u * 11 / 10);
+  for (double bad : {0.0, -5.0, 1e12, std::numeric_limits<double>::quiet_NaN()}) {
+    std::vector<float> w;
+    ReserveForDuration(w, bad, 48000, 2);
+    EXPECT_EQ(w.capacity(), 0u) << bad;
+  }
+}
+
+TEST(CodecNames, MediaSubtypesByCodeAndGuid) {
+  struct Case {
+    MediaGuid subtype;
+    const char* name;
+  } cases[] = {
+      {SubtypeFromCode(FourCc("H264")), "H.264"},
+      {SubtypeFromCode(FourCc("HEVC")), "HEVC(H.265)"},
+      {SubtypeFromCode(FourCc("VP80")), "VP8/VP9"},
+      {SubtypeFromCode(FourCc("VP90")), "VP8/VP9"},
+      {SubtypeFromCode(FourCc("AV01")), "AV1"},
+      {SubtypeFromCode(0x1610), "AAC"},
+      {SubtypeFromCode(0x0055), "MP3"},
+      {SubtypeFromCode(0x0001), "PCM"},
+      {SubtypeFromCode(0x0003), "PCM 浮点"},
+      {SubtypeFromCode(0x704F), "Opus"},
+      {{0xE06D802C, 0xDB46, 0x11CF, {0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB, 0xEA}}, "AC3"},
+      {{0x8D2FD10B, 0x5841, 0x4A6B, {0x89, 0x05, 0x58, 0x8F, 0xEC, 0x1A, 0xDE, 0xD9}}, "Vorbis"},
+      {SubtypeFromCode(FourCc("MJPG")), "未知编码"},
+      {MediaGuid{0x1610, 0, 0, {}}, "未知编码"},  // right code, wrong base GUID
+  };
+  for (const Case& c : cases) EXPECT_EQ(SubtypeDisplayName(c.subtype), c.name) << c.name;
+}
+
+TEST(CodecNames, VideoCodecsByLibraryName) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"mpeg1video", "MPEG-1"}, {"mpeg2video", "MPEG-2"}, {"h263", "H.263"},   {"rv10", "RealVideo"},
+      {"rv40", "RealVideo"},    {"mjpeg", "MJPEG"},       {"mpeg4", "MPEG-4"}, {"msmpeg4v3", "MS MPEG-4 v3"},
+      {"wmv2", "WMV"},          {"wmv3", "WMV"},          {"flv1", "Sorenson H.263（FLV）"},
+      {"dvvideo", "DV"},        {"h264", "H.264"},        {"theora", "Theora"}, {"vc1", "VC-1"},
+      {"vp6f", "VP6"},          {"vp6a", "VP6"},          {"vp8", "VP8/VP9"},  {"vp9", "VP8/VP9"},
+      {"prores", "ProRes"},     {"hevc", "HEVC(H.265)"},  {"av1", "AV1"},      {"cinepak", "cinepak"},
+  };
+  for (const auto& [lib, display] : cases) EXPECT_EQ(VideoCodecDisplayName(lib), display) << lib;
+}
+
+}  // namespace
+}  // namespace vesk
