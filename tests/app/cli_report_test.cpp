@@ -48,7 +48,7 @@ TEST_F(ProgramRun, ProbeAudioOfUnreadableFileReportsZerosAndTheReason) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(Report("probe-audio-report.txt"),
             "ok=0\nrate=0\nchannels=0\nframes=0\nsrcBits=0\npeak=0.000000\nduration=0.000\n"
-            "err=打不开文件（可能被占用或没有读权限）。\n");
+            "err=找不到这个文件。\n");
 
   // A RIFF/WAVE file the reader refuses is reported with the reader's message.
   std::vector<uint8_t> broken = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'};
