@@ -53,3 +53,12 @@ std::filesystem::path ProposedSavePath(const std::filesystem::path& folder, cons
 }
 
 }  // namespace vesk
+
+namespace vesk {
+
+int WavExportBits(int menuBits, uint16_t sourceBits) {
+  if (menuBits != 0) return menuBits;
+  return sourceBits ? int(sourceBits) : 24;
+}
+
+}  // namespace vesk

@@ -30,3 +30,12 @@ std::filesystem::path ProposedSaveFolder(const std::filesystem::path& lastSaveDi
 std::filesystem::path ProposedSavePath(const std::filesystem::path& folder, const std::string& stem, bool mp3);
 
 }  // namespace vesk
+
+namespace vesk {
+
+// Bit depth of a WAV export: the menu's choice when set (non-zero), else the
+// source depth, or 24 when the source depth is unknown (0). The writer turns
+// anything but 24 and 32 into 16.
+int WavExportBits(int menuBits, uint16_t sourceBits);
+
+}  // namespace vesk

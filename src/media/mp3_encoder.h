@@ -33,6 +33,10 @@ class Mp3Encoder {
   // and appends every MPEG byte that became ready to `out`.
   virtual bool EncodeBlock(const int16_t* pcm, uint64_t sampleTime, uint64_t duration, std::vector<uint8_t>& out,
                            std::string& error) = 0;
+  // Called once after the padding blocks of Close: appends bytes the encoder
+  // still holds back (LAME keeps the last frames for its bit reservoir; the
+  // Media Foundation encoder has already given everything out).
+  virtual void Finish(std::vector<uint8_t>& out) { (void)out; }
 };
 
 // Finds and activates the system's MP3 encoder. No encoder: false with the

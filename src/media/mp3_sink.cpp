@@ -87,6 +87,9 @@ bool Mp3Sink::Close(std::string&) {
   for (size_t offset = 0; offset + block <= pending_.size(); offset += block)
     if (!EncodeBlock(pending_.data() + offset, ignored)) break;
   pending_.clear();
+  output_.clear();
+  encoder_->Finish(output_);
+  if (!output_.empty() && file_.Write(output_.data(), output_.size())) bytesWritten_ += output_.size();
   file_.Close();
   return true;
 }

@@ -83,6 +83,16 @@ class LameMp3Encoder final : public Mp3Encoder {
     return true;
   }
 
+  void Finish(std::vector<uint8_t>& out) override {
+    if (!lame_) return;
+    // Without this the file would end inside a frame whose bits LAME still
+    // holds; a 100-frame recording would not decode at all.
+    const size_t old = out.size();
+    out.resize(old + 7200);
+    const int produced = lame_encode_flush(lame_, out.data() + old, int(out.size() - old));
+    out.resize(old + size_t(produced > 0 ? produced : 0));
+  }
+
  private:
   std::vector<Mp3OutputType> types_;
   Mp3OutputType type_;
