@@ -162,13 +162,24 @@ bool AudioDoc::TakeUndoSnapshot() {
   redo_.clear();
   redoSegments_.clear();
   redoBytes_ = 0;
-  if (ByteSize(samples_) > GetUndoBudget()) {
+  const uint64_t size = ByteSize(samples_);
+  const uint64_t budget = GetUndoBudget();
+  if (size > budget) {
     undo_.clear();
     undoSegments_.clear();
     undoBytes_ = 0;
     return false;
   }
-  PushHistory(undo_, undoSegments_, undoBytes_, std::vector<float>(samples_), SegmentList(segments_));
+  // Evict before copying, so a large clip never has one snapshot more in
+  // memory than the budget allows.
+  while (!undo_.empty() && (undo_.size() >= kMaxSnapshots || undoBytes_ + size > budget)) {
+    undoBytes_ -= ByteSize(undo_.front());
+    undo_.pop_front();
+    undoSegments_.pop_front();
+  }
+  undo_.push_back(samples_);
+  undoSegments_.push_back(segments_);
+  undoBytes_ += size;
   return true;
 }
 
