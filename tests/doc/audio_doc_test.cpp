@@ -23,6 +23,7 @@ struct EditCase {
   uint64_t framesAfter;
   uint64_t selStartAfter, selEndAfter;
 };
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
 
 class EditLengths : public testing::TestWithParam<EditCase> {};
 

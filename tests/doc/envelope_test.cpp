@@ -50,6 +50,9 @@ struct ViewCase {
   int32_t request;
   uint64_t start, end, columns;
 };
+void PrintTo(const ViewCase& c, std::ostream* os) {
+  *os << c.channels << "ch request " << c.request << " [" << c.start << "," << c.end << ") x" << c.columns;
+}
 
 class ViewEnvelopeValues : public testing::TestWithParam<ViewCase> {};
 

@@ -41,6 +41,7 @@ struct DepthCase {
   const AudioFormat* requested;
   int bitsOnDisk;
 };
+void PrintTo(const DepthCase& c, std::ostream* os) { *os << c.name; }
 const AudioFormat k24{0, 2, 24};
 const AudioFormat k32{0, 2, 32};
 const AudioFormat k8{0, 2, 8};

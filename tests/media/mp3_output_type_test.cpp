@@ -20,6 +20,7 @@ struct ChoiceCase {
   uint32_t kbps;
   int expected;
 };
+void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
 
 class Mp3TypeChoice : public testing::TestWithParam<ChoiceCase> {};
 

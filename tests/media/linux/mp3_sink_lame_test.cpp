@@ -84,6 +84,7 @@ struct RateCase {
   uint32_t request;
   int32_t actual;
 };
+void PrintTo(const RateCase& c, std::ostream* os) { *os << c.rate << "Hz " << c.channels << "ch " << c.request << "kbps"; }
 
 class Mp3SinkRates : public Mp3SinkLame, public testing::WithParamInterface<RateCase> {};
 
