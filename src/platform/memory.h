@@ -9,3 +9,13 @@ namespace vesk {
 void AdviseLargeBuffer(void* data, size_t bytes);
 
 }  // namespace vesk
+
+#include <cstdint>
+
+namespace vesk {
+
+// Physical memory currently available to the process; false when the system
+// does not say.
+bool AvailablePhysicalMemory(uint64_t& bytes);
+
+}  // namespace vesk

@@ -16,3 +16,30 @@ void AdviseLargeBuffer(void* data, size_t bytes) {
 }
 
 }  // namespace vesk
+
+#include <fstream>
+#include <string>
+
+namespace vesk {
+
+bool AvailablePhysicalMemory(uint64_t& bytes) {
+  // MemAvailable counts reclaimable cache, unlike the free-page count.
+  std::ifstream in("/proc/meminfo");
+  std::string key;
+  uint64_t kib = 0;
+  std::string unit;
+  while (in >> key >> kib) {
+    std::getline(in, unit);
+    if (key == "MemAvailable:") {
+      bytes = kib * 1024;
+      return true;
+    }
+  }
+  const long pages = sysconf(_SC_AVPHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return false;
+  bytes = uint64_t(pages) * uint64_t(pageSize);
+  return true;
+}
+
+}  // namespace vesk

@@ -1,8 +1,18 @@
+#include <windows.h>
+
 #include "platform/memory.h"
 
 namespace vesk {
 
 // Large pages need a privilege ordinary users lack; nothing to do.
 void AdviseLargeBuffer(void*, size_t) {}
+
+bool AvailablePhysicalMemory(uint64_t& bytes) {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof(status);
+  if (!GlobalMemoryStatusEx(&status)) return false;
+  bytes = status.ullAvailPhys;
+  return true;
+}
 
 }  // namespace vesk

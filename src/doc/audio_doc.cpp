@@ -1,0 +1,365 @@
+#include "doc/audio_doc.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "media/audio_loader.h"
+#include "platform/memory.h"
+#include "platform/text.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr uint64_t kMiB = 1048576;
+constexpr const char* kNeedSelection = "请先在波形上拖出一段选区。";
+constexpr const char* kTooLargeToUndo = "片段过大，本次操作不可撤销。";
+
+uint64_t ByteSize(const std::vector<float>& v) { return uint64_t(v.size()) * sizeof(float); }
+
+// A positive decimal number of MiB, or 0 when the text is anything else.
+uint64_t ParseMiB(const char* text) {
+  if (!text) return 0;
+  uint64_t value = 0;
+  const char* p = text;
+  while (*p == ' ') ++p;
+  if (*p < '0' || *p > '9') return 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + uint64_t(*p - '0');
+    if (value > (uint64_t(1) << 40)) return 0;  // far beyond any machine; refuse rather than overflow
+  }
+  while (*p == ' ') ++p;
+  return *p == 0 ? value : 0;
+}
+
+}  // namespace
+
+uint64_t GetUndoBudget() {
+  if (const uint64_t mib = ParseMiB(std::getenv("VESK_UNDO_BUDGET_MB"))) return mib * kMiB;
+  uint64_t available = 0;
+  if (!AvailablePhysicalMemory(available)) return 512 * kMiB;
+  return std::clamp<uint64_t>(available / 4, 512 * kMiB, 4096 * kMiB);
+}
+
+std::string FileNamePart(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void AudioDoc::Clear() {
+  std::vector<float>().swap(samples_);
+  format_ = AudioFormat{};
+  sourceBits_ = 16;
+  displayName_.clear();
+  sourcePath_.clear();
+  ++revision_;
+  selStart_ = selEnd_ = 0;
+  modified_ = false;
+  undo_.clear();
+  undoSegments_.clear();
+  redo_.clear();
+  redoSegments_.clear();
+  undoBytes_ = redoBytes_ = 0;
+  segments_.clear();
+  sourceFrames_ = 0;
+  SamplesChanged();
+}
+
+void AudioDoc::TakeOver(const AudioFormat& format, std::vector<float>&& samples, const std::filesystem::path& path,
+                        uint16_t sourceBits) {
+  samples_ = std::move(samples);
+  format_ = format;
+  // A trailing partial frame would sit outside every frame range the edits use.
+  samples_.resize(samples_.size() / format_.channels * format_.channels);
+  sourceBits_ = sourceBits;
+  sourcePath_ = path;
+  displayName_ = FileNamePart(PathToUtf8(path));
+  modified_ = false;
+  sourceFrames_ = Frames();
+  segments_ = {Segment{0, sourceFrames_}};
+  SamplesChanged();
+}
+
+bool AudioDoc::Load(const std::filesystem::path& path, std::string& error) {
+  Clear();
+  AudioFormat format;
+  std::vector<float> samples;
+  int bits = 0;
+  if (!LoadAudioFile(path, format, samples, error, &bits)) return false;
+  if (samples.empty() || format.channels == 0 || samples.size() < format.channels) {
+    error = "文件里没有可用的音频数据。";
+    return false;
+  }
+  TakeOver(format, std::move(samples), path, uint16_t(bits));
+  error.clear();
+  return true;
+}
+
+bool AudioDoc::Adopt(const AudioFormat& format, std::vector<float>&& samples, const std::filesystem::path& path,
+                     std::string& error, uint16_t sourceBits) {
+  Clear();
+  if (samples.empty() || format.channels == 0 || samples.size() < format.channels) {
+    error = "没有可用的音频数据。";
+    return false;
+  }
+  TakeOver(format, std::move(samples), path, sourceBits);
+  ++revision_;
+  error.clear();
+  return true;
+}
+
+void AudioDoc::SetSelection(uint64_t a, uint64_t b) {
+  const uint64_t frames = Frames();
+  a = std::min(a, frames);
+  b = std::min(b, frames);
+  selStart_ = std::min(a, b);
+  selEnd_ = std::max(a, b);
+}
+
+void AudioDoc::ClampSelection() {
+  const uint64_t frames = Frames();
+  selStart_ = std::min(selStart_, frames);
+  selEnd_ = std::min(selEnd_, frames);
+}
+
+double AudioDoc::DurationSeconds() const {
+  return format_.sampleRate ? double(Frames()) / double(format_.sampleRate) : 0.0;
+}
+
+bool AudioDoc::HasCuts() const {
+  if (sourceFrames_ == 0) return false;
+  return !(segments_.size() == 1 && segments_[0] == Segment{0, sourceFrames_});
+}
+
+void AudioDoc::SamplesChanged() {
+  envelopeDirty_ = true;
+  wholeColumns_ = 0;
+  for (ViewSlot& slot : viewSlots_) slot.valid = false;
+}
+
+void AudioDoc::PushHistory(std::deque<std::vector<float>>& snaps, std::deque<SegmentList>& lists, uint64_t& bytes,
+                           std::vector<float>&& samples, SegmentList&& segments) {
+  const uint64_t size = ByteSize(samples);
+  const uint64_t budget = GetUndoBudget();
+  if (size > budget) {
+    snaps.clear();
+    lists.clear();
+    bytes = 0;
+    return;
+  }
+  while (!snaps.empty() && (snaps.size() >= kMaxSnapshots || bytes + size > budget)) {
+    bytes -= ByteSize(snaps.front());
+    snaps.pop_front();
+    lists.pop_front();
+  }
+  snaps.push_back(std::move(samples));
+  lists.push_back(std::move(segments));
+  bytes += size;
+}
+
+bool AudioDoc::TakeUndoSnapshot() {
+  if (samples_.empty()) return true;
+  redo_.clear();
+  redoSegments_.clear();
+  redoBytes_ = 0;
+  const uint64_t size = ByteSize(samples_);
+  const uint64_t budget = GetUndoBudget();
+  if (size > budget) {
+    undo_.clear();
+    undoSegments_.clear();
+    undoBytes_ = 0;
+    return false;
+  }
+  // Evict before copying, so a large clip never has one snapshot more in
+  // memory than the budget allows.
+  while (!undo_.empty() && (undo_.size() >= kMaxSnapshots || undoBytes_ + size > budget)) {
+    undoBytes_ -= ByteSize(undo_.front());
+    undo_.pop_front();
+    undoSegments_.pop_front();
+  }
+  undo_.push_back(samples_);
+  undoSegments_.push_back(segments_);
+  undoBytes_ += size;
+  return true;
+}
+
+uint64_t AudioDoc::RampFrames() const { return std::max<uint64_t>(1, uint64_t(format_.sampleRate * 0.005)); }
+
+// Frame a + i is scaled by i / n, so the frame at the cut is silent.
+void AudioDoc::FadeIn(uint64_t a, uint64_t n) {
+  const size_t ch = format_.channels;
+  for (uint64_t i = 0; i < n; ++i) {
+    const double gain = double(i) / double(n);
+    float* frame = samples_.data() + (a + i) * ch;
+    for (size_t c = 0; c < ch; ++c) frame[c] = float(frame[c] * gain);
+  }
+}
+
+// Frame b − 1 − i is scaled by i / n.
+void AudioDoc::FadeOut(uint64_t b, uint64_t n) {
+  const size_t ch = format_.channels;
+  for (uint64_t i = 0; i < n; ++i) {
+    const double gain = double(i) / double(n);
+    float* frame = samples_.data() + (b - 1 - i) * ch;
+    for (size_t c = 0; c < ch; ++c) frame[c] = float(frame[c] * gain);
+  }
+}
+
+void AudioDoc::UpdateSegments(uint64_t a, uint64_t b, bool keepInside) {
+  SegmentList out;
+  uint64_t p = 0;
+  for (const Segment& seg : segments_) {
+    const uint64_t q = p + seg.length;
+    const uint64_t lo = std::max(a, p);
+    const uint64_t hi = std::min(b, q);
+    if (keepInside) {
+      if (hi > lo) out.push_back({seg.sourceStart + (lo - p), hi - lo});
+    } else if (hi <= lo) {
+      out.push_back(seg);
+    } else {
+      if (lo > p) out.push_back({seg.sourceStart, lo - p});
+      if (hi < q) out.push_back({seg.sourceStart + (hi - p), q - hi});
+    }
+    p = q;
+  }
+  segments_ = std::move(out);
+}
+
+bool AudioDoc::TrimToSelection(std::string& error) {
+  if (selEnd_ <= selStart_) {
+    error = kNeedSelection;
+    return false;
+  }
+  const bool undoable = TakeUndoSnapshot();
+  const size_t ch = format_.channels;
+  std::vector<float> kept(samples_.begin() + std::ptrdiff_t(selStart_ * ch),
+                          samples_.begin() + std::ptrdiff_t(selEnd_ * ch));
+  samples_.swap(kept);
+  std::vector<float>().swap(kept);
+  UpdateSegments(selStart_, selEnd_, true);
+  const uint64_t frames = Frames();
+  const uint64_t n = std::min(frames / 2, RampFrames());
+  FadeIn(0, n);
+  FadeOut(frames, n);
+  selStart_ = 0;
+  selEnd_ = frames;
+  modified_ = true;
+  ++revision_;
+  SamplesChanged();
+  error = undoable ? "" : kTooLargeToUndo;
+  return true;
+}
+
+bool AudioDoc::DeleteSelection(std::string& error) {
+  if (selEnd_ <= selStart_) {
+    error = kNeedSelection;
+    return false;
+  }
+  const bool undoable = TakeUndoSnapshot();
+  const size_t ch = format_.channels;
+  const uint64_t s = selStart_;
+  samples_.erase(samples_.begin() + std::ptrdiff_t(s * ch), samples_.begin() + std::ptrdiff_t(selEnd_ * ch));
+  UpdateSegments(s, selEnd_, false);
+  const uint64_t frames = Frames();
+  const uint64_t n = std::min({s, frames - s, RampFrames()});
+  if (n > 0) {
+    FadeOut(s, n);
+    FadeIn(s, n);
+  }
+  selStart_ = selEnd_ = std::min(s, frames);
+  ++revision_;
+  modified_ = true;
+  SamplesChanged();
+  error = undoable ? "" : kTooLargeToUndo;
+  return true;
+}
+
+bool AudioDoc::SilenceSelection(std::string& error) {
+  if (selEnd_ <= selStart_) {
+    error = kNeedSelection;
+    return false;
+  }
+  const bool undoable = TakeUndoSnapshot();
+  const size_t ch = format_.channels;
+  std::fill(samples_.begin() + std::ptrdiff_t(selStart_ * ch), samples_.begin() + std::ptrdiff_t(selEnd_ * ch), 0.0f);
+  const uint64_t r = RampFrames();
+  const uint64_t head = std::min(r, selStart_);
+  if (head > 0) FadeOut(selStart_, head);
+  const uint64_t tail = std::min(r, Frames() - selEnd_);
+  if (tail > 0) FadeIn(selEnd_, tail);
+  ++revision_;
+  modified_ = true;
+  SamplesChanged();
+  error = undoable ? "" : kTooLargeToUndo;
+  return true;
+}
+
+bool AudioDoc::ReplaceSelection(const std::vector<float>& processed, std::string& error) {
+  if (selEnd_ <= selStart_) {
+    error = kNeedSelection;
+    return false;
+  }
+  const size_t ch = std::max<size_t>(format_.channels, 1);
+  const uint64_t expected = (selEnd_ - selStart_) * ch;
+  if (processed.size() != expected) {
+    error = vesk::Format("写回数据长度不符（应为 %llu，实得 %llu）。", static_cast<unsigned long long>(expected),
+                         static_cast<unsigned long long>(processed.size()));
+    return false;
+  }
+  const bool undoable = TakeUndoSnapshot();
+  std::copy(processed.begin(), processed.end(), samples_.begin() + std::ptrdiff_t(selStart_ * ch));
+  modified_ = true;
+  ++revision_;
+  SamplesChanged();
+  error = undoable ? "" : kTooLargeToUndo;
+  return true;
+}
+
+bool AudioDoc::Undo() {
+  if (undo_.empty()) return false;
+  PushHistory(redo_, redoSegments_, redoBytes_, std::move(samples_), std::move(segments_));
+  samples_ = std::move(undo_.back());
+  undo_.pop_back();
+  undoBytes_ -= ByteSize(samples_);
+  segments_ = std::move(undoSegments_.back());
+  undoSegments_.pop_back();
+  ++revision_;
+  modified_ = true;
+  ClampSelection();
+  SamplesChanged();
+  return true;
+}
+
+bool AudioDoc::Redo() {
+  if (redo_.empty()) return false;
+  PushHistory(undo_, undoSegments_, undoBytes_, std::move(samples_), std::move(segments_));
+  samples_ = std::move(redo_.back());
+  redo_.pop_back();
+  redoBytes_ -= ByteSize(samples_);
+  segments_ = std::move(redoSegments_.back());
+  redoSegments_.pop_back();
+  ++revision_;
+  modified_ = true;
+  ClampSelection();
+  SamplesChanged();
+  return true;
+}
+
+bool AudioDoc::RenderToSourceTimeline(uint64_t sourceFrameCount, std::vector<float>& out) const {
+  if (segments_.empty() || sourceFrameCount == 0) return false;
+  const size_t ch = std::max<size_t>(format_.channels, 1);
+  out.assign(sourceFrameCount * ch, 0.0f);
+  const uint64_t frames = Frames();
+  uint64_t d = 0;
+  for (const Segment& seg : segments_) {
+    if (seg.sourceStart < sourceFrameCount) {
+      const uint64_t m = std::min(sourceFrameCount - seg.sourceStart, seg.length);
+      if (d + m <= frames)
+        std::copy_n(samples_.begin() + std::ptrdiff_t(d * ch), m * ch, out.begin() + std::ptrdiff_t(seg.sourceStart * ch));
+    }
+    d += seg.length;
+  }
+  return true;
+}
+
+}  // namespace vesk

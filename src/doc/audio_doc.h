@@ -1,0 +1,152 @@
+#pragma once
+// The edit area's document: one decoded clip as interleaved floats, a
+// selection, destructive edits with whole-buffer undo/redo under a memory
+// budget, and an edit list that maps the document back to the source file's
+// frames. Single-threaded: every call comes from the window's thread; other
+// threads work on copies and compare Revision() to tell whether theirs is current.
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "media/audio_format.h"
+
+namespace vesk {
+
+// A run of document frames taken from the source file's frames
+// [sourceStart, sourceStart + length).
+struct Segment {
+  uint64_t sourceStart = 0;
+  uint64_t length = 0;
+  bool operator==(const Segment&) const = default;
+};
+using SegmentList = std::vector<Segment>;
+
+// Processes a buffer in place at the given rate; false on failure (the
+// callback keeps its own error text for the caller).
+using DenoiseCallback = std::function<bool(std::vector<float>& samples, uint32_t sampleRate)>;
+// (percentage, stage text) → false to cancel.
+using SaveProgress = std::function<bool(int32_t percent, const std::string& stage)>;
+
+// Bytes the undo and redo snapshots may each take: VESK_UNDO_BUDGET_MB when
+// set to a positive decimal number, else a quarter of the available physical
+// memory within [512 MiB, 4 GiB] (512 MiB when the memory status is unknown).
+uint64_t GetUndoBudget();
+
+class AudioDoc {
+ public:
+  static constexpr size_t kMaxSnapshots = 12;
+
+  AudioDoc() { Clear(); }
+
+  void Clear();
+  // Decodes a file (WAV reader first, then the other decoders of this build).
+  bool Load(const std::filesystem::path& path, std::string& error);
+  // Takes over a buffer already in memory (a finished recording).
+  bool Adopt(const AudioFormat& format, std::vector<float>&& samples, const std::filesystem::path& path,
+             std::string& error, uint16_t sourceBits);
+
+  // Writes the document as MP3 or WAV (see audio_doc_save.cpp). `requested`
+  // gives the target rate (0 = keep) and the WAV depth. The document changes
+  // only on success (clean, new name); a failed or cancelled save leaves any
+  // existing file at `path` untouched.
+  bool Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbps, std::string& error,
+            const AudioFormat* requested = nullptr, const DenoiseCallback& denoise = {},
+            const SaveProgress& progress = {});
+
+  void SetSelection(uint64_t a, uint64_t b);
+  bool TrimToSelection(std::string& error);
+  bool DeleteSelection(std::string& error);
+  bool SilenceSelection(std::string& error);
+  bool ReplaceSelection(const std::vector<float>& processed, std::string& error);
+  bool Undo();
+  bool Redo();
+
+  bool IsModified() const { return modified_; }
+  double DurationSeconds() const;
+  bool HasCuts() const;
+  bool RenderToSourceTimeline(uint64_t sourceFrameCount, std::vector<float>& out) const;
+
+  // Min/max per column over [start, end) for channel 0 (request 0), channel 1
+  // (request ≥ 1) or the mean of both (request < 0). Cached per channel choice.
+  void ViewEnvelope(int32_t channelRequest, uint64_t start, uint64_t end, uint64_t columns, std::vector<float>& mins,
+                    std::vector<float>& maxs);
+  // The mix envelope of the whole clip in 256 columns, cached until the next change.
+  void Envelope(std::vector<float>& mins, std::vector<float>& maxs);
+
+  const std::vector<float>& Samples() const { return samples_; }
+  const AudioFormat& Format() const { return format_; }
+  uint16_t SourceBits() const { return sourceBits_; }
+  const std::string& DisplayName() const { return displayName_; }
+  const std::filesystem::path& SourcePath() const { return sourcePath_; }
+  uint64_t Frames() const { return format_.channels ? samples_.size() / format_.channels : 0; }
+  uint64_t SelectionStart() const { return selStart_; }
+  uint64_t SelectionEnd() const { return selEnd_; }
+  uint64_t Revision() const { return revision_; }
+  const SegmentList& Segments() const { return segments_; }
+  uint64_t SourceFrames() const { return sourceFrames_; }
+  size_t UndoCount() const { return undo_.size(); }
+  size_t RedoCount() const { return redo_.size(); }
+  uint64_t UndoBytes() const { return undoBytes_; }
+  // Full scans done by the envelope operations so far (a cache miss counts one).
+  uint64_t EnvelopeScans() const { return envelopeScans_; }
+
+ private:
+  struct ViewSlot {
+    bool valid = false;
+    int32_t request = 0;
+    uint64_t start = 0;
+    uint64_t end = 0;
+    uint64_t columns = 0;
+    std::vector<float> mins;
+    std::vector<float> maxs;
+  };
+
+  void TakeOver(const AudioFormat& format, std::vector<float>&& samples, const std::filesystem::path& path,
+                uint16_t sourceBits);
+  bool TakeUndoSnapshot();
+  void SamplesChanged();
+  uint64_t RampFrames() const;
+  void FadeIn(uint64_t a, uint64_t n);
+  void FadeOut(uint64_t b, uint64_t n);
+  void UpdateSegments(uint64_t a, uint64_t b, bool keepInside);
+  void ClampSelection();
+  // Moves the current state onto one history side (undo or redo) under the
+  // eviction rules.
+  static void PushHistory(std::deque<std::vector<float>>& snaps, std::deque<SegmentList>& lists, uint64_t& bytes,
+                          std::vector<float>&& samples, SegmentList&& segments);
+
+  std::vector<float> samples_;
+  AudioFormat format_;
+  uint16_t sourceBits_ = 16;
+  std::string displayName_;
+  std::filesystem::path sourcePath_;
+  uint64_t selStart_ = 0;
+  uint64_t selEnd_ = 0;
+  bool modified_ = false;
+  uint64_t revision_ = 0;
+  std::deque<std::vector<float>> undo_;
+  uint64_t undoBytes_ = 0;
+  std::deque<std::vector<float>> redo_;
+  std::deque<SegmentList> redoSegments_;
+  uint64_t redoBytes_ = 0;
+  SegmentList segments_;
+  uint64_t sourceFrames_ = 0;
+  std::deque<SegmentList> undoSegments_;
+
+  std::array<std::vector<float>, 3> wholeMin_;  // channel 0, channel 1, mix
+  std::array<std::vector<float>, 3> wholeMax_;
+  uint64_t wholeColumns_ = 0;
+  bool envelopeDirty_ = true;
+  std::array<ViewSlot, 3> viewSlots_;
+  uint64_t envelopeScans_ = 0;
+};
+
+// The file-name part of a path as the document shows it: after the last "\"
+// or "/", or the whole text.
+std::string FileNamePart(const std::string& path);
+
+}  // namespace vesk

@@ -1,0 +1,41 @@
+#pragma once
+// Texts and names of the save-as command, kept apart from the dialogs so they
+// can be tested without a window.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace vesk {
+
+// "%llu B" below 1024 bytes, then "%.1f KB", "%.1f MB", "%.2f GB" (units of 1024).
+std::string FormatFileSize(uint64_t bytes);
+
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+LocalTime LocalTimeNow();
+
+// The display name without its extension (or, when that is empty, the time as
+// "[VESK]YYYYMMDD HH-MM-SS"), ending in "_剪辑" exactly once.
+std::string ProposedSaveStem(const std::string& displayName, const LocalTime& now);
+
+// The last save folder if set, else the source file's folder, else the
+// recording output folder.
+std::filesystem::path ProposedSaveFolder(const std::filesystem::path& lastSaveDir,
+                                         const std::filesystem::path& sourcePath,
+                                         const std::filesystem::path& outputDir);
+
+// folder/stem.ext, or the first of folder/stem2.ext … stem999.ext that does
+// not exist yet (the plain name when all do).
+std::filesystem::path ProposedSavePath(const std::filesystem::path& folder, const std::string& stem, bool mp3);
+
+}  // namespace vesk
+
+namespace vesk {
+
+// Bit depth of a WAV export: the menu's choice when set (non-zero), else the
+// source depth, or 24 when the source depth is unknown (0). The writer turns
+// anything but 24 and 32 into 16.
+int WavExportBits(int menuBits, uint16_t sourceBits);
+
+}  // namespace vesk
