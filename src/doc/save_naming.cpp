@@ -1,6 +1,5 @@
 #include "doc/save_naming.h"
 
-#include <ctime>
 #include <system_error>
 
 #include "platform/text.h"
@@ -13,13 +12,6 @@ std::string FormatFileSize(uint64_t bytes) {
   if (bytes < 1024ull * 1024) return Format("%.1f KB", double(bytes) / kKiB);
   if (bytes < 1024ull * 1024 * 1024) return Format("%.1f MB", double(bytes) / (kKiB * kKiB));
   return Format("%.2f GB", double(bytes) / (kKiB * kKiB * kKiB));
-}
-
-LocalTime LocalTimeNow() {
-  const std::time_t now = std::time(nullptr);
-  const std::tm* tm = std::localtime(&now);  // the window thread is the only caller
-  if (!tm) return {};
-  return {tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min, tm->tm_sec};
 }
 
 std::string ProposedSaveStem(const std::string& displayName, const LocalTime& now) {

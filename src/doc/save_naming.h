@@ -5,15 +5,13 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/system_info.h"
+
 namespace vesk {
 
 // "%llu B" below 1024 bytes, then "%.1f KB", "%.1f MB", "%.2f GB" (units of 1024).
 std::string FormatFileSize(uint64_t bytes);
 
-struct LocalTime {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-};
-LocalTime LocalTimeNow();
 
 // The display name without its extension (or, when that is empty, the time as
 // "[VESK]YYYYMMDD HH-MM-SS"), ending in "_剪辑" exactly once.
