@@ -22,6 +22,9 @@ class File {
   // Creates the file or truncates an existing one; never follows a symbolic
   // link on Linux.
   bool OpenWrite(const std::filesystem::path& path);
+  // Creates a new file for writing; fails when anything (a file or a link)
+  // already has that name.
+  bool CreateNew(const std::filesystem::path& path);
   bool IsOpen() const { return handle_ != kInvalid; }
   void Close();
 

@@ -29,6 +29,15 @@ bool File::OpenWrite(const std::filesystem::path& path) {
   return true;
 }
 
+bool File::CreateNew(const std::filesystem::path& path) {
+  Close();
+  // Private to the user: these are often temporary copies of recordings.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return false;
+  handle_ = fd;
+  return true;
+}
+
 void File::Close() {
   if (handle_ != kInvalid) ::close(int(handle_));
   handle_ = kInvalid;

@@ -26,6 +26,14 @@ bool File::OpenWrite(const std::filesystem::path& path) {
   return true;
 }
 
+bool File::CreateNew(const std::filesystem::path& path) {
+  Close();
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return true;
+}
+
 void File::Close() {
   if (handle_ != kInvalid) CloseHandle(H(handle_));
   handle_ = kInvalid;
