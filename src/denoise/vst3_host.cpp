@@ -310,7 +310,8 @@ bool RenderThroughPlugin(const PluginRef& plugin, std::vector<float>& samples, u
   if (channels != 1 && channels != 2) return r.Fail("只支持单声道/立体声");
   if (samples.empty()) return r.Fail("没有音频数据");
   const size_t frames = samples.size() / channels;
-  HostLog("=== load %s (rate=%u ch=%u frames=%zu)", NarrowToAscii(plugin.displayName).c_str(), rate, channels, frames);
+  HostLog("=== load %s (rate=%u ch=%u frames=%llu)", NarrowToAscii(plugin.displayName).c_str(), rate, channels,
+          (unsigned long long)frames);
 
   // 2.-3. Module, searched with its own folder first for its dependencies.
   LoadOutcome loaded = LoadPluginModule(plugin.modulePath);
@@ -477,7 +478,7 @@ bool RenderThroughPlugin(const PluginRef& plugin, std::vector<float>& samples, u
       HostLog("  first process() -> 0x%08X (n=%d, numIn=%d numOut=%d)", unsigned(res), int(n), data.numInputs,
               data.numOutputs);
     if (res != kResultOk) {
-      HostLog("  process() 返回 0x%08X @pos=%zu", unsigned(res), pos);
+      HostLog("  process() 返回 0x%08X @pos=%llu", unsigned(res), (unsigned long long)pos);
       processFailed = true;
       break;
     }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "media/resample.h"
 
@@ -12,7 +13,7 @@ namespace {
 std::vector<float> Sine(size_t frames, double hz, double rate, uint16_t channels, float amp) {
   std::vector<float> v;
   for (size_t i = 0; i < frames; ++i)
-    for (uint16_t c = 0; c < channels; ++c) v.push_back(float(amp * std::sin(2 * M_PI * hz * double(i) / rate)));
+    for (uint16_t c = 0; c < channels; ++c) v.push_back(float(amp * std::sin(2 * std::numbers::pi * hz * double(i) / rate)));
   return v;
 }
 

@@ -51,7 +51,9 @@ std::once_flag registered;
 // fault, execution comes back to the instruction after RtlCaptureContext
 // with the registers of that moment, and only memory tells the two returns
 // apart.
-__attribute__((noinline)) bool GuardedCall(GuardedBody volatile body, void* volatile context) {
+__attribute__((noinline)) bool GuardedCall(GuardedBody bodyArg, void* contextArg) {
+  GuardedBody volatile body = bodyArg;
+  void* volatile context = contextArg;
   alignas(16) static thread_local CONTEXT capture;
   faulted = 0;
   RtlCaptureContext(&capture);
