@@ -109,10 +109,15 @@ TEST(WinHelper, HelperWithoutOutWritesDotLogInItsWorkingFolder) {
   EXPECT_EQ(ReadText(dir / ".log"), "ok=0\narch=32\nms=0\nengine=\nerr=参数不完整（需要 --plugin/--in/--out）\n");
 }
 
-TEST(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
-  ScratchDir app, vst3;
+class WinDenoiseMode : public ::testing::TestWithParam<bool> {};
+
+// Parameter: whether a helper stands next to the program; without one the
+// program writes out its embedded copy into the per-user folder and uses it.
+TEST_P(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
+  const bool helperNextToProgram = GetParam();
+  ScratchDir app, vst3, local;
   fs::copy_file(BuiltProgramDir() / "VeskRecorder.exe", app / "VeskRecorder.exe");
-  fs::copy_file(BuiltProgramDir() / "VeskDenoise32.exe", app / "VeskDenoise32.exe");
+  if (helperNextToProgram) fs::copy_file(BuiltProgramDir() / "VeskDenoise32.exe", app / "VeskDenoise32.exe");
   InstallBundle(vst3.path(), "VeskTest Voice De-noise.vst3", "Contents/x86-win", Fixture32("voice_denoise"));
   // A quiet noise WAV (mono 16-bit, 1 s).
   const std::vector<float> noise = Noise(48000, 0.003f);
@@ -133,9 +138,12 @@ TEST(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
   for (float s : noise) Append16(wav, uint16_t(int16_t(s * 32767)));
   WriteBytes(app / "in.wav", wav);
 
+  const std::string previousLocal = std::getenv("LOCALAPPDATA") ? std::getenv("LOCALAPPDATA") : "";
   _putenv_s("VESK_VST3_PATH", PathToUtf8(vst3.path()).c_str());
+  _putenv_s("LOCALAPPDATA", PathToUtf8(local.path()).c_str());
   const RunResult r = RunProgram(app / "VeskRecorder.exe", {"--denoise", PathToUtf8(app / "in.wav")});
   _putenv_s("VESK_VST3_PATH", "");
+  _putenv_s("LOCALAPPDATA", previousLocal.c_str());
   ASSERT_TRUE(r.started);
   const std::string report = ReadText(app / "denoise-report.txt");
   EXPECT_EQ(r.exitCode, 0) << report;
@@ -148,7 +156,17 @@ TEST(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
   ASSERT_TRUE(ReadWavFile(app / "in.wav", format, in, error, riff));
   ASSERT_TRUE(ReadWavFile(app / "in_denoise.wav", format, out, error, riff)) << error;
   EXPECT_NEAR(20 * std::log10(Rms(out, 15000, 40000) / Rms(in, 15000, 40000)), -12, 0.3);
+  const fs::path extracted = local / "VeskRecorder" / "VeskDenoise32.exe";
+  EXPECT_EQ(fs::exists(extracted), !helperNextToProgram);
+  if (!helperNextToProgram) {
+    std::string a, b;
+    ASSERT_TRUE(ReadWholeFile(extracted, a));
+    ASSERT_TRUE(ReadWholeFile(BuiltProgramDir() / "VeskDenoise32.exe", b));
+    EXPECT_TRUE(a == b) << "the embedded copy is the built x86 helper";
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(HelperPlacement, WinDenoiseMode, ::testing::Bool());
 
 }  // namespace
 }  // namespace vesk
