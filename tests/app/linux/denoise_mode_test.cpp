@@ -22,10 +22,13 @@ std::vector<std::string> ReportKeys(const std::string& report) {
   return keys;
 }
 
+// Runs a private copy of the program, so its data folder (and the report in
+// it) belongs to this test alone.
 std::string RunDenoiseMode(const fs::path& vst3Root, const std::string& args) {
-  const fs::path program = BuiltProgramDir() / ProgramFileName("VeskRecorder");
-  const fs::path report = BuiltProgramDir() / "denoise-report.txt";
-  fs::remove(report);
+  ScratchDir appDir;
+  const fs::path program = appDir / ProgramFileName("VeskRecorder");
+  fs::copy_file(BuiltProgramDir() / ProgramFileName("VeskRecorder"), program);
+  const fs::path report = appDir / "denoise-report.txt";
   Shell("VESK_VST3_PATH='" + PathToUtf8(vst3Root) + "' '" + PathToUtf8(program) + "' " + args);
   return ReadText(report);
 }
