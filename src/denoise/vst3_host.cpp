@@ -245,6 +245,37 @@ void LinkControllerAndSyncState(Render& r) {
     HostLog("  state sync crashed (0x%08X) —— 忽略", unsigned(fault));
 }
 
+// Frames of interleaved audio into the planar block (channel c at
+// c·1024); the rest of each channel's block is zeroed.
+void DeinterleaveBlock(const float* src, float* block, size_t n, uint32_t channels) {
+  if (channels == 2) {
+    float* left = block;
+    float* right = block + kRenderBlockFrames;
+    for (size_t i = 0; i < n; ++i) {
+      left[i] = src[2 * i];
+      right[i] = src[2 * i + 1];
+    }
+  } else {
+    std::copy(src, src + n, block);
+  }
+  for (uint32_t c = 0; c < channels; ++c)
+    std::fill(block + size_t(c) * kRenderBlockFrames + n, block + size_t(c + 1) * kRenderBlockFrames, 0.0f);
+}
+
+// `block` points at the first frame to take in channel 0 of the planar block.
+void InterleaveBlock(const float* block, float* dst, size_t n, uint32_t channels) {
+  if (channels == 2) {
+    const float* left = block;
+    const float* right = block + kRenderBlockFrames;
+    for (size_t i = 0; i < n; ++i) {
+      dst[2 * i] = left[i];
+      dst[2 * i + 1] = right[i];
+    }
+  } else {
+    std::copy(block, block + n, dst);
+  }
+}
+
 bool InRange(double v) { return v > -1e9 && v < 1e9; }
 
 // Moves the Reduction parameter; returns true with the plain value when set.
@@ -453,12 +484,7 @@ bool RenderThroughPlugin(const PluginRef& plugin, std::vector<float>& samples, u
   bool processFailed = false;
   for (size_t pos = 0; pos < frames; pos += kRenderBlockFrames) {
     const size_t n = std::min<size_t>(frames - pos, kRenderBlockFrames);
-    for (uint32_t c = 0; c < channels; ++c) {
-      float* dst = inBlock.data() + size_t(c) * kRenderBlockFrames;
-      const float* src = samples.data() + pos * channels + c;
-      for (size_t i = 0; i < n; ++i) dst[i] = src[i * channels];
-      std::fill(dst + n, dst + kRenderBlockFrames, 0.0f);
-    }
+    DeinterleaveBlock(samples.data() + pos * channels, inBlock.data(), n, channels);
     ProcessData data;
     std::memset(&data, 0, sizeof data);
     data.processMode = setup.processMode;
@@ -482,22 +508,21 @@ bool RenderThroughPlugin(const PluginRef& plugin, std::vector<float>& samples, u
       processFailed = true;
       break;
     }
-    for (uint32_t c = 0; c < channels; ++c) {
-      const float* src = outBlock.data() + size_t(c) * kRenderBlockFrames;
-      float* dst = samples.data() + pos * channels + c;
-      for (size_t i = 0; i < n; ++i) dst[i * channels] = src[i];
+    // Output frame pos+i belongs at pos+i−L once the latency is taken out;
+    // writing it there directly saves a pass over the whole buffer. Every
+    // frame written to has already been read as input.
+    const size_t skip = pos >= latency ? 0 : std::min<size_t>(n, size_t(latency - pos));
+    if (skip < n) {
+      const size_t to = pos + skip - size_t(latency);
+      InterleaveBlock(outBlock.data() + skip, samples.data() + to * channels, n - skip, channels);
     }
   }
 
-  // 13. Latency compensation: the output starts L frames earlier.
+  // 13. Latency compensation: the output starts L frames earlier and its last
+  // L frames are silent.
   if (!processFailed && latency > 0) {
-    const size_t shift = size_t(latency) * channels;
-    if (samples.size() <= shift) {
-      std::fill(samples.begin(), samples.end(), 0.0f);
-    } else {
-      std::move(samples.begin() + ptrdiff_t(shift), samples.end(), samples.begin());
-      std::fill(samples.end() - ptrdiff_t(shift), samples.end(), 0.0f);
-    }
+    const size_t tail = std::min(samples.size(), size_t(latency) * channels);
+    std::fill(samples.end() - ptrdiff_t(tail), samples.end(), 0.0f);
     HostLog("  latency compensation: shifted left by %u samples", unsigned(latency));
   }
 
