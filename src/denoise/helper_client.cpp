@@ -131,7 +131,7 @@ bool RunHelperDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::ve
     return false;
   }
   const uint64_t bytes = uint64_t(samples.size()) * 4;
-  if (bytes >= kHelperMaxBytes) {
+  if (!HelperExchangeFits(samples.size())) {
     error = "音频太长（超过 2 GB），32 位辅助进程这条通道处理不了";
     return false;
   }

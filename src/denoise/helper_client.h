@@ -43,7 +43,9 @@ bool LoadEmbeddedHelper(std::string& bytes);
 // Marks a freshly written helper copy as runnable (Linux: mode 0755).
 bool MakeRunnable(const std::filesystem::path& path);
 
-// Sample exchanges above this size are refused (2 GiB).
+// Sample exchanges of 2 GiB or more are refused: the helper is a 32-bit
+// process.
 inline constexpr uint64_t kHelperMaxBytes = 1ull << 31;
+inline constexpr bool HelperExchangeFits(uint64_t sampleCount) { return sampleCount * 4 < kHelperMaxBytes; }
 
 }  // namespace vesk

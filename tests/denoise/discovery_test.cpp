@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "denoise/denoise_engine.h"
+#include "denoise/helper_client.h"
 #include "platform/text.h"
 #include "support/test_support.h"
 
@@ -200,6 +201,11 @@ TEST(StrengthSuffix, NamesNativeValueOrTheFallbackOfTheLastLevel) {
   EXPECT_EQ(ReductionOffsetForLevel(0), 6.0);
   EXPECT_EQ(ReductionOffsetForLevel(1), 0.0);
   EXPECT_EQ(ReductionOffsetForLevel(2), -6.0);
+}
+
+TEST(HelperExchange, RefusesExactlyTwoGibibytesOfSamples) {
+  EXPECT_FALSE(HelperExchangeFits(uint64_t(1) << 29));
+  EXPECT_TRUE(HelperExchangeFits((uint64_t(1) << 29) - 1));
 }
 
 }  // namespace
