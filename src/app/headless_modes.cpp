@@ -3,8 +3,11 @@
 #include <cmath>
 
 #include "app/report_file.h"
+#include "denoise/denoise_engine.h"
 #include "media/audio_loader.h"
 #include "media/audio_tracks.h"
+#include "media/wav_sink.h"
+#include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -70,16 +73,38 @@ int RunExportVideoMode(const CommandLine& cmd, const std::filesystem::path& data
   return 1;
 }
 
-int RunDenoiseMode(const CommandLine&, const std::filesystem::path& dataFolder) {
+int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
+  AudioFormat format;
+  std::vector<float> samples;
+  std::string error, engineText, out;
+  double ms = 0;
+  bool ok = LoadAudioFile(PathFromUtf8(cmd.denoiseInput), format, samples, error);
+  if (ok) {
+    DenoiseEngine engine;
+    DiscoverDenoisePlugin(engine);
+    engineText = engine.displayName;
+    const uint64_t start = TickMs();
+    ok = RunDenoise(engine, samples, format.sampleRate, format.channels, error, 1);
+    ms = double(TickMs() - start);
+  }
+  if (ok) {
+    if (!cmd.denoiseOutput.empty()) {
+      out = cmd.denoiseOutput;
+    } else {
+      const size_t dot = cmd.denoiseInput.rfind('.');
+      out = (dot == std::string::npos ? cmd.denoiseInput : cmd.denoiseInput.substr(0, dot)) + "_denoise.wav";
+    }
+    ok = WriteWavFile(PathFromUtf8(out), format, samples, error, 24);
+  }
   ReportFile r(dataFolder / kDenoiseReport);
-  r.Bool("ok", false);
-  r.Real("ms", "%.0f", 0.0);
-  r.Line("engine", "");
-  r.Line("out", "");
-  r.Uint("rate", 0);
-  r.Uint("frames", 0);
-  r.Line("err", "这个版本还没有降噪功能。");
-  return 1;
+  r.Bool("ok", ok);
+  r.Real("ms", "%.0f", ms);
+  r.Line("engine", engineText);
+  r.Line("out", out);
+  r.Uint("rate", format.sampleRate);
+  r.Uint("frames", format.channels ? samples.size() / format.channels : 0);
+  r.ErrIfAny(error);
+  return ok ? 0 : 1;
 }
 
 int RunProbeVideoMode(const CommandLine&, const std::filesystem::path& dataFolder) {

@@ -1,27 +1,79 @@
 // VeskDenoise32: renders one sample file through a 32-bit noise-reduction
-// plug-in for the main program and reports through "<out>.log".
+// plug-in for the main program and reports through "<out>.log". One process
+// serves exactly one render.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "denoise/vst3_host.h"
+#include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "platform/text.h"
+
+// The main program compares this with its own version before it trusts a
+// helper file it finds (Linux has no version resource to carry it).
+extern "C" __attribute__((used)) const char kVeskHelperVersionMarker[] = "VESK-PRODUCT-VERSION=" VESK_VERSION_STRING;
 
 namespace {
 
 struct HelperOptions {
   std::string plugin, in, out;
+  uint32_t rate = 48000;
+  uint16_t channels = 1;
+  double reduction = 0;
 };
 
 HelperOptions ParseHelperOptions(const std::vector<std::string>& args) {
   HelperOptions o;
   for (size_t i = 1; i + 1 < args.size(); ++i) {
     const std::string& a = args[i];
-    if (vesk::EqualsNoCase(a, "--plugin")) o.plugin = args[++i];
-    else if (vesk::EqualsNoCase(a, "--in")) o.in = args[++i];
-    else if (vesk::EqualsNoCase(a, "--out")) o.out = args[++i];
+    const std::string& v = args[i + 1];
+    if (vesk::EqualsNoCase(a, "--plugin")) o.plugin = v;
+    else if (vesk::EqualsNoCase(a, "--in")) o.in = v;
+    else if (vesk::EqualsNoCase(a, "--out")) o.out = v;
+    else if (vesk::EqualsNoCase(a, "--rate")) o.rate = uint32_t(std::strtoul(v.c_str(), nullptr, 10));
+    else if (vesk::EqualsNoCase(a, "--ch")) o.channels = uint16_t(std::strtoul(v.c_str(), nullptr, 10));
+    else if (vesk::EqualsNoCase(a, "--reduction")) o.reduction = std::strtod(v.c_str(), nullptr);
+    else continue;
+    ++i;
   }
   return o;
+}
+
+bool ReadSamples(const std::string& path, std::vector<float>& samples, std::string& error) {
+  vesk::File f;
+  if (!f.OpenRead(vesk::PathFromUtf8(path))) {
+    error = "读不到输入文件：" + path;
+    return false;
+  }
+  const int64_t size = f.Size();
+  if (size < 0 || uint64_t(size) >= (1ull << 32)) {
+    error = "输入文件读取不完整";
+    return false;
+  }
+  // A trailing partial sample is ignored rather than read past the buffer.
+  samples.resize(size_t(size) / 4);
+  const int64_t want = int64_t(samples.size()) * 4;
+  if (want > 0 && f.Read(samples.data(), size_t(want)) != want) {
+    error = "输入文件读取不完整";
+    return false;
+  }
+  return true;
+}
+
+bool WriteSamples(const std::string& path, const std::vector<float>& samples, std::string& error) {
+  vesk::File f;
+  // Never an existing file or link: the main program removed any stale one.
+  if (!f.CreateNew(vesk::PathFromUtf8(path))) {
+    error = "写不出输出文件：" + path;
+    return false;
+  }
+  if (!samples.empty() && !f.Write(samples.data(), samples.size() * 4)) {
+    error = "输出文件写入不完整";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -29,14 +81,29 @@ HelperOptions ParseHelperOptions(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   const HelperOptions o = ParseHelperOptions(vesk::ProcessArguments(argc, argv));
   vesk::InitComForThread(true);
-  std::string error;
-  if (o.plugin.empty() || o.in.empty() || o.out.empty())
+  std::string error, className;
+  double ms = 0;
+  bool ok = false;
+  if (o.plugin.empty() || o.in.empty() || o.out.empty()) {
     error = "参数不完整（需要 --plugin/--in/--out）";
-  else
-    error = "这个版本的辅助程序还不能加载降噪插件。";
-  const std::string report = "ok=0\narch=32\nms=0\nengine=\nerr=" + error + "\n";
+  } else {
+    std::vector<float> samples;
+    if (ReadSamples(o.in, samples, error)) {
+      vesk::PluginRef plugin;
+      plugin.modulePath = vesk::PathFromUtf8(o.plugin);
+      const size_t slash = o.plugin.find_last_of("\\/");
+      plugin.displayName = slash == std::string::npos ? o.plugin : o.plugin.substr(slash + 1);
+      const uint64_t start = vesk::TickMs();
+      ok = vesk::DenoiseAtStrength(plugin, samples, o.rate, o.channels, &error, &className, o.reduction, nullptr);
+      ms = double(vesk::TickMs() - start);
+      if (ok) ok = WriteSamples(o.out, samples, error);
+    }
+  }
+  std::string report = std::string("ok=") + (ok ? "1" : "0") + "\narch=32\n" + vesk::Format("ms=%.0f\n", ms) +
+                       "engine=" + className + "\n";
+  if (!error.empty()) report += "err=" + error + "\n";
   vesk::File f;
   if (f.OpenWrite(vesk::PathFromUtf8(o.out + ".log"))) f.Write(report.data(), report.size());
   vesk::UninitComForThread();
-  return 1;
+  return ok ? 0 : 1;
 }

@@ -35,6 +35,9 @@ class File {
   // and delete access so readers and renames of other handles still work.
   // Never follows a symbolic link on Linux.
   bool OpenAppend(const std::filesystem::path& path);
+  // Creates a new file for writing; fails when anything (a file or a link)
+  // already has that name.
+  bool CreateNew(const std::filesystem::path& path);
   bool IsOpen() const { return handle_ != kInvalid; }
   void Close();
 

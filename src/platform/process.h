@@ -35,6 +35,9 @@ class ChildProcess {
   int exitCode_ = -1;
 };
 
+// The id of the running process.
+unsigned long CurrentProcessId();
+
 // One argument quoted for a Windows command line by the rules the C runtime
 // and CommandLineToArgvW use to split it again. Pure; used by the Windows
 // backend and unit-tested everywhere.

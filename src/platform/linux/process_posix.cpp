@@ -79,3 +79,9 @@ void ChildProcess::Kill() {
 }
 
 }  // namespace vesk
+
+namespace vesk {
+
+unsigned long CurrentProcessId() { return (unsigned long)getpid(); }
+
+}  // namespace vesk

@@ -69,3 +69,9 @@ void ChildProcess::Kill() {
 }
 
 }  // namespace vesk
+
+namespace vesk {
+
+unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+
+}  // namespace vesk

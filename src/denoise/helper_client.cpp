@@ -1,0 +1,185 @@
+#include "denoise/helper_client.h"
+
+#include <atomic>
+#include <system_error>
+
+#include "platform/file.h"
+#include "platform/folders.h"
+#include "platform/process.h"
+#include "platform/text.h"
+
+namespace vesk {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<unsigned> tempCounter{0};
+
+void RemoveQuietly(const fs::path& p) {
+  std::error_code ec;
+  fs::remove(p, ec);
+}
+
+// Deletes the exchange's files on every way out of RunHelperDenoise.
+struct TempFiles {
+  fs::path in, out, report;
+  ~TempFiles() {
+    RemoveQuietly(in);
+    RemoveQuietly(out);
+    RemoveQuietly(report);
+  }
+};
+
+}  // namespace
+
+HelperPlaces DefaultHelperPlaces() {
+  HelperPlaces p;
+  p.programDir = ProgramDir();
+  const fs::path local = LocalAppDataDir();
+  p.userDir = local.empty() ? fs::path("VeskRecorder") : local / "VeskRecorder";
+  p.mainVersion = OwnProductVersion();
+  return p;
+}
+
+fs::path LocateHelper() { return LocateHelper(DefaultHelperPlaces()); }
+
+fs::path LocateHelper(const HelperPlaces& places) {
+  const fs::path candidate = places.programDir / HelperFileName();
+  std::error_code ec;
+  if (fs::exists(candidate, ec) && !fs::is_directory(candidate, ec)) return candidate;
+  return ExtractEmbeddedHelper(places);
+}
+
+fs::path ExtractEmbeddedHelper(const HelperPlaces& places) {
+  const fs::path target = places.userDir / HelperFileName();
+  std::error_code ec;
+  if (!places.mainVersion.empty() && fs::exists(target, ec) && ReadProductVersion(target) == places.mainVersion)
+    return target;
+  std::string bytes;
+  if (!LoadEmbeddedHelper(bytes) || bytes.empty()) return {};
+  fs::create_directories(places.userDir, ec);
+  fs::path temp = target;
+  temp += ".tmp";
+  RemoveQuietly(temp);
+  {
+    File f;
+    // A fresh file: an existing file or link of that name is never followed.
+    if (!f.CreateNew(temp)) return {};
+    if (!f.Write(bytes.data(), bytes.size())) {
+      f.Close();
+      RemoveQuietly(temp);
+      return {};
+    }
+  }
+  if (!MakeRunnable(temp)) {
+    RemoveQuietly(temp);
+    return {};
+  }
+  fs::rename(temp, target, ec);
+  if (ec) {
+    RemoveQuietly(temp);
+    return {};
+  }
+  return target;
+}
+
+fs::path MakeHelperTempPath(const char* tag) {
+  const unsigned n = ++tempCounter;
+  const std::string name = Format("vesk-dn32-%lu-%u-%s.bin", CurrentProcessId(), n, tag);
+  const fs::path dir = TempDir();
+  return dir.empty() ? PathFromUtf8(name) : dir / PathFromUtf8(name);
+}
+
+std::string ReadHelperError(const fs::path& report) {
+  File f;
+  if (!f.OpenRead(report)) return {};
+  std::string text(4095, '\0');
+  const int64_t got = f.Read(text.data(), text.size());
+  if (got <= 0) return {};
+  text.resize(size_t(got));
+  const size_t at = text.find("err=");
+  if (at == std::string::npos) return {};
+  size_t end = text.find('\n', at);
+  if (end == std::string::npos) end = text.size();
+  std::string value = text.substr(at + 4, end - at - 4);
+  while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
+  return value;
+}
+
+bool RunHelperDenoise(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate, uint32_t channels,
+                      std::string& error, unsigned level) {
+  return RunHelperDenoise(DefaultHelperPlaces(), engine, samples, rate, channels, error, level);
+}
+
+bool RunHelperDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate,
+                      uint32_t channels, std::string& error, unsigned level) {
+  const fs::path helper = LocateHelper(places);
+  if (helper.empty()) {
+    error = "选中的是 32 位插件「" + engine.displayName +
+            "」，但辅助程序没能就位（同目录没有，内嵌的那份也释放失败），这次没有处理。";
+    return false;
+  }
+  const std::string helperVersion = ReadProductVersion(helper);
+  if (helperVersion.empty()) {
+    error = std::string("程序目录里的 ") + HelperFileName() +
+            " 版本读不出来（文件不完整？）—— 删掉它，程序会自动改用内嵌的那份。";
+    return false;
+  }
+  if (places.mainVersion.empty() || helperVersion != places.mainVersion) {
+    error = std::string("程序目录里的 ") + HelperFileName() + " 是 " + helperVersion + "，跟主程序（" +
+            places.mainVersion + "）对不上 —— 删掉这个文件，程序会自动改用内嵌的那份。";
+    return false;
+  }
+  const uint64_t bytes = uint64_t(samples.size()) * 4;
+  if (!HelperExchangeFits(samples.size())) {
+    error = "音频太长（超过 2 GB），32 位辅助进程这条通道处理不了";
+    return false;
+  }
+
+  TempFiles files;
+  files.in = MakeHelperTempPath("in");
+  files.out = MakeHelperTempPath("out");
+  files.report = files.out;
+  files.report += ".log";
+  RemoveQuietly(files.in);
+  RemoveQuietly(files.out);
+  RemoveQuietly(files.report);
+  {
+    File f;
+    if (!f.CreateNew(files.in) || !f.Write(samples.data(), size_t(bytes))) {
+      error = "写临时文件失败（磁盘空间不够？）：" + PathToUtf8(files.in);
+      return false;
+    }
+  }
+
+  const std::vector<std::string> args = {
+      "--plugin", PathToUtf8(engine.modulePath), "--in",  PathToUtf8(files.in),        "--out",
+      PathToUtf8(files.out),                     "--rate", std::to_string(rate),       "--ch",
+      std::to_string(channels),                  "--reduction", Format("%.2f", ReductionOffsetForLevel(level))};
+  ChildProcess child;
+  unsigned long startError = 0;
+  if (!child.Start(helper, args, {}, &startError)) {
+    error = "起不动 32 位辅助程序（错误码 " + std::to_string(startError) + "）：" + PathToUtf8(helper);
+    return false;
+  }
+  child.Wait(-1);
+  const int exitCode = child.ExitCode();
+
+  if (exitCode == 0) {
+    File f;
+    if (f.OpenRead(files.out) && uint64_t(f.Size()) == bytes) {
+      std::vector<float> processed(samples.size());
+      if (f.Read(processed.data(), size_t(bytes)) == int64_t(bytes)) {
+        samples.swap(processed);
+        engine.nativeApplied = false;
+        engine.nativeValue = 0;
+        return true;
+      }
+    }
+  }
+  const std::string text = ReadHelperError(files.report);
+  error = text.empty() ? "32 位降噪失败（辅助程序退出码 " + std::to_string(exitCode) + "）" : "32 位降噪失败：" + text;
+  return false;
+}
+
+}  // namespace vesk

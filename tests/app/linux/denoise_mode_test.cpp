@@ -1,0 +1,101 @@
+// The headless "--denoise" mode end to end: sox makes a noisy speech-like
+// signal, the test plug-in is installed as a VST3 bundle in a private folder,
+// and the real program runs.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "denoise/denoise_engine.h"
+#include "denoise/denoise_fixture.h"
+#include "media/wav_reader.h"
+#include "platform/text.h"
+
+namespace vesk {
+namespace {
+using namespace vesk::test;
+namespace fs = std::filesystem;
+
+std::vector<std::string> ReportKeys(const std::string& report) {
+  std::vector<std::string> keys;
+  std::istringstream in(report);
+  for (std::string line; std::getline(in, line);) keys.push_back(line.substr(0, line.find('=')));
+  return keys;
+}
+
+// Runs a private copy of the program, so its data folder (and the report in
+// it) belongs to this test alone.
+std::string RunDenoiseMode(const fs::path& vst3Root, const std::string& args) {
+  ScratchDir appDir;
+  const fs::path program = appDir / ProgramFileName("VeskRecorder");
+  fs::copy_file(BuiltProgramDir() / ProgramFileName("VeskRecorder"), program);
+  const fs::path report = appDir / "denoise-report.txt";
+  Shell("VESK_VST3_PATH='" + PathToUtf8(vst3Root) + "' '" + PathToUtf8(program) + "' " + args);
+  return ReadText(report);
+}
+
+TEST(DenoiseMode, LowersTheNoiseFloorAndWritesA24BitWav) {
+  if (!HaveTool("sox")) GTEST_SKIP() << "sox missing";
+  ScratchDir dir;
+  InstallBundle(dir / "vst3", "VeskTest Voice De-noise.vst3", BundleSubFolders()[0], FixtureModule("voice_denoise"));
+  const std::string d = "'" + PathToUtf8(dir.path()) + "/";
+  // Four 0.3 s tone bursts, 0.5 s apart, over steady noise about 50 dB down.
+  ASSERT_EQ(Shell("sox -n -r 48000 -c 2 -b 16 " + d + "burst.wav' synth 0.3 sine 440 vol 0.5 pad 0 0.5 repeat 3 && "
+                  "sox -n -r 48000 -c 2 -b 16 " + d + "noise.wav' synth 3.2 whitenoise vol 0.003 && "
+                  "sox -m -v 1 " + d + "burst.wav' -v 1 " + d + "noise.wav' " + d + "speech.wav'"),
+            0);
+  const std::string report = RunDenoiseMode(dir / "vst3", "--denoise " + d + "speech.wav'");
+  const fs::path out = dir / "speech_denoise.wav";
+  EXPECT_EQ(ReportKeys(report), (std::vector<std::string>{"ok", "ms", "engine", "out", "rate", "frames"})) << report;
+  EXPECT_NE(report.find("ok=1\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("engine=VeskTest Voice De-noise\n"), std::string::npos);
+  EXPECT_NE(report.find("out=" + PathToUtf8(out) + "\n"), std::string::npos);
+  EXPECT_NE(report.find("rate=48000\nframes=153600\n"), std::string::npos);
+
+  AudioFormat inFormat, outFormat;
+  std::vector<float> in, processed;
+  std::string error;
+  bool riff = false;
+  int bits = 0;
+  ASSERT_TRUE(ReadWavFile(dir / "speech.wav", inFormat, in, error, riff));
+  ASSERT_TRUE(ReadWavFile(out, outFormat, processed, error, riff, &bits)) << error;
+  EXPECT_EQ(bits, 24);
+  ASSERT_EQ(processed.size(), in.size());
+  double inGap = 0, outGap = 0, inBurst = 0, outBurst = 0;
+  for (int k = 0; k < 3; ++k) {
+    const size_t period = size_t(0.8 * 48000) * 2, base = size_t(k) * period;
+    inGap += Rms(in, base + size_t(0.65 * 48000) * 2, base + size_t(0.78 * 48000) * 2);
+    outGap += Rms(processed, base + size_t(0.65 * 48000) * 2, base + size_t(0.78 * 48000) * 2);
+    inBurst += Rms(in, base + 2000, base + size_t(0.28 * 48000) * 2);
+    outBurst += Rms(processed, base + 2000, base + size_t(0.28 * 48000) * 2);
+  }
+  EXPECT_LT(20 * std::log10(outGap / inGap), -9.0) << "noise floor between the bursts";
+  EXPECT_NEAR(20 * std::log10(outBurst / inBurst), 0.0, 0.5) << "the bursts themselves";
+}
+
+TEST(DenoiseMode, ReportsAMissingPluginAndWritesNothing) {
+  ScratchDir dir;
+  std::vector<uint8_t> wav;
+  AppendTag(wav, "RIFF");
+  Append32(wav, 36 + 8);
+  AppendTag(wav, "WAVE");
+  AppendTag(wav, "fmt ");
+  Append32(wav, 16);
+  Append16(wav, 1);
+  Append16(wav, 1);
+  Append32(wav, 8000);
+  Append32(wav, 16000);
+  Append16(wav, 2);
+  Append16(wav, 16);
+  AppendTag(wav, "data");
+  Append32(wav, 8);
+  for (int i = 0; i < 4; ++i) Append16(wav, uint16_t(1000 * i));
+  WriteBytes(dir / "a.wav", wav);
+  fs::create_directories(dir / "empty");
+  const std::string report =
+      RunDenoiseMode(dir / "empty", "--denoise '" + PathToUtf8(dir / "a.wav") + "' '" + PathToUtf8(dir / "b.wav") + "'");
+  EXPECT_EQ(report, "ok=0\nms=0\nengine=\nout=\nrate=8000\nframes=4\nerr=未检测到 RX Voice De-noise 插件\n");
+  EXPECT_FALSE(fs::exists(dir / "b.wav"));
+}
+
+}  // namespace
+}  // namespace vesk
