@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_info.h"  // CurrentProcessId
+
 namespace vesk {
 
 class ChildProcess {
@@ -34,9 +36,6 @@ class ChildProcess {
   bool ended_ = false;
   int exitCode_ = -1;
 };
-
-// The id of the running process.
-unsigned long CurrentProcessId();
 
 // One argument quoted for a Windows command line by the rules the C runtime
 // and CommandLineToArgvW use to split it again. Pure; used by the Windows

@@ -32,6 +32,11 @@ bool File::OpenWrite(const std::filesystem::path& path) {
 bool File::OpenAppend(const std::filesystem::path& path) {
   Close();
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return false;
+  handle_ = fd;
+  return true;
+}
+
 bool File::CreateNew(const std::filesystem::path& path) {
   Close();
   // Private to the user: these are often temporary copies of recordings.

@@ -79,9 +79,3 @@ void ChildProcess::Kill() {
 }
 
 }  // namespace vesk
-
-namespace vesk {
-
-unsigned long CurrentProcessId() { return (unsigned long)getpid(); }
-
-}  // namespace vesk

@@ -70,8 +70,3 @@ void ChildProcess::Kill() {
 
 }  // namespace vesk
 
-namespace vesk {
-
-unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
-
-}  // namespace vesk
