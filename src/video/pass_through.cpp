@@ -7,6 +7,10 @@
 
 namespace vesk {
 
+int64_t PassThroughFrameCount(int64_t realFrames, uint32_t rate, double duration) {
+  return duration > 0 ? std::llround(double(rate) * duration) : realFrames;
+}
+
 bool ExportVideoPassThrough(const std::filesystem::path& source, const std::vector<float>& samples,
                             const AudioFormat& format, const VideoEditedExportOptions& options,
                             const std::filesystem::path& output, std::string& error, double* duration) {
@@ -36,8 +40,7 @@ bool ExportVideoPassThrough(const std::filesystem::path& source, const std::vect
     if (!ResampleAudio(samples, sourceRate, rate, format.channels, resampled, error)) return false;
     audio = &resampled;
   }
-  const int64_t realFrames = int64_t(audio->size() / format.channels);
-  const int64_t totalFrames = probe.duration > 0 ? std::llround(double(rate) * probe.duration) : realFrames;
+  const int64_t totalFrames = PassThroughFrameCount(int64_t(audio->size() / format.channels), rate, probe.duration);
   return PassThroughWrite(source, probe.videoStream, *audio, rate, format.channels, totalFrames, options, output,
                           error);
 }

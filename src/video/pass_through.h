@@ -18,6 +18,10 @@ bool ExportVideoPassThrough(const std::filesystem::path& source, const std::vect
                             const AudioFormat& format, const VideoEditedExportOptions& options,
                             const std::filesystem::path& output, std::string& error, double* duration);
 
+// Frames of audio the track gets: round(rate x picture duration), or the
+// real frames when the duration is unknown (0).
+int64_t PassThroughFrameCount(int64_t realFrames, uint32_t rate, double duration);
+
 // The backend of this platform: copies picture stream `videoStream` of the
 // source and feeds exactly `totalFrames` frames of audio (zeros beyond the
 // real samples). Called with non-empty samples at `rate`.

@@ -171,6 +171,8 @@ bool PassThroughWriteLibav(const std::filesystem::path& source, const std::vecto
     error = "创建输出文件失败（目标位置不可写，或被别的程序占用）。";
     return false;
   }
+  // FLAC in MP4 is still marked experimental by older libraries.
+  cx.out->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
   AVStream* outVideo = avformat_new_stream(cx.out, nullptr);
   int rc = outVideo ? avcodec_parameters_copy(outVideo->codecpar, inVideo->codecpar) : AVERROR(ENOMEM);
   if (rc < 0) {
