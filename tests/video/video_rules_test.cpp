@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/text.h"
 #include "support/test_support.h"
 #include "video/delete_ranges.h"
 #include "video/ffmpeg_export.h"
@@ -217,11 +218,11 @@ TEST(SameFile, NameCaseAndRelativeSpellingsOfTheSourceAreTheSameFile) {
 
 TEST(DefaultExportName, CountsUpPastTakenNames) {
   test::ScratchDir dir;
-  const auto video = dir / "片段.mov";
-  EXPECT_EQ(DefaultVideoExportPath(video), dir / "片段_导出.mp4");
-  test::WriteBytes(dir / "片段_导出.mp4", {0});
-  test::WriteBytes(dir / "片段_导出2.mp4", {0});
-  EXPECT_EQ(DefaultVideoExportPath(video), dir / "片段_导出3.mp4");
+  const auto video = dir.path() / PathFromUtf8("片段.mov");
+  EXPECT_EQ(DefaultVideoExportPath(video), dir.path() / PathFromUtf8("片段_导出.mp4"));
+  test::WriteBytes(dir.path() / PathFromUtf8("片段_导出.mp4"), {0});
+  test::WriteBytes(dir.path() / PathFromUtf8("片段_导出2.mp4"), {0});
+  EXPECT_EQ(DefaultVideoExportPath(video), dir.path() / PathFromUtf8("片段_导出3.mp4"));
 }
 
 }  // namespace
