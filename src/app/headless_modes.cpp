@@ -10,6 +10,11 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "video/delete_ranges.h"
+#include "video/ffmpeg_export.h"
+#include "video/ffmpeg_runner.h"
+#include "video/media_probe.h"
+#include "video/pass_through.h"
 
 namespace vesk {
 
@@ -57,20 +62,55 @@ int RunSelfTestMode(const CommandLine&, const std::filesystem::path& dataFolder)
 }
 
 int RunExportVideoMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
+  const VideoEditedExportOptions& options = cmd.exportOptions;
+  const bool mf = EqualsNoCase(cmd.engine, "mf");
+  AudioFormat format;  // 48000 Hz, 2 channels, 16 bits until the decoder says otherwise
+  std::vector<float> samples;
+  std::string error;
+  std::string out;
+  std::string ffmpegFound;
+  double duration = 0;
+  bool ok = LoadAudioFile(PathFromUtf8(cmd.exportAudioPath), format, samples, error);
+  if (ok) {
+    const std::filesystem::path video = PathFromUtf8(cmd.exportVideoPath);
+    std::filesystem::path output =
+        cmd.exportOutputPath.empty() ? DefaultVideoExportPath(video) : PathFromUtf8(cmd.exportOutputPath);
+    out = PathToUtf8(output);
+    if (cmd.deleteGiven) {
+      // Deleted ranges become silence at their source time; the length stays.
+      std::string editError;
+      if (!ApplyDeleteRanges(samples, format, ParseDeleteRanges(cmd.deleteRanges), editError))
+        error = "按编辑决策表展开音频失败。";
+    }
+    if (mf) {
+      ok = ExportVideoPassThrough(video, samples, format, options, output, error, &duration);
+    } else {
+      const FfmpegLocation ffmpeg = LocateFfmpeg(PathFromUtf8(cmd.ffmpegPath));
+      if (!ffmpeg.found) {
+        ok = false;
+        error = "没找到 ffmpeg（可用 --ffmpeg <路径> 指定）。";
+      } else {
+        ffmpegFound = PathToUtf8(ffmpeg.path);
+        std::filesystem::path actual;
+        ok = ExportVideoEditedViaFfmpeg(ffmpeg.path, video, samples, format, options, output, actual, error,
+                                        &duration, {});
+        if (ok) out = PathToUtf8(actual);
+      }
+    }
+  }
   ReportFile r(dataFolder / kExportVideoReport, 1024);
-  r.Bool("ok", false);
-  r.Raw(Format("dur=%.2f\ncodec=%s\nrate=%u\n", 0.0, cmd.exportOptions.codec == 1 ? "flac" : "aac",
-               cmd.exportOptions.sampleRate));
-  r.Line("engine", EqualsNoCase(cmd.engine, "mf") ? "mf" : "ffmpeg");
-  r.Int("editedord", cmd.exportOptions.editedOrdinal);
+  r.Bool("ok", ok);
+  r.Raw(Format("dur=%.2f\ncodec=%s\nrate=%u\n", duration, options.codec == 1 ? "flac" : "aac", options.sampleRate));
+  r.Line("engine", mf ? "mf" : "ffmpeg");
+  r.Int("editedord", options.editedOrdinal);
   std::string keep;
-  for (size_t i = 0; i < cmd.exportOptions.keep.size(); ++i)
-    keep += (i ? "," : "") + std::to_string(cmd.exportOptions.keep[i]);
+  for (size_t i = 0; i < options.keep.size(); ++i) keep += (i ? "," : "") + std::to_string(options.keep[i]);
   r.Line("keep", keep);
   if (cmd.deleteGiven) r.Line("deleted", cmd.deleteRanges);
-  r.Line("out", "");
-  r.Line("err", "这个版本还不能导出视频。");
-  return 1;
+  if (!ffmpegFound.empty()) r.Line("ffmpeg", ffmpegFound);
+  r.Line("out", out);
+  r.ErrIfAny(error);
+  return ok ? 0 : 1;
 }
 
 int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
@@ -107,17 +147,21 @@ int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFold
   return ok ? 0 : 1;
 }
 
-int RunProbeVideoMode(const CommandLine&, const std::filesystem::path& dataFolder) {
+int RunProbeVideoMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
+  VideoProbeResult probe;
+  std::string error;
+  const bool ok = ProbeVideo(PathFromUtf8(cmd.probeVideoPath), probe, error, {});
   ReportFile r(dataFolder / kProbeVideoReport);
-  r.Bool("ok", false);
-  r.Bool("hasVideo", false);
-  r.Bool("canExport", false);
-  r.Bool("canMuxVideo", false);
-  r.Bool("viaFfmpeg", false);
-  r.Int("videoStream", -1);
-  r.Real("duration", "%.3f", 0.0);
-  r.Line("err", "这个版本还不能分析视频文件。");
-  return 1;
+  r.Bool("ok", ok);
+  r.Bool("hasVideo", probe.hasVideo);
+  r.Bool("canExport", probe.canExport);
+  r.Bool("canMuxVideo", probe.canMux);
+  r.Bool("viaFfmpeg", probe.viaFfmpeg);
+  r.Uint("videoStream", probe.videoStream);
+  r.Real("duration", "%.3f", probe.duration);
+  if (!probe.codec.empty()) r.Line("codec", probe.codec);
+  r.ErrIfAny(error);
+  return ok ? 0 : 1;
 }
 
 int RunProbePreviewMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {

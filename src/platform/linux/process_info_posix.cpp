@@ -1,0 +1,12 @@
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/process_info.h"
+
+namespace vesk {
+
+unsigned long LastSystemError() { return (unsigned long)errno; }
+uint32_t CurrentProcessId() { return uint32_t(getpid()); }
+
+}  // namespace vesk

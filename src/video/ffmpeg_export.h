@@ -1,0 +1,43 @@
+#pragma once
+// The edited-video export through the ffmpeg program: the picture is copied
+// unchanged, the edited audio replaces one audio track, other source tracks
+// may be kept; a failing MP4 is retried with kept tracks transcoded, then as
+// MKV. The source file is only ever read.
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "media/audio_format.h"
+#include "video/video_export_options.h"
+
+namespace vesk {
+
+// (percent 0-100, stage text); false cancels.
+using ExportProgress = std::function<bool(int percent, const std::string& stage)>;
+
+// On success `actualOutput` names the file written (the requested path, or
+// the same with ".mkv"). False with an empty error means cancelled; the
+// temporary WAV and partial outputs are gone then.
+bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::filesystem::path& source,
+                                const std::vector<float>& samples, const AudioFormat& format,
+                                const VideoEditedExportOptions& options, const std::filesystem::path& output,
+                                std::filesystem::path& actualOutput, std::string& error, double* duration,
+                                const ExportProgress& progress);
+
+std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::string& tempAudio,
+                                         const VideoEditedExportOptions& options, const std::string& output,
+                                         bool transcodeKept);
+
+// True when writing `output` would write over `source`: the names are equal
+// ignoring case, or both name the same file (links, relative paths).
+bool SameFileAsSource(const std::filesystem::path& source, const std::filesystem::path& output);
+
+// "<folder>/<stem>_导出.mp4", or "_导出2.mp4", "_导出3.mp4", … when taken.
+std::filesystem::path DefaultVideoExportPath(const std::filesystem::path& video);
+
+// The failure text shown to the user: "ffmpeg 导出失败。" plus at most 400
+// characters of ffmpeg's own output.
+std::string FfmpegFailureText(const std::string& failureLog);
+
+}  // namespace vesk

@@ -1,0 +1,229 @@
+// Pure rules of the video export: ffmpeg argument lists, Windows command
+// lines, search-path splitting, --delete ranges, error cuts, subtypes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/text.h"
+#include "support/test_support.h"
+#include "video/delete_ranges.h"
+#include "video/ffmpeg_export.h"
+#include "video/ffmpeg_runner.h"
+#include "video/media_probe.h"
+#include "video/pass_through.h"
+
+namespace vesk {
+namespace {
+
+using Args = std::vector<std::string>;
+
+Args After(const Args& all, size_t skip) { return Args(all.begin() + std::ptrdiff_t(skip), all.end()); }
+
+TEST(BuildFfmpegArgs, DocumentedExampleComesOutExactly) {
+  VideoEditedExportOptions o;
+  o.editedOrdinal = 1;
+  o.keep = {0, 2};
+  const Args a = BuildFfmpegArgs("in.mp4", "t.wav", o, "out.mp4", false);
+  EXPECT_EQ(Args(a.begin(), a.begin() + 9),
+            (Args{"-y", "-hide_banner", "-nostdin", "-loglevel", "error", "-i", "in.mp4", "-i", "t.wav"}));
+  EXPECT_EQ(After(a, 9), (Args{"-map", "0:v:0", "-map", "0:a:0", "-map", "1:a:0", "-map", "0:a:2", "-c:v", "copy",
+                               "-c:a:0", "copy", "-c:a:1", "aac", "-b:a:1", "192k", "-c:a:2", "copy", "-filter:a:1",
+                               "apad", "-shortest", "out.mp4"}));
+}
+
+struct ArgsCase {
+  const char* name;
+  uint32_t codec;
+  uint32_t rate;
+  int32_t edited;
+  std::vector<int32_t> keep;
+  bool transcode;
+  Args expected;  // after the two inputs
+};
+
+class BuildFfmpegArgsTable : public testing::TestWithParam<ArgsCase> {};
+
+TEST_P(BuildFfmpegArgsTable, MapsAndCodecsFollowTheSortedTrackList) {
+  const ArgsCase& c = GetParam();
+  VideoEditedExportOptions o;
+  o.codec = c.codec;
+  o.sampleRate = c.rate;
+  o.editedOrdinal = c.edited;
+  o.keep = c.keep;
+  o.aacBitrate = 256000;
+  EXPECT_EQ(After(BuildFfmpegArgs("s", "t", o, "o", c.transcode), 9), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BuildFfmpegArgsTable,
+    testing::Values(
+        ArgsCase{"FlacWithRate", 1, 48000, 0, {}, false,
+                 {"-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy", "-c:a:0", "flac", "-sample_fmt:a:0", "s32",
+                  "-ar:a:0", "48000", "-filter:a:0", "apad", "-shortest", "o"}},
+        ArgsCase{"AacKeepUnsortedWithDuplicates", 0, 0, 2, {3, 0, 2, 0}, false,
+                 {"-map", "0:v:0", "-map", "0:a:0", "-map", "1:a:0", "-map", "0:a:3", "-c:v", "copy", "-c:a:0",
+                  "copy", "-c:a:1", "aac", "-b:a:1", "256k", "-c:a:2", "copy", "-filter:a:1", "apad", "-shortest",
+                  "o"}},
+        ArgsCase{"TranscodedKeptTracks", 0, 44100, 0, {1}, true,
+                 {"-map", "0:v:0", "-map", "1:a:0", "-map", "0:a:1", "-c:v", "copy", "-c:a:0", "aac", "-b:a:0",
+                  "256k", "-ar:a:0", "44100", "-c:a:1", "aac", "-b:a:1", "256k", "-filter:a:0", "apad",
+                  "-shortest", "o"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WindowsCommandLine, QuotesOnlyWhatTheSystemSplitterNeeds) {
+  EXPECT_EQ(BuildWindowsCommandLine("C:\\Program Files\\ffmpeg\\bin\\ffmpeg.exe",
+                                    {"-i", "C:\\My Videos\\a.mp4", "", "dir\\", "a\"b", "end slash\\", "x\\\\\"y"}),
+            "\"C:\\Program Files\\ffmpeg\\bin\\ffmpeg.exe\" -i \"C:\\My Videos\\a.mp4\" \"\" dir\\ \"a\\\"b\" "
+            "\"end slash\\\\\" \"x\\\\\\\\\\\"y\"");
+}
+
+TEST(SearchPath, TrimsUnquotesAndSkipsEmptyPieces) {
+  EXPECT_EQ(SplitSearchPath("  \"C:\\Tools\\ffmpeg\\bin\"  ;;C:\\x/ ;\t\r\n; \" \" ;\"\"", ';'),
+            (std::vector<std::string>{"C:\\Tools\\ffmpeg\\bin", "C:\\x/"}));
+  EXPECT_EQ(SplitSearchPath("/usr/bin::/opt/ff/bin", ':'), (std::vector<std::string>{"/usr/bin", "/opt/ff/bin"}));
+  EXPECT_TRUE(SplitSearchPath("", ':').empty());
+}
+
+TEST(FfmpegCandidatesList, ConfiguredPathComesFirstWithItsLabel) {
+  const auto list = FfmpegCandidates("/somewhere/ffmpeg");
+  ASSERT_GE(list.size(), 2u);
+  EXPECT_EQ(list[0].path, std::filesystem::path("/somewhere/ffmpeg"));
+  EXPECT_EQ(list[0].source, "INI 里配置的 FfmpegPath");
+  EXPECT_EQ(list[1].source, "程序所在目录");
+  EXPECT_EQ(list.back().source, "常见安装位置");
+}
+
+TEST(DeleteRanges, DropsInvalidRangesAndSortsTheRest) {
+  EXPECT_EQ(ParseDeleteRanges("100-200,0-50"), (std::vector<FrameRange>{{0, 50}, {100, 200}}));
+  // "-4-10" splits at its first hyphen: an empty start (0) and "4-10" (4).
+  EXPECT_EQ(ParseDeleteRanges("5-5,9-3,-4-10,abc,,7,x-20, 30 - 40,30-35"),
+            (std::vector<FrameRange>{{0, 4}, {0, 20}, {30, 35}, {30, 40}}));
+  EXPECT_TRUE(ParseDeleteRanges("").empty());
+}
+
+std::vector<float> Ramp(size_t frames, unsigned channels) {
+  std::vector<float> v(frames * channels);
+  for (size_t i = 0; i < v.size(); ++i) v[i] = float(i / channels + 1) / 1000.0f;
+  return v;
+}
+
+struct ApplyCase {
+  const char* name;
+  std::string ranges;
+  std::vector<std::pair<int64_t, int64_t>> silent;  // source ranges that end up silent
+};
+
+class ApplyDeleteRangesTable : public testing::TestWithParam<ApplyCase> {};
+
+TEST_P(ApplyDeleteRangesTable, DeletedFramesBecomeSilenceAtTheirSourceTime) {
+  const unsigned channels = 2;
+  const AudioFormat format{48000, uint16_t(channels), 16};
+  const std::vector<float> source = Ramp(300, channels);
+  std::vector<float> s = source;
+  std::string error;
+  ASSERT_TRUE(ApplyDeleteRanges(s, format, ParseDeleteRanges(GetParam().ranges), error));
+  ASSERT_EQ(s.size(), source.size());
+  for (size_t f = 0; f < 300; ++f) {
+    bool silent = false;
+    for (auto [a, b] : GetParam().silent) silent |= int64_t(f) >= a && int64_t(f) < b;
+    for (unsigned c = 0; c < channels; ++c)
+      ASSERT_EQ(s[f * channels + c], silent ? 0.0f : source[f * channels + c]) << "frame " << f;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ApplyDeleteRangesTable,
+    testing::Values(ApplyCase{"TwoRangesAppliedBackToFront", "100-200,0-50", {{0, 50}, {100, 200}}},
+                    ApplyCase{"RangePastTheEndIsClamped", "250-1000", {{250, 300}}},
+                    // [50,150) goes first; [10,100) then covers what is left of 10..200.
+                    ApplyCase{"OverlapsAreNotMerged", "10-100,50-150", {{10, 200}}},
+                    ApplyCase{"StartBeyondTheEndDoesNothing", "400-500", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FailureText, LongFfmpegOutputIsCutAt400CharactersWithEllipsis) {
+  const std::string log(1000, 'x');
+  EXPECT_EQ(FfmpegFailureText(log), "ffmpeg 导出失败。\n" + std::string(400, 'x') + "…");
+  EXPECT_EQ(FfmpegFailureText("bad codec\r\n\n"), "ffmpeg 导出失败。\nbad codec");
+  EXPECT_EQ(FfmpegFailureText(""), "ffmpeg 导出失败。");
+  // Characters, not bytes: 400 Chinese characters stay whole.
+  std::string chinese;
+  for (int i = 0; i < 401; ++i) chinese += "错";
+  EXPECT_EQ(FfmpegFailureText(chinese), "ffmpeg 导出失败。\n" + chinese.substr(0, 1200) + "…");
+}
+
+TEST(ProgressFile, LastValuesWinAndNonNumbersAreHandled) {
+  test::ScratchDir dir;
+  struct Case {
+    std::string text;
+    bool ok;
+    int64_t outTime;
+    double speed;
+  } cases[] = {
+      {"out_time_us=N/A\nspeed=N/A\nprogress=continue\n", true, -1, 0.0},
+      {"out_time_us=1000\nspeed=1.5x\nout_time_us= 2500000 \r\nspeed=  3.25x\nprogress=continue\n", true, 2500000,
+       3.25},
+      {"frame=1\n", false, -1, 7.0},
+      {"", false, -1, 7.0},
+  };
+  for (const Case& c : cases) {
+    const auto path = dir / "progress.log";
+    test::WriteBytes(path, std::vector<uint8_t>(c.text.begin(), c.text.end()));
+    int64_t outTime = -1;
+    double speed = 7.0;
+    EXPECT_EQ(ParseFfmpegProgress(path, &outTime, &speed), c.ok) << c.text;
+    EXPECT_EQ(outTime, c.outTime) << c.text;
+    EXPECT_DOUBLE_EQ(speed, c.speed) << c.text;
+  }
+  int64_t outTime = -1;
+  EXPECT_FALSE(ParseFfmpegProgress(dir / "missing.log", &outTime, nullptr));
+}
+
+TEST(Subtypes, FourccSubtypesMapToFfmpegCodecNames) {
+  auto fourcc = [](const char* cc) {
+    MediaSubtype s = {0, 0, 0, 0, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    for (int i = 0; i < 4; ++i) s[size_t(i)] = uint8_t(cc[i]);
+    return s;
+  };
+  EXPECT_EQ(CodecNameForSubtype(fourcc("H264")), "h264");
+  EXPECT_EQ(CodecNameForSubtype(fourcc("HEVC")), "hevc");
+  EXPECT_EQ(CodecNameForSubtype(fourcc("VP90")), "vp9");
+  EXPECT_EQ(CodecNameForSubtype(fourcc("AV01")), "av1");
+  EXPECT_EQ(CodecNameForSubtype(fourcc("WVC1")), "");
+  EXPECT_EQ(SubtypeDisplayName(fourcc("HEVC")), "HEVC");
+  const MediaSubtype mpeg2 = {0x26, 0x80, 0x6d, 0xe0, 0x46, 0xdb, 0xcf, 0x11,
+                              0xb4, 0xd1, 0x00, 0x80, 0x5f, 0x6c, 0xbb, 0xea};
+  EXPECT_EQ(CodecNameForSubtype(mpeg2), "mpeg2video");
+}
+
+TEST(PassThroughLength, AudioIsFittedToThePictureUnlessItsDurationIsUnknown) {
+  EXPECT_EQ(PassThroughFrameCount(1000, 48000, 2.0), 96000);     // shorter audio padded
+  EXPECT_EQ(PassThroughFrameCount(200000, 48000, 2.0), 96000);   // longer audio cut
+  EXPECT_EQ(PassThroughFrameCount(1000, 44100, 1.00001), 44100);  // rounded
+  EXPECT_EQ(PassThroughFrameCount(1234, 48000, 0.0), 1234);       // duration 0: real frames
+}
+
+TEST(SameFile, NameCaseAndRelativeSpellingsOfTheSourceAreTheSameFile) {
+  test::ScratchDir dir;
+  const auto source = dir / "clip.mp4";
+  test::WriteBytes(source, {1, 2, 3});
+  std::filesystem::create_directories(dir / "sub");
+  EXPECT_TRUE(SameFileAsSource(source, source));
+  EXPECT_TRUE(SameFileAsSource(source, dir / "CLIP.MP4"));
+  EXPECT_TRUE(SameFileAsSource(source, dir.path() / "." / "clip.mp4"));
+  EXPECT_TRUE(SameFileAsSource(source, dir.path() / "sub" / ".." / "clip.mp4"));
+  EXPECT_FALSE(SameFileAsSource(source, dir / "clip_导出.mp4"));
+}
+
+TEST(DefaultExportName, CountsUpPastTakenNames) {
+  test::ScratchDir dir;
+  const auto video = dir.path() / PathFromUtf8("片段.mov");
+  EXPECT_EQ(DefaultVideoExportPath(video), dir.path() / PathFromUtf8("片段_导出.mp4"));
+  test::WriteBytes(dir.path() / PathFromUtf8("片段_导出.mp4"), {0});
+  test::WriteBytes(dir.path() / PathFromUtf8("片段_导出2.mp4"), {0});
+  EXPECT_EQ(DefaultVideoExportPath(video), dir.path() / PathFromUtf8("片段_导出3.mp4"));
+}
+
+}  // namespace
+}  // namespace vesk
