@@ -7,6 +7,5 @@
 namespace vesk {
 
 unsigned long LastSystemError() { return (unsigned long)errno; }
-uint32_t CurrentProcessId() { return uint32_t(getpid()); }
 
 }  // namespace vesk

@@ -5,6 +5,5 @@
 namespace vesk {
 
 unsigned long LastSystemError() { return GetLastError(); }
-uint32_t CurrentProcessId() { return uint32_t(GetCurrentProcessId()); }
 
 }  // namespace vesk
