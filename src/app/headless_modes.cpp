@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/edit_decisions.h"
 #include "app/report_file.h"
 #include "denoise/denoise_engine.h"
 #include "media/audio_loader.h"
@@ -78,9 +79,7 @@ int RunExportVideoMode(const CommandLine& cmd, const std::filesystem::path& data
     out = PathToUtf8(output);
     if (cmd.deleteGiven) {
       // Deleted ranges become silence at their source time; the length stays.
-      std::string editError;
-      if (!ApplyDeleteRanges(samples, format, ParseDeleteRanges(cmd.deleteRanges), editError))
-        error = "按编辑决策表展开音频失败。";
+      ApplyDeleteRanges(samples, format, ParseDeleteRanges(cmd.deleteRanges), error);
     }
     if (mf) {
       ok = ExportVideoPassThrough(video, samples, format, options, output, error, &duration);

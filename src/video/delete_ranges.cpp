@@ -24,29 +24,6 @@ int64_t ParseInt64(const std::string& s) {
   return negative ? -int64_t(value) : int64_t(value);
 }
 
-// A kept piece of the source: frames [sourceStart, sourceStart + length).
-struct Piece {
-  int64_t sourceStart;
-  int64_t length;
-};
-
-// Removes document frames [from, to) from the pieces (document order).
-void DeleteFromPieces(std::vector<Piece>& pieces, int64_t from, int64_t to) {
-  std::vector<Piece> out;
-  int64_t pos = 0;
-  for (const Piece& p : pieces) {
-    const int64_t a = pos, b = pos + p.length;
-    pos = b;
-    if (b <= from || a >= to) {
-      out.push_back(p);
-      continue;
-    }
-    if (a < from) out.push_back({p.sourceStart, from - a});
-    if (b > to) out.push_back({p.sourceStart + (to - a), b - to});
-  }
-  pieces = std::move(out);
-}
-
 }  // namespace
 
 std::vector<FrameRange> ParseDeleteRanges(const std::string& text) {
@@ -66,35 +43,6 @@ std::vector<FrameRange> ParseDeleteRanges(const std::string& text) {
   std::sort(ranges.begin(), ranges.end(),
             [](const FrameRange& x, const FrameRange& y) { return x.start != y.start ? x.start < y.start : x.end < y.end; });
   return ranges;
-}
-
-bool ApplyDeleteRanges(std::vector<float>& samples, const AudioFormat& format, const std::vector<FrameRange>& ranges,
-                       std::string& error) {
-  error.clear();
-  if (format.channels == 0) {
-    error = "按编辑决策表展开音频失败。";
-    return false;
-  }
-  const int64_t sourceFrames = int64_t(samples.size() / format.channels);
-  std::vector<Piece> pieces;
-  if (sourceFrames > 0) pieces.push_back({0, sourceFrames});
-  int64_t frames = sourceFrames;
-  for (auto it = ranges.rbegin(); it != ranges.rend(); ++it) {
-    int64_t a = std::clamp<int64_t>(it->start, 0, frames);
-    int64_t b = std::clamp<int64_t>(it->end, 0, frames);
-    if (a > b) std::swap(a, b);
-    if (a == b) continue;  // nothing selected: the delete does nothing
-    DeleteFromPieces(pieces, a, b);
-    frames -= b - a;
-  }
-  std::vector<float> rendered(size_t(sourceFrames) * format.channels, 0.0f);
-  for (const Piece& p : pieces) {
-    const size_t at = size_t(p.sourceStart) * format.channels;
-    std::copy_n(samples.begin() + std::ptrdiff_t(at), size_t(p.length) * format.channels,
-                rendered.begin() + std::ptrdiff_t(at));
-  }
-  samples = std::move(rendered);
-  return true;
 }
 
 }  // namespace vesk

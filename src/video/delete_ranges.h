@@ -1,7 +1,6 @@
 #pragma once
 // The --delete option of the headless export: frame ranges removed from the
-// edited audio, which then goes back onto the source timeline (deleted parts
-// silent, length unchanged).
+// edited audio before it goes back onto the source timeline.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,11 +18,5 @@ struct FrameRange {
 // "a-b,c-d,…": a range is kept only when a >= 0 and b > a. Sorted ascending
 // by start, then end; overlapping ranges are not merged.
 std::vector<FrameRange> ParseDeleteRanges(const std::string& text);
-
-// Deletes the ranges from the last to the first (each clamped to the frame
-// count left at that point), then lays what is left back at its source
-// position with silence where frames were deleted.
-bool ApplyDeleteRanges(std::vector<float>& samples, const AudioFormat& format, const std::vector<FrameRange>& ranges,
-                       std::string& error);
 
 }  // namespace vesk

@@ -103,45 +103,6 @@ TEST(DeleteRanges, DropsInvalidRangesAndSortsTheRest) {
   EXPECT_TRUE(ParseDeleteRanges("").empty());
 }
 
-std::vector<float> Ramp(size_t frames, unsigned channels) {
-  std::vector<float> v(frames * channels);
-  for (size_t i = 0; i < v.size(); ++i) v[i] = float(i / channels + 1) / 1000.0f;
-  return v;
-}
-
-struct ApplyCase {
-  const char* name;
-  std::string ranges;
-  std::vector<std::pair<int64_t, int64_t>> silent;  // source ranges that end up silent
-};
-
-class ApplyDeleteRangesTable : public testing::TestWithParam<ApplyCase> {};
-
-TEST_P(ApplyDeleteRangesTable, DeletedFramesBecomeSilenceAtTheirSourceTime) {
-  const unsigned channels = 2;
-  const AudioFormat format{48000, uint16_t(channels), 16};
-  const std::vector<float> source = Ramp(300, channels);
-  std::vector<float> s = source;
-  std::string error;
-  ASSERT_TRUE(ApplyDeleteRanges(s, format, ParseDeleteRanges(GetParam().ranges), error));
-  ASSERT_EQ(s.size(), source.size());
-  for (size_t f = 0; f < 300; ++f) {
-    bool silent = false;
-    for (auto [a, b] : GetParam().silent) silent |= int64_t(f) >= a && int64_t(f) < b;
-    for (unsigned c = 0; c < channels; ++c)
-      ASSERT_EQ(s[f * channels + c], silent ? 0.0f : source[f * channels + c]) << "frame " << f;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ApplyDeleteRangesTable,
-    testing::Values(ApplyCase{"TwoRangesAppliedBackToFront", "100-200,0-50", {{0, 50}, {100, 200}}},
-                    ApplyCase{"RangePastTheEndIsClamped", "250-1000", {{250, 300}}},
-                    // [50,150) goes first; [10,100) then covers what is left of 10..200.
-                    ApplyCase{"OverlapsAreNotMerged", "10-100,50-150", {{10, 200}}},
-                    ApplyCase{"StartBeyondTheEndDoesNothing", "400-500", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST(FailureText, LongFfmpegOutputIsCutAt400CharactersWithEllipsis) {
   const std::string log(1000, 'x');
   EXPECT_EQ(FfmpegFailureText(log), "ffmpeg 导出失败。\n" + std::string(400, 'x') + "…");
