@@ -7,6 +7,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/file_ops.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/system_info.h"
@@ -53,20 +54,9 @@ size_t Utf16Length(std::string_view s) {
   return units;
 }
 
-std::vector<std::string> ListPlainFiles(const fs::path& folder) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code typeEc;
-    if (it->symlink_status(typeEc).type() == fs::file_type::regular)
-      names.push_back(PathToUtf8(it->path().filename()));
-  }
-  return names;
-}
-
 void PruneOldLogs(const fs::path& folder) {
   std::vector<std::string> logs;
-  for (std::string& name : ListPlainFiles(folder))
+  for (std::string& name : ListRegularFileNames(folder))
     if (IsSessionLogName(name)) logs.push_back(std::move(name));
   if (logs.size() <= kLogKeepCount) return;
   std::sort(logs.begin(), logs.end());
@@ -78,7 +68,7 @@ void PruneOldLogs(const fs::path& folder) {
 }
 
 bool PreviousRunWasUnclean(const fs::path& folder) {
-  const std::vector<std::string> newest = SelectNewestLogs(ListPlainFiles(folder), 1);
+  const std::vector<std::string> newest = SelectNewestLogs(ListRegularFileNames(folder), 1);
   if (newest.empty()) return false;
   File file;
   if (!file.OpenRead(folder / PathFromUtf8(newest[0]))) return false;

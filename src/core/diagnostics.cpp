@@ -35,17 +35,6 @@ const char* PluginStatusText(DenoisePluginStatus status) {
   return "插件状态：未检测到（导出若开着降噪，会让选无降噪导出/取消）";
 }
 
-std::vector<std::string> PlainFileNames(const fs::path& folder) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code typeEc;
-    if (it->symlink_status(typeEc).type() == fs::file_type::regular)
-      names.push_back(PathToUtf8(it->path().filename()));
-  }
-  return names;
-}
-
 bool IsRegularFile(const fs::path& p) {
   std::error_code ec;
   return fs::is_regular_file(p, ec);
@@ -153,7 +142,7 @@ fs::path ExportDiagnosticsTo(const fs::path& desktop, const std::string& version
       return;
     }
     package = folder;
-    for (const std::string& name : SelectNewestLogs(PlainFileNames(log.folder), kDiagnosticsLogCount)) {
+    for (const std::string& name : SelectNewestLogs(ListRegularFileNames(log.folder), kDiagnosticsLogCount)) {
       const fs::path from = log.folder / PathFromUtf8(name);
       if (CopyFileReplacing(from, folder / PathFromUtf8(name))) ++copied;
       const fs::path prev = log.folder / PathFromUtf8(name + ".prev");

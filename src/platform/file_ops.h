@@ -2,7 +2,9 @@
 // Whole-file operations with the system's own error numbers (errno on
 // Linux, GetLastError on Windows), for callers that report them.
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace vesk {
 
@@ -28,5 +30,9 @@ bool CopyFileReplacing(const std::filesystem::path& from, const std::filesystem:
 // target is untouched.
 bool ReplaceFileContents(const std::filesystem::path& target, std::string_view bytes,
                          unsigned long* systemError = nullptr);
+
+// Names (UTF-8) of the regular files directly in `folder`; links and
+// sub-folders are left out. Empty when the folder cannot be read.
+std::vector<std::string> ListRegularFileNames(const std::filesystem::path& folder);
 
 }  // namespace vesk
