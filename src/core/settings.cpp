@@ -200,6 +200,8 @@ void SaveSettings(IniStore& store, const SettingsState& st, const std::optional<
   }
 }
 
+constexpr long kMaxRectCoordinate = 1000000;
+
 bool ParseWindowRect(std::string_view text, WindowRect& out) {
   int values[4];
   size_t pos = 0;
@@ -215,7 +217,11 @@ bool ParseWindowRect(std::string_view text, WindowRect& out) {
     if (digits == field.size()) return false;
     for (size_t k = digits; k < field.size(); ++k)
       if (field[k] < '0' || field[k] > '9') return false;
-    values[i] = int(ParseLong32(field));
+    const long v = ParseLong32(field);
+    // No screen has coordinates this far out; such values could only
+    // overflow the size arithmetic later.
+    if (v > kMaxRectCoordinate || v < -kMaxRectCoordinate) return false;
+    values[i] = int(v);
   }
   out = {values[0], values[1], values[2], values[3]};
   return true;

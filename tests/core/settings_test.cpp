@@ -389,7 +389,11 @@ INSTANTIATE_TEST_SUITE_P(Texts, RectParsing,
                                            RectCase{" 1, 2 ,+3,4", true, {1, 2, 3, 4}},
                                            RectCase{"1,2,3,4,5", true, {1, 2, 3, 4}},
                                            RectCase{"1,2,3", false, {}}, RectCase{"1,2,x,4", false, {}},
-                                           RectCase{"1,2,-,4", false, {}}, RectCase{"", false, {}}));
+                                           RectCase{"1,2,-,4", false, {}}, RectCase{"", false, {}},
+                                           RectCase{"-1000000,0,1000000,5", true, {-1000000, 0, 1000000, 5}},
+                                           // Far-out values would overflow the size checks.
+                                           RectCase{"23977777640,-8,-100,10800", false, {}},
+                                           RectCase{"0,0,1000001,5", false, {}}));
 
 // A frame like Windows 10's at 100 %: 8-pixel borders, 31-pixel caption.
 ScreenMetrics Screen(unsigned dpi, int vLeft, int vTop, int vWidth, int vHeight) {
