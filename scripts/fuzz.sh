@@ -11,7 +11,7 @@ for target in build/fuzz/bin/fuzz_*; do
   work=$(mktemp -d)
   seeds="tests/fuzz/corpus/${name#fuzz_}"
   [ -d "$seeds" ] || seeds=""
-  if "$target" -max_total_time="$seconds" -max_len=16384 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/" \
+  if "$target" -max_total_time="$seconds" -max_len=16384 -rss_limit_mb=2048 -print_final_stats=1 -seed=1 -artifact_prefix="$work/" \
        "$work" $seeds >"$work.log" 2>&1; then
     echo "fuzz $name: ok ($(grep -o 'stat::number_of_executed_units: [0-9]*' "$work.log" | tail -n1 | awk '{print $2}') runs)"
   else
