@@ -8,6 +8,7 @@
 
 #include "audio/playback_stream.h"
 #include "core/app_log.h"
+#include "core/settings.h"
 #include "doc/audio_doc.h"
 #include "doc/save_naming.h"
 #include "media/mp3_sink.h"

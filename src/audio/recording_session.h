@@ -21,6 +21,7 @@
 
 #include "audio/capture_stream.h"
 #include "audio/device_catalogue.h"
+#include "platform/system_info.h"
 #include "record/play_head_servo.h"
 #include "record/source_mixer.h"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/recording_session.h"
+#include "platform/text.h"
 #include "support/test_support.h"
 
 namespace vesk {
@@ -71,10 +72,10 @@ TEST(RecordingNames, OutputNameCarriesTheLocalTimeAndNeverReplacesAnEarlierRecor
   test::ScratchDir dir;
   const LocalTime t{2024, 3, 7, 9, 5, 2, 0};
   const auto first = RecordingOutputPath(dir.path(), t, false);
-  EXPECT_EQ(first.filename().u8string(), u8"[VESK]20240307 09-05-02.wav");
+  EXPECT_EQ(PathToUtf8(first.filename()), "[VESK]20240307 09-05-02.wav");
   test::WriteBytes(first, {1});
-  EXPECT_EQ(RecordingOutputPath(dir.path(), t, false).filename().u8string(), u8"[VESK]20240307 09-05-02 (2).wav");
-  EXPECT_EQ(RecordingOutputPath(dir.path(), t, true).filename().u8string(), u8"[VESK]20240307 09-05-02.mp3");
+  EXPECT_EQ(PathToUtf8(RecordingOutputPath(dir.path(), t, false).filename()), "[VESK]20240307 09-05-02 (2).wav");
+  EXPECT_EQ(PathToUtf8(RecordingOutputPath(dir.path(), t, true).filename()), "[VESK]20240307 09-05-02.mp3");
 }
 
 TEST(RecordingNames, ClockTextShowsTenths) {

@@ -154,11 +154,13 @@ TEST(PlaybackRender, ConvertsA44kBufferToA48kDeviceAtTheRightPitch) {
 
 TEST(PlaybackRender, MapsMonoToBothAndStereoLeftToChannelZeroRightToTheRest) {
   DevicelessPlayback p;
-  p.Play({0.5f, 0.5f}, {48000, 1, 16}, 0, 0, 0, 48000, 2);
+  const std::vector<float> mono{0.5f, 0.5f};
+  p.Play(mono, {48000, 1, 16}, 0, 0, 0, 48000, 2);
   std::vector<float> out(2);
   p.Render(out.data(), 1);
   EXPECT_EQ(out, (std::vector<float>{0.5f, 0.5f}));
-  p.Play({0.1f, 0.2f, 0.1f, 0.2f}, {48000, 2, 16}, 0, 0, 0, 48000, 6);
+  const std::vector<float> stereo{0.1f, 0.2f, 0.1f, 0.2f};
+  p.Play(stereo, {48000, 2, 16}, 0, 0, 0, 48000, 6);
   std::vector<float> six(6);
   p.Render(six.data(), 1);
   EXPECT_EQ(six, (std::vector<float>{0.1f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f}));
@@ -195,7 +197,8 @@ TEST(PlaybackRender, EndsAfterTwelveCallbacksOfSilencePastTheEnd) {
 
 TEST(PlaybackRender, StartFrameBeyondTheBufferStartsAtZero) {
   DevicelessPlayback p;
-  p.Play(std::vector<float>(100, 0.1f), {48000, 1, 16}, 500, 0, 0, 48000, 1);
+  const std::vector<float> buf(100, 0.1f);
+  p.Play(buf, {48000, 1, 16}, 500, 0, 0, 48000, 1);
   EXPECT_EQ(p.Position(), 0u);
   std::string error;
   EXPECT_FALSE(p.Start(nullptr, 0, {48000, 1, 16}, 0, "", error));

@@ -178,6 +178,10 @@ class PulseCaptureStream final : public CaptureStream {
       int64_t stamp = 0;
       if (pa_stream_get_latency(s, &latency, &negative) == 0)
         stamp = now - (negative != 0 ? -int64_t(latency) : int64_t(latency)) * 10;
+      // Before the first timing update the fragment's own length is the
+      // best estimate of how long ago its first frame was captured.
+      const uint32_t rate = me->Rate();
+      if ((stamp == 0 || stamp >= now) && rate > 0) stamp = now - int64_t(bytes / bpf) * 10'000'000 / rate - 1;
       if (me->running_.load(std::memory_order_acquire) && !me->deviceLost_.load())
         me->OnPacket(data, bytes / bpf, data == nullptr, stamp);
       pa_stream_drop(s);

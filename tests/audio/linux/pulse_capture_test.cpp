@@ -47,7 +47,9 @@ TEST_P(PulseCaptureTest, SineSourceArrivesWithItsPitchAndLevel) {
   const double rms = test::Rms(s, ch, 0, skip);
   EXPECT_GT(rms, 0.05);
   EXPECT_LT(rms, 0.75);
-  if (ch == 2) EXPECT_NEAR(test::Rms(s, 2, 1, skip), rms, 1e-6) << "a mono device feeds both channels alike";
+  if (ch == 2) {
+    EXPECT_NEAR(test::Rms(s, 2, 1, skip), rms, 1e-6) << "a mono device feeds both channels alike";
+  }
   // Latency figures come from the server's timing information.
   EXPECT_EQ(stream->LatencyCount(), 10u);
   EXPECT_GT(stream->Latency(), 0);
