@@ -1,5 +1,6 @@
 // Capture on Windows: WASAPI shared mode, event driven, loopback flag for
 // render endpoints, the thread registered as "Audio".
+#include <windows.h>
 #include <avrt.h>
 
 #include <thread>

@@ -1,11 +1,14 @@
 // The device catalogue on Windows Core Audio, with the endpoint
 // notification client.
+#include <initguid.h>
+
+#include "audio/win/wasapi_common.h"
+
 #include <functiondiscoverykeys_devpkey.h>
 
 #include <atomic>
 
 #include "audio/audio_backend.h"
-#include "audio/win/wasapi_common.h"
 #include "platform/system.h"
 #include "platform/win/wide.h"
 

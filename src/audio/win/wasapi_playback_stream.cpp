@@ -1,5 +1,6 @@
 // Playback on Windows: WASAPI shared mode render stream on the mix format,
 // event driven, the thread registered as "Audio".
+#include <windows.h>
 #include <avrt.h>
 
 #include <thread>
