@@ -15,6 +15,8 @@ namespace vesk {
 namespace {
 
 constexpr HRESULT kDeviceInvalidated = HRESULT(0x88890004);
+// IEEE float sub-format, spelled out so no GUID library is needed.
+const GUID kSubtypeFloat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
 class WasapiCaptureStream final : public CaptureStream {
  public:
@@ -99,7 +101,7 @@ class WasapiCaptureStream final : public CaptureStream {
       convert.Format.cbSize = 22;
       convert.Samples.wValidBitsPerSample = 32;
       convert.dwChannelMask = 0;
-      convert.SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
+      convert.SubFormat = kSubtypeFloat;
       hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags | 0x80000000 | 0x08000000, 2'000'000, 0,
                               &convert.Format, nullptr);
       if (SUCCEEDED(hr)) {
