@@ -1,0 +1,199 @@
+// Capture on PulseAudio: a record stream on the source, or on the monitor
+// source of a sink for loopback. The main loop's thread is the capture
+// thread. The stream may not move to another source: when its source goes
+// away the server kills it, and that is the lost device.
+#include <chrono>
+#include <thread>
+
+#include "audio/capture_stream.h"
+#include "audio/linux/pulse_connection.h"
+#include "core/app_log.h"
+#include "platform/clock.h"
+
+namespace vesk {
+namespace {
+
+constexpr int kOpenWaitMs = 8000;
+
+bool DeviceLayout(const pa_sample_spec& spec, pa_sample_format_t& request, DeviceSampleFormat& format) {
+  switch (spec.format) {
+    case PA_SAMPLE_S16LE:
+      format.bits = 16, format.isFloat = false;
+      break;
+    case PA_SAMPLE_S24LE:
+      format.bits = 24, format.isFloat = false;
+      break;
+    case PA_SAMPLE_S32LE:
+      format.bits = 32, format.isFloat = false;
+      break;
+    default:
+      // Anything else is taken as float; the server converts.
+      format.bits = 32, format.isFloat = true;
+      request = PA_SAMPLE_FLOAT32LE;
+      return true;
+  }
+  request = spec.format;
+  return true;
+}
+
+class PulseCaptureStream final : public CaptureStream {
+ public:
+  ~PulseCaptureStream() override { Stop(); }
+
+  bool Start(const std::string& endpointId, bool loopback, uint16_t channels, uint32_t rate,
+             std::string& error) override {
+    if (running_.load()) return false;
+    ResetForStart(endpointId, loopback, channels, rate);
+    error.clear();
+    if (!Open(error)) {
+      AppLog("[cap] 打开失败 id=%s loopback=%d：%s", endpointId.c_str(), loopback ? 1 : 0, error.c_str());
+      Teardown();
+      running_.store(false);
+      if (error.empty()) error = "打开录音设备失败。";
+      return false;
+    }
+    return true;
+  }
+
+  void Stop() override {
+    running_.store(false);
+    Teardown();
+    ZeroMeters();
+  }
+
+ private:
+  bool Open(std::string& error) {
+    std::string serverText;
+    if (!connection_.Connect("VeskRecorder capture", serverText)) {
+      error = PulseStepError("初始化音频设备枚举器", serverText);
+      return false;
+    }
+    connection_.Lock();
+    std::string source;
+    PulseEndpointInfo info;
+    if (loopback_) {
+      info = QuerySink(connection_, endpointId_);
+      source = info.monitorSource;
+    } else {
+      info = QuerySource(connection_, endpointId_);
+      source = info.name;
+    }
+    if (!info.found || source.empty()) {
+      connection_.Unlock();
+      error = PulseStepError("打开所选录音设备", endpointId_.empty() ? "没有默认设备" : "找不到 " + endpointId_);
+      return false;
+    }
+    DeviceSampleFormat format;
+    pa_sample_format_t request = PA_SAMPLE_FLOAT32LE;
+    DeviceLayout(info.spec, request, format);
+    pa_channel_map map = info.map;
+    format.channels = info.spec.channels;
+    if (format.channels > 8) {
+      format.channels = 8;
+      pa_channel_map_init_extend(&map, 8, PA_CHANNEL_MAP_DEFAULT);
+    }
+    const uint32_t deviceRate = info.spec.rate;
+    const uint32_t streamRate = targetRate_ != 0 ? targetRate_ : deviceRate;
+    const pa_sample_spec spec{request, streamRate, uint8_t(format.channels)};
+    BeginCapture(streamRate, deviceRate, format);
+
+    stream_ = pa_stream_new(connection_.Context(), loopback_ ? "VeskRecorder loopback" : "VeskRecorder capture",
+                            &spec, &map);
+    if (stream_ == nullptr) {
+      error = PulseStepError(loopback_ ? "打开回环采集（设备可能被独占或已禁用）" : "初始化采集流",
+                             connection_.LastError());
+      connection_.Unlock();
+      return false;
+    }
+    pa_stream_set_state_callback(stream_, &PulseCaptureStream::OnState, this);
+    pa_stream_set_read_callback(stream_, &PulseCaptureStream::OnRead, this);
+    pa_buffer_attr attr{};
+    attr.maxlength = uint32_t(-1);
+    attr.tlength = attr.prebuf = attr.minreq = uint32_t(-1);
+    attr.fragsize = uint32_t(pa_usec_to_bytes(10'000, &spec));
+    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                         PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
+    bool ok = pa_stream_connect_record(stream_, source.c_str(), &attr, flags) >= 0;
+    connection_.Unlock();
+    // Wait for the server's answer without holding the loop.
+    const uint64_t until = TickMs() + kOpenWaitMs;
+    pa_stream_state_t state = PA_STREAM_CREATING;
+    while (ok) {
+      connection_.Lock();
+      state = pa_stream_get_state(stream_);
+      connection_.Unlock();
+      if (state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state) || TickMs() >= until) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (!ok || state != PA_STREAM_READY) {
+      if (ok && state != PA_STREAM_READY && PA_STREAM_IS_GOOD(state)) {
+        error = "打开录音设备失败。";
+      } else {
+        connection_.Lock();
+        error = PulseStepError(loopback_ ? "打开回环采集（设备可能被独占或已禁用）" : "初始化采集流",
+                               connection_.LastError());
+        connection_.Unlock();
+      }
+      return false;
+    }
+    opened_.store(true, std::memory_order_release);
+    AppLog("[cap] 打开%s成功 id=%s 引擎率=%u 目标率=%u 声道=%u(设备%u) srcBits=%u%s", loopback_ ? "回环采集" : "采集",
+           endpointId_.c_str(), deviceRate, streamRate, unsigned(targetChannels_), unsigned(format.channels),
+           unsigned(format.bits), streamRate != deviceRate ? " [重采样]" : "");
+    return true;
+  }
+
+  void Teardown() {
+    if (connection_.Loop() != nullptr && stream_ != nullptr) {
+      connection_.Lock();
+      pa_stream_set_state_callback(stream_, nullptr, nullptr);
+      pa_stream_set_read_callback(stream_, nullptr, nullptr);
+      pa_stream_disconnect(stream_);
+      pa_stream_unref(stream_);
+      stream_ = nullptr;
+      connection_.Unlock();
+    }
+    connection_.Close();
+    opened_.store(false);
+  }
+
+  static void OnState(pa_stream* s, void* self) {
+    auto* me = static_cast<PulseCaptureStream*>(self);
+    const pa_stream_state_t state = pa_stream_get_state(s);
+    if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && me->opened_.load() && me->running_.load())
+      me->MarkDeviceLost();
+  }
+
+  static void OnRead(pa_stream* s, size_t, void* self) {
+    auto* me = static_cast<PulseCaptureStream*>(self);
+    const size_t bpf = me->deviceFormat_.BytesPerFrame();
+    while (pa_stream_readable_size(s) > 0) {
+      const void* data = nullptr;
+      size_t bytes = 0;
+      if (pa_stream_peek(s, &data, &bytes) < 0 || bytes == 0) break;
+      // The oldest unread frame was captured `latency` ago.
+      pa_usec_t latency = 0;
+      int negative = 0;
+      const int64_t now = Now100ns();
+      int64_t stamp = 0;
+      if (pa_stream_get_latency(s, &latency, &negative) == 0)
+        stamp = now - (negative != 0 ? -int64_t(latency) : int64_t(latency)) * 10;
+      // Before the first timing update the fragment's own length is the
+      // best estimate of how long ago its first frame was captured.
+      const uint32_t rate = me->Rate();
+      if ((stamp == 0 || stamp >= now) && rate > 0) stamp = now - int64_t(bytes / bpf) * 10'000'000 / rate - 1;
+      if (me->running_.load(std::memory_order_acquire) && !me->deviceLost_.load())
+        me->OnPacket(data, bytes / bpf, data == nullptr, stamp);
+      pa_stream_drop(s);
+    }
+  }
+
+  PulseConnection connection_;
+  pa_stream* stream_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<CaptureStream> CreateCaptureStream() { return std::make_unique<PulseCaptureStream>(); }
+
+}  // namespace vesk

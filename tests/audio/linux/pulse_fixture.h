@@ -1,0 +1,116 @@
+#pragma once
+// A private PulseAudio daemon for the audio tests: its own runtime folder and
+// socket, no hardware modules, two null sinks ("Speakers", "Headphones") at
+// 48 kHz float stereo and a 440 Hz sine source ("Microphone") as the
+// microphone. PULSE_SERVER points the test process (and every client it
+// starts) at it; the daemon is killed when the fixture ends.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/process.h"
+#include "support/test_support.h"
+
+namespace vesk::test {
+
+class PulseDaemon {
+ public:
+  PulseDaemon() {
+    socket_ = (dir_.path() / "native").string();
+    const std::string d = dir_.path().string();
+    ok_ = daemon_.Start("/usr/bin/env",
+                        {"HOME=" + d, "XDG_RUNTIME_DIR=" + d, "PULSE_RUNTIME_PATH=" + d, "PULSE_STATE_PATH=" + d,
+                         "XDG_CONFIG_HOME=" + d, "DBUS_SESSION_BUS_ADDRESS=disabled:", "pulseaudio", "-n",
+                         "--daemonize=no", "--exit-idle-time=-1", "--system=false", "--use-pid-file=false",
+                         "--disallow-exit=false", "-F", "/dev/null", "--log-target=stderr",
+                         "--load=module-native-protocol-unix socket=" + socket_ + " auth-anonymous=1"},
+                        dir_.path() / "daemon.log");
+    previous_ = getenv("PULSE_SERVER") != nullptr ? getenv("PULSE_SERVER") : "";
+    setenv("PULSE_SERVER", ("unix:" + socket_).c_str(), 1);
+    if (!ok_) return;
+    ok_ = false;
+    for (int i = 0; i < 200 && !ok_; ++i) {
+      ok_ = Shell("pactl info >/dev/null 2>&1") == 0;
+      if (!ok_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!ok_) return;
+    speakers_ = Load("module-null-sink sink_name=Speakers rate=48000 format=float32le channels=2 "
+                     "sink_properties=device.description=Speakers");
+    headphones_ = Load("module-null-sink sink_name=Headphones rate=48000 format=float32le channels=2 "
+                       "sink_properties=device.description=Headphones");
+    microphone_ = Load("module-sine-source source_name=Microphone rate=48000 frequency=440");
+    ok_ = speakers_ >= 0 && headphones_ >= 0 && microphone_ >= 0;
+    if (ok_) ok_ = Shell("pactl set-default-sink Speakers && pactl set-default-source Microphone") == 0;
+  }
+  ~PulseDaemon() {
+    daemon_.Kill();
+    daemon_.Wait(5000);
+    if (previous_.empty())
+      unsetenv("PULSE_SERVER");
+    else
+      setenv("PULSE_SERVER", previous_.c_str(), 1);
+  }
+
+  bool Ok() const { return ok_; }
+  std::string Log() const { return ReadText(dir_.path() / "daemon.log"); }
+  // pactl load-module with these arguments; the module index or -1.
+  int Load(const std::string& moduleAndArgs) {
+    const std::string out = (dir_.path() / "pactl.out").string();
+    if (Shell("pactl load-module " + moduleAndArgs + " > '" + out + "' 2>&1") != 0) return -1;
+    return std::atoi(ReadText(out).c_str());
+  }
+  bool Unload(int index) { return Shell("pactl unload-module " + std::to_string(index) + " >/dev/null 2>&1") == 0; }
+  int& SpeakersModule() { return speakers_; }
+  int& HeadphonesModule() { return headphones_; }
+  int& MicrophoneModule() { return microphone_; }
+  const std::filesystem::path& Dir() const { return dir_.path(); }
+
+ private:
+  ScratchDir dir_;
+  ChildProcess daemon_;
+  std::string socket_;
+  std::string previous_;
+  bool ok_ = false;
+  int speakers_ = -1, headphones_ = -1, microphone_ = -1;
+};
+
+// Plays a tone file into a sink with paplay until the object ends.
+class TonePlayer {
+ public:
+  TonePlayer(const std::filesystem::path& folder, const std::string& sink, int frequency, double seconds) {
+    const std::filesystem::path file = folder / ("tone" + std::to_string(frequency) + ".wav");
+    made_ = Shell("sox -q -n -r 48000 -c 2 -b 16 '" + file.string() + "' synth " + std::to_string(seconds) +
+                  " sine " + std::to_string(frequency) + " vol 0.5") == 0;
+    if (made_) made_ = player_.Start("/usr/bin/paplay", {"--device=" + sink, file.string()}, {});
+  }
+  ~TonePlayer() {
+    player_.Kill();
+    player_.Wait(3000);
+  }
+  bool Ok() const { return made_; }
+  bool Wait(int64_t ms) { return player_.Wait(ms); }
+
+ private:
+  ChildProcess player_;
+  bool made_ = false;
+};
+
+// Fixture base: every test gets a fresh daemon; the tests fail (never skip)
+// when pulseaudio is installed but does not come up.
+class PulseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists("/usr/bin/pulseaudio") || !std::filesystem::exists("/usr/bin/pactl")) GTEST_SKIP() << "pulseaudio is not installed";
+    daemon_ = std::make_unique<PulseDaemon>();
+    ASSERT_TRUE(daemon_->Ok()) << daemon_->Log();
+  }
+  void TearDown() override { daemon_.reset(); }
+  std::unique_ptr<PulseDaemon> daemon_;
+};
+
+}  // namespace vesk::test

@@ -1,0 +1,201 @@
+// Whole recordings through RecordingSession with the real capture streams,
+// the mixer and the sinks, against the private PulseAudio server.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <thread>
+
+#include "audio/audio_backend.h"
+#include "audio/audio_signal.h"
+#include "audio/linux/pulse_fixture.h"
+#include "audio/recording_session.h"
+#include "doc/audio_doc.h"
+#include "platform/clock.h"
+
+namespace vesk {
+namespace {
+
+using test::PulseTest;
+using Clock = std::chrono::steady_clock;
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+class SessionRig {
+ public:
+  SessionRig() : mic_(CreateCaptureStream()), loop_(CreateCaptureStream()), session_(*mic_, *loop_) {
+    backend_ = CreateAudioDeviceBackend();
+    entries_ = backend_->Enumerate();
+    session_.SetDocument(&doc_);
+  }
+  RecordingSetup Setup(int source, const std::string& sink = "Speakers") {
+    RecordingSetup s;
+    s.source = source;
+    s.catalogue = &entries_;
+    for (size_t i = 0; i < entries_.size(); ++i)
+      if (entries_[i].id == sink) s.renderValue = int32_t(i);
+    s.outputDir = out_.path();
+    return s;
+  }
+  // Runs the 33 ms timer for `ms`; true when a tick stopped the recording.
+  bool Run(int ms, SessionNotice& notice) {
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < until) {
+      if (session_.Tick(notice)) return true;
+      Sleep(33);
+    }
+    return false;
+  }
+  RecordingSession& Session() { return session_; }
+  AudioDoc& Doc() { return doc_; }
+  CaptureStream& Mic() { return *mic_; }
+
+ private:
+  test::ScratchDir out_;
+  std::unique_ptr<AudioDeviceBackend> backend_;
+  std::vector<DeviceEntry> entries_;
+  std::unique_ptr<CaptureStream> mic_, loop_;
+  AudioDoc doc_;
+  RecordingSession session_;
+};
+
+struct SessionCase {
+  const char* name;
+  int source;
+  bool mp3;
+  uint16_t bits;
+  uint16_t channels;
+};
+
+class RecordingMatrix : public PulseTest, public ::testing::WithParamInterface<SessionCase> {};
+
+TEST_P(RecordingMatrix, DISABLED_RecordsTheChosenSourcesAtWallClockLengthAndLoadsTheFile) {
+  const SessionCase& c = GetParam();
+  test::TonePlayer player(daemon_->Dir(), "Speakers", 1000, 30);
+  ASSERT_TRUE(player.Ok());
+  Sleep(300);
+  SessionRig rig;
+  RecordingSetup setup = rig.Setup(c.source);
+  setup.mp3 = c.mp3;
+  setup.bits = c.bits;
+  setup.channels = c.channels;
+  SessionNotice notice;
+  ASSERT_TRUE(rig.Session().StartRecording(setup, notice)) << notice.status;
+  const auto started = Clock::now();
+  EXPECT_EQ(notice.status, "正在录音 → " + rig.Session().OutputPath().string());
+  EXPECT_FALSE(rig.Run(5000, notice));
+  EXPECT_NE(rig.Session().SizeText().rfind("已写 ", 0), std::string::npos);
+  const double wall = std::chrono::duration<double>(Clock::now() - started).count();
+  rig.Session().StopRecording(notice);
+  const auto path = rig.Session().OutputPath();
+  EXPECT_EQ(notice.status.rfind("已保存并载入剪辑区：" + path.string(), 0), 0u) << notice.status;
+  EXPECT_EQ(path.extension(), c.mp3 ? ".mp3" : ".wav");
+  EXPECT_EQ(rig.Session().LastRecording(), path);
+
+  const AudioDoc& doc = rig.Doc();
+  ASSERT_GT(doc.Frames(), 0u);
+  const int ch = doc.Format().channels;
+  EXPECT_EQ(ch, c.channels);
+  const double seconds = double(doc.Frames()) / doc.Format().sampleRate;
+  // MP3 adds encoder padding of a few blocks.
+  EXPECT_NEAR(seconds, wall, c.mp3 ? wall * 0.01 + 0.1 : wall * 0.01) << "wall " << wall;
+  const double rate = doc.Format().sampleRate;
+  const size_t skip = size_t(rate / 2);
+  const double p440 = test::TonePower(doc.Samples(), ch, 0, rate, 440, skip);
+  const double p1000 = test::TonePower(doc.Samples(), ch, 0, rate, 1000, skip);
+  const double floor = test::TonePower(doc.Samples(), ch, 0, rate, 2500, skip) + 1e-9;
+  const bool wantMic = c.source != 1, wantLoop = c.source != 0;
+  EXPECT_EQ(p440 > 100 * floor, wantMic) << p440 << " / " << floor;
+  EXPECT_EQ(p1000 > 100 * floor, wantLoop) << p1000 << " / " << floor;
+  EXPECT_NE(rig.Session().LastStopLine().find("丢帧=0 暂停=0.000 秒"), std::string::npos)
+      << rig.Session().LastStopLine();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, RecordingMatrix,
+                         ::testing::Values(SessionCase{"MicrophoneWav16Stereo", 0, false, 16, 2},
+                                           SessionCase{"LoopbackWav24Stereo", 1, false, 24, 2},
+                                           SessionCase{"BothWav32Mono", 2, false, 32, 1},
+                                           SessionCase{"BothMp3Stereo", 2, true, 16, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PulseTest, DISABLED_PauseLeavesTheFileShorterByThePauseAndShowsItInTheStopLine) {
+  SessionRig rig;
+  RecordingSetup setup = rig.Setup(0);
+  setup.bits = 16;
+  SessionNotice notice;
+  ASSERT_TRUE(rig.Session().StartRecording(setup, notice)) << notice.status;
+  const auto started = Clock::now();
+  rig.Run(1500, notice);
+  rig.Session().TogglePause(notice);
+  EXPECT_EQ(notice.status, "已暂停：现在的声音不会录进去。按「继续」接着录，还是同一个文件。");
+  rig.Run(3000, notice);
+  rig.Session().TogglePause(notice);
+  EXPECT_EQ(notice.status, "继续录音 → " + rig.Session().OutputPath().string());
+  rig.Run(1500, notice);
+  const double wall = std::chrono::duration<double>(Clock::now() - started).count();
+  rig.Session().StopRecording(notice);
+  const double seconds = double(rig.Doc().Frames()) / rig.Doc().Format().sampleRate;
+  EXPECT_NEAR(seconds, wall - 3.0, 0.1);
+  EXPECT_NE(rig.Session().LastStopLine().find("暂停=3."), std::string::npos) << rig.Session().LastStopLine();
+}
+
+TEST_F(PulseTest, DISABLED_LoopbackOfASilentSinkFillsTheTimelineWithSilence) {
+  SessionRig rig;
+  RecordingSetup setup = rig.Setup(1, "Headphones");
+  SessionNotice notice;
+  setup.bits = 16;
+  ASSERT_TRUE(rig.Session().StartRecording(setup, notice)) << notice.status;
+  const auto started = Clock::now();
+  rig.Run(2500, notice);
+  const double wall = std::chrono::duration<double>(Clock::now() - started).count();
+  rig.Session().StopRecording(notice);
+  ASSERT_GT(rig.Doc().Frames(), 0u) << notice.status;
+  EXPECT_NEAR(double(rig.Doc().Frames()) / rig.Doc().Format().sampleRate, wall, wall * 0.01 + 0.02);
+  EXPECT_LT(test::Rms(rig.Doc().Samples(), 2, 0), 1e-4);
+}
+
+TEST_F(PulseTest, DISABLED_LostMicrophoneStopsTheRecordingAndKeepsWhatWasRecorded) {
+  SessionRig rig;
+  RecordingSetup setup = rig.Setup(0);
+  setup.bits = 16;
+  SessionNotice notice;
+  ASSERT_TRUE(rig.Session().StartRecording(setup, notice)) << notice.status;
+  rig.Run(2000, notice);
+  ASSERT_TRUE(daemon_->Unload(daemon_->MicrophoneModule()));
+  ASSERT_TRUE(rig.Run(3000, notice));
+  EXPECT_FALSE(rig.Session().IsRecording());
+  EXPECT_EQ(notice.boxTitle, "录音设备已断开");
+  EXPECT_EQ(notice.boxText, std::string(CaptureStream::kLostText) +
+                                "\r\n\r\n已经录到的部分已保存，可以继续剪辑或导出。");
+  EXPECT_EQ(notice.status.rfind("已保存并载入剪辑区：", 0), 0u) << notice.status;
+  EXPECT_NE(rig.Session().LastStopLine().find(" [设备丢失触发]"), std::string::npos);
+  EXPECT_NEAR(double(rig.Doc().Frames()) / 48000.0, 2.0, 0.3);
+  EXPECT_TRUE(std::filesystem::exists(rig.Session().OutputPath()));
+}
+
+TEST_F(PulseTest, FailedWriteStopsWithTheProblemAndKeepsTheFile) {
+  SessionRig rig;
+  RecordingSetup setup = rig.Setup(0);
+  setup.bits = 16;
+  SessionNotice notice;
+  // A file size limit of 256 KiB makes the disk refuse after about a second.
+  struct rlimit old {};
+  getrlimit(RLIMIT_FSIZE, &old);
+  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 256 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  ASSERT_TRUE(rig.Session().StartRecording(setup, notice)) << notice.status;
+  const bool stopped = rig.Run(5000, notice);
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, oldHandler);
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(notice.boxTitle, "写盘中断");
+  EXPECT_FALSE(notice.boxText.empty());
+  EXPECT_EQ(notice.status, "录音结束，但有问题：" + notice.boxText);
+  EXPECT_TRUE(std::filesystem::exists(rig.Session().OutputPath()));
+  EXPECT_TRUE(rig.Session().LastRecording().empty());
+}
+
+}  // namespace
+}  // namespace vesk
