@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "media/resample.h"
+#include "video/ffmpeg_export.h"
 #include "video/media_probe.h"
 
 namespace vesk {
@@ -18,6 +19,11 @@ bool ExportVideoPassThrough(const std::filesystem::path& source, const std::vect
   if (duration) *duration = 0;
   if (samples.empty() || format.channels == 0) {
     error = "剪辑区里没有音频，没法装回视频。";
+    return false;
+  }
+  // Both engines create the output while still reading the source.
+  if (SameFileAsSource(source, output)) {
+    error = "输出文件不能和源视频是同一个文件 —— 那样会把源素材写坏。请换个文件名。";
     return false;
   }
   VideoProbeResult probe;

@@ -12,8 +12,9 @@
 
 namespace vesk {
 
-// `duration` receives the probed duration (0 until known). The output is
-// left in place on failure (it may be incomplete).
+// `duration` receives the probed duration (0 until known). An output that
+// names the source is refused. On failure the Windows backend removes the
+// output it started; the library backend leaves it (it may be incomplete).
 bool ExportVideoPassThrough(const std::filesystem::path& source, const std::vector<float>& samples,
                             const AudioFormat& format, const VideoEditedExportOptions& options,
                             const std::filesystem::path& output, std::string& error, double* duration);
