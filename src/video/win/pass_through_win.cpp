@@ -4,6 +4,7 @@
 // removes the output it started, so no half-written MP4 is left looking
 // like a finished one.
 #include <windows.h>
+
 #include <mfapi.h>
 #include <mferror.h>
 #include <mfidl.h>
@@ -147,13 +148,16 @@ bool CreateAudioEncoder(uint32_t codec, uint32_t rate, uint16_t channels, uint32
     return false;
   }
 
-  // Input: the first offered type the encoder accepts.
+  // Input: the first offered integer PCM type the encoder accepts (the
+  // feeder writes integers; a float type would get them as garbage).
   bool accepted = false;
   hr = MF_E_NO_MORE_TYPES;
   for (DWORD i = 0; i < 32 && !accepted; ++i) {
     ComRef<IMFMediaType> type;
     const HRESULT got = enc.mft->GetInputAvailableType(0, i, type.Put());
     if (FAILED(got) || !type) break;
+    GUID subtype{};
+    if (SUCCEEDED(type->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype != MFAudioFormat_PCM) continue;
     hr = enc.mft->SetInputType(0, type.Get(), 0);
     if (FAILED(hr)) continue;
     accepted = true;
@@ -173,7 +177,8 @@ bool CreateAudioEncoder(uint32_t codec, uint32_t rate, uint16_t channels, uint32
     enc.chunk = in.cbSize / enc.inAlign;
   MFT_OUTPUT_STREAM_INFO out{};
   if (SUCCEEDED(enc.mft->GetOutputStreamInfo(0, &out))) {
-    enc.providesSamples = (out.dwFlags & (MFT_OUTPUT_STREAM_PROVIDES_SAMPLES | MFT_OUTPUT_STREAM_CAN_PROVIDE_SAMPLES)) != 0;
+    enc.providesSamples =
+        (out.dwFlags & (MFT_OUTPUT_STREAM_PROVIDES_SAMPLES | MFT_OUTPUT_STREAM_CAN_PROVIDE_SAMPLES)) != 0;
     if (out.cbSize > 0) enc.outputSize = out.cbSize;
   }
   enc.mft->ProcessMessage(MFT_MESSAGE_NOTIFY_BEGIN_STREAMING, 0);
@@ -181,14 +186,16 @@ bool CreateAudioEncoder(uint32_t codec, uint32_t rate, uint16_t channels, uint32
   enc.codec = flac ? 1 : 0;
   enc.rate = rate;
   enc.channels = channels;
-  AppLog("[enc] codec=%s rate=%u ch=%u inBits=%u inAlign=%u chunk=%u", flac ? "FLAC" : "AAC", rate,
-         unsigned(channels), enc.inBits, enc.inAlign, enc.chunk);
+  AppLog("[enc] codec=%s rate=%u ch=%u inBits=%u inAlign=%u chunk=%u", flac ? "FLAC" : "AAC", rate, unsigned(channels),
+         enc.inBits, enc.inAlign, enc.chunk);
   return true;
 }
 
-// Everything the encoder has ready; stops at "needs more input".
+// Everything the encoder has ready; stops at "needs more input". A
+// transform that never says so is cut off rather than looped on forever.
 HRESULT CollectOutput(MfAudioEncoder& enc, std::vector<ComRef<IMFSample>>& outs) {
-  for (;;) {
+  for (int round = 0;; ++round) {
+    if (round == 100000) return E_UNEXPECTED;
     ComRef<IMFSample> sample;
     if (!enc.providesSamples) {
       ComRef<IMFMediaBuffer> buffer;
@@ -262,12 +269,12 @@ HRESULT FeedChunk(MfAudioEncoder& enc, IMFSinkWriter* writer, DWORD stream, cons
 
   hr = enc.mft->ProcessInput(0, sample.Get(), 0);
   if (logThis || FAILED(hr))
-    AppLog("[e] in fed=%lld n=%lld bytes=%zu ProcessInput hr=0x%08X", (long long)fed, (long long)n, pcm.size(),
-           unsigned(hr));
+    AppLog("[e] in fed=%lld n=%lld bytes=%llu ProcessInput hr=0x%08X", (long long)fed, (long long)n,
+           (unsigned long long)pcm.size(), unsigned(hr));
   if (hr == MF_E_NOTACCEPTING) {
     std::vector<ComRef<IMFSample>> pending;
     hr = CollectOutput(enc, pending);
-    AppLog("[e] NOTACCEPTING drain hr=0x%08X outs=%zu", unsigned(hr), pending.size());
+    AppLog("[e] NOTACCEPTING drain hr=0x%08X outs=%llu", unsigned(hr), (unsigned long long)pending.size());
     if (SUCCEEDED(hr)) {
       hr = enc.mft->ProcessInput(0, sample.Get(), 0);
       if (SUCCEEDED(hr)) hr = WriteAudio(writer, stream, pending, start, span, false);
@@ -354,7 +361,8 @@ bool PassThroughWrite(const std::filesystem::path& source, uint32_t videoStream,
     LONGLONG timestamp = 0;
     ComRef<IMFSample> sample;
     hr = reader->ReadSample(videoStream, 0, &actual, &flags, &timestamp, sample.Put());
-    if (FAILED(hr) || (flags & MF_SOURCE_READERF_ERROR)) return fail(WithCode("读取源视频画面失败", FAILED(hr) ? hr : E_FAIL));
+    if (FAILED(hr) || (flags & MF_SOURCE_READERF_ERROR))
+      return fail(WithCode("读取源视频画面失败", FAILED(hr) ? hr : E_FAIL));
     if (flags & MF_SOURCE_READERF_STREAMTICK) writer->SendStreamTick(videoOut, timestamp);
     if (sample) {
       hr = writer->WriteSample(videoOut, sample.Get());

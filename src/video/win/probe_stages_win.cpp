@@ -2,6 +2,7 @@
 // source reader says whether there is a picture, its native subtype and the
 // presentation duration. The portable side turns that into the answer.
 #include <windows.h>
+
 #include <mfapi.h>
 #include <mferror.h>
 #include <mfidl.h>
@@ -66,8 +67,7 @@ bool SystemReaderProbe(const std::filesystem::path& path, SystemProbeInfo& info)
   StartMediaFoundationOnce();
   ComForCall com;
   ComRef<IMFSourceReader> reader;
-  if (FAILED(MFCreateSourceReaderFromURL(path.wstring().c_str(), nullptr, reader.Put())) || !reader.Get())
-    return false;
+  if (FAILED(MFCreateSourceReaderFromURL(path.wstring().c_str(), nullptr, reader.Put())) || !reader.Get()) return false;
 
   PROPVARIANT value;
   PropVariantInit(&value);
