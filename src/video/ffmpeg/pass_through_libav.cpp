@@ -171,6 +171,16 @@ bool PassThroughWriteLibav(const std::filesystem::path& source, const std::vecto
     error = "创建输出文件失败（目标位置不可写，或被别的程序占用）。";
     return false;
   }
+  // A failed export leaves no half-written video behind (the Windows sink
+  // writer path does the same).
+  struct RemoveUnlessDone {
+    const std::filesystem::path& path;
+    bool done = false;
+    ~RemoveUnlessDone() {
+      std::error_code ec;
+      if (!done) std::filesystem::remove(path, ec);
+    }
+  } partial{output};
   // FLAC in MP4 is still marked experimental by older libraries.
   cx.out->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
   AVStream* outVideo = avformat_new_stream(cx.out, nullptr);
@@ -282,6 +292,7 @@ bool PassThroughWriteLibav(const std::filesystem::path& source, const std::vecto
     error = WithCode("收尾写出失败（文件可能不完整）", rc);
     return false;
   }
+  partial.done = true;
   return true;
 }
 
