@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, PulseCaptureTest,
                                            CaptureCase{"StereoConvertedTo44k", 2, 44100, 44100}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(PulseTest, DISABLED_LoopbackRecordsTheToneASinkPlaysWithTimestampsOnTheProcessClock) {
+TEST_F(PulseTest, LoopbackRecordsTheToneASinkPlaysWithTimestampsOnTheProcessClock) {
   test::TonePlayer player(daemon_->Dir(), "Speakers", 1000, 5);
   ASSERT_TRUE(player.Ok());
   auto stream = CreateCaptureStream();
