@@ -45,7 +45,7 @@ class PulseDaemon {
                         {"HOME=" + d, "XDG_RUNTIME_DIR=" + d, "PULSE_RUNTIME_PATH=" + d, "PULSE_STATE_PATH=" + d,
                          "XDG_CONFIG_HOME=" + d, "DBUS_SESSION_BUS_ADDRESS=disabled:", "pulseaudio", "-n",
                          "--daemonize=no", "--exit-idle-time=-1", "--system=false", "--use-pid-file=false",
-                         "--disallow-exit=false", "-F", "/dev/null", "--log-target=stderr",
+                         "--disallow-exit=false", "--disable-shm=yes", "-F", "/dev/null", "--log-target=stderr",
                          "--load=module-native-protocol-unix socket=" + socket_ + " auth-anonymous=1"},
                         dir_.path() / "daemon.log");
     previous_ = getenv("PULSE_SERVER") != nullptr ? getenv("PULSE_SERVER") : "";

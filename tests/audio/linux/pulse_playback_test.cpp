@@ -83,7 +83,7 @@ TEST_F(PulseTest, PlaybackEndsByItselfAfterTheBuffer) {
   EXPECT_GE(player->Position(), 4800u);
   player->Stop();
   // A missing sink falls back to the default one.
-  ASSERT_TRUE(player->Start(doc.data(), 4800, {48000, 2, 16}, 0, "NoSuchSink", error)) << error;
+  ASSERT_TRUE(player->Start(doc.data(), 4800, {48000, 2, 16}, 0, "NoSuchSink", error)) << error << daemon_->Log();
   player->Stop();
 }
 
