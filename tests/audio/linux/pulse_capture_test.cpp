@@ -1,4 +1,4 @@
-// Capture streams against the private PulseAudio server: the sine source as
+// Capture streams against the private PulseAudio server: the tone-fed
 // microphone and the monitors of the null sinks as loopback.
 #include <chrono>
 #include <thread>

@@ -69,7 +69,8 @@ class PulseDaemon {
     if (!ok_) return;
     for (const char* sink : {"Speakers", "Headphones"}) {
       keepAlive_.emplace_back(std::make_unique<ChildProcess>());
-      ok_ = ok_ && keepAlive_.back()->Start("/usr/bin/parec", {"--latency-msec=10", "--device=" + std::string(sink) + ".monitor", "/dev/null"}, {});
+      ok_ = ok_ && keepAlive_.back()->Start(
+                       "/usr/bin/parec", {"--latency-msec=10", "--device=" + std::string(sink) + ".monitor", "/dev/null"}, {});
     }
     writer_ = std::thread([this, fifo] { WriteTone(fifo); });
     // Once the recorders listen, a suspend and resume ends the long sleep the
