@@ -1,17 +1,35 @@
 #pragma once
 // A private PulseAudio daemon for the audio tests: its own runtime folder and
 // socket, no hardware modules, two null sinks ("Speakers", "Headphones") at
-// 48 kHz float stereo and a 440 Hz sine source ("Microphone") as the
-// microphone. PULSE_SERVER points the test process (and every client it
-// starts) at it; the daemon is killed when the fixture ends.
+// 48 kHz float stereo and a microphone ("Microphone") that hears a 440 Hz
+// tone. PULSE_SERVER points the test process (and every client it starts) at
+// it; the daemon is killed when the fixture ends.
+//
+// Two properties of the stock test modules make them unlike sound cards, and
+// the fixture works around both:
+// - A null sink renders as far ahead as its largest requested latency (2 s
+//   when nobody asks) and only notices a smaller request when that sleep
+//   ends, so a stream that joins later waits up to 2 s for its first data. A
+//   card runs at its period whatever joins. A recorder on each monitor that
+//   asks for 10 ms keeps the sinks at a card's pace.
+// - module-sine-source has a fixed 2 s latency and posts each 2 s block at its
+//   beginning, i.e. audio from the future. The microphone is therefore a pipe
+//   source fed by a thread that writes 10 ms of the tone every 10 ms, as a
+//   capture device delivers its periods.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/process.h"
 #include "support/test_support.h"
@@ -27,7 +45,7 @@ class PulseDaemon {
                         {"HOME=" + d, "XDG_RUNTIME_DIR=" + d, "PULSE_RUNTIME_PATH=" + d, "PULSE_STATE_PATH=" + d,
                          "XDG_CONFIG_HOME=" + d, "DBUS_SESSION_BUS_ADDRESS=disabled:", "pulseaudio", "-n",
                          "--daemonize=no", "--exit-idle-time=-1", "--system=false", "--use-pid-file=false",
-                         "--disallow-exit=false", "-F", "/dev/null", "--log-target=stderr",
+                         "--disallow-exit=false", "--disable-shm=yes", "-F", "/dev/null", "--log-target=stderr",
                          "--load=module-native-protocol-unix socket=" + socket_ + " auth-anonymous=1"},
                         dir_.path() / "daemon.log");
     previous_ = getenv("PULSE_SERVER") != nullptr ? getenv("PULSE_SERVER") : "";
@@ -43,11 +61,36 @@ class PulseDaemon {
                      "sink_properties=device.description=Speakers");
     headphones_ = Load("module-null-sink sink_name=Headphones rate=48000 format=float32le channels=2 "
                        "sink_properties=device.description=Headphones");
-    microphone_ = Load("module-sine-source source_name=Microphone rate=48000 frequency=440");
+    const std::string fifo = (dir_.path() / "microphone.fifo").string();
+    microphone_ = Load("module-pipe-source source_name=Microphone file=" + fifo +
+                       " format=float32le rate=48000 channels=1 source_properties=device.description=Microphone");
     ok_ = speakers_ >= 0 && headphones_ >= 0 && microphone_ >= 0;
     if (ok_) ok_ = Shell("pactl set-default-sink Speakers && pactl set-default-source Microphone") == 0;
+    if (!ok_) return;
+    for (const char* sink : {"Speakers", "Headphones"}) {
+      keepAlive_.emplace_back(std::make_unique<ChildProcess>());
+      ok_ = ok_ && keepAlive_.back()->Start(
+                       "/usr/bin/parec", {"--latency-msec=10", "--device=" + std::string(sink) + ".monitor", "/dev/null"}, {});
+    }
+    writer_ = std::thread([this, fifo] { WriteTone(fifo); });
+    // Once the recorders listen, a suspend and resume ends the long sleep the
+    // sinks began before anyone did (resuming restarts their clock).
+    bool listening = false;
+    for (int i = 0; i < 100 && ok_ && !listening; ++i) {
+      listening = Shell("test $(pactl list short source-outputs | wc -l) -ge 2") == 0;
+      if (!listening) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ok_ = ok_ && listening &&
+          Shell("pactl suspend-sink Speakers 1 && pactl suspend-sink Speakers 0 && "
+                "pactl suspend-sink Headphones 1 && pactl suspend-sink Headphones 0") == 0;
   }
   ~PulseDaemon() {
+    stop_.store(true);
+    if (writer_.joinable()) writer_.join();
+    for (auto& k : keepAlive_) {
+      k->Kill();
+      k->Wait(3000);
+    }
     daemon_.Kill();
     daemon_.Wait(5000);
     if (previous_.empty())
@@ -71,12 +114,37 @@ class PulseDaemon {
   const std::filesystem::path& Dir() const { return dir_.path(); }
 
  private:
+  // 440 Hz at half scale, 480 frames every 10 ms on an absolute schedule (a
+  // late wake-up writes the periods it owes at once, as a device does).
+  void WriteTone(const std::string& fifo) {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);  // a removed source gives EPIPE, not a signal
+    const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    std::vector<float> period(480);
+    uint64_t frame = 0;
+    auto next = std::chrono::steady_clock::now();
+    while (!stop_.load()) {
+      next += std::chrono::milliseconds(10);
+      std::this_thread::sleep_until(next);
+      for (float& v : period) v = 0.5f * float(std::sin(2 * M_PI * 440.0 * double(frame++ % 48000) / 48000.0));
+      // A full pipe (nobody reads) drops the period.
+      if (write(fd, period.data(), period.size() * sizeof(float)) < 0) {}
+    }
+    close(fd);
+  }
+
   ScratchDir dir_;
   ChildProcess daemon_;
   std::string socket_;
   std::string previous_;
   bool ok_ = false;
   int speakers_ = -1, headphones_ = -1, microphone_ = -1;
+  std::vector<std::unique_ptr<ChildProcess>> keepAlive_;
+  std::thread writer_;
+  std::atomic<bool> stop_{false};
 };
 
 // Plays a tone file into a sink with paplay until the object ends.

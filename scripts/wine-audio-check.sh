@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The WASAPI backend under Wine against a private PulseAudio daemon: two null
+# sinks (Speakers plays 1 kHz through paplay), a pipe source fed with 440 Hz
+# as the microphone. Runs the WasapiServer/WasapiCapture tests of the win64
+# build (build/win64 must exist). Usage: scripts/wine-audio-check.sh
+set -u
+cd "$(dirname "$0")/.."
+dir=$(mktemp -d "${TMPDIR:-/tmp}/vesk-pulse.XXXXXX")
+export PULSE_SERVER="unix:$dir/native"
+env HOME="$dir" XDG_RUNTIME_DIR="$dir" PULSE_RUNTIME_PATH="$dir" PULSE_STATE_PATH="$dir" XDG_CONFIG_HOME="$dir" \
+  DBUS_SESSION_BUS_ADDRESS=disabled: pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes -F /dev/null \
+  "--load=module-native-protocol-unix socket=$dir/native auth-anonymous=1" >"$dir/daemon.log" 2>&1 &
+daemon=$!
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  kill "$daemon" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
+pactl load-module module-null-sink sink_name=Speakers rate=48000 format=float32le channels=2 >/dev/null
+pactl load-module module-null-sink sink_name=Headphones rate=48000 format=float32le channels=2 >/dev/null
+pactl load-module module-pipe-source source_name=Microphone "file=$dir/mic.fifo" format=float32le rate=48000 \
+  channels=1 >/dev/null
+pactl set-default-sink Speakers
+pactl set-default-source Microphone
+parec --latency-msec=10 --device=Speakers.monitor /dev/null & pids+=($!)
+sleep 0.3
+pactl suspend-sink Speakers 1 && pactl suspend-sink Speakers 0
+sox -q -n -r 48000 -c 2 -b 16 "$dir/tone.wav" synth 600 sine 1000 vol 0.5
+paplay --device=Speakers "$dir/tone.wav" & pids+=($!)
+# 440 Hz mono float in 10 ms periods, paced like a capture device.
+python3 - "$dir/mic.fifo" <<'PY' & pids+=($!)
+import math, os, struct, sys, time
+fd = os.open(sys.argv[1], os.O_WRONLY | os.O_NONBLOCK)
+frame, due = 0, time.monotonic()
+while True:
+    due += 0.01
+    time.sleep(max(0.0, due - time.monotonic()))
+    block = struct.pack('<480f', *[0.5 * math.sin(2 * math.pi * 440 * ((frame + k) % 48000) / 48000) for k in range(480)])
+    frame += 480
+    try:
+        os.write(fd, block)
+    except OSError:
+        pass
+PY
+scripts/wine-run.sh build/win64/bin/vesk_tests.exe --gtest_filter='WasapiServer*:*WasapiCapture*'
