@@ -71,15 +71,15 @@ class WasapiCaptureStream final : public CaptureStream {
   }
 
   void RunCom() {
-    ComPtr<IMMDeviceEnumerator> e;
+    ComRef<IMMDeviceEnumerator> e;
     HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
-                                  reinterpret_cast<void**>(e.Out()));
+                                  reinterpret_cast<void**>(e.Put()));
     if (FAILED(hr) || !e) return Fail("初始化音频设备枚举器", FAILED(hr) ? hr : E_POINTER);
-    ComPtr<IMMDevice> device;
-    hr = GetEndpoint(e.Get(), endpointId_, loopback_ ? eRender : eCapture, device.Out());
+    ComRef<IMMDevice> device;
+    hr = GetEndpoint(e.Get(), endpointId_, loopback_ ? eRender : eCapture, device.Put());
     if (FAILED(hr) || !device) return Fail("打开所选录音设备", FAILED(hr) ? hr : E_POINTER);
-    ComPtr<IAudioClient> client;
-    hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client.Out()));
+    ComRef<IAudioClient> client;
+    hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client.Put()));
     if (FAILED(hr) || !client) return Fail("激活音频客户端", FAILED(hr) ? hr : E_POINTER);
     WAVEFORMATEX* mix = nullptr;
     hr = client->GetMixFormat(&mix);
@@ -111,7 +111,7 @@ class WasapiCaptureStream final : public CaptureStream {
       } else {
         // Retry once on the device's own format.
         client.Reset();
-        hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client.Out()));
+        hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client.Put()));
         if (SUCCEEDED(hr)) hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, 2'000'000, 0, mix, nullptr);
       }
     } else {
@@ -124,8 +124,8 @@ class WasapiCaptureStream final : public CaptureStream {
     if (event_ == nullptr) return Fail("创建采集事件", E_FAIL);
     hr = client->SetEventHandle(event_);
     if (FAILED(hr)) return Fail("绑定采集事件", hr);
-    ComPtr<IAudioCaptureClient> capture;
-    hr = client->GetService(__uuidof(IAudioCaptureClient), reinterpret_cast<void**>(capture.Out()));
+    ComRef<IAudioCaptureClient> capture;
+    hr = client->GetService(__uuidof(IAudioCaptureClient), reinterpret_cast<void**>(capture.Put()));
     if (FAILED(hr) || !capture) return Fail("获取采集服务", FAILED(hr) ? hr : E_POINTER);
     BeginCapture(streamRate, deviceRate, format);
     DWORD taskIndex = 0;

@@ -1,6 +1,6 @@
 #pragma once
-// Small helpers shared by the Core Audio backends: COM pointers, the format
-// reading of a mix format and the step error text.
+// Small helpers shared by the Core Audio backends: reading a mix format and
+// the step error text. COM pointers are held by ComRef.
 #include <windows.h>
 #include <audioclient.h>
 #include <mmdeviceapi.h>
@@ -8,31 +8,9 @@
 #include <string>
 
 #include "audio/capture_stream.h"
+#include "platform/win/com_ref.h"
 
 namespace vesk {
-
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() { Reset(); }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T** Out() {
-    Reset();
-    return &p_;
-  }
-  T* operator->() const { return p_; }
-  T* Get() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  void Reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
 
 // "%s 失败（HRESULT 0x%08X）。"
 std::string HresultStepError(const char* step, HRESULT hr);

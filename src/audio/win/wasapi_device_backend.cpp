@@ -51,8 +51,8 @@ class DeviceNotifyClient final : public IMMNotificationClient {
 };
 
 std::string DefaultId(IMMDeviceEnumerator* e, EDataFlow flow) {
-  ComPtr<IMMDevice> d;
-  if (FAILED(e->GetDefaultAudioEndpoint(flow, eConsole, d.Out())) || !d) return {};
+  ComRef<IMMDevice> d;
+  if (FAILED(e->GetDefaultAudioEndpoint(flow, eConsole, d.Put())) || !d) return {};
   LPWSTR id = nullptr;
   if (FAILED(d->GetId(&id)) || id == nullptr) return {};
   std::string s = WideToUtf8(id);
@@ -67,19 +67,19 @@ class WasapiDeviceBackend final : public AudioDeviceBackend {
   std::vector<DeviceEntry> Enumerate() override {
     std::vector<DeviceEntry> out;
     InitComForThread(true);
-    ComPtr<IMMDeviceEnumerator> e;
+    ComRef<IMMDeviceEnumerator> e;
     if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
-                                reinterpret_cast<void**>(e.Out()))))
+                                reinterpret_cast<void**>(e.Put()))))
       return out;
     for (EDataFlow flow : {eCapture, eRender}) {
       const std::string def = DefaultId(e.Get(), flow);
-      ComPtr<IMMDeviceCollection> list;
-      if (FAILED(e->EnumAudioEndpoints(flow, 11, list.Out())) || !list) continue;
+      ComRef<IMMDeviceCollection> list;
+      if (FAILED(e->EnumAudioEndpoints(flow, 11, list.Put())) || !list) continue;
       UINT count = 0;
       list->GetCount(&count);
       for (UINT i = 0; i < count; ++i) {
-        ComPtr<IMMDevice> d;
-        if (FAILED(list->Item(i, d.Out())) || !d) continue;
+        ComRef<IMMDevice> d;
+        if (FAILED(list->Item(i, d.Put())) || !d) continue;
         DeviceEntry entry;
         entry.loopback = flow == eRender;
         LPWSTR id = nullptr;
@@ -90,8 +90,8 @@ class WasapiDeviceBackend final : public AudioDeviceBackend {
         DWORD state = 1;
         if (FAILED(d->GetState(&state))) state = 1;
         entry.state = state;
-        ComPtr<IPropertyStore> props;
-        if (SUCCEEDED(d->OpenPropertyStore(STGM_READ, props.Out())) && props) {
+        ComRef<IPropertyStore> props;
+        if (SUCCEEDED(d->OpenPropertyStore(STGM_READ, props.Put())) && props) {
           PROPVARIANT v;
           PropVariantInit(&v);
           if (SUCCEEDED(props->GetValue(PKEY_Device_FriendlyName, &v)) && v.vt == VT_LPWSTR && v.pwszVal != nullptr)
@@ -108,14 +108,14 @@ class WasapiDeviceBackend final : public AudioDeviceBackend {
 
   uint32_t GetMixRate(const std::string& id, bool loopback) override {
     InitComForThread(true);
-    ComPtr<IMMDeviceEnumerator> e;
+    ComRef<IMMDeviceEnumerator> e;
     if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
-                                reinterpret_cast<void**>(e.Out()))))
+                                reinterpret_cast<void**>(e.Put()))))
       return 0;
-    ComPtr<IMMDevice> d;
-    if (FAILED(GetEndpoint(e.Get(), id, loopback ? eRender : eCapture, d.Out())) || !d) return 0;
-    ComPtr<IAudioClient> client;
-    if (FAILED(d->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client.Out()))))
+    ComRef<IMMDevice> d;
+    if (FAILED(GetEndpoint(e.Get(), id, loopback ? eRender : eCapture, d.Put())) || !d) return 0;
+    ComRef<IAudioClient> client;
+    if (FAILED(d->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client.Put()))))
       return 0;
     WAVEFORMATEX* mix = nullptr;
     if (FAILED(client->GetMixFormat(&mix)) || mix == nullptr) return 0;
@@ -128,7 +128,7 @@ class WasapiDeviceBackend final : public AudioDeviceBackend {
     StopNotifications();
     InitComForThread(true);
     if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
-                                reinterpret_cast<void**>(enumerator_.Out()))))
+                                reinterpret_cast<void**>(enumerator_.Put()))))
       return false;
     client_ = new DeviceNotifyClient(std::move(changed));
     if (FAILED(enumerator_->RegisterEndpointNotificationCallback(client_))) {
@@ -147,7 +147,7 @@ class WasapiDeviceBackend final : public AudioDeviceBackend {
   }
 
  private:
-  ComPtr<IMMDeviceEnumerator> enumerator_;
+  ComRef<IMMDeviceEnumerator> enumerator_;
   DeviceNotifyClient* client_ = nullptr;
 };
 

@@ -63,16 +63,16 @@ class WasapiPlaybackStream final : public PlaybackStream {
   }
 
   void RunCom() {
-    ComPtr<IMMDeviceEnumerator> e;
+    ComRef<IMMDeviceEnumerator> e;
     HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
-                                  reinterpret_cast<void**>(e.Out()));
+                                  reinterpret_cast<void**>(e.Put()));
     if (FAILED(hr) || !e) return Fail("初始化播放设备枚举器", FAILED(hr) ? hr : E_POINTER);
-    ComPtr<IMMDevice> device;
-    hr = endpointId_.empty() ? E_FAIL : GetEndpoint(e.Get(), endpointId_, eRender, device.Out());
-    if (FAILED(hr) || !device) hr = e->GetDefaultAudioEndpoint(eRender, eConsole, device.Out());
+    ComRef<IMMDevice> device;
+    hr = endpointId_.empty() ? E_FAIL : GetEndpoint(e.Get(), endpointId_, eRender, device.Put());
+    if (FAILED(hr) || !device) hr = e->GetDefaultAudioEndpoint(eRender, eConsole, device.Put());
     if (FAILED(hr) || !device) return Fail("取播放设备", FAILED(hr) ? hr : E_POINTER);
-    ComPtr<IAudioClient> client;
-    hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client.Out()));
+    ComRef<IAudioClient> client;
+    hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client.Put()));
     if (FAILED(hr) || !client) return Fail("激活播放客户端", FAILED(hr) ? hr : E_POINTER);
     WAVEFORMATEX* mix = nullptr;
     hr = client->GetMixFormat(&mix);
@@ -86,8 +86,8 @@ class WasapiPlaybackStream final : public PlaybackStream {
     if (event_ == nullptr) return Fail("创建播放事件", E_FAIL);
     hr = client->SetEventHandle(event_);
     if (FAILED(hr)) return Fail("绑定播放事件", hr);
-    ComPtr<IAudioRenderClient> render;
-    hr = client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(render.Out()));
+    ComRef<IAudioRenderClient> render;
+    hr = client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(render.Put()));
     if (FAILED(hr) || !render) return Fail("获取播放服务", FAILED(hr) ? hr : E_POINTER);
     DWORD taskIndex = 0;
     HANDLE task = AvSetMmThreadCharacteristicsW(L"Audio", &taskIndex);

@@ -12,42 +12,11 @@
 #include "media/mp3_encoder.h"
 #include "media/mp3_output_type.h"
 #include "platform/system.h"
+#include "platform/win/com_ref.h"
 #include "platform/text.h"
 
 namespace vesk {
 namespace {
-
-template <class T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() { Reset(); }
-  ComRef(ComRef&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
-  ComRef& operator=(ComRef&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      p_ = other.p_;
-      other.p_ = nullptr;
-    }
-    return *this;
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  void Reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-  T** Put() {
-    Reset();
-    return &p_;
-  }
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
 
 std::string WithCode(const char* what, HRESULT hr) { return Format("%s（HRESULT 0x%08X）", what, unsigned(hr)); }
 

@@ -17,6 +17,7 @@
 
 #include "core/app_log.h"
 #include "platform/system.h"
+#include "platform/win/com_ref.h"
 #include "platform/text.h"
 #include "video/pass_through.h"
 #include "video/win/pcm_chunk.h"
@@ -24,38 +25,6 @@
 namespace vesk {
 
 namespace {
-
-template <class T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() { Reset(); }
-  ComRef(ComRef&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
-  ComRef& operator=(ComRef&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      p_ = other.p_;
-      other.p_ = nullptr;
-    }
-    return *this;
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  T** Put() {
-    Reset();
-    return &p_;
-  }
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  void Reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
 
 std::string WithCode(const char* what, HRESULT hr) { return Format("%s（HRESULT 0x%08X）", what, unsigned(hr)); }
 

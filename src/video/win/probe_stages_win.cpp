@@ -12,33 +12,12 @@
 #include <mutex>
 
 #include "platform/system.h"
+#include "platform/win/com_ref.h"
 #include "video/probe_stages.h"
 
 namespace vesk {
 
 namespace {
-
-template <class T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() { Reset(); }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  T** Put() {
-    Reset();
-    return &p_;
-  }
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  void Reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
 
 // Started once per run; the probe keeps its reference for the process.
 void StartMediaFoundationOnce() {

@@ -1,0 +1,40 @@
+#pragma once
+// Owner of one COM interface pointer (Windows backends only): released on
+// destruction, movable, not copyable.
+namespace vesk {
+
+template <class T>
+class ComRef {
+ public:
+  ComRef() = default;
+  ~ComRef() { Reset(); }
+  ComRef(ComRef&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+  ComRef& operator=(ComRef&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      p_ = other.p_;
+      other.p_ = nullptr;
+    }
+    return *this;
+  }
+  ComRef(const ComRef&) = delete;
+  ComRef& operator=(const ComRef&) = delete;
+
+  // Releases the held pointer and hands out the slot for an API to fill.
+  T** Put() {
+    Reset();
+    return &p_;
+  }
+  T* Get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  void Reset() {
+    if (p_) p_->Release();
+    p_ = nullptr;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+}  // namespace vesk
