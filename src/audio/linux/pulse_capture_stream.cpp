@@ -119,15 +119,7 @@ class PulseCaptureStream final : public CaptureStream {
     bool ok = pa_stream_connect_record(stream_, source.c_str(), &attr, flags) >= 0;
     connection_.Unlock();
     // Wait for the server's answer without holding the loop.
-    const uint64_t until = TickMs() + kOpenWaitMs;
-    pa_stream_state_t state = PA_STREAM_CREATING;
-    while (ok) {
-      connection_.Lock();
-      state = pa_stream_get_state(stream_);
-      connection_.Unlock();
-      if (state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state) || TickMs() >= until) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    const pa_stream_state_t state = ok ? connection_.WaitStreamSettled(stream_, kOpenWaitMs) : PA_STREAM_CREATING;
     if (!ok || state != PA_STREAM_READY) {
       if (ok && state != PA_STREAM_READY && PA_STREAM_IS_GOOD(state)) {
         error = "打开录音设备失败。";

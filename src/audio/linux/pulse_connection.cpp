@@ -1,6 +1,10 @@
 #include "audio/linux/pulse_connection.h"
 
+#include <chrono>
+#include <thread>
 #include <vector>
+
+#include "platform/clock.h"
 
 namespace vesk {
 namespace {
@@ -154,6 +158,17 @@ void QueryDefaults(PulseConnection& c, std::string& defaultSink, std::string& de
 
 std::string PulseStepError(const char* step, const std::string& serverText) {
   return std::string(step) + " 失败（PulseAudio：" + serverText + "）。";
+}
+
+pa_stream_state_t PulseConnection::WaitStreamSettled(pa_stream* stream, int timeoutMs) {
+  const uint64_t until = TickMs() + uint64_t(timeoutMs);
+  for (;;) {
+    Lock();
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    Unlock();
+    if (state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state) || TickMs() >= until) return state;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 }  // namespace vesk

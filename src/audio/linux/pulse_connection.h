@@ -32,6 +32,9 @@ class PulseConnection {
   // Signal) and releases it. False when the context failed meanwhile.
   bool Await(pa_operation* op);
   void Signal() { pa_threaded_mainloop_signal(loop_, 0); }
+  // Without the lock held: polls `stream` until it is ready, has failed or
+  // `timeoutMs` passed, and returns the state it was last seen in.
+  pa_stream_state_t WaitStreamSettled(pa_stream* stream, int timeoutMs);
 
  private:
   static void OnContextState(pa_context* c, void* self);

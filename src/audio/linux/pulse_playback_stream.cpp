@@ -85,15 +85,7 @@ class PulsePlaybackStream final : public PlaybackStream {
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     const bool ok = pa_stream_connect_playback(stream_, sink.name.c_str(), &attr, flags, nullptr, nullptr) >= 0;
     connection_.Unlock();
-    const uint64_t until = TickMs() + kOpenWaitMs;
-    pa_stream_state_t state = PA_STREAM_CREATING;
-    while (ok) {
-      connection_.Lock();
-      state = pa_stream_get_state(stream_);
-      connection_.Unlock();
-      if (state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state) || TickMs() >= until) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    const pa_stream_state_t state = ok ? connection_.WaitStreamSettled(stream_, kOpenWaitMs) : PA_STREAM_CREATING;
     if (!ok || state != PA_STREAM_READY) {
       connection_.Lock();
       error = PulseStepError("初始化播放流", connection_.LastError());

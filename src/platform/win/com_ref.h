@@ -1,6 +1,8 @@
 #pragma once
-// Owner of one COM interface pointer (Windows backends only): released on
-// destruction, movable, not copyable.
+// COM helpers for the Windows backends: the owner of one interface pointer
+// and COM for the length of a call.
+#include <objbase.h>
+
 namespace vesk {
 
 template <class T>
@@ -35,6 +37,21 @@ class ComRef {
 
  private:
   T* p_ = nullptr;
+};
+
+// COM (multithreaded) for the calling thread while in scope; a thread that
+// already has COM keeps it as it is.
+class ComForCall {
+ public:
+  ComForCall() : hr_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+  ~ComForCall() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+  ComForCall(const ComForCall&) = delete;
+  ComForCall& operator=(const ComForCall&) = delete;
+
+ private:
+  HRESULT hr_;
 };
 
 }  // namespace vesk

@@ -41,20 +41,6 @@ class MediaFoundationScope {
   bool ok_;
 };
 
-// Encoders are activated through COM; a thread without it gets it for the call.
-class ComForCall {
- public:
-  ComForCall() : hr_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComForCall() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
-  }
-  ComForCall(const ComForCall&) = delete;
-  ComForCall& operator=(const ComForCall&) = delete;
-
- private:
-  HRESULT hr_;
-};
-
 struct MfAudioEncoder {
   uint32_t codec = 0;  // 1 = FLAC, else AAC
   uint32_t rate = 0;

@@ -25,20 +25,6 @@ void StartMediaFoundationOnce() {
   std::call_once(once, [] { AcquireMediaFoundation(); });
 }
 
-// The reader creates COM objects; a thread without COM gets it for the call.
-class ComForCall {
- public:
-  ComForCall() : hr_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComForCall() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
-  }
-  ComForCall(const ComForCall&) = delete;
-  ComForCall& operator=(const ComForCall&) = delete;
-
- private:
-  HRESULT hr_;
-};
-
 }  // namespace
 
 bool SystemReaderProbe(const std::filesystem::path& path, SystemProbeInfo& info) {
