@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "app/app_main.h"
-#include "app/version.h"
+#include "core/version.h"
 #include "platform/folders.h"
 #include "platform/system.h"
 

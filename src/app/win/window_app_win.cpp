@@ -7,7 +7,7 @@
 
 #include "app/app_main.h"
 #include "app/layout_json.h"
-#include "app/version.h"
+#include "core/version.h"
 #include "core/app_log.h"
 #include "platform/file.h"
 #include "platform/system.h"

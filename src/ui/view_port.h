@@ -1,0 +1,125 @@
+#pragma once
+// The controller's only way to the screen. The Windows window (ui/win/), the
+// Qt window (ui/qt/) and the scripted view of the tests implement it.
+//
+// Threads: every call comes from the user-interface thread, except PostToUi,
+// which any thread may call.
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vesk::ui {
+
+// The text views that are not command controls; the layout dump keys them
+// by these names.
+enum class TextView { Status, Size, MeterInfo, Clock, EditorInfo };
+
+// Painted areas.
+enum class PaintArea { Wave, Meter };
+
+enum class BoxKind { Information, Warning, Error, Question };
+enum class BoxButtons { Ok, YesNo };
+enum class BoxAnswer { Ok, Yes, No };
+
+struct FileFilter {
+  std::string label;                    // "音频/视频文件"
+  std::vector<std::string> extensions;  // without dot, lower case: "wav", "mp3"
+};
+
+struct FileDialogRequest {
+  bool save = false;
+  std::string title;
+  std::filesystem::path folder;  // initial folder, may be empty
+  std::string fileName;          // proposed name (save dialogs)
+  std::vector<FileFilter> filters;
+};
+
+// One entry of a popup menu. A separator has id 0 and an empty text; a
+// greyed information line has id 0 and a text.
+struct MenuItem {
+  int id = 0;
+  std::string text;
+  bool checked = false;
+  bool enabled = true;
+  bool separator = false;
+};
+
+// The track dialog of a file with several audio tracks. The view shows the
+// title, the two texts, the list (first selected) and the buttons; audition
+// and stop call back into the edit area, which answers with the dialog's
+// status line and whether the stop button is enabled.
+struct TrackDialogModel {
+  std::string title;   // "选择音轨 - " + file name
+  std::string intro;   // "这个文件里有 N 条音轨。…"
+  std::string note;    // "只剪这一条：…"
+  std::vector<std::string> trackLabels;
+  struct Feedback {
+    std::string status;
+    bool stopEnabled = false;
+  };
+  std::function<Feedback(int track)> audition;
+  std::function<Feedback()> stopAudition;
+};
+// 0 cancel, 1 import the selected track, 2 mix all tracks.
+struct TrackDialogResult {
+  int action = 0;
+  int track = 0;
+};
+
+// Which kind of control holds the keyboard focus (the key rules differ).
+enum class FocusKind { Other, TextField, DropDown, Wave };
+
+class ViewPort {
+ public:
+  virtual ~ViewPort() = default;
+
+  // Text views and the status line.
+  virtual void SetText(TextView view, const std::string& text) = 0;
+
+  // Command controls by id.
+  virtual void SetControlText(int id, const std::string& text) = 0;
+  virtual void SetControlEnabled(int id, bool enabled) = 0;
+  virtual void SetComboItems(int id, const std::vector<std::string>& items, int selected) = 0;
+  virtual void SetComboSelection(int id, int selected) = 0;
+  virtual void SetTooltip(int id, const std::string& text) = 0;
+
+  virtual void Repaint(PaintArea area) = 0;
+
+  // A modal message box; returns the button pressed (the default one when
+  // the box is dismissed otherwise).
+  virtual BoxAnswer ShowBox(BoxKind kind, const std::string& title, const std::string& text,
+                            BoxButtons buttons = BoxButtons::Ok, BoxAnswer defaultButton = BoxAnswer::Ok) = 0;
+
+  // False when the user cancelled.
+  virtual bool PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) = 0;
+  virtual bool PickFolder(const std::string& title, const std::filesystem::path& initial,
+                          std::filesystem::path& chosen) = 0;
+
+  // The progress window of long work on the user-interface thread. While it
+  // is up the window stays alive (messages are pumped from ProgressStep) and
+  // input to the main window is refused. ProgressStep returns false once the
+  // user pressed cancel.
+  virtual void ProgressBegin(const std::string& title, bool cancellable) = 0;
+  virtual bool ProgressStep(int percent, const std::string& stage) = 0;
+  virtual void ProgressEnd() = 0;
+
+  // Runs `task` on the user-interface thread soon. Any thread.
+  virtual void PostToUi(std::function<void()> task) = 0;
+
+  // The desktop: file manager, browser, the system's sound settings, the
+  // donation window. False with a Chinese reason when nothing could be
+  // started.
+  virtual bool RevealFile(const std::filesystem::path& file) = 0;
+  virtual bool OpenFolder(const std::filesystem::path& folder) = 0;
+  virtual bool OpenUrl(const std::string& url) = 0;
+  virtual bool OpenSoundSettings(std::string& error) = 0;
+  virtual void ShowDonationWindow() = 0;
+
+  virtual TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) = 0;
+
+  virtual FocusKind Focus() const = 0;
+};
+
+}  // namespace vesk::ui
