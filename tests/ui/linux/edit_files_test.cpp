@@ -277,6 +277,7 @@ TEST_F(EditFiles, CancelledSaveLeavesAnExistingFileByteIdenticalAndASavedOneIsRe
   EXPECT_EQ(settings.lastSaveDir, dir.path() / "");
   EXPECT_EQ(settingsSaved, saved + 1);
   EXPECT_EQ(doc.DisplayName(), "keep.wav");
+  EXPECT_EQ(view.progressEnds, int(view.progressTitles.size()));
 }
 
 TEST_F(EditFiles, StartUpRemovesOnlyStagingFoldersOfEarlierRuns) {
@@ -311,10 +312,11 @@ TEST_F(EditFiles, StartUpRemovesOnlyStagingFoldersOfEarlierRuns) {
 }
 
 // The whole path: a 3-track video, track 2 imported, half a second deleted,
-// exported as video. The picture is copied bit for bit, the other tracks
-// are copied, the deleted range is silent at its source time, the rest of
-// the edited track sits where it was, and the result line says it was
-// checked.
+// exported as video over an existing file. A cancelled export and one naming
+// the source leave everything as it was; the real one copies the picture
+// and the other tracks bit for bit, puts the silence at the deleted range's
+// source time and the rest of the edited track where it was, and the result
+// line says it was checked.
 TEST_F(EditFiles, VideoExportKeepsThePictureAndPutsTheCutAtItsSourceTime) {
   const auto video = MakeThreeTracks("tracks.mkv");
   view.trackDialog = [](const TrackDialogModel&) { return TrackDialogResult{1, 1}; };
@@ -323,16 +325,26 @@ TEST_F(EditFiles, VideoExportKeepsThePictureAndPutsTheCutAtItsSourceTime) {
   doc.SetSelection(48000, 72000);
   std::string error;
   ASSERT_TRUE(doc.DeleteSelection(error)) << error;
-
-  settings.videoCodecFlac = true;
-  view.answers.push_back(BoxAnswer::Yes);  // "删掉的段落会变成静音"
-  view.picks.push_back(dir / "out.mkv");
-  area->HandleCommand(kIdSaveVideo);
-  ASSERT_EQ(view.boxes.size(), 1u) << view.Status();
-  EXPECT_EQ(view.boxes[0].title, "删掉的段落会变成静音");
-  EXPECT_EQ(view.requests.back().fileName, "tracks_剪辑.mp4");
   const auto out = dir / "out.mkv";
-  ASSERT_TRUE(std::filesystem::exists(out)) << view.Status();
+  test::WriteBytes(out, {'o', 'l', 'd'});
+  settings.videoCodecFlac = true;
+  view.answers = {BoxAnswer::Yes, BoxAnswer::Yes, BoxAnswer::Yes};  // "删掉的段落会变成静音"
+
+  view.picks.push_back(out);
+  view.cancelWhen = [](int percent, const std::string&) { return percent >= 10; };
+  area->HandleCommand(kIdSaveVideo);
+  EXPECT_EQ(view.boxes.at(0).title, "删掉的段落会变成静音");
+  EXPECT_EQ(view.requests.back().fileName, "tracks_剪辑.mp4");
+  EXPECT_EQ(view.Status(), "视频导出已取消，没有写出文件。");
+  EXPECT_EQ(test::ReadText(out), "old");
+  view.cancelWhen = {};
+  view.picks.push_back(video);
+  area->HandleCommand(kIdSaveVideo);
+  EXPECT_EQ(view.Status(), "视频导出失败：输出文件不能和源视频是同一个文件 —— 那样会把源素材写坏。请换个文件名。");
+
+  view.picks.push_back(out);
+  area->HandleCommand(kIdSaveVideo);
+  ASSERT_EQ(view.boxes.size(), 4u) << view.Status();  // three questions and the refusal
   const std::string& line = view.Status();
   EXPECT_EQ(line.rfind("已导出视频：" + PathToUtf8(out) + "（", 0), 0u) << line;
   EXPECT_NE(line.find(" — 另有 2 条原音轨原样保留（播放器里可切轨）"), std::string::npos) << line;
@@ -356,25 +368,7 @@ TEST_F(EditFiles, VideoExportKeepsThePictureAndPutsTheCutAtItsSourceTime) {
   }
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     EXPECT_FALSE(IsSaveStagingName(PathToUtf8(entry.path().filename()))) << entry.path();
-}
-
-TEST_F(EditFiles, CancelledVideoExportKeepsAnExistingFile) {
-  const auto video = MakeThreeTracks("tracks.mkv");
-  view.trackDialog = [](const TrackDialogModel&) { return TrackDialogResult{1, 0}; };
-  ASSERT_TRUE(area->OpenForEdit(video));
-  const auto target = dir / "old.mkv";
-  test::WriteBytes(target, {'o', 'l', 'd'});
-  view.picks.push_back(target);
-  view.cancelWhen = [](int percent, const std::string&) { return percent >= 10; };
-  area->HandleCommand(kIdSaveVideo);
-  EXPECT_EQ(view.Status(), "视频导出已取消，没有写出文件。");
-  EXPECT_EQ(test::ReadText(target), "old");
-
-  // The source itself is refused before anything is written.
-  view.picks.push_back(video);
-  view.cancelWhen = {};
-  area->HandleCommand(kIdSaveVideo);
-  EXPECT_EQ(view.Status(), "视频导出失败：输出文件不能和源视频是同一个文件 —— 那样会把源素材写坏。请换个文件名。");
+  EXPECT_EQ(view.progressEnds, int(view.progressTitles.size()));  // no progress window left up
 }
 
 }  // namespace
