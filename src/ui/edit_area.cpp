@@ -35,6 +35,7 @@ void EditArea::Status(const std::string& text) { ctx_.view->SetText(TextView::St
 void EditArea::OnRecordingStarted() {
   StopPlayback();
   view_.CancelPress();
+  shownInfo_ = "\n";  // the recording writes its own line there; rewrite ours afterwards
   ctx_.view->Repaint(PaintArea::Wave);
 }
 
@@ -50,7 +51,7 @@ void EditArea::OnRecordingLoaded() {
   opened_ = OpenedMedia{};
   live_ = nullptr;
   view_.SetPlayHead(0);
-  shownInfo_ = "\n";  // whatever the line showed during the recording, write ours
+  shownInfo_ = "\n";
   OnDocumentChanged(ViewReset::WholeClip);
   WarnIfOverUndoBudget();
 }

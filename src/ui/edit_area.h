@@ -96,7 +96,10 @@ class EditArea {
   // same position on the new buffer.
   void PlaybackBufferChanged();
 
-  // Input forwarded by the views.
+  // Input forwarded by the views. OnKey is true when the key was used (a
+  // key passed on belongs to the focused control). The view captures the
+  // pointer on a left press and, on the release, lets it go and takes the
+  // keyboard focus.
   bool OnKey(const KeyEvent& key);
   void OnMouse(const MouseEvent& event, int viewWidth, int viewHeight);
   void OnWheel(const WheelEvent& event, int viewWidth, int viewHeight);

@@ -51,6 +51,7 @@ void EditArea::StopPlayback() {
 }
 
 void EditArea::PlayCommand() {
+  if (ctx_.playback == nullptr) return;
   if (Empty()) {
     ctx_.view->SetText(TextView::Status, "剪辑区里还没有内容。");
     return;
