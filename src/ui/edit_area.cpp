@@ -60,6 +60,7 @@ void EditArea::ResetViewAfterOpen() {
   view_.CancelPress();
   view_.SetPlayHead(0);
   OnDocumentChanged(ViewReset::WholeClip);
+  WarnIfOverUndoBudget();  // replaces the open's status when it applies
 }
 
 void EditArea::OnDocumentChanged(ViewReset reset) {

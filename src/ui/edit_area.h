@@ -113,8 +113,8 @@ class EditArea {
   // selection denoise): repaint, information line, view reset, controls.
   void OnDocumentChanged(ViewReset reset);
   // The status warning when the document's samples exceed the undo budget
-  // (after a file was opened; a loaded recording does it itself). True when
-  // it was shown.
+  // (ResetViewAfterOpen and OnRecordingLoaded call it). True when it was
+  // shown.
   bool WarnIfOverUndoBudget();
 
   const WaveViewModel& View() const { return view_; }
@@ -129,7 +129,8 @@ class EditArea {
   // Opening, saving and exporting (edit_area_files.cpp): the open, save
   // and video-export commands; false when the id is not one of them.
   bool HandleFileCommand(int id);
-  // After a file was opened: play head 0, whole clip in view, repaint.
+  // After a file was opened: play head 0, whole clip in view, repaint. Runs
+  // last, after the open's status texts, so the undo-budget warning wins.
   void ResetViewAfterOpen();
 
   // Edit commands and keys (edit_area.cpp).
