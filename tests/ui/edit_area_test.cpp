@@ -6,7 +6,6 @@
 #include "record/play_head_servo.h"
 #include "ui/control_ids.h"
 #include "ui/edit_rig.h"
-#include "ui/edit_texts.h"
 #include "ui/source_timeline.h"
 #include "ui/wave_scene_build.h"
 
@@ -140,14 +139,6 @@ TEST(EditKeys, FollowTheirRulesInOrder) {
     }
   }
 }
-
-}  // namespace
-}  // namespace vesk::ui
-
-namespace vesk::ui {
-namespace {
-
-using test::EditRig;
 
 void Wheel(EditRig& rig, int steps, int x) {
   rig.area.OnWheel(WheelEvent{steps, x, 50}, EditRig::kWidth, EditRig::kHeight);
@@ -467,23 +458,6 @@ TEST(EditTimeline, MapsDocumentAndSourceFramesBothWays) {
        {Case{0, 0}, Case{99, 99}, Case{100, 100}, Case{100, 149}, Case{100, 150}, Case{149, 199}, Case{150, 200},
         Case{150, 299}, Case{150, 300}, Case{249, 399}, Case{250, 400}, Case{250, 5000}})
     EXPECT_EQ(t.ToDocument(c.source), c.doc) << c.source;
-}
-
-TEST(EditTexts, TimesRoundToTheMillisecondAndLossySourcesSaySo) {
-  EXPECT_EQ(TimeText(0, 48000), "0:00.000");
-  EXPECT_EQ(TimeText(47999, 48000), "0:01.000");
-  EXPECT_EQ(TimeText(48000 * 61 + 24, 48000), "1:01.001");
-  EXPECT_EQ(TimeText(441, 0), "0:00.009");  // rate 0 counts as 48000
-  EXPECT_EQ(ClockText(3725.46), "01:02:05.4");
-  EXPECT_EQ(ClockText(-3), "00:00:00.0");
-  InfoFacts f;
-  f.frames = 44100;
-  f.format = AudioFormat{44100, 1, 16};
-  f.sourceBits = 0;
-  EXPECT_EQ(InfoLineText(f), "0:00.000 / 0:01.000　无选区　44100 Hz　单声道　有损");
-  f.sourceBits = 32;
-  f.format.channels = 6;
-  EXPECT_EQ(InfoLineText(f), "0:00.000 / 0:01.000　无选区　44100 Hz　6 声道　32bit浮点");
 }
 
 }  // namespace
