@@ -44,6 +44,10 @@ constexpr int kMaxSide = 8192;
 // Without a seek index, decoding on is preferred to seeking for jumps of up
 // to this much (a typical key-frame interval).
 constexpr double kForwardWithoutIndexSeconds = 1.0;
+// Frames this long before the target are decoded in full; earlier ones that
+// no other frame refers to are skipped on the way (a jump to the end of a
+// group of pictures then decodes about half as many frames).
+constexpr double kFullDecodeSeconds = 0.2;
 
 int DecoderThreads() {
   const unsigned n = std::thread::hardware_concurrency();
@@ -66,6 +70,7 @@ struct PreviewDecoder::Impl {
   double duration = 0;
   double frameRate = 0;
   bool endOfStream = false;  // the decoder was drained; a seek must come first
+  int64_t skipBefore = INT64_MIN;  // packets before this pts may skip unreferenced frames
   bool positioned = false;   // demuxer and decoder continue from `held`
 
   PreviewPicture cache;
@@ -130,6 +135,8 @@ struct PreviewDecoder::Impl {
         continue;
       }
       if (packet->stream_index == stream) {
+        const bool early = packet->pts != AV_NOPTS_VALUE && packet->pts < skipBefore;
+        codec->skip_frame = early ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         // A damaged packet is skipped; the decoder carries on with the next.
         avcodec_send_packet(codec.get(), packet.get());
       }
@@ -139,6 +146,13 @@ struct PreviewDecoder::Impl {
 
   // Moves held/ahead on until `held` is the frame shown at `target`.
   bool DecodeTo(int64_t target) {
+    skipBefore = target - int64_t(kFullDecodeSeconds / av_q2d(timeBase));
+    const bool found = DecodeOn(target);
+    skipBefore = INT64_MIN;
+    return found;
+  }
+
+  bool DecodeOn(int64_t target) {
     for (;;) {
       if (!ahead) {
         FramePtr next;
