@@ -38,7 +38,7 @@ int32_t To16(float v) { return int32_t(std::lround(double(v) * 32768.0)); }
 std::vector<float> Tone(uint32_t rate, double seconds, double hz, double amplitude, uint16_t channels = 1) {
   std::vector<float> s(size_t(double(rate) * seconds) * channels);
   for (size_t i = 0; i < s.size(); ++i)
-    s[i] = float(std::sin(2.0 * M_PI * hz * double(i / channels) / double(rate)) * amplitude);
+    s[i] = float(std::sin(kTwoPi * hz * double(i / channels) / double(rate)) * amplitude);
   return s;
 }
 
@@ -102,7 +102,7 @@ void SelfTestBitDepths(SelfTestContext& c) {
   r.Section("[12] 位深落盘（24bit / 32float）与离线重采样 …");
   std::vector<float> signal(48000);
   for (size_t n = 0; n < signal.size(); ++n)
-    signal[n] = float(std::sin(2.0 * M_PI * 1000.0 * double(n) / 48000.0) * 20000.0 / 32768.0);
+    signal[n] = float(std::sin(kTwoPi * 1000.0 * double(n) / 48000.0) * 20000.0 / 32768.0);
 
   for (const int bits : {16, 24, 32}) {
     const fs::path path = c.File(Format("selftest-bits%d.wav", bits).c_str());

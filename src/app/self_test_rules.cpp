@@ -30,7 +30,7 @@ bool BoolRow(SelfTestReport& r, const std::string& caseText, bool got, bool expe
 }
 
 int16_t ToneSample(int64_t n) {
-  return int16_t(std::sin(2.0 * M_PI * 1000.0 * double(n) / 44100.0) * 8000.0);  // truncated toward zero
+  return int16_t(std::sin(kTwoPi * 1000.0 * double(n) / 44100.0) * 8000.0);  // truncated toward zero
 }
 
 // Converts `inputFrames` of the mono test tone at `step` into `outputFrames`

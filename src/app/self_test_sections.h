@@ -2,10 +2,13 @@
 // The sections of the self-test, in the files that hold them. Each appends
 // its heading, check lines and explanations to the report.
 #include <filesystem>
+#include <numbers>
 
 #include "app/self_test_report.h"
 
 namespace vesk {
+
+inline constexpr double kTwoPi = 2 * std::numbers::pi;
 
 struct SelfTestContext {
   SelfTestReport& report;
