@@ -209,7 +209,7 @@ void SelfTestEdits(SelfTestContext& c, const fs::path& recording) {
   bool envelopeOk = mins.size() == 256 && maxs.size() == 256;
   for (size_t i = 0; envelopeOk && i < mins.size(); ++i)
     envelopeOk = mins[i] <= maxs[i] && mins[i] >= -1.0f && maxs[i] <= 1.0f;
-  r.Check(Format("波形包络：%zu 列，每列 min ≤ max 且在 [−1, 1] 内", mins.size()), envelopeOk);
+  r.Check(Format("波形包络：%d 列，每列 min ≤ max 且在 [−1, 1] 内", int(mins.size())), envelopeOk);
 
   const fs::path editWav = c.File("selftest-edit.wav");
   bool saved = doc.Save(editWav, false, 0, error);

@@ -216,7 +216,7 @@ void SelfTestSegments(SelfTestContext& c) {
     if (!fs::exists(SegmentPath(base, n), ec)) break;
     segments.push_back(SegmentPath(base, n));
   }
-  r.Check(Format("分成 %zu 段（应不少于 4 段）", segments.size()), segments.size() >= 4);
+  r.Check(Format("分成 %d 段（应不少于 4 段）", int(segments.size())), segments.size() >= 4);
   std::vector<float> joined;
   for (const fs::path& segment : segments) {
     std::string bytes;
@@ -227,15 +227,15 @@ void SelfTestSegments(SelfTestContext& c) {
     const uint64_t size = bytes.size();
     const bool consistent = size > 44 && U32At(bytes, 4) == size - 8 && U32At(bytes, 40) == size - 44 &&
                             size - 44 <= (1u << 20) && read && f.sampleRate == 48000 && f.channels == 2;
-    if (!r.Check(Format("%s：%" PRIu64 " 字节，头里 RIFF %u / data %u，%zu 帧", PathToUtf8(segment.filename()).c_str(),
-                        size, U32At(bytes, 4), U32At(bytes, 40), samples.size() / 2),
+    if (!r.Check(Format("%s：%" PRIu64 " 字节，头里 RIFF %u / data %u，%d 帧", PathToUtf8(segment.filename()).c_str(),
+                        size, U32At(bytes, 4), U32At(bytes, 40), int(samples.size() / 2)),
                  consistent))
       r.Why(read ? "头里记的长度和文件对不上，或这段超过了阈值。" : "读失败：" + error);
     joined.insert(joined.end(), samples.begin(), samples.end());
   }
   bool same = joined.size() == signal.size();
   for (size_t i = 0; same && i < joined.size(); ++i) same = To16(joined[i]) == To16(signal[i]);
-  if (!r.Check(Format("各段合计 %zu 帧（应为 %zu），内容首尾相接", joined.size() / 2, signal.size() / 2), same))
+  if (!r.Check(Format("各段合计 %d 帧（应为 %d），内容首尾相接", int(joined.size() / 2), int(signal.size() / 2)), same))
     r.Why("分段处丢了或多了数据。");
 }
 
@@ -272,8 +272,8 @@ void SelfTestRecovery(SelfTestContext& c) {
   AudioFormat f;
   std::vector<float> samples;
   const bool read = ReadBack(crashed, f, samples, error);
-  r.Check(Format("补头后：RIFF %u / data %u，文件 %zu 字节，读出 %zu 帧（应为 %zu）", U32At(after, 4), U32At(after, 40),
-                 after.size(), samples.size() / 2, signal.size() / 2),
+  r.Check(Format("补头后：RIFF %u / data %u，文件 %d 字节，读出 %d 帧（应为 %d）", U32At(after, 4), U32At(after, 40),
+                 int(after.size()), int(samples.size() / 2), int(signal.size() / 2)),
           read && U32At(after, 4) == after.size() - 8 && U32At(after, 40) == after.size() - 44 &&
               samples.size() == signal.size());
   std::string sealedAfter;
@@ -337,7 +337,7 @@ void SelfTestFrameGeometry(SelfTestContext& c) {
     // 18a: every ring lies inside the frame band the window paints.
     bool inside = !rings.empty();
     for (const ui::ShadowRing& ring : rings) inside = inside && ring.inset >= 0 && ring.inset < border;
-    r.Check(Format("18a %u DPI：%zu 圈都在 %d 像素的边框带内", d.dpi, rings.size(), border), inside);
+    r.Check(Format("18a %u DPI：%d 圈都在 %d 像素的边框带内", d.dpi, int(rings.size()), border), inside);
 
     // 18b: darker outside than inside, the innermost ring is the background.
     bool shaded = true;
@@ -369,7 +369,7 @@ void SelfTestFrameGeometry(SelfTestContext& c) {
     r.Check(Format("18d %u DPI：左右边框整高都可拉伸（被标题栏占去 %d 点）", d.dpi, stolen), stolen == 0);
 
     // 18e: the gradient has one ring per physical pixel.
-    r.Check(Format("18e %u DPI：渐变 %zu 圈（应为 %zu）", d.dpi, rings.size(), d.rings), rings.size() == d.rings);
+    r.Check(Format("18e %u DPI：渐变 %d 圈（应为 %d）", d.dpi, int(rings.size()), int(d.rings)), rings.size() == d.rings);
   }
 }
 

@@ -75,7 +75,7 @@ void SelfTestMixResampling(SelfTestContext& c) {
     const std::vector<int32_t> out = ConvertTone(1.0, 44100, 44100);
     uint64_t mismatches = 0;
     for (size_t i = 0; i < out.size(); ++i) mismatches += out[i] != ToneSample(int64_t(i));
-    if (!r.Check(Format("同速率直通（step = 1）：%" PRIu64 " / %zu 个样本不一致", mismatches, out.size()),
+    if (!r.Check(Format("同速率直通（step = 1）：%" PRIu64 " / %d 个样本不一致", mismatches, int(out.size())),
                  mismatches == 0))
       r.Why2("直通都对不上：重采样的相位或进位算错了。");
   }
