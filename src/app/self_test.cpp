@@ -71,7 +71,8 @@ struct LevelMeter {
 };
 
 struct CaptureResult {
-  bool ok = false;  // device and file opened, every write succeeded
+  bool ran = false;  // device and file opened: the capture took place
+  bool ok = false;   // ... and every write succeeded
   LevelMeter levels;
   uint32_t deviceRate = 0;
   uint16_t deviceChannels = 0;
@@ -104,6 +105,7 @@ CaptureResult CaptureInto(SelfTestReport& r, const DeviceEntry& device, int seco
     r.Why("打不开输出文件：" + error);
     return result;
   }
+  result.ran = true;
   std::vector<float> buffer(size_t(std::max<uint32_t>(result.rate, 8000)) * 2);
   bool writeOk = true;
   auto drain = [&] {
@@ -346,7 +348,7 @@ int RunSelfTest(int seconds, const fs::path& reportPath, int deviceIndex) {
     const fs::path out = c.File("selftest-out.mp3");
     Mp3Sink sink;
     const CaptureResult capture = CaptureInto(r, device, seconds, sink, out);
-    if (capture.rate != 0) {
+    if (capture.ran) {
       const uint64_t frames = capture.levels.frames;
       r.Line(Format("    实测采集 %" PRIu64 " 帧（约 %.2f 秒）", frames, double(frames) / capture.rate));
     }
@@ -356,7 +358,7 @@ int RunSelfTest(int seconds, const fs::path& reportPath, int deviceIndex) {
         r.Why("文件太小，MP3 路径不通过。");
       r.Line(Format("    编码器实际码率：%d kbps", capture.bitrate));
     }
-    if (capture.rate != 0) ExplainLevels(r, capture, device.loopback);
+    if (capture.ran) ExplainLevels(r, capture, device.loopback);
   }
 
   const fs::path wavOut = c.File("selftest-out.wav");
@@ -364,7 +366,7 @@ int RunSelfTest(int seconds, const fs::path& reportPath, int deviceIndex) {
   {
     WavSink sink;
     const CaptureResult capture = CaptureInto(r, device, seconds, sink, wavOut);
-    if (capture.rate != 0) r.Line(Format("    实测采集 %" PRIu64 " 帧", capture.levels.frames));
+    if (capture.ran) r.Line(Format("    实测采集 %" PRIu64 " 帧", capture.levels.frames));
     if (capture.ok) {
       const FileHead head = ReadHead(wavOut);
       const bool riff = head.count == 4 && std::equal(head.bytes, head.bytes + 4, "RIFF");
@@ -372,7 +374,7 @@ int RunSelfTest(int seconds, const fs::path& reportPath, int deviceIndex) {
                    head.size >= 100 && riff))
         r.Why(head.size < 100 ? "文件太小，WAV 路径不通过。" : "文件头不是 RIFF，WAV 路径不通过。");
     }
-    if (capture.rate != 0) ExplainLevels(r, capture, device.loopback);
+    if (capture.ran) ExplainLevels(r, capture, device.loopback);
   }
 
   r.Section("[5] 回读 WAV 与 MP3（剪辑区的载入依赖这一步）…");

@@ -9,20 +9,40 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace vesk {
 namespace {
 
-// Frames every 100 ms; the first PictureAt blocks until Release.
+// The gate the scripted source waits at; owned by the test, so it outlives
+// the follower (which owns the source).
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable open, entered;
+  bool released = false;
+  int calls = 0;
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex);
+    released = true;
+    open.notify_all();
+  }
+  void WaitEntered() {
+    std::unique_lock<std::mutex> lock(mutex);
+    entered.wait(lock, [this] { return calls > 0; });
+  }
+};
+
+// Frames every 100 ms; every PictureAt waits until the gate is released.
 class GatedSource final : public PreviewPictureSource {
  public:
+  explicit GatedSource(Gate& gate) : gate_(gate) {}
   bool PictureAt(double seconds, int width, int height, PreviewPixels pixels, PreviewPicture& out,
                  std::string& error) override {
-    std::unique_lock<std::mutex> lock(mutex);
-    ++calls;
-    entered.notify_all();
-    open.wait(lock, [this] { return released; });
+    std::unique_lock<std::mutex> lock(gate_.mutex);
+    ++gate_.calls;
+    gate_.entered.notify_all();
+    gate_.open.wait(lock, [this] { return gate_.released; });
     if (seconds < 0) {
       error = "坏请求";
       return false;
@@ -35,19 +55,9 @@ class GatedSource final : public PreviewPictureSource {
     out.data.assign(size_t(width * height * 3), uint8_t(out.frameTime * 10));
     return true;
   }
-  void Release() {
-    std::lock_guard<std::mutex> lock(mutex);
-    released = true;
-    open.notify_all();
-  }
-  void WaitEntered() {
-    std::unique_lock<std::mutex> lock(mutex);
-    entered.wait(lock, [this] { return calls > 0; });
-  }
-  std::mutex mutex;
-  std::condition_variable open, entered;
-  bool released = false;
-  int calls = 0;
+
+ private:
+  Gate& gate_;
 };
 
 struct Received {
@@ -57,10 +67,9 @@ struct Received {
 };
 
 TEST(PreviewFollowerTest, NewestRequestWinsAndRepeatsAreNotDelivered) {
-  auto owned = std::make_unique<GatedSource>();
-  GatedSource& source = *owned;
+  Gate source;
   Received got;
-  PreviewFollower follower(std::move(owned), [&](std::shared_ptr<const PreviewPicture> p, const std::string& e) {
+  PreviewFollower follower(std::make_unique<GatedSource>(source), [&](std::shared_ptr<const PreviewPicture> p, const std::string& e) {
     std::lock_guard<std::mutex> lock(got.mutex);
     if (p) got.times.push_back(p->requested);
     else got.errors.push_back(e);
@@ -101,11 +110,10 @@ TEST(PreviewFollowerTest, NewestRequestWinsAndRepeatsAreNotDelivered) {
 }
 
 TEST(PreviewFollowerTest, StoppingDuringADecodeServesNothingMore) {
-  auto owned = std::make_unique<GatedSource>();
-  GatedSource& source = *owned;
+  Gate source;
   int delivered = 0;
   auto follower = std::make_unique<PreviewFollower>(
-      std::move(owned), [&](std::shared_ptr<const PreviewPicture>, const std::string&) { ++delivered; });
+      std::make_unique<GatedSource>(source), [&](std::shared_ptr<const PreviewPicture>, const std::string&) { ++delivered; });
   follower->Request(0.5, 8, 8);
   source.WaitEntered();
   follower->Request(0.9, 8, 8);  // waiting behind the running decode
