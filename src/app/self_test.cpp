@@ -117,10 +117,11 @@ CaptureResult CaptureInto(SelfTestReport& r, const DeviceEntry& device, int seco
     }
   };
   const uint64_t end = TickMs() + uint64_t(seconds) * 1000;
-  while (TickMs() < end && writeOk) {
+  while (TickMs() < end && writeOk && !stream->DeviceLost()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     drain();
   }
+  const bool lost = stream->DeviceLost();
   stream->Stop();
   drain();
   std::string closeError;
@@ -129,6 +130,11 @@ CaptureResult CaptureInto(SelfTestReport& r, const DeviceEntry& device, int seco
   if (!writeOk || !closed) {
     r.Check("写入 " + PathToUtf8(output.filename()), false);
     r.Why("写文件失败：" + (writeOk ? closeError : error));
+    return result;
+  }
+  if (lost) {
+    r.Check("采集过程中设备一直在", false);
+    r.Why(stream->LostText());
     return result;
   }
   result.ok = true;

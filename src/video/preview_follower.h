@@ -8,7 +8,8 @@
 //
 // Threads: Request, WaitIdle, Statistics and the destructor from any one owner thread (the
 // window's); the callback runs on the follower's own thread and must not call
-// back into the follower except Request.
+// back into the follower except Request (destroying it from there would wait
+// for itself).
 #include <condition_variable>
 #include <cstdint>
 #include <functional>

@@ -15,6 +15,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "media/ffmpeg/ffmpeg_input.h"
@@ -221,10 +222,25 @@ PreviewDecoder::~PreviewDecoder() = default;
 bool PreviewDecoder::Open(const std::filesystem::path& path, std::string& error) {
   Close();
   if (!CheckPreviewFile(path, error)) return false;
+  static std::once_flag logLevelOnce;
+  std::call_once(logLevelOnce, [] { av_log_set_level(AV_LOG_ERROR); });
   auto impl = std::make_unique<Impl>();
-  std::string openError;
-  if (!ffmpeg::OpenInput(path, impl->input, openError)) {
-    error = "不是能识别的视频文件：" + openError;
+  // The "file:" prefix keeps a name such as "concat:a|b" from being taken as
+  // another protocol.
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  const std::string url = "file:" + PathToUtf8(ec ? path : absolute);
+  AVFormatContext* opened = nullptr;
+  int rc = avformat_open_input(&opened, url.c_str(), nullptr, nullptr);
+  if (rc < 0) {
+    error = rc == AVERROR_INVALIDDATA ? std::string("不是能识别的视频文件。")
+                                      : "打不开这个视频文件（" + ffmpeg::ErrorText(rc) + "）。";
+    return false;
+  }
+  impl->input.reset(opened);
+  rc = avformat_find_stream_info(opened, nullptr);
+  if (rc < 0) {
+    error = "读不出这个视频的信息（" + ffmpeg::ErrorText(rc) + "）。";
     return false;
   }
   AVFormatContext* in = impl->input.get();
@@ -252,7 +268,7 @@ bool PreviewDecoder::Open(const std::filesystem::path& path, std::string& error)
     error = "内存不足，画面解码器建不起来。";
     return false;
   }
-  int rc = avcodec_parameters_to_context(impl->codec.get(), st->codecpar);
+  rc = avcodec_parameters_to_context(impl->codec.get(), st->codecpar);
   if (rc >= 0) {
     impl->codec->thread_count = DecoderThreads();
     impl->codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;

@@ -128,7 +128,7 @@ TEST_F(PreviewDecoderTest, RefusesWhatHasNoPictureAndKeepsNothing) {
   } cases[] = {
       {dir / "不存在-测试用.mp4", "找不到这个视频文件。"},
       {dir.path(), "这是一个文件夹，不是视频文件。"},
-      {text, "不是能识别的视频文件："},
+      {text, "不是能识别的视频文件。"},
       {audio, "这个文件里没有画面，没有可预览的内容。"},
       {cover, "这个文件里没有画面，没有可预览的内容。"},
   };
