@@ -12,6 +12,7 @@
 #include "media/ffmpeg_decoder.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "support/decode_cases.h"
 #include "support/test_support.h"
 
 namespace vesk {

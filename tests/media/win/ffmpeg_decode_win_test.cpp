@@ -28,8 +28,7 @@ class WindowsDecode : public ::testing::Test {
 
   // Runs a copy of VeskRecorder.exe in a scratch folder and returns its report.
   std::string Probe(const std::vector<std::string>& args, const char* report, int expectedExit) {
-    const fs::path program = scratch_ / test::ProgramFileName("VeskRecorder");
-    if (!fs::exists(program)) fs::copy_file(test::BuiltProgramDir() / test::ProgramFileName("VeskRecorder"), program);
+    const fs::path program = test::CopyBuiltProgram("VeskRecorder", scratch_.path());
     const test::RunResult r = test::RunProgram(program, args);
     EXPECT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, expectedExit) << r.output;
