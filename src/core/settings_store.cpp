@@ -142,7 +142,7 @@ void IniStore::Load() {
   const int64_t size = file.Size();
   if (size == 0) return;
   if (size < 0 || size > int64_t(kSettingsMaxBytes)) {
-    RefuseSaving(size < 0 ? std::string("读不出大小") : Format("超过 %zu 字节的上限", kSettingsMaxBytes));
+    RefuseSaving(size < 0 ? std::string("读不出大小") : Format("超过 %u 字节的上限", unsigned(kSettingsMaxBytes)));
     return;
   }
   std::string bytes(size_t(size), '\0');

@@ -126,7 +126,7 @@ bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std:
   int64_t pos = 12;
   for (size_t chunks = 0; pos + 8 <= fileSize; ++chunks) {
     if (chunks == kMaxChunks) {
-      walkProblem = Format("WAV 文件的块多得不正常（超过 %zu 个），读不下去。", kMaxChunks);
+      walkProblem = Format("WAV 文件的块多得不正常（超过 %u 个），读不下去。", unsigned(kMaxChunks));
       break;
     }
     uint8_t chunk[8];
