@@ -1,6 +1,7 @@
 #pragma once
 // Text helpers shared by every subsystem. Text in memory is UTF-8; paths are
 // std::filesystem::path and are converted only here.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -24,6 +25,9 @@ std::string AsciiLower(std::string_view s);
 // leading white space, an optional sign, then decimal digits; no digits gives
 // 0; results outside the 32-bit range saturate at its ends.
 long ParseLong32(std::string_view s);
+
+// "%llu B" below 1024 bytes, then "%.1f KB", "%.1f MB", "%.2f GB" (units of 1024).
+std::string FormatFileSize(uint64_t bytes);
 
 // printf into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -5,6 +5,7 @@
 // commands and input that belong here.
 //
 // Threads: the user-interface thread only.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -19,6 +20,7 @@ namespace vesk {
 class AudioDoc;
 class PlaybackStream;
 class DeviceCatalogue;
+class PlayHeadServo;
 }  // namespace vesk
 
 namespace vesk::ui {
@@ -32,6 +34,10 @@ struct EditContext {
   SettingsState* settings = nullptr;
   std::function<void()> saveSettings;  // writes the settings file now
   std::function<bool()> isRecording;
+  // The live waveform and play head of the recording (read while
+  // isRecording(); Repaint it once per painted frame) and its output rate.
+  PlayHeadServo* liveWave = nullptr;
+  std::function<uint32_t()> recordingRate;
 };
 
 class EditArea {
