@@ -74,8 +74,12 @@ void MemoryCaptureStream::Run(uint32_t rate) {
   const double step = kTwoPi * frequency_ / double(rate);
   double phase = 0;
   const int64_t packetTicks = int64_t(frames) * 10'000'000 / int64_t(rate);
+  // Packets are stamped with when their first frame was captured, as a
+  // device does; a thread that wakes late delivers what it owes at once,
+  // each packet with its own time.
+  const int64_t origin = Now100ns();
   auto next = SteadyClock::now();
-  while (running_.load()) {
+  for (int64_t index = 0; running_.load(); ++index) {
     next += std::chrono::milliseconds(1000 / kPacketsPerSecond);
     std::this_thread::sleep_until(next);
     if (!running_.load()) break;
@@ -83,9 +87,7 @@ void MemoryCaptureStream::Run(uint32_t rate) {
       MarkDeviceLost();
       break;
     }
-    // Stamped like a device's packet: its first frame was captured one
-    // packet length ago.
-    const int64_t stamp = Now100ns() - packetTicks;
+    const int64_t stamp = origin + index * packetTicks;
     switch (feed_) {
       case MemoryFeed::Tone:
         for (size_t i = 0; i < frames; ++i) {

@@ -123,6 +123,7 @@ struct AppController::Impl {
     int repaired = 0;
     if (!options.headless) repaired = RepairUnsealedWavs(s.outputDir);
     if (!options.headless && options.scanPlugins) DiscoverDenoisePlugin(engine);
+    if (!options.headless) Edit().RemoveStaleSaveFolders();
 
     FillRecordingControls();
     View().SetControlText(kIdOutputDir, Utf8(s.outputDir));
@@ -322,6 +323,7 @@ struct AppController::Impl {
     // Only a recording that really runs replaces the edit area's content.
     doc.Clear();
     Edit().OnRecordingStarted();
+    Edit().SetLiveSource(&session.PlayHead(), session.OutputFormat().sampleRate, session.OutputFormat().channels);
     parts.microphone->ClearClipsAndPeaks();
     parts.loopback->ClearClipsAndPeaks();
     SetRecordingControls(true);
@@ -352,7 +354,9 @@ struct AppController::Impl {
     View().SetText(TextView::MeterInfo, "");
     View().SetText(TextView::Size, "");
 
+    Edit().SetLiveSource(nullptr, 0, 0);
     std::string status = r.notice.status;
+    bool loaded = false;
     if (r.outcome == RecordingResult::Outcome::Saved) {
       lastRecording = r.path;
       Settings().lastFile = Utf8(r.path);
@@ -366,7 +370,7 @@ struct AppController::Impl {
         std::string error;
         if (doc.Load(r.path, error)) {
           status = "已保存并载入剪辑区：" + path + "（" + size + "）";
-          Edit().OnRecordingLoaded();
+          loaded = true;
         } else {
           status = "已保存：" + path + "（" + size + "）。载入剪辑区失败：" + error;
         }
@@ -376,8 +380,10 @@ struct AppController::Impl {
     SaveNow();
     View().Repaint(PaintArea::Meter);
     View().Repaint(PaintArea::Wave);
-    Edit().UpdateControls();
     View().SetText(TextView::Status, status);
+    // After the status: the edit area's undo-budget warning replaces it.
+    if (loaded) Edit().OnRecordingLoaded();
+    Edit().UpdateControls();
     if (r.notice.box != NoticeBox::None) View().ShowBox(KindOf(r.notice.box), r.notice.boxTitle, r.notice.boxText);
   }
 
@@ -422,10 +428,8 @@ struct AppController::Impl {
         if (clockText != shownClock) View().SetText(TextView::Clock, shownClock = clockText);
         const std::string sizeText = session.SizeText();
         if (sizeText != shownSize) View().SetText(TextView::Size, shownSize = sizeText);
-        if (!session.IsPaused()) {
-          View().Repaint(PaintArea::Meter);
-          View().Repaint(PaintArea::Wave);
-        }
+        // The edit area repaints the live waveform itself.
+        if (!session.IsPaused()) View().Repaint(PaintArea::Meter);
       }
     }
     if (gate.ShouldRefresh(clock.TickMs(), session.IsRecording())) {
@@ -811,10 +815,7 @@ AppController::AppController(AppParts parts, ViewPort& view, AppOptions options)
   context.settings = &settings_;
   context.saveSettings = [this] { impl_->SaveNow(); };
   context.isRecording = [this] { return IsRecording(); };
-  context.liveWave = &impl_->session.PlayHead();
-  context.recordingRate = [this] {
-    return impl_->session.IsRecording() ? impl_->session.OutputFormat().sampleRate : 0u;
-  };
+  context.isRecordingPaused = [this] { return impl_->session.IsPaused(); };
   edit_ = std::make_unique<EditArea>(std::move(context));
 }
 

