@@ -16,8 +16,11 @@
 
 namespace vesk {
 
+// The window application's claim (on Windows the mutex "Local\\" + this).
+inline constexpr const char kSingleInstanceName[] = "VeskRecorder.SingleInstance.7E3A";
+
 struct SingleInstanceOptions {
-  std::string name;         // fixed for the program: "VeskRecorder.SingleInstance.7E3A"
+  std::string name;         // kSingleInstanceName for the window application
   std::string windowClass;  // Windows: the main window's class, raised by a second start
   // Linux: folder of the lock file and the socket; empty = the default.
   std::filesystem::path folder;
