@@ -178,6 +178,7 @@ TEST(ControllerMenus, FfmpegPickTakesOnlyTheProgramItself) {
   fs::create_directories(program.parent_path());
   fs::create_directories(folder);
   test::WriteBytes(program, {1, 2, 3});
+  fs::permissions(program, fs::perms::owner_exec, fs::perm_options::add);
   test::WriteBytes(lookAlike, {1});
   struct Case {
     fs::path pick;  // empty: cancelled
