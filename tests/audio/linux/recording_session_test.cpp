@@ -139,6 +139,36 @@ TEST_F(PulseTest, PauseLeavesTheFileShorterByThePauseAndShowsItInTheStopLine) {
   EXPECT_NE(rig.Session().LastStopLine().find("暂停=3."), std::string::npos) << rig.Session().LastStopLine();
 }
 
+// A source left alone holds a backlog (here the microphone's full pipe, whose
+// tail is not continuous with the present). Whatever part of it is dropped,
+// the file must never splice pieces together: every step between samples
+// stays within a clean tone's.
+TEST_F(PulseTest, MicrophoneIdleForTenSecondsRecordsWithoutSplices) {
+  Sleep(10'000);
+  SessionRig rig;
+  RecordingSetup setup = rig.Setup(0);
+  setup.bits = 32;
+  setup.channels = 1;
+  SessionNotice notice;
+  ASSERT_TRUE(rig.Session().StartRecording(setup, notice)) << notice.status;
+  rig.Run(3000, notice);
+  rig.Session().StopRecording(notice);
+  const std::vector<float>& s = rig.Doc().Samples();
+  ASSERT_GT(s.size(), 48000u * 2) << notice.status;
+  // The file may begin with silence before the first packet; the tone's
+  // onset is one step of at most its amplitude.
+  size_t first = 0;
+  while (first < s.size() && s[first] == 0.0f) ++first;
+  ASSERT_LT(first, s.size());
+  const double cleanStep = 0.5 * 2 * M_PI * 440.0 / 48000.0;
+  int splices = 0;
+  size_t firstSplice = 0;
+  for (size_t i = first + 1; i < s.size(); ++i)
+    if (std::fabs(double(s[i]) - s[i - 1]) > cleanStep * 1.02 + 1e-4 && splices++ == 0) firstSplice = i;
+  EXPECT_EQ(splices, 0) << "first at frame " << firstSplice << " of " << s.size();
+  EXPECT_NEAR(test::ZeroCrossingPitch(s, 1, 0, 48000, first), 440.0, 1.0);
+}
+
 TEST_F(PulseTest, LoopbackOfASilentSinkFillsTheTimelineWithSilence) {
   SessionRig rig;
   RecordingSetup setup = rig.Setup(1, "Headphones");
