@@ -113,7 +113,11 @@ std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::s
     }
   }
   // Silence appended to the edited track so it never ends before the picture.
-  a.insert(a.end(), {"-filter:a:" + std::to_string(p), "apad", "-shortest", output});
+  a.insert(a.end(), {"-filter:a:" + std::to_string(p), "apad", "-shortest"});
+  // ffmpeg 5.1 still calls FLAC in MP4 experimental and refuses it without this.
+  if (options.codec == 1 && EqualsNoCase(PathToUtf8(PathFromUtf8(output).extension()), ".mp4"))
+    a.insert(a.end(), {"-strict", "experimental"});
+  a.push_back(output);
   return a;
 }
 

@@ -49,6 +49,12 @@ std::string ProgramFileName(const std::string& base) {
 #endif
 }
 
+fs::path CopyBuiltProgram(const fs::path& folder, const std::string& base) {
+  const fs::path copy = folder / ProgramFileName(base);
+  fs::copy_file(BuiltProgramDir() / ProgramFileName(base), copy, fs::copy_options::overwrite_existing);
+  return copy;
+}
+
 RunResult RunProgram(const fs::path& program, const std::vector<std::string>& args) {
   RunResult r;
   ScratchDir scratch;

@@ -28,6 +28,11 @@ std::filesystem::path BuiltProgramDir();
 // File name of a built program on this platform ("VeskRecorder" or "VeskRecorder.exe").
 std::string ProgramFileName(const std::string& base);
 
+// Copies the built program `base` into `folder` and returns the copy's path:
+// a copy's data folder (reports, logs) is its own folder, so a test reads
+// only what its own run wrote.
+std::filesystem::path CopyBuiltProgram(const std::filesystem::path& folder, const std::string& base = "VeskRecorder");
+
 struct RunResult {
   bool started = false;
   int exitCode = -1;
