@@ -109,6 +109,7 @@ TEST(WavCrash, KilledRecorderLeavesLessThanASecondUnsealedAndRecoveryCompletesIt
   int32_t repairedWhileBusy = -1;
   std::string failure;
   ASSERT_TRUE(RecordInChildAndKill(path, failure, [&] {
+    AgeFile(path);  // only the recorder's claim keeps it out
     repairedWhileBusy = RepairUnsealedWavs(dir.path());
     busyHeader = ReadText(path).substr(0, 44);
   })) << failure;
@@ -136,6 +137,7 @@ TEST(WavCrash, KilledRecorderLeavesLessThanASecondUnsealedAndRecoveryCompletesIt
   readAll(kCrashSealedBytes / 2);
 
   std::vector<std::string> names;
+  AgeFile(path);  // the next start comes later
   EXPECT_EQ(RepairUnsealedWavs(dir.path(), &names), 1);
   EXPECT_EQ(names, std::vector<std::string>{"killed.wav"});
   const std::string repaired = ReadText(path);

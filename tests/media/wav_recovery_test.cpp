@@ -64,6 +64,7 @@ TEST_P(RepairFile, ChangesOnlyTheSizeFieldsOfPlausibleUnsealedFiles) {
   test::ScratchDir dir;
   const std::vector<uint8_t> before = BuildFile(c.spec);
   test::WriteBytes(dir / c.name, before);
+  test::AgeFile(dir / c.name);
   std::vector<std::string> names{"stale"};
   EXPECT_EQ(RepairUnsealedWavs(dir.path(), &names), c.repaired ? 1 : 0);
   const std::string after = test::ReadText(dir / c.name);
@@ -137,6 +138,8 @@ TEST(RepairUnsealedWavs, RepairsOnlyTheUnclosedRecordingAmongSealedOnes) {
   ASSERT_TRUE(WriteWavFile(dir / "closed.wav", AudioFormat{}, second, error, 24));
   const std::string closed = test::ReadText(dir / "closed.wav");
   fs::create_directory(dir / "folder.wav");
+  test::AgeFile(dir / "crashed.wav");
+  test::AgeFile(dir / "closed.wav");
 
   std::vector<std::string> names;
   EXPECT_EQ(RepairUnsealedWavs(dir.path(), &names), 1);
@@ -157,11 +160,25 @@ TEST(RepairUnsealedWavs, SkipsAFileThatIsBeingRecorded) {
   const std::vector<float> in(12000, 0.1f);  // refilled at 1 s, half a second beyond
   ASSERT_TRUE(sink.Write(in.data(), in.size(), error));
   const std::string before = test::ReadText(dir / "live.wav");
+  test::AgeFile(dir / "live.wav");  // only the writer's claim keeps it out
   EXPECT_EQ(RepairUnsealedWavs(dir.path()), 0);
   EXPECT_EQ(test::ReadText(dir / "live.wav"), before);
   ASSERT_TRUE(sink.Write(in.data(), 10, error)) << "the sink keeps writing after the scan";
   ASSERT_TRUE(sink.Close(error));
   EXPECT_EQ(RepairUnsealedWavs(dir.path()), 0);
+}
+
+// A program that records without any lock is only seen by its changes: a
+// file modified within the last seconds is left alone until it has rested.
+TEST(RepairUnsealedWavs, LeavesARecentlyModifiedFileUntilItHasRested) {
+  test::ScratchDir dir;
+  const std::vector<uint8_t> bytes = BuildFile(Spec(1, 2, 48000, 16, 0));
+  test::WriteBytes(dir / "foreign.wav", bytes);
+  test::AgeFile(dir / "foreign.wav", kRecoveryQuietSeconds - 3);
+  EXPECT_EQ(RepairUnsealedWavs(dir.path()), 0);
+  EXPECT_EQ(test::ReadText(dir / "foreign.wav"), std::string(bytes.begin(), bytes.end()));
+  test::AgeFile(dir / "foreign.wav", kRecoveryQuietSeconds + 3);
+  EXPECT_EQ(RepairUnsealedWavs(dir.path()), 1);
 }
 
 TEST(RepairUnsealedWavs, MissingOrEmptyFolderGivesZero) {

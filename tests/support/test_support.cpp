@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <random>
 #ifndef _WIN32
@@ -31,6 +32,11 @@ ScratchDir::~ScratchDir() {
 void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
   File f;
   if (f.OpenWrite(path)) f.Write(bytes.data(), bytes.size());
+}
+
+void AgeFile(const fs::path& path, int seconds) {
+  std::error_code ec;
+  fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(seconds), ec);
 }
 
 std::string ReadText(const fs::path& path) {

@@ -21,6 +21,9 @@ class ScratchDir {
 };
 
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// Moves a file's modification time `seconds` into the past (a file left by
+// an earlier run).
+void AgeFile(const std::filesystem::path& path, int seconds = 60);
 std::string ReadText(const std::filesystem::path& path);
 
 // Folder holding the built programs (the test program's own folder).
