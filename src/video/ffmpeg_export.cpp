@@ -5,6 +5,7 @@
 
 #include "core/app_log.h"
 #include "media/wav_sink.h"
+#include "platform/temp_files.h"
 #include "platform/text.h"
 #include "video/ffmpeg_runner.h"
 #include "video/media_probe.h"
@@ -159,6 +160,8 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
   }
 
   const std::filesystem::path tempAudio = TempAudioPath(output);
+  // Claimed before it exists: a killed export leaves it to the next start.
+  const TemporaryClaim claim(tempAudio);
   std::string writeError;
   const FramesProgress wavProgress = [&](uint64_t done, uint64_t total) {
     if (!progress || total == 0) return true;

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "core/version.h"
 #include "denoise/denoise_fixture.h"
 #include "denoise/helper_client.h"
 #include "denoise/vst3_host.h"
@@ -82,7 +83,11 @@ TEST(WinHelper, RefusesAHelperWithAnotherProductVersion) {
   ScratchDir programDir;
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(BuiltProgramDir() / "VeskDenoise32.exe", bytes));
-  const std::u16string from = u"0.9.124", to = u"0.9.999";
+  // Another version of the same length, so the resource keeps its layout.
+  const std::string version = kVersion;
+  std::string other = version;
+  other.back() = other.back() == '9' ? '8' : char(other.back() + 1);
+  const std::u16string from(version.begin(), version.end()), to(other.begin(), other.end());
   const std::string f(reinterpret_cast<const char*>(from.data()), from.size() * 2);
   const std::string t(reinterpret_cast<const char*>(to.data()), to.size() * 2);
   for (size_t at = bytes.find(f); at != std::string::npos; at = bytes.find(f, at)) bytes.replace(at, f.size(), t);
@@ -92,10 +97,10 @@ TEST(WinHelper, RefusesAHelperWithAnotherProductVersion) {
   engine.architecture = 2;
   std::vector<float> samples(100, 0.1f);
   std::string error;
-  EXPECT_FALSE(RunHelperDenoise({programDir.path(), ScratchDir().path(), "0.9.124"}, engine, samples, 48000, 1,
+  EXPECT_FALSE(RunHelperDenoise({programDir.path(), ScratchDir().path(), version}, engine, samples, 48000, 1,
                                 error, 1));
-  EXPECT_EQ(error, "程序目录里的 VeskDenoise32.exe 是 0.9.999，跟主程序（0.9.124）对不上 —— 删掉这个文件，"
-                   "程序会自动改用内嵌的那份。");
+  EXPECT_EQ(error, "程序目录里的 VeskDenoise32.exe 是 " + other + "，跟主程序（" + version +
+                       "）对不上 —— 删掉这个文件，程序会自动改用内嵌的那份。");
 }
 
 TEST(WinHelper, HelperWithoutOutWritesDotLogInItsWorkingFolder) {
