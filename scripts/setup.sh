@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   ffmpeg sox pulseaudio pulseaudio-utils
   wine wine64 wine32:i386 xvfb
+  python3
 )
 
 sudo_cmd=()
