@@ -2,10 +2,11 @@
 # Runs a command with a private PulseAudio daemon for the WASAPI backend under
 # Wine: two null sinks (Speakers plays 1 kHz through paplay, Headphones is
 # silent; Wine lists their monitors as microphones), a pipe source fed with
-# 440 Hz as the microphone, PULSE_SERVER pointing at it. Without a
-# command it runs the WasapiServer/WasapiCapture/WasapiPlayback tests of the
-# win64 build (build/win64 must exist).
-# Usage: scripts/wine-audio-check.sh [command [args...]]
+# 440 Hz as the microphone, PULSE_SERVER pointing at it. Without a command it
+# runs the Wasapi* tests of the win64 build (build/win64 must exist); with
+# --selftest [args], runs a copy of VeskRecorder.exe --selftest [args] instead
+# and prints its report.
+# Usage: scripts/wine-audio-check.sh [--selftest [N] [--dev i] | command [args...]]
 set -u
 cd "$(dirname "$0")/.."
 dir=$(mktemp -d "${TMPDIR:-/tmp}/vesk-pulse.XXXXXX")
@@ -55,6 +56,15 @@ while True:
     except OSError:
         pass
 PY
+if [ "${1:-}" = "--selftest" ]; then
+  mkdir "$dir/program"
+  cp build/win64/bin/VeskRecorder.exe "$dir/program/"
+  scripts/wine-run.sh "$dir/program/VeskRecorder.exe" "$@"
+  rc=$?
+  cat "$dir/program/selftest-report.txt"
+  echo "exit code $rc"
+  exit $rc
+fi
 if [ $# -eq 0 ]; then
   set -- scripts/wine-run.sh build/win64/bin/vesk_tests.exe --gtest_filter='Wasapi*:*/Wasapi*'
 fi
