@@ -86,6 +86,8 @@ bool RemoveEntry(const fs::path& path) {
 
 }  // namespace
 
+fs::file_time_type ThisRunStart() { return kRunStart; }
+
 fs::path PrivateTempPath(const std::string& tag) {
   const fs::path dir = PrivateTempDir();
   if (dir.empty() || !HoldRunLock(dir)) return {};

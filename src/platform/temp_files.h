@@ -47,6 +47,11 @@ class TemporaryClaim {
   std::filesystem::path marker_;
 };
 
+// When this run began, in file time: what changed later may belong to a run
+// that is still starting up (for clean-ups of other temporaries, such as the
+// save staging folders).
+std::filesystem::file_time_type ThisRunStart();
+
 // Removes the stale temporaries described above and returns how many it
 // removed; `removed` (cleared first) receives their paths, UTF-8. Safe to
 // call from several places (the window's start, a save, the controller) and
