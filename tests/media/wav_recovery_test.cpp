@@ -8,12 +8,12 @@
 #include "media/wav_recovery.h"
 #include "media/wav_sink.h"
 #include "support/test_support.h"
+#include "support/wav_builder.h"
 
 namespace vesk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Append16;
 using test::Append32;
 using test::AppendTag;
 
@@ -28,18 +28,8 @@ struct HeaderSpec {
 };
 
 std::vector<uint8_t> BuildFile(const HeaderSpec& s) {
-  std::vector<uint8_t> v;
-  AppendTag(v, "RIFF");
-  Append32(v, s.declaredData + 36);
-  AppendTag(v, "WAVE");
-  AppendTag(v, "fmt ");
-  Append32(v, 16);
-  Append16(v, s.tag);
-  Append16(v, s.channels);
-  Append32(v, s.rate);
-  Append32(v, s.rate * s.channels * s.bits / 8);
-  Append16(v, uint16_t(s.channels * s.bits / 8));
-  Append16(v, s.bits);
+  std::vector<uint8_t> v = test::RiffStart(s.declaredData + 36);
+  test::AppendFmt(v, test::FmtSpec{s.tag, s.channels, s.rate, s.bits});
   if (s.listChunk) {
     AppendTag(v, "LIST");
     Append32(v, 4);

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "audio/audio_backend.h"
-#include "audio/audio_signal.h"
+#include "support/signal.h"
 #include "audio/linux/pulse_fixture.h"
 #include "audio/recording_session.h"
 #include "doc/audio_doc.h"

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "audio/audio_backend.h"
-#include "audio/audio_signal.h"
+#include "support/signal.h"
 #include "audio/capture_stream.h"
 #include "audio/playback_stream.h"
 
@@ -95,7 +95,7 @@ TEST_F(WasapiServerTest, ToneReachesTheSinkAndTheBufferPlaysOutAtWallClockPace) 
   auto capture = CreateCaptureStream();
   std::string error;
   ASSERT_TRUE(capture->Start(monitor, false, 2, 0, error)) << error;
-  const std::vector<float> tone = test::Sine(660.0, 48000, 48000, 2);
+  const std::vector<float> tone = test::Sine(48000, 2, 660.0, 48000);
   auto playback = CreatePlaybackStream();
   ASSERT_TRUE(playback->Start(tone.data(), 48000, AudioFormat{48000, 2, 16}, 0, sink, error)) << error;
   std::this_thread::sleep_for(std::chrono::milliseconds(500));

@@ -7,6 +7,7 @@
 
 #include "core/version.h"
 #include "denoise/denoise_fixture.h"
+#include "support/wav_builder.h"
 #include "denoise/helper_client.h"
 #include "denoise/vst3_host.h"
 #include "media/wav_reader.h"
@@ -38,7 +39,7 @@ TEST(WinHost, RendersTheX64PluginInProcessWithTheReductionMoved) {
       << error;
   EXPECT_TRUE(applied);
   EXPECT_DOUBLE_EQ(native, -18);
-  const double gain = Rms(out, 30000, 90000) / Rms(in, 30000, 90000);
+  const double gain = RmsOfRange(out, 30000, 90000) / RmsOfRange(in, 30000, 90000);
   EXPECT_NEAR(20 * std::log10(gain), -18, 0.2);
 }
 
@@ -126,21 +127,7 @@ TEST_P(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
   InstallBundle(vst3.path(), "VeskTest Voice De-noise.vst3", "Contents/x86-win", Fixture32("voice_denoise"));
   // A quiet noise WAV (mono 16-bit, 1 s).
   const std::vector<float> noise = Noise(48000, 0.003f);
-  std::vector<uint8_t> wav;
-  AppendTag(wav, "RIFF");
-  Append32(wav, 36 + 96000);
-  AppendTag(wav, "WAVE");
-  AppendTag(wav, "fmt ");
-  Append32(wav, 16);
-  Append16(wav, 1);
-  Append16(wav, 1);
-  Append32(wav, 48000);
-  Append32(wav, 96000);
-  Append16(wav, 2);
-  Append16(wav, 16);
-  AppendTag(wav, "data");
-  Append32(wav, 96000);
-  for (float s : noise) Append16(wav, uint16_t(int16_t(s * 32767)));
+  const std::vector<uint8_t> wav = MakeWav(FmtSpec{1, 1, 48000, 16}, Pcm16(noise), 96000, 36 + 96000);
   WriteBytes(app / "in.wav", wav);
 
   const std::string previousLocal = std::getenv("LOCALAPPDATA") ? std::getenv("LOCALAPPDATA") : "";
@@ -160,7 +147,7 @@ TEST_P(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
   bool riff = false;
   ASSERT_TRUE(ReadWavFile(app / "in.wav", format, in, error, riff));
   ASSERT_TRUE(ReadWavFile(app / "in_denoise.wav", format, out, error, riff)) << error;
-  EXPECT_NEAR(20 * std::log10(Rms(out, 15000, 40000) / Rms(in, 15000, 40000)), -12, 0.3);
+  EXPECT_NEAR(20 * std::log10(RmsOfRange(out, 15000, 40000) / RmsOfRange(in, 15000, 40000)), -12, 0.3);
   const fs::path extracted = local / "VeskRecorder" / "VeskDenoise32.exe";
   EXPECT_EQ(fs::exists(extracted), !helperNextToProgram);
   if (!helperNextToProgram) {
