@@ -26,8 +26,7 @@ std::vector<std::string> ReportKeys(const std::string& report) {
 // it) belongs to this test alone.
 std::string RunDenoiseMode(const fs::path& vst3Root, const std::string& args) {
   ScratchDir appDir;
-  const fs::path program = appDir / ProgramFileName("VeskRecorder");
-  fs::copy_file(BuiltProgramDir() / ProgramFileName("VeskRecorder"), program);
+  const fs::path program = CopyBuiltProgram(appDir.path());
   const fs::path report = appDir / "denoise-report.txt";
   Shell("VESK_VST3_PATH='" + PathToUtf8(vst3Root) + "' '" + PathToUtf8(program) + "' " + args);
   return ReadText(report);
