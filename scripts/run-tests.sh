@@ -27,7 +27,7 @@ count_ctest() {  # log file, exit code
 count_gtest() {  # log file, exit code
   local p s f d
   p=$(sed -n 's/^.*\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*$/\1/p' "$1" | tail -n1)
-  s=$(sed -n 's/^.*\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below.*$/\1/p' "$1" | tail -n1)
+  s=$(sed -n 's/^.*\[  SKIPPED \] \([0-9]*\) tests\{0,1\}[.,].*$/\1/p' "$1" | tail -n1)
   f=$(sed -n 's/^.*\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below.*$/\1/p' "$1" | tail -n1)
   d=$(sed -n 's/^.*YOU HAVE \([0-9]*\) DISABLED TESTS\{0,1\}.*$/\1/p' "$1" | tail -n1)
   if [ -z "$p" ] && [ -z "$f" ]; then
