@@ -14,7 +14,8 @@ namespace vesk {
 // are held open by someone (a recording in progress), files modified within
 // the last kRecoveryQuietSeconds (a writer that takes no lock, which on Linux
 // the advisory lock cannot see), links, directories, short, foreign or
-// implausible files are skipped. Returns the number of
+// implausible files, and files too large for the 32-bit size fields are
+// skipped. Returns the number of
 // repaired files; `repaired` (cleared first) receives their names, UTF-8,
 // without folder. A missing folder gives 0.
 inline constexpr int kRecoveryQuietSeconds = 10;

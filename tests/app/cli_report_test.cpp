@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 class ProgramRun : public testing::Test {
  protected:
   void SetUp() override {
-    program_ = test::CopyBuiltProgram(dir_.path());
+    program_ = test::CopyBuiltProgram("VeskRecorder", dir_.path());
   }
   test::RunResult Run(const std::vector<std::string>& args) { return test::RunProgram(program_, args); }
   std::string Report(const char* name) { return test::ReadText(dir_ / name); }

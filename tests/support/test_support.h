@@ -34,10 +34,9 @@ std::filesystem::path BuiltProgramDir();
 // File name of a built program on this platform ("VeskRecorder" or "VeskRecorder.exe").
 std::string ProgramFileName(const std::string& base);
 
-// Copies the built program `base` into `folder` and returns the copy's path:
-// a copy's data folder (reports, logs) is its own folder, so a test reads
-// only what its own run wrote.
-std::filesystem::path CopyBuiltProgram(const std::filesystem::path& folder, const std::string& base = "VeskRecorder");
+// Copies a built program into `dir` with the libraries it loads from its own
+// folder (the FFmpeg DLLs on Windows) and returns its path there.
+std::filesystem::path CopyBuiltProgram(const std::string& base, const std::filesystem::path& dir);
 
 struct RunResult {
   bool started = false;

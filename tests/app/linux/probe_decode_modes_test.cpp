@@ -15,7 +15,7 @@ class ProbeModes : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "the ffmpeg program is not installed";
-    program_ = test::CopyBuiltProgram(dir_.path());
+    program_ = test::CopyBuiltProgram("VeskRecorder", dir_.path());
   }
 
   fs::path Make(const std::string& name, const std::string& args) {

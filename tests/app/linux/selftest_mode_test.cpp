@@ -22,7 +22,7 @@ class SelfTestMode : public test::PulseTest {
   void SetUp() override {
     test::PulseTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    program_ = test::CopyBuiltProgram(dir_.path());
+    program_ = test::CopyBuiltProgram("VeskRecorder", dir_.path());
   }
 
   // Runs the self-test; returns the report without its byte-order mark,

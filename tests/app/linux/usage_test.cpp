@@ -9,7 +9,7 @@ namespace {
 
 TEST(LinuxEntry, WithoutHeadlessOptionPrintsUsageAndSucceeds) {
   test::ScratchDir dir;
-  const std::filesystem::path program = test::CopyBuiltProgram(dir.path());
+  const std::filesystem::path program = test::CopyBuiltProgram("VeskRecorder", dir.path());
   const test::RunResult r = test::RunProgram(program, {"--dev", "3"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.output.find("--probe-audio"), std::string::npos) << r.output;
