@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # A short, bounded libFuzzer run of every fuzz target (seconds each from
 # VESK_FUZZ_SECONDS, default 20), seeded from tests/fuzz/corpus/<target>.
+# Every tests/fuzz/<name>_fuzz.cpp must have its build/fuzz/bin/fuzz_<name>:
+# a missing target fails the run instead of passing it by omission.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${VESK_FUZZ_SECONDS:-20}
 rc=0
-for target in build/fuzz/bin/fuzz_*; do
-  [ -x "$target" ] || continue
-  name=$(basename "$target")
+for source in tests/fuzz/*_fuzz.cpp; do
+  stem=$(basename "$source" _fuzz.cpp)
+  name=fuzz_$stem
+  target=build/fuzz/bin/$name
+  if [ ! -x "$target" ]; then
+    echo "fuzz $name: MISSING ($target was not built)"; rc=1
+    continue
+  fi
   work=$(mktemp -d)
   seeds="tests/fuzz/corpus/${name#fuzz_}"
   [ -d "$seeds" ] || seeds=""

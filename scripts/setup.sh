@@ -16,6 +16,7 @@ packages=(
   ffmpeg sox pulseaudio pulseaudio-utils
   wine wine64 wine32:i386 xvfb
   dpkg-dev nasm
+  python3
 )
 
 # The Windows build cross-compiles FFmpeg from Debian's own source package,

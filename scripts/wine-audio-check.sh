@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The WASAPI backend under Wine against a private PulseAudio daemon: two null
-# sinks (Speakers plays 1 kHz through paplay), a pipe source fed with 440 Hz
-# as the microphone. Runs the WasapiServer/WasapiCapture tests of the win64
-# build (build/win64 must exist); with --selftest [args], runs a copy of
-# VeskRecorder.exe --selftest [args] instead and prints its report.
-# Usage: scripts/wine-audio-check.sh [--selftest [N] [--dev i]]
+# Runs a command with a private PulseAudio daemon for the WASAPI backend under
+# Wine: two null sinks (Speakers plays 1 kHz through paplay, Headphones is
+# silent; Wine lists their monitors as microphones), a pipe source fed with
+# 440 Hz as the microphone, PULSE_SERVER pointing at it. Without a command it
+# runs the Wasapi* tests of the win64 build (build/win64 must exist); with
+# --selftest [args], runs a copy of VeskRecorder.exe --selftest [args] instead
+# and prints its report.
+# Usage: scripts/wine-audio-check.sh [--selftest [N] [--dev i] | command [args...]]
 set -u
 cd "$(dirname "$0")/.."
 dir=$(mktemp -d "${TMPDIR:-/tmp}/vesk-pulse.XXXXXX")
@@ -21,18 +23,24 @@ cleanup() {
   rm -rf "$dir"
 }
 trap cleanup EXIT
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
-pactl load-module module-null-sink sink_name=Speakers rate=48000 format=float32le channels=2 >/dev/null
-pactl load-module module-null-sink sink_name=Headphones rate=48000 format=float32le channels=2 >/dev/null
+up=0
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && { up=1; break; }; sleep 0.05; done
+[ "$up" -eq 1 ] || { echo "wine-audio-check: the PulseAudio daemon did not start" >&2; cat "$dir/daemon.log" >&2; }
+pactl load-module module-null-sink sink_name=Speakers rate=48000 format=float32le channels=2 \
+  sink_properties=device.description=Speakers >/dev/null
+pactl load-module module-null-sink sink_name=Headphones rate=48000 format=float32le channels=2 \
+  sink_properties=device.description=Headphones >/dev/null
 pactl load-module module-pipe-source source_name=Microphone "file=$dir/mic.fifo" format=float32le rate=48000 \
   channels=1 >/dev/null
 pactl set-default-sink Speakers
 pactl set-default-source Microphone
 parec --latency-msec=10 --device=Speakers.monitor /dev/null & pids+=($!)
+parec --latency-msec=10 --device=Headphones.monitor /dev/null & pids+=($!)
 sleep 0.3
 pactl suspend-sink Speakers 1 && pactl suspend-sink Speakers 0
-sox -q -n -r 48000 -c 2 -b 16 "$dir/tone.wav" synth 600 sine 1000 vol 0.5
-paplay --device=Speakers "$dir/tone.wav" & pids+=($!)
+pactl suspend-sink Headphones 1 && pactl suspend-sink Headphones 0
+sox -q -n -r 48000 -c 2 -b 16 "$dir/tone.wav" synth 10 sine 1000 vol 0.5
+(while paplay --device=Speakers "$dir/tone.wav"; do :; done) & pids+=($!)
 # 440 Hz mono float in 10 ms periods, paced like a capture device.
 python3 - "$dir/mic.fifo" <<'PY' & pids+=($!)
 import math, os, struct, sys, time
@@ -57,4 +65,7 @@ if [ "${1:-}" = "--selftest" ]; then
   echo "exit code $rc"
   exit $rc
 fi
-scripts/wine-run.sh build/win64/bin/vesk_tests.exe --gtest_filter='WasapiServer*:*WasapiCapture*'
+if [ $# -eq 0 ]; then
+  set -- scripts/wine-run.sh build/win64/bin/vesk_tests.exe --gtest_filter='Wasapi*:*/Wasapi*'
+fi
+"$@"

@@ -3,6 +3,7 @@
 #include "app/headless_modes.h"
 #include "platform/folders.h"
 #include "platform/system.h"
+#include "platform/temp_files.h"
 
 namespace vesk {
 
@@ -17,6 +18,9 @@ int RunVeskRecorder(const std::vector<std::string>& args) {
   AcquireMediaFoundation();
 
   if (mode == Mode::WindowApp) {
+    // What a killed run left (an export's audio, a helper exchange, a save's
+    // staging) goes before anything new is made.
+    RemoveStaleTemporaries();
     // The window application releases Media Foundation and COM itself, in
     // its own shut-down order.
     return RunWindowApplication(cmd);

@@ -179,7 +179,7 @@ void CaptureStream::UpdateMeters(const PacketMeters& m) {
   }
 }
 
-void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64_t timestamp) {
+void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64_t timestamp, int64_t arrival) {
   if (frames == 0) return;
   const uint32_t rate = buffer_.Rate();
   if (loopback_) {
@@ -223,7 +223,7 @@ void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64
       ConvertPacket(bytes + done * stride, n, deviceFormat_, targetChannels_, scratch_.data(), m);
       UpdateMeters(m);
     }
-    buffer_.Deliver(scratch_.data(), n, stamp, Now100ns());
+    buffer_.Deliver(scratch_.data(), n, stamp, arrival != 0 ? arrival : Now100ns());
     done += n;
   }
 }

@@ -85,8 +85,9 @@ class CaptureStream : public CaptureSource {
 
   // Packet entry for the backend and for tests: `data` in the device format
   // given to BeginCapture (ignored when silent), stamped with `timestamp` on
-  // the 100-ns clock (0 = unknown).
-  void OnPacket(const void* data, size_t frames, bool silent, int64_t timestamp);
+  // the 100-ns clock (0 = unknown). `arrival` is when the backend received it
+  // (0: now); the latency figure is measured against it.
+  void OnPacket(const void* data, size_t frames, bool silent, int64_t timestamp, int64_t arrival = 0);
 
  protected:
   // Called by Start before the thread opens the device.

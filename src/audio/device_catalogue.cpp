@@ -177,8 +177,13 @@ bool DeviceRefreshGate::ShouldRefresh(uint64_t nowMs, bool recording) {
   if (recording || !changed_.load(std::memory_order_acquire)) return false;
   if (refreshedOnce_ && nowMs - lastRefreshMs_ < kMinimumIntervalMs) return false;
   const uint64_t lastNotify = lastNotifyMs_.load(std::memory_order_acquire);
-  if (nowMs >= lastNotify && nowMs - lastNotify < kSettleMs) return false;
+  const uint64_t firstNotify = firstNotifyMs_.load(std::memory_order_acquire);
+  const bool overdue = firstNotify != kNoBurst && nowMs >= firstNotify && nowMs - firstNotify >= kLongestWaitMs;
+  if (!overdue && nowMs >= lastNotify && nowMs - lastNotify < kSettleMs) return false;
+  // A notification racing with these two stores is covered by the refresh
+  // the caller is about to make.
   changed_.store(false, std::memory_order_release);
+  firstNotifyMs_.store(kNoBurst, std::memory_order_release);
   lastRefreshMs_ = nowMs;
   refreshedOnce_ = true;
   return true;

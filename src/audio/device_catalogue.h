@@ -107,14 +107,19 @@ class DeviceCatalogue {
 
 // Debounce of device-change notifications: a change sets the flag from any
 // thread; the 33 ms timer asks ShouldRefresh, which says yes at most once per
-// 500 ms, never while recording, and only once the notifications have been
-// quiet for 150 ms, so that one plug-in (which the system reports as a burst
-// of state, add and default changes) gives one refresh, not two.
+// 500 ms, never while recording, and once the notifications have been quiet
+// for 150 ms, so that one plug-in (which the system reports as a burst of
+// state, add and default changes) gives one refresh, not two. A burst that
+// never falls quiet is refreshed at the latest one second after its first
+// notification.
 class DeviceRefreshGate {
  public:
   static constexpr uint64_t kMinimumIntervalMs = 500;
   static constexpr uint64_t kSettleMs = 150;
+  static constexpr uint64_t kLongestWaitMs = 1000;
   void Notify(uint64_t nowMs) {
+    uint64_t none = kNoBurst;
+    firstNotifyMs_.compare_exchange_strong(none, nowMs, std::memory_order_acq_rel);
     lastNotifyMs_.store(nowMs, std::memory_order_release);
     changed_.store(true, std::memory_order_release);
   }
@@ -122,8 +127,10 @@ class DeviceRefreshGate {
   bool ShouldRefresh(uint64_t nowMs, bool recording);
 
  private:
+  static constexpr uint64_t kNoBurst = UINT64_MAX;
   std::atomic<bool> changed_{false};
   std::atomic<uint64_t> lastNotifyMs_{0};
+  std::atomic<uint64_t> firstNotifyMs_{kNoBurst};
   uint64_t lastRefreshMs_ = 0;
   bool refreshedOnce_ = false;
 };

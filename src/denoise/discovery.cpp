@@ -120,7 +120,7 @@ int ChooseDenoiseCandidate(const std::vector<DenoiseCandidate>& candidates, cons
     if (vx != vy) return vx > vy;
     const bool x32 = x.architecture == 2, y32 = y.architecture == 2;
     if (x32 != y32) return !x32;
-    return x.fileName.size() < y.fileName.size();
+    return Utf8Length(x.fileName) < Utf8Length(y.fileName);
   });
   return order.front();
 }

@@ -7,6 +7,7 @@
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/process.h"
+#include "platform/temp_files.h"
 #include "platform/text.h"
 
 namespace vesk {
@@ -85,6 +86,10 @@ fs::path ExtractEmbeddedHelper(const HelperPlaces& places) {
 }
 
 fs::path MakeHelperTempPath(const char* tag) {
+  // In the user's private folder, where a killed exchange is found and
+  // removed at the next start.
+  const fs::path own = PrivateTempPath(Format("dn32-%s.bin", tag));
+  if (!own.empty()) return own;
   const unsigned n = ++tempCounter;
   const std::string name = Format("vesk-dn32-%lu-%u-%s.bin", CurrentProcessId(), n, tag);
   const fs::path dir = TempDir();

@@ -150,11 +150,12 @@ bool AuditionWithSystemReader(SystemAudioReader& reader, double clipSeconds, dou
         [&](const uint8_t* bytes, size_t size) {
           block.clear();
           const size_t frames = size / bytesPerFrame;
+          // Every channel goes to the collector, which folds them into what is played.
           if (out.isFloat)
-            AppendFloatFrames(bytes, frames, out.sourceChannels, out.format.channels, block);
+            AppendFloatFrames(bytes, frames, out.sourceChannels, out.sourceChannels, block);
           else
-            AppendPcm16Frames(bytes, frames, out.sourceChannels, out.format.channels, block);
-          collector.Add(block.data(), frames, out.format.channels);
+            AppendPcm16Frames(bytes, frames, out.sourceChannels, out.sourceChannels, block);
+          collector.Add(block.data(), frames, out.sourceChannels);
         },
         end, code);
     if (!ok) {

@@ -1,16 +1,26 @@
 #pragma once
 // The selection rule of the audition excerpt, fed block by block by whichever
-// decoder reads the track.
+// decoder reads the track. Wider tracks are folded into what is played, so a
+// surround track whose dialogue is in the centre channel is heard, and
+// silence is judged on the folded sound.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace vesk {
 
+// Folds `frames` interleaved frames of `channels` values (WAVE order) into
+// `outChannels` (1 or 2) values per frame at `out`, limited to [-1, 1]: front
+// pair as it is, centre and side or back pairs at -3 dB, a back centre at
+// -6 dB into both sides, no low-frequency channel; mono is the mean of the
+// two sides, and a mono source feeds every output channel.
+void FoldChannels(const float* in, size_t frames, unsigned channels, unsigned outChannels, float* out);
+
 class AuditionCollector {
  public:
-  // Blocks arrive with `sourceChannels` values per frame; of each frame the
-  // first `outChannels` (1 or 2) are kept.
+  // Blocks arrive with `sourceChannels` values per frame in the usual WAVE
+  // order (front left, front right, centre, low-frequency effects, back or
+  // side pairs); they are folded into `outChannels` (1 or 2).
   AuditionCollector(uint32_t rate, unsigned outChannels, double clipSeconds, double scanSeconds);
 
   // True while more material should be read (fewer than the scan frames read
@@ -29,6 +39,7 @@ class AuditionCollector {
   uint64_t framesRead_ = 0;
   bool soundFound_ = false;
   std::vector<float> clip_;
+  std::vector<float> folded_;
 };
 
 }  // namespace vesk

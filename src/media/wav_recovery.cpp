@@ -1,6 +1,7 @@
 #include "media/wav_recovery.h"
 
 #include <array>
+#include <chrono>
 #include <cstring>
 
 #include "media/wav_format.h"
@@ -27,6 +28,11 @@ bool HasWavExtension(const fs::path& name) {
 bool RepairOne(const fs::path& path) {
   File file;
   if (!file.OpenExclusive(path)) return false;
+  // Checked while the file is ours: a recent change means someone may still
+  // be writing it without taking the lock.
+  std::error_code ec;
+  const auto modified = fs::last_write_time(path, ec);
+  if (ec || fs::file_time_type::clock::now() - modified < std::chrono::seconds(kRecoveryQuietSeconds)) return false;
   const int64_t size = file.Size();
   if (size <= int64_t(kWavHeaderBytes)) return false;
   // Sizes that do not fit the 32-bit fields would be stored cut to their low

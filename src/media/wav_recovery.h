@@ -11,11 +11,14 @@ namespace vesk {
 // Rewrites the RIFF and data sizes (bytes 4-7 and 40-43, nothing else) of
 // every *.wav in `folder` that has this program's 44-byte layout, a
 // plausible format and sizes that disagree with the file size. Files that
-// are held open by someone (a recording in progress), links, directories,
-// short, foreign or implausible files, and files too large for the 32-bit
-// size fields are skipped. Returns the number of
+// are held open by someone (a recording in progress), files modified within
+// the last kRecoveryQuietSeconds (a writer that takes no lock, which on Linux
+// the advisory lock cannot see), links, directories, short, foreign or
+// implausible files, and files too large for the 32-bit size fields are
+// skipped. Returns the number of
 // repaired files; `repaired` (cleared first) receives their names, UTF-8,
 // without folder. A missing folder gives 0.
+inline constexpr int kRecoveryQuietSeconds = 10;
 int32_t RepairUnsealedWavs(const std::filesystem::path& folder, std::vector<std::string>* repaired = nullptr);
 
 }  // namespace vesk

@@ -16,6 +16,14 @@ std::filesystem::path DesktopDir();
 // Folder for temporary files: GetTempPathW / $TMPDIR (/tmp).
 std::filesystem::path TempDir();
 
+// This user's private folder for temporary files, created with owner-only
+// rights: "VeskRecorder-<uid>" in the temp folder (mode 0700; when another
+// user holds that name, "tmp" in the per-user data folder) on Linux,
+// "VeskRecorder" in the user's temp folder with an access list for the user
+// alone on Windows. An existing folder is used only when it is a real folder
+// (and on Linux owned by this user). Empty when none can be had.
+std::filesystem::path PrivateTempDir();
+
 // True when a scratch file can be created in `dir` (created and removed at
 // once; an existing link of that name is never followed).
 bool CanCreateFileIn(const std::filesystem::path& dir, const char* probeName);

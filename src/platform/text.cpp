@@ -21,6 +21,12 @@ std::string AsciiLower(std::string_view s) {
   return out;
 }
 
+size_t Utf8Length(std::string_view s) {
+  size_t n = 0;
+  for (const char c : s) n += (uint8_t(c) & 0xC0) != 0x80 ? 1 : 0;
+  return n;
+}
+
 long ParseLong32(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;

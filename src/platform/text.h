@@ -21,6 +21,10 @@ inline std::string PathToUtf8(const std::filesystem::path& p) {
 bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string AsciiLower(std::string_view s);
 
+// Characters (code points) of UTF-8 text: every byte that does not continue
+// a sequence starts one.
+size_t Utf8Length(std::string_view s);
+
 // The standard wide-string-to-long conversion as the Windows C runtime does it:
 // leading white space, an optional sign, then decimal digits; no digits gives
 // 0; results outside the 32-bit range saturate at its ends.

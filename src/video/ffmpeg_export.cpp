@@ -7,6 +7,7 @@
 #include "media/ffmpeg_url.h"
 #include "media/wav_sink.h"
 #include "platform/file.h"
+#include "platform/temp_files.h"
 #include "platform/text.h"
 #include "video/ffmpeg_runner.h"
 #include "video/media_probe.h"
@@ -123,7 +124,11 @@ std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::s
     }
   }
   // Silence appended to the edited track so it never ends before the picture.
-  a.insert(a.end(), {"-filter:a:" + std::to_string(p), "apad", "-shortest", output});
+  a.insert(a.end(), {"-filter:a:" + std::to_string(p), "apad", "-shortest"});
+  // ffmpeg 5.1 still calls FLAC in MP4 experimental and refuses it without this.
+  if (options.codec == 1 && EqualsNoCase(PathToUtf8(PathFromUtf8(output).extension()), ".mp4"))
+    a.insert(a.end(), {"-strict", "experimental"});
+  a.push_back(output);
   return a;
 }
 
@@ -169,6 +174,8 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
   }
 
   const std::filesystem::path tempAudio = TempAudioPath(output);
+  // Claimed before it exists: a killed export leaves it to the next start.
+  const TemporaryClaim claim(tempAudio);
   std::string writeError;
   const FramesProgress wavProgress = [&](uint64_t done, uint64_t total) {
     if (!progress || total == 0) return true;

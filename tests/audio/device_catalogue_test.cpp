@@ -149,6 +149,18 @@ TEST(DeviceRefreshGateTest, TenChangesWithin100MsGiveOneRefresh) {
   EXPECT_EQ(refreshes, 1);
 }
 
+TEST(DeviceRefreshGateTest, NotificationsThatNeverFallQuietRefreshOncePerSecond) {
+  DeviceRefreshGate gate;
+  std::vector<uint64_t> refreshes;
+  for (uint64_t now = 1000; now < 6000; now += 33) {
+    gate.Notify(now);  // one every tick: never 150 ms apart
+    if (gate.ShouldRefresh(now, false)) refreshes.push_back(now);
+  }
+  ASSERT_GE(refreshes.size(), 4u);
+  EXPECT_LE(refreshes[0], 1000u + 1000u + 33u);
+  for (size_t i = 1; i < refreshes.size(); ++i) EXPECT_LE(refreshes[i] - refreshes[i - 1], 1000u + 2 * 33u);
+}
+
 TEST(DeviceRefreshGateTest, WaitsWhileRecordingAndKeepsHalfASecondApart) {
   DeviceRefreshGate gate;
   gate.Notify(0);

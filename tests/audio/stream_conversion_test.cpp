@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "audio/audio_signal.h"
+#include "support/signal.h"
 #include "audio/capture_stream.h"
 #include "audio/playback_stream.h"
 
@@ -72,7 +72,7 @@ class HandFedStream final : public CaptureStream {
 TEST(CaptureStreamPackets, SilentPacketWritesZerosAndKeepsPeakHolds) {
   HandFedStream s;
   s.Begin(48000, 2, {2, 32, true});
-  const auto tone = test::Sine(1000, 48000, 480, 2, 0.9f);
+  const auto tone = test::Sine(480, 2, 1000, 48000, 0.9f);
   s.OnPacket(tone.data(), 480, false, 1000);
   EXPECT_NEAR(s.Peak(0), 0.9f, 0.01f);
   EXPECT_NEAR(s.Rms(1), 0.9f / std::sqrt(2.0f), 0.01f);
@@ -91,7 +91,7 @@ TEST(CaptureStreamPackets, SilentPacketWritesZerosAndKeepsPeakHolds) {
 TEST(CaptureStreamPackets, ClipFlagAndMonoMetersMirrorChannelZero) {
   HandFedStream s;
   s.Begin(48000, 1, {1, 32, true});
-  const auto loud = test::Sine(100, 48000, 480, 1, 1.0f);
+  const auto loud = test::Sine(480, 1, 100, 48000, 1.0f);
   s.OnPacket(loud.data(), 480, false, 0);
   EXPECT_TRUE(s.Clipped(0));
   EXPECT_EQ(s.Peak(1), s.Peak(0));
@@ -103,7 +103,7 @@ TEST(CaptureStreamPackets, ClipFlagAndMonoMetersMirrorChannelZero) {
 TEST(CaptureStreamPackets, FullRingRefusesWholeFramesAndCountsThem) {
   HandFedStream s;
   s.Begin(1000, 2, {2, 32, true});  // 8 s ring = 8000 frames
-  const auto block = test::Sine(10, 1000, 1000, 2);
+  const auto block = test::Sine(1000, 2, 10, 1000);
   for (int i = 0; i < 9; ++i) s.OnPacket(block.data(), 1000, false, 1);
   EXPECT_EQ(s.CapturedFrames(), 9000u);
   EXPECT_EQ(s.OverflowFrames(), 1001u);  // one frame of space always stays free
@@ -144,7 +144,7 @@ class DevicelessPlayback final : public PlaybackStream {
 
 TEST(PlaybackRender, ConvertsA44kBufferToA48kDeviceAtTheRightPitch) {
   DevicelessPlayback p;
-  const auto buf = test::Sine(1000, 44100, 44100, 2);
+  const auto buf = test::Sine(44100, 2, 1000, 44100);
   p.Play(buf, {44100, 2, 16}, 0, 0, 0, 48000, 2);
   std::vector<float> out(40000 * 2);
   ASSERT_TRUE(p.Render(out.data(), 40000));
@@ -186,7 +186,7 @@ TEST(PlaybackRender, LoopsOverTheRangeWithoutAGapAndSnapsSeeks) {
 
 TEST(PlaybackRender, EndsAfterTwelveCallbacksOfSilencePastTheEnd) {
   DevicelessPlayback p;
-  const auto buf = test::Sine(1000, 48000, 1000, 1);
+  const auto buf = test::Sine(1000, 1, 1000, 48000);
   p.Play(buf, {48000, 1, 16}, 999, 0, 0, 48000, 1);
   std::vector<float> out(480);
   int callbacks = 1;

@@ -244,8 +244,8 @@ TEST_F(LogFolderTest, LinesOfConcurrentWritersNeverInterleave) {
 
 // The child half of the next test: logs numbered lines and reports on its
 // standard output each line AppLog has returned from, until it is killed.
-TEST(AppLogChildProcess, LogsNumberedLinesUntilKilled) {
-  if (!std::getenv("VESK_TEST_LOG_CHILD")) GTEST_SKIP() << "runs only as the child of KilledWriter";
+const bool kLogChildRegistered = test::RegisterChildTest("AppLogChildProcess", "LogsNumberedLinesUntilKilled",
+                                                         "VESK_TEST_LOG_CHILD", [] {
   AppLogInit();
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(90);
   for (int i = 0; std::chrono::steady_clock::now() < until; ++i) {
@@ -253,7 +253,7 @@ TEST(AppLogChildProcess, LogsNumberedLinesUntilKilled) {
     std::printf("returned %d\n", i);
     std::fflush(stdout);
   }
-}
+});
 
 TEST_F(LogFolderTest, KilledWriterLeavesEveryReturnedLineOnDisk) {
   test::EnvOverride child("VESK_TEST_LOG_CHILD", "1");

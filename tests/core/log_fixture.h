@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,31 +13,6 @@
 #include "support/test_support.h"
 
 namespace vesk::test {
-
-// Sets an environment variable for the lifetime of the object (inherited by
-// child processes started meanwhile).
-class EnvOverride {
- public:
-  EnvOverride(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Set(value);
-  }
-  ~EnvOverride() { Set(old_.value_or("")); }
-  EnvOverride(const EnvOverride&) = delete;
-  EnvOverride& operator=(const EnvOverride&) = delete;
-
- private:
-  void Set(const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name_.c_str(), value.c_str());
-#else
-    if (value.empty()) unsetenv(name_.c_str());
-    else setenv(name_.c_str(), value.c_str(), 1);
-#endif
-  }
-  std::string name_;
-  std::optional<std::string> old_;
-};
 
 class LogFolderTest : public ::testing::Test {
  protected:

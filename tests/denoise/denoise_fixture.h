@@ -9,6 +9,7 @@
 
 #include "denoise/denoise_engine.h"
 #include "platform/module.h"
+#include "support/signal.h"
 #include "support/test_support.h"
 
 namespace vesk::test {
@@ -42,22 +43,6 @@ inline FixtureStats ReadFixture(const std::filesystem::path& module) {
   if (auto f = reinterpret_cast<void (*)(FixtureStats*)>(ModuleSymbol(FixtureHandle(module), "VeskFixtureStats")))
     f(&s);
   return s;
-}
-
-// Uniform noise in [-amplitude, amplitude], deterministic.
-inline std::vector<float> Noise(size_t count, float amplitude, uint32_t seed = 12345) {
-  std::vector<float> v(count);
-  for (float& x : v) {
-    seed = seed * 1664525u + 1013904223u;
-    x = amplitude * (float(seed >> 8) / float(1u << 23) - 1.0f);
-  }
-  return v;
-}
-
-inline double Rms(const std::vector<float>& v, size_t from, size_t to) {
-  double sum = 0;
-  for (size_t i = from; i < to; ++i) sum += double(v[i]) * v[i];
-  return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
 }
 
 // Copies a module into <root>/<bundle>/<subFolder>/ as a VST3 bundle.

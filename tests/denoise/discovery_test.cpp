@@ -80,6 +80,14 @@ TEST(Discovery, SixtyFourBitWinsAtEqualVersions) {
   EXPECT_EQ(c[1].architecture, 1);
 }
 
+TEST(Discovery, AtEqualVersionAndArchitectureTheNameWithFewerCharactersWins) {
+  // 22 characters in 26 bytes against 24 in 24.
+  const std::vector<DenoiseCandidate> c = {{"a", "Voice De-noise Plus.vst3", 1}, {"b", "Voice De-noise 降噪.vst3", 1},
+                                           {"c", "RX 2 Voice De-noise Plus Extra.vst3", 2}};
+  EXPECT_EQ(ChooseDenoiseCandidate(c, ""), 2) << "a version still comes first";
+  EXPECT_EQ(ChooseDenoiseCandidate({c[0], c[1]}, ""), 1);
+}
+
 TEST(Discovery, SpectralDenoiseAloneIsNoCandidate) {
   ScratchDir root;
   MakeBundle(root.path(), "", "RX 11 Spectral De-noise.vst3", 1);

@@ -198,7 +198,7 @@ TEST(AudioDocState, ModifiedFlagFollowsTheDocumentLifeCycle) {
   test::ScratchDir dir;
   const auto source = dir / "take.wav";
   std::string error;
-  ASSERT_TRUE(WriteWavFile(source, AudioFormat{48000, 2, 16}, test::Sine(4800, 2, 440, 48000, 0.5), error, 16));
+  ASSERT_TRUE(WriteWavFile(source, AudioFormat{48000, 2, 16}, test::Sine(4800, 2, 440, 48000, 0.5, 1.0), error, 16));
 
   AudioDoc doc;
   ASSERT_TRUE(doc.Load(source, error)) << error;
@@ -276,7 +276,7 @@ TEST(AudioDocCuts, HasCutsOnlyAfterTrimOrDelete) {
 
 TEST(AudioDocCuts, SourceTimelineKeepsAudioInPlaceAndSilencesTheDeletedThird) {
   AudioDoc doc;
-  AdoptClip(doc, test::Sine(3000, 2, 440, 48000, 0.5));
+  AdoptClip(doc, test::Sine(3000, 2, 440, 48000, 0.5, 1.0));
   doc.SetSelection(1000, 2000);
   std::string error;
   ASSERT_TRUE(doc.DeleteSelection(error));

@@ -1,10 +1,10 @@
 #pragma once
 // Clips for the document tests.
-#include <cmath>
 #include <string>
 #include <vector>
 
 #include "doc/audio_doc.h"
+#include "support/signal.h"
 
 namespace vesk::test {
 
@@ -17,14 +17,6 @@ inline std::vector<float> Ramp(size_t frames, uint16_t channels) {
 
 inline std::vector<float> Constant(size_t frames, uint16_t channels, float value) {
   return std::vector<float>(frames * channels, value);
-}
-
-inline std::vector<float> Sine(size_t frames, uint16_t channels, double hz, double rate, double amp) {
-  std::vector<float> v(frames * channels);
-  for (size_t f = 0; f < frames; ++f)
-    for (uint16_t c = 0; c < channels; ++c)
-      v[f * channels + c] = float(amp * std::sin(2 * 3.14159265358979323846 * hz * double(f) / rate + c));
-  return v;
 }
 
 inline void AdoptClip(AudioDoc& doc, std::vector<float> samples, uint32_t rate = 48000, uint16_t channels = 2,

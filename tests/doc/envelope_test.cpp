@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 
 #include "doc/audio_doc.h"
 #include "doc/doc_test_clips.h"
@@ -10,13 +9,8 @@
 namespace vesk {
 namespace {
 
-std::vector<float> Noise(size_t frames, uint16_t channels, uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-  std::vector<float> v(frames * channels);
-  for (float& x : v) x = dist(rng);
-  return v;
-}
+// Full-scale noise, `frames` frames of `channels`.
+std::vector<float> Noise(size_t frames, uint16_t channels, uint32_t seed) { return test::Noise(frames * channels, 1.0f, seed); }
 
 // The column rule written out plainly, frame by frame.
 void ReferenceEnvelope(const std::vector<float>& s, uint16_t ch, int32_t request, uint64_t start, uint64_t end,

@@ -51,7 +51,7 @@ class SaveWavDepth : public testing::TestWithParam<DepthCase> {};
 TEST_P(SaveWavDepth, WritesTheRequestedDepthOr16) {
   test::ScratchDir dir;
   AudioDoc doc;
-  test::AdoptClip(doc, test::Sine(4800, 2, 440, 48000, 0.5));
+  test::AdoptClip(doc, test::Sine(4800, 2, 440, 48000, 0.5, 1.0));
   std::string error;
   ASSERT_TRUE(doc.Save(dir / "out.wav", false, 0, error, GetParam().requested)) << error;
   const ReadBack r = Read(dir / "out.wav");
@@ -74,7 +74,7 @@ TEST(SaveWav, FollowingTheSourceDepthGives24ForAnUnknownSource) {
   for (const Case c : {Case{24, 0, 24}, Case{8, 0, 16}, Case{0, 0, 24}, Case{16, 0, 16}, Case{24, 32, 32}}) {
     test::ScratchDir dir;
     AudioDoc doc;
-    test::AdoptClip(doc, test::Sine(480, 2, 440, 48000, 0.5), 48000, 2, c.sourceBits);
+    test::AdoptClip(doc, test::Sine(480, 2, 440, 48000, 0.5, 1.0), 48000, 2, c.sourceBits);
     const AudioFormat requested{0, 2, uint16_t(WavExportBits(c.menuBits, doc.SourceBits()))};
     std::string error;
     ASSERT_TRUE(doc.Save(dir / "out.wav", false, 0, error, &requested)) << error;
@@ -85,7 +85,7 @@ TEST(SaveWav, FollowingTheSourceDepthGives24ForAnUnknownSource) {
 TEST(SaveWav, ResamplesDenoisesAndReportsRisingProgress) {
   test::ScratchDir dir;
   AudioDoc doc;
-  test::AdoptClip(doc, test::Sine(96000, 2, 440, 96000, 0.5), 96000);
+  test::AdoptClip(doc, test::Sine(96000, 2, 440, 96000, 0.5, 1.0), 96000);
   const std::vector<float> original = doc.Samples();
   const uint64_t revision = doc.Revision();
   std::vector<std::pair<int, std::string>> steps;
@@ -131,7 +131,7 @@ TEST_P(SaveCancel, LeavesTheTargetAndTheDocumentUntouched) {
   const int cancelAt = GetParam();
   test::ScratchDir dir;
   AudioDoc doc;
-  test::AdoptClip(doc, test::Sine(96000 * 3, 2, 440, 96000, 0.5), 96000, 2, 16, "/clips/take.wav");
+  test::AdoptClip(doc, test::Sine(96000 * 3, 2, 440, 96000, 0.5, 1.0), 96000, 2, 16, "/clips/take.wav");
   doc.SetSelection(0, 10);
   std::string error;
   ASSERT_TRUE(doc.SilenceSelection(error));
@@ -164,7 +164,7 @@ TEST(SaveWav, FailuresKeepTheDocumentAndSayWhy) {
   EXPECT_FALSE(doc.Save(dir / "a.wav", false, 0, error));
   EXPECT_EQ(error, "没有内容可保存。");
 
-  test::AdoptClip(doc, test::Sine(480, 2, 440, 48000, 0.5));
+  test::AdoptClip(doc, test::Sine(480, 2, 440, 48000, 0.5, 1.0));
   EXPECT_FALSE(doc.Save(dir / "missing" / "a.wav", false, 0, error));
   EXPECT_EQ(error, "无法创建输出文件（路径可能不存在或没有写权限）。");
 
@@ -185,7 +185,7 @@ TEST(SaveWav, ReplacesAnExistingFileOnSuccess) {
   test::ScratchDir dir;
   test::WriteBytes(dir / "take.wav", {'o', 'l', 'd'});
   AudioDoc doc;
-  test::AdoptClip(doc, test::Sine(4800, 1, 440, 48000, 0.5), 48000, 1);
+  test::AdoptClip(doc, test::Sine(4800, 1, 440, 48000, 0.5, 1.0), 48000, 1);
   std::string error;
   ASSERT_TRUE(doc.Save(dir / "take.wav", false, 0, error)) << error;
   EXPECT_EQ(Read(dir / "take.wav").samples.size(), 4800u);

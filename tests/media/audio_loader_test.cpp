@@ -7,31 +7,14 @@
 #include "media/audio_tracks.h"
 #include "media/wav_format.h"
 #include "support/test_support.h"
+#include "support/wav_builder.h"
 
 namespace vesk {
 namespace {
 
-using test::Append16;
-using test::Append32;
-using test::AppendTag;
 
 std::vector<uint8_t> Wav(uint16_t tag, uint16_t channels, uint16_t bits, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> v;
-  AppendTag(v, "RIFF");
-  Append32(v, uint32_t(36 + data.size()));
-  AppendTag(v, "WAVE");
-  AppendTag(v, "fmt ");
-  Append32(v, 16);
-  Append16(v, tag);
-  Append16(v, channels);
-  Append32(v, 44100);
-  Append32(v, 44100u * channels * bits / 8);
-  Append16(v, uint16_t(channels * bits / 8));
-  Append16(v, bits);
-  AppendTag(v, "data");
-  Append32(v, uint32_t(data.size()));
-  v.insert(v.end(), data.begin(), data.end());
-  return v;
+  return test::MakeWav(test::FmtSpec{tag, channels, 44100, bits}, data, uint32_t(data.size()), uint32_t(36 + data.size()));
 }
 
 TEST(LoadAudioFile, WavFilesAreReadByTheWavReaderWithTheirDepth) {

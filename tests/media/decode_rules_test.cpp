@@ -80,18 +80,44 @@ TEST(AuditionCollector, ReportsAllSilentAfterTheScanWindow) {
   EXPECT_TRUE(allSilent);
 }
 
-TEST(AuditionCollector, KeepsTheFirstTwoChannelsOfWiderBlocks) {
-  AuditionCollector c(10, 2, 1.0, 60.0);
-  std::vector<float> six;
-  for (int f = 0; f < 10; ++f)
-    for (int ch = 0; ch < 6; ++ch) six.push_back(0.1f * float(ch + 1));
-  c.Add(six.data(), 10, 6);
+TEST(AuditionCollector, FoldsEveryChannelIntoWhatIsPlayedAndJudgesSilenceOnIt) {
+  const float c3 = 0.4f * 0.70710678f;
+  struct Case {
+    const char* layout;
+    unsigned channels, sounding, out;
+    float left, right;  // expected; both 0: judged silent
+  } cases[] = {
+      {"5.1 centre", 6, 2, 2, c3, c3},   {"5.1 low-frequency only", 6, 3, 2, 0, 0},
+      {"5.1 right surround", 6, 5, 2, 0, c3}, {"7.1 left side", 8, 6, 2, c3, 0},
+      {"6.1 back centre", 7, 4, 2, 0.2f, 0.2f}, {"quad back left", 4, 2, 2, c3, 0},
+      {"3.0 centre", 3, 2, 2, c3, c3},   {"stereo right", 2, 1, 2, 0, 0.4f},
+      {"mono", 1, 0, 2, 0.4f, 0.4f},     {"stereo left to mono", 2, 0, 1, 0.2f, 0.2f},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.layout);
+    AuditionCollector c(10, k.out, 1.0, 2.0);
+    std::vector<float> block(10 * k.channels, 0.0f);
+    for (size_t f = 0; f < 10; ++f) block[f * k.channels + k.sounding] = 0.4f;
+    c.Add(block.data(), 10, k.channels);
+    bool allSilent = false;
+    const std::vector<float> clip = c.Finish(allSilent);
+    if (k.left == 0 && k.right == 0) {
+      EXPECT_TRUE(allSilent);
+      continue;
+    }
+    ASSERT_FALSE(allSilent);
+    ASSERT_EQ(clip.size(), 10u * k.out);
+    EXPECT_NEAR(clip[0], k.left, 1e-6);
+    if (k.out == 2) {
+      EXPECT_NEAR(clip[1], k.right, 1e-6);
+    }
+  }
+  // Loud surround material is limited, not wrapped.
+  AuditionCollector loud(10, 2, 1.0, 2.0);
+  const std::vector<float> full(10 * 6, -1.0f);
+  loud.Add(full.data(), 10, 6);
   bool allSilent = true;
-  const auto clip = c.Finish(allSilent);
-  ASSERT_EQ(clip.size(), 20u);
-  EXPECT_FLOAT_EQ(clip[0], 0.1f);
-  EXPECT_FLOAT_EQ(clip[1], 0.2f);
-  EXPECT_FLOAT_EQ(clip[2], 0.1f);
+  EXPECT_EQ(loud.Finish(allSilent), std::vector<float>(20, -1.0f));
 }
 
 TEST(SampleConvert, FloatIsClampedAndPcmScaledKeepingTheFirstChannels) {

@@ -3,38 +3,28 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include "media/resample.h"
+#include "support/signal.h"
 
 namespace vesk {
 namespace {
 
-std::vector<float> Sine(size_t frames, double hz, double rate, uint16_t channels, float amp) {
-  std::vector<float> v;
-  for (size_t i = 0; i < frames; ++i)
-    for (uint16_t c = 0; c < channels; ++c) v.push_back(float(amp * std::sin(2 * std::numbers::pi * hz * double(i) / rate)));
-  return v;
-}
-
-float Peak(const std::vector<float>& v) {
-  float p = 0;
-  for (float x : v) p = std::max(p, std::fabs(x));
-  return p;
-}
-
 TEST(ResampleAudio, DownsamplingKeepsLevelAndExpectedLength) {
-  const auto in = Sine(48000, 1000, 48000, 2, 0.8f);
+  const auto in = test::Sine(48000, 2, 1000, 48000, 0.8);
   std::vector<float> out;
   std::string error;
   ASSERT_TRUE(ResampleAudio(in, 48000, 44100, 2, out, error));
   EXPECT_EQ(out.size() / 2, 44099u);
   EXPECT_NEAR(double(out.size() / 2) / 48000.0, 0.9188, 1e-4);
-  EXPECT_NEAR(Peak(out), 0.8f, 0.002f);
+  EXPECT_NEAR(test::Peak(out), 0.8f, 0.002f);
+  // The tone keeps its pitch: a rate mix-up would move it by 8.8 %.
+  EXPECT_NEAR(test::ZeroCrossingPitch(out, 2, 0, 44100), 1000.0, 0.5);
+  EXPECT_NEAR(test::ZeroCrossingPitch(out, 2, 1, 44100), 1000.0, 0.5);
 }
 
 TEST(ResampleAudio, UpsamplingStopsBeforeReadingPastTheEnd) {
-  const auto in = Sine(44100, 440, 44100, 1, 0.5f);
+  const auto in = test::Sine(44100, 1, 440, 44100, 0.5);
   std::vector<float> out;
   std::string error;
   ASSERT_TRUE(ResampleAudio(in, 44100, 48000, 1, out, error));

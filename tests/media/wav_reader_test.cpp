@@ -8,64 +8,19 @@
 #include "media/wav_format.h"
 #include "media/wav_reader.h"
 #include "support/test_support.h"
+#include "support/wav_builder.h"
 
 namespace vesk {
 namespace {
 
 using test::Append16;
 using test::Append32;
+using test::AppendFmt;
 using test::AppendTag;
-
-struct FmtSpec {
-  uint16_t tag = 1;
-  uint16_t channels = 2;
-  uint32_t rate = 48000;
-  uint16_t bits = 16;
-  uint32_t fmtSize = 16;
-  uint16_t subTag = 0;  // extensible sub-format's first two bytes
-};
-
-void AppendFmt(std::vector<uint8_t>& v, const FmtSpec& f) {
-  AppendTag(v, "fmt ");
-  Append32(v, f.fmtSize);
-  Append16(v, f.tag);
-  Append16(v, f.channels);
-  Append32(v, f.rate);
-  Append32(v, f.rate * f.channels * f.bits / 8);
-  Append16(v, uint16_t(f.channels * f.bits / 8));
-  Append16(v, f.bits);
-  if (f.fmtSize >= 18) {
-    Append16(v, uint16_t(f.fmtSize - 18));
-    for (uint32_t i = 18; i < f.fmtSize; ++i) {
-      // cbSize(2) validBits(2) mask(4) then the GUID starting at body offset 24
-      const uint32_t off = i;
-      v.push_back(off == 24 ? uint8_t(f.subTag) : off == 25 ? uint8_t(f.subTag >> 8) : 0);
-    }
-  }
-}
-
-std::vector<uint8_t> RiffStart() {
-  std::vector<uint8_t> v;
-  AppendTag(v, "RIFF");
-  Append32(v, 0);
-  AppendTag(v, "WAVE");
-  return v;
-}
-
-std::vector<uint8_t> MakeWav(const FmtSpec& f, const std::vector<uint8_t>& data, uint32_t declared) {
-  std::vector<uint8_t> v = RiffStart();
-  AppendFmt(v, f);
-  AppendTag(v, "data");
-  Append32(v, declared);
-  v.insert(v.end(), data.begin(), data.end());
-  return v;
-}
-
-std::vector<uint8_t> Pcm16(std::initializer_list<int16_t> values) {
-  std::vector<uint8_t> v;
-  for (int16_t x : values) Append16(v, uint16_t(x));
-  return v;
-}
+using test::FmtSpec;
+using test::MakeWav;
+using test::Pcm16;
+using test::RiffStart;
 
 struct ReadResult {
   bool ok = false;

@@ -9,12 +9,12 @@
 #include "media/wav_sink.h"
 #include "platform/file.h"
 #include "support/test_support.h"
+#include "support/wav_builder.h"
 
 namespace vesk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Append16;
 using test::Append32;
 using test::AppendTag;
 
@@ -29,18 +29,8 @@ struct HeaderSpec {
 };
 
 std::vector<uint8_t> BuildFile(const HeaderSpec& s) {
-  std::vector<uint8_t> v;
-  AppendTag(v, "RIFF");
-  Append32(v, s.declaredData + 36);
-  AppendTag(v, "WAVE");
-  AppendTag(v, "fmt ");
-  Append32(v, 16);
-  Append16(v, s.tag);
-  Append16(v, s.channels);
-  Append32(v, s.rate);
-  Append32(v, s.rate * s.channels * s.bits / 8);
-  Append16(v, uint16_t(s.channels * s.bits / 8));
-  Append16(v, s.bits);
+  std::vector<uint8_t> v = test::RiffStart(s.declaredData + 36);
+  test::AppendFmt(v, test::FmtSpec{s.tag, s.channels, s.rate, s.bits});
   if (s.listChunk) {
     AppendTag(v, "LIST");
     Append32(v, 4);
@@ -65,6 +55,7 @@ TEST_P(RepairFile, ChangesOnlyTheSizeFieldsOfPlausibleUnsealedFiles) {
   test::ScratchDir dir;
   const std::vector<uint8_t> before = BuildFile(c.spec);
   test::WriteBytes(dir / c.name, before);
+  test::AgeFile(dir / c.name);
   std::vector<std::string> names{"stale"};
   EXPECT_EQ(RepairUnsealedWavs(dir.path(), &names), c.repaired ? 1 : 0);
   const std::string after = test::ReadText(dir / c.name);
@@ -138,6 +129,8 @@ TEST(RepairUnsealedWavs, RepairsOnlyTheUnclosedRecordingAmongSealedOnes) {
   ASSERT_TRUE(WriteWavFile(dir / "closed.wav", AudioFormat{}, second, error, 24));
   const std::string closed = test::ReadText(dir / "closed.wav");
   fs::create_directory(dir / "folder.wav");
+  test::AgeFile(dir / "crashed.wav");
+  test::AgeFile(dir / "closed.wav");
 
   std::vector<std::string> names;
   EXPECT_EQ(RepairUnsealedWavs(dir.path(), &names), 1);
@@ -158,11 +151,25 @@ TEST(RepairUnsealedWavs, SkipsAFileThatIsBeingRecorded) {
   const std::vector<float> in(12000, 0.1f);  // refilled at 1 s, half a second beyond
   ASSERT_TRUE(sink.Write(in.data(), in.size(), error));
   const std::string before = test::ReadText(dir / "live.wav");
+  test::AgeFile(dir / "live.wav");  // only the writer's claim keeps it out
   EXPECT_EQ(RepairUnsealedWavs(dir.path()), 0);
   EXPECT_EQ(test::ReadText(dir / "live.wav"), before);
   ASSERT_TRUE(sink.Write(in.data(), 10, error)) << "the sink keeps writing after the scan";
   ASSERT_TRUE(sink.Close(error));
   EXPECT_EQ(RepairUnsealedWavs(dir.path()), 0);
+}
+
+// A program that records without any lock is only seen by its changes: a
+// file modified within the last seconds is left alone until it has rested.
+TEST(RepairUnsealedWavs, LeavesARecentlyModifiedFileUntilItHasRested) {
+  test::ScratchDir dir;
+  const std::vector<uint8_t> bytes = BuildFile(Spec(1, 2, 48000, 16, 0));
+  test::WriteBytes(dir / "foreign.wav", bytes);
+  test::AgeFile(dir / "foreign.wav", kRecoveryQuietSeconds - 3);
+  EXPECT_EQ(RepairUnsealedWavs(dir.path()), 0);
+  EXPECT_EQ(test::ReadText(dir / "foreign.wav"), std::string(bytes.begin(), bytes.end()));
+  test::AgeFile(dir / "foreign.wav", kRecoveryQuietSeconds + 3);
+  EXPECT_EQ(RepairUnsealedWavs(dir.path()), 1);
 }
 
 // An hour of audio must never be announced as a second: sizes that do not
@@ -178,6 +185,7 @@ TEST(RepairUnsealedWavs, FileTooLargeForTheSizeFieldsIsLeftUntouched) {
     const std::vector<uint8_t> head = BuildFile(Spec(1, 2, 48000, 16, 400, 0));
     test::WriteBytes(dir / "long.wav", head);
     fs::resize_file(dir / "long.wav", c.size);
+    test::AgeFile(dir / "long.wav");
     EXPECT_EQ(RepairUnsealedWavs(dir.path()), c.repaired ? 1 : 0) << c.size;
     std::vector<uint8_t> expected = head;
     if (c.repaired) {

@@ -16,10 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-uint32_t Le32(const std::string& b, size_t at) {
-  return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
-         uint32_t(uint8_t(b[at + 3])) << 24;
-}
+using test::Le32;
 
 // Restores the process-wide threshold even when an assertion fails.
 class ThresholdGuard {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -75,15 +76,16 @@ TEST(SampleRingTest, ConcurrentWriterAndReaderLoseAndDuplicateNothing) {
   constexpr int kChannels = 2;
   constexpr int64_t kFrames = 400'000;
   Ring r(4800 * kChannels, 48000, kChannels);
+  std::atomic<bool> stop{false};
   std::thread writer([&] {
     std::vector<float> packet(480 * kChannels);
     int64_t frame = 0;
-    while (frame < kFrames) {
+    while (frame < kFrames && !stop.load()) {
       const int64_t n = std::min<int64_t>(480, kFrames - frame);
       for (int64_t i = 0; i < n; ++i)
         for (int c = 0; c < kChannels; ++c) packet[size_t(i * kChannels + c)] = float(frame + i) + 0.5f * float(c);
       size_t offered = 0;
-      while (offered < size_t(n * kChannels)) {
+      while (offered < size_t(n * kChannels) && !stop.load()) {
         const size_t w = r.ring.Write(packet.data() + offered, size_t(n * kChannels) - offered, 1 + frame);
         offered += w;
         if (w == 0) std::this_thread::yield();
@@ -91,10 +93,21 @@ TEST(SampleRingTest, ConcurrentWriterAndReaderLoseAndDuplicateNothing) {
       frame += n;
     }
   });
+  // However the reader ends (a failed assertion returns at once), the writer
+  // is stopped and joined: a joinable thread would end the whole program.
+  struct Joiner {
+    std::atomic<bool>& stop;
+    std::thread& thread;
+    ~Joiner() {
+      stop.store(true);
+      thread.join();
+    }
+  } joiner{stop, writer};
   std::vector<float> out(8192 * kChannels);
   int64_t expect = 0;
   int chunk = 0;
-  while (expect < kFrames) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (expect < kFrames && std::chrono::steady_clock::now() < deadline) {
     const size_t want = size_t((1 + (chunk++ * 977) % 3000) * kChannels);
     const size_t n = r.ring.Read(out.data(), want);
     ASSERT_EQ(n % kChannels, 0u);
@@ -105,7 +118,7 @@ TEST(SampleRingTest, ConcurrentWriterAndReaderLoseAndDuplicateNothing) {
     }
     if (n == 0) std::this_thread::yield();
   }
-  writer.join();
+  ASSERT_EQ(expect, kFrames) << "the reader waited a minute for the rest";
   EXPECT_EQ(r.ring.Available(), 0u);
 }
 

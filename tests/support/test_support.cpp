@@ -1,6 +1,9 @@
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <random>
 #ifndef _WIN32
@@ -31,6 +34,16 @@ ScratchDir::~ScratchDir() {
 void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
   File f;
   if (f.OpenWrite(path)) f.Write(bytes.data(), bytes.size());
+}
+
+void AgeFile(const fs::path& path, int seconds) {
+  std::error_code ec;
+  fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(seconds), ec);
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  File f;
+  if (f.OpenWrite(path)) f.Write(text.data(), text.size());
 }
 
 std::string ReadText(const fs::path& path) {
@@ -97,5 +110,51 @@ void Append32(std::vector<uint8_t>& v, uint32_t x) {
 }
 
 void AppendTag(std::vector<uint8_t>& v, const char* tag) { v.insert(v.end(), tag, tag + 4); }
+
+uint16_t Le16(const std::string& b, size_t at) { return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8); }
+
+uint32_t Le32(const std::string& b, size_t at) {
+  return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
+         uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
+namespace {
+
+void SetVariable(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name.c_str(), value.c_str());
+#else
+  if (value.empty())
+    unsetenv(name.c_str());
+  else
+    setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+
+class ChildBody : public testing::Test {
+ public:
+  explicit ChildBody(std::function<void()> body) : body_(std::move(body)) {}
+  void TestBody() override { body_(); }
+
+ private:
+  std::function<void()> body_;
+};
+
+}  // namespace
+
+EnvOverride::EnvOverride(const char* name, const std::string& value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old;
+  SetVariable(name_, value);
+}
+
+EnvOverride::~EnvOverride() { SetVariable(name_, old_.value_or("")); }
+
+bool RegisterChildTest(const char* suite, const char* name, const char* variable, std::function<void()> body) {
+  const char* value = std::getenv(variable);
+  if (value == nullptr || *value == '\0') return false;
+  testing::RegisterTest(suite, name, nullptr, nullptr, __FILE__, __LINE__,
+                        [body = std::move(body)]() -> testing::Test* { return new ChildBody(body); });
+  return true;
+}
 
 }  // namespace vesk::test

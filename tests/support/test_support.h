@@ -3,6 +3,8 @@
 // running the built programs.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,10 @@ class ScratchDir {
 };
 
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+void WriteText(const std::filesystem::path& path, const std::string& text);
+// Moves a file's modification time `seconds` into the past (a file left by
+// an earlier run).
+void AgeFile(const std::filesystem::path& path, int seconds = 60);
 std::string ReadText(const std::filesystem::path& path);
 
 // Folder holding the built programs (the test program's own folder).
@@ -45,9 +51,32 @@ bool HaveTool(const std::string& name);
 // Runs a tool through the shell and returns its exit code.
 int Shell(const std::string& command);
 
+// Sets an environment variable for the lifetime of the object (inherited by
+// child processes started meanwhile); an empty value removes it.
+class EnvOverride {
+ public:
+  EnvOverride(const char* name, const std::string& value);
+  ~EnvOverride();
+  EnvOverride(const EnvOverride&) = delete;
+  EnvOverride& operator=(const EnvOverride&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// Registers Suite.Name, with `body` as its test body, only in a test program
+// started with `variable` set: the child half of a test that re-runs this
+// program (run with --gtest_filter=Suite.Name). Elsewhere the test does not
+// exist, so it is neither listed nor reported as skipped. Call it from a
+// namespace-scope initialiser.
+bool RegisterChildTest(const char* suite, const char* name, const char* variable, std::function<void()> body);
+
 // Little-endian helpers for hand-built files.
 void Append16(std::vector<uint8_t>& v, uint16_t x);
 void Append32(std::vector<uint8_t>& v, uint32_t x);
 void AppendTag(std::vector<uint8_t>& v, const char* tag);
+uint16_t Le16(const std::string& bytes, size_t at);
+uint32_t Le32(const std::string& bytes, size_t at);
 
 }  // namespace vesk::test

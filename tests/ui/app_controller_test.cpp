@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "audio/audio_signal.h"
+#include "support/signal.h"
 #include "core/diagnostics.h"
 #include "core/log_fixture.h"
 #include "doc/audio_doc.h"

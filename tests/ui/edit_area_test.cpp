@@ -319,7 +319,7 @@ TEST(EditPlay, FollowsClicksSelectionsDeviceChangesAndTheEnd) {
 // play head waits at the cut instead of running ahead or back.
 TEST(EditPlay, FullLengthPlaybackSkipsTheDeletedRangeWithoutGoingBack) {
   EditRig rig;
-  rig.Load(test::Sine(144000, 2, 440, 48000, 0.5));
+  rig.Load(test::Sine(144000, 2, 440, 48000, 0.5, 1.0));
   EditAreaTestAccess::SetPicture(rig.area, true);
   rig.doc.SetSelection(48000, 96000);
   rig.area.HandleCommand(kIdDelete);
@@ -377,7 +377,7 @@ TEST(EditScene, DrawsTheDocumentTheHintAndTheLiveWaveform) {
   rig.area.OnWheel(WheelEvent{1, 500, 50}, EditRig::kWidth, EditRig::kHeight);
   EXPECT_EQ(rig.settingsSaves, 0);  // nothing to zoom: the hint is not used up
 
-  rig.Load(test::Sine(480000, 2, 1, 48000, 0.8));
+  rig.Load(test::Sine(480000, 2, 1, 48000, 0.8, 1.0));
   rig.doc.SetSelection(120000, 240000);
   EditAreaTestAccess::SetPlayHead(rig.area, 360000);
   s = rig.area.Scene(EditRig::kWidth, EditRig::kHeight);

@@ -53,7 +53,7 @@ TEST_P(BuildFfmpegArgsTable, MapsAndCodecsFollowTheSortedTrackList) {
   o.editedOrdinal = c.edited;
   o.keep = c.keep;
   o.aacBitrate = 256000;
-  EXPECT_EQ(After(BuildFfmpegArgs("s", "t", o, "o", c.transcode), 9), c.expected);
+  EXPECT_EQ(After(BuildFfmpegArgs("s", "t", o, c.expected.back(), c.transcode), 9), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -62,6 +62,9 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{"FlacWithRate", 1, 48000, 0, {}, false,
                  {"-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy", "-c:a:0", "flac", "-sample_fmt:a:0", "s32",
                   "-ar:a:0", "48000", "-filter:a:0", "apad", "-shortest", "o"}},
+        ArgsCase{"FlacIntoMp4IsAllowedAsExperimental", 1, 0, 0, {}, false,
+                 {"-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy", "-c:a:0", "flac", "-sample_fmt:a:0", "s32",
+                  "-filter:a:0", "apad", "-shortest", "-strict", "experimental", "o.MP4"}},
         ArgsCase{"AacKeepUnsortedWithDuplicates", 0, 0, 2, {3, 0, 2, 0}, false,
                  {"-map", "0:v:0", "-map", "0:a:0", "-map", "1:a:0", "-map", "0:a:3", "-c:v", "copy", "-c:a:0",
                   "copy", "-c:a:1", "aac", "-b:a:1", "256k", "-c:a:2", "copy", "-filter:a:1", "apad", "-shortest",

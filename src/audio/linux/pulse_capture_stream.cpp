@@ -8,6 +8,7 @@
 
 #include "audio/capture_stream.h"
 #include "audio/linux/pulse_connection.h"
+#include "audio/startup_backlog.h"
 #include "core/app_log.h"
 #include "platform/clock.h"
 
@@ -115,7 +116,7 @@ class PulseCaptureStream final : public CaptureStream {
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
                                          PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
     connectTick_ = Now100ns();
-    keptFrames_ = 0;
+    backlog_.Begin(connectTick_, streamRate, format.BytesPerFrame());
     bool ok = pa_stream_connect_record(stream_, source.c_str(), &attr, flags) >= 0;
     connection_.Unlock();
     // Wait for the server's answer without holding the loop.
@@ -168,51 +169,34 @@ class PulseCaptureStream final : public CaptureStream {
       size_t bytes = 0;
       if (pa_stream_peek(s, &data, &bytes) < 0 || bytes == 0) break;
       const int64_t now = Now100ns();
-      size_t frames = bytes / bpf;
+      const size_t frames = bytes / bpf;
       // The oldest unread frame was captured `latency` ago.
       pa_usec_t latency = 0;
       int negative = 0;
       int64_t stamp = 0;
       if (pa_stream_get_latency(s, &latency, &negative) == 0)
         stamp = now - (negative != 0 ? -int64_t(latency) : int64_t(latency)) * 10;
-      size_t skip = 0;
       if (rate > 0) {
         // A fragment cannot end after now; before the first timing update its
         // own length is the best estimate of its age.
         const int64_t latest = now - int64_t(frames) * 10'000'000 / int64_t(rate) - 1;
         if (stamp == 0 || stamp > latest) stamp = latest;
-        // A source may hand a new stream what it had buffered before (a
-        // monitor's history, a pipe's backlog) in one burst at the start.
-        // By now at most the time since connecting can have been captured;
-        // the older rest is not part of this recording.
-        const int64_t sinceOpen = now - me->connectTick_;
-        if (sinceOpen < kStartWindowTicks) {
-          const int64_t possible = sinceOpen * int64_t(rate) / 10'000'000 + int64_t(rate) * kStartSlackMs / 1000;
-          const int64_t excess = int64_t(me->keptFrames_ + frames) - possible;
-          if (excess > 0) skip = size_t(std::min<int64_t>(excess, int64_t(frames)));
-        }
-        if (skip > 0) stamp += int64_t(skip) * 10'000'000 / int64_t(rate);
-        if (stamp < me->connectTick_) stamp = me->connectTick_;
       }
-      frames -= skip;
-      if (frames > 0 && me->running_.load(std::memory_order_acquire) && !me->deviceLost_.load()) {
-        me->keptFrames_ += frames;
-        me->OnPacket(data != nullptr ? static_cast<const uint8_t*>(data) + skip * bpf : nullptr, frames,
-                     data == nullptr, stamp);
-      }
+      if (frames > 0 && me->running_.load(std::memory_order_acquire) && !me->deviceLost_.load())
+        me->backlog_.Take(static_cast<const uint8_t*>(data), frames, stamp, now, me->keep_);
       pa_stream_drop(s);
     }
   }
 
-  // The start-up burst check looks at the first second after connecting and
-  // allows 20 ms of packet granularity.
-  static constexpr int64_t kStartWindowTicks = 10'000'000;
-  static constexpr int64_t kStartSlackMs = 20;
-
   PulseConnection connection_;
   pa_stream* stream_ = nullptr;
   int64_t connectTick_ = 0;
-  uint64_t keptFrames_ = 0;  // frames handed on since connecting (main loop thread)
+  // What a source buffered before the stream was opened is dropped whole
+  // (main loop thread).
+  StartupBacklog backlog_;
+  const StartupBacklog::Sink keep_ = [this](const uint8_t* data, size_t frames, int64_t stamp, int64_t arrival) {
+    OnPacket(data, frames, data == nullptr, std::max(stamp, connectTick_), arrival);
+  };
 };
 
 }  // namespace

@@ -272,8 +272,8 @@ bool DecodeAuditionWithFfmpeg(const std::filesystem::path& path, int32_t ordinal
   try {
     StreamDecoder decoder(true);
     if (!decoder.Open(path, ordinal, error)) return false;
-    // The excerpt is played by the track dialog: at most two channels, as
-    // the system reader delivers them.
+    // The excerpt is played by the track dialog: wider tracks are folded
+    // into stereo.
     const unsigned outChannels = decoder.Channels() < 2 ? 1 : 2;
     AuditionCollector collector(decoder.Rate(), outChannels, clipSeconds, scanSeconds);
     std::vector<float> block;

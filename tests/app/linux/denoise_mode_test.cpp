@@ -26,8 +26,7 @@ std::vector<std::string> ReportKeys(const std::string& report) {
 // it) belongs to this test alone.
 std::string RunDenoiseMode(const fs::path& vst3Root, const std::string& args) {
   ScratchDir appDir;
-  const fs::path program = appDir / ProgramFileName("VeskRecorder");
-  fs::copy_file(BuiltProgramDir() / ProgramFileName("VeskRecorder"), program);
+  const fs::path program = CopyBuiltProgram("VeskRecorder", appDir.path());
   const fs::path report = appDir / "denoise-report.txt";
   Shell("VESK_VST3_PATH='" + PathToUtf8(vst3Root) + "' '" + PathToUtf8(program) + "' " + args);
   return ReadText(report);
@@ -63,10 +62,10 @@ TEST(DenoiseMode, LowersTheNoiseFloorAndWritesA24BitWav) {
   double inGap = 0, outGap = 0, inBurst = 0, outBurst = 0;
   for (int k = 0; k < 3; ++k) {
     const size_t period = size_t(0.8 * 48000) * 2, base = size_t(k) * period;
-    inGap += Rms(in, base + size_t(0.65 * 48000) * 2, base + size_t(0.78 * 48000) * 2);
-    outGap += Rms(processed, base + size_t(0.65 * 48000) * 2, base + size_t(0.78 * 48000) * 2);
-    inBurst += Rms(in, base + 2000, base + size_t(0.28 * 48000) * 2);
-    outBurst += Rms(processed, base + 2000, base + size_t(0.28 * 48000) * 2);
+    inGap += RmsOfRange(in, base + size_t(0.65 * 48000) * 2, base + size_t(0.78 * 48000) * 2);
+    outGap += RmsOfRange(processed, base + size_t(0.65 * 48000) * 2, base + size_t(0.78 * 48000) * 2);
+    inBurst += RmsOfRange(in, base + 2000, base + size_t(0.28 * 48000) * 2);
+    outBurst += RmsOfRange(processed, base + 2000, base + size_t(0.28 * 48000) * 2);
   }
   EXPECT_LT(20 * std::log10(outGap / inGap), -9.0) << "noise floor between the bursts";
   EXPECT_NEAR(20 * std::log10(outBurst / inBurst), 0.0, 0.5) << "the bursts themselves";

@@ -15,8 +15,7 @@ class ProbeModes : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "the ffmpeg program is not installed";
-    program_ = dir_ / test::ProgramFileName("VeskRecorder");
-    fs::copy_file(test::BuiltProgramDir() / test::ProgramFileName("VeskRecorder"), program_);
+    program_ = test::CopyBuiltProgram("VeskRecorder", dir_.path());
   }
 
   fs::path Make(const std::string& name, const std::string& args) {

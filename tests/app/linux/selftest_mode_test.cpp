@@ -22,8 +22,7 @@ class SelfTestMode : public test::PulseTest {
   void SetUp() override {
     test::PulseTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    program_ = dir_ / "VeskRecorder";
-    fs::copy_file(test::BuiltProgramDir() / "VeskRecorder", program_);
+    program_ = test::CopyBuiltProgram("VeskRecorder", dir_.path());
   }
 
   // Runs the self-test; returns the report without its byte-order mark,

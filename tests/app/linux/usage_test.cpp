@@ -8,10 +8,13 @@ namespace vesk {
 namespace {
 
 TEST(LinuxEntry, WithoutHeadlessOptionPrintsUsageAndSucceeds) {
-  const test::RunResult r = test::RunProgram(test::BuiltProgramDir() / "VeskRecorder", {"--dev", "3"});
+  test::ScratchDir dir;
+  const std::filesystem::path program = test::CopyBuiltProgram("VeskRecorder", dir.path());
+  const test::RunResult r = test::RunProgram(program, {"--dev", "3"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.output.find("--probe-audio"), std::string::npos) << r.output;
-  EXPECT_EQ(test::RunProgram(test::BuiltProgramDir() / "VeskRecorder", {"--dump-layout", "/tmp/x.json"}).exitCode, 1);
+  EXPECT_EQ(test::RunProgram(program, {"--dump-layout", (dir / "x.json").string()}).exitCode, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir / "x.json")) << "there is no window to dump";
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include <chrono>
 #include <thread>
 
-#include "audio/audio_signal.h"
+#include "support/signal.h"
 #include "audio/capture_stream.h"
 #include "audio/linux/pulse_fixture.h"
 #include "audio/playback_stream.h"
@@ -15,7 +15,7 @@ using test::PulseTest;
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 TEST_F(PulseTest, A44kDocumentPlaysAtTheRightPitchOnA48kSink) {
-  const auto doc = test::Sine(1000, 44100, 44100 * 4, 2);
+  const auto doc = test::Sine(44100 * 4, 2, 1000, 44100);
   auto monitor = CreateCaptureStream();
   std::string error;
   ASSERT_TRUE(monitor->Start("Headphones", true, 2, 0, error)) << error;
@@ -38,7 +38,7 @@ TEST_F(PulseTest, A44kDocumentPlaysAtTheRightPitchOnA48kSink) {
 
 TEST_F(PulseTest, LoopedSelectionContinuesWithoutAGapAndSeeksSnapIntoIt) {
   // A steady tone, so a gap or a jump in the loop shows as silence.
-  const auto doc = test::Sine(480, 48000, 48000 * 3, 1);
+  const auto doc = test::Sine(48000 * 3, 1, 480, 48000);
   auto monitor = CreateCaptureStream();
   std::string error;
   ASSERT_TRUE(monitor->Start("Headphones", true, 1, 0, error)) << error;
@@ -74,7 +74,7 @@ TEST_F(PulseTest, LoopedSelectionContinuesWithoutAGapAndSeeksSnapIntoIt) {
 }
 
 TEST_F(PulseTest, PlaybackEndsByItselfAfterTheBuffer) {
-  const auto doc = test::Sine(1000, 48000, 4800, 2);
+  const auto doc = test::Sine(4800, 2, 1000, 48000);
   auto player = CreatePlaybackStream();
   std::string error;
   ASSERT_TRUE(player->Start(doc.data(), 4800, {48000, 2, 16}, 0, "Speakers", error)) << error;

@@ -48,9 +48,9 @@ void CopyHelperWithVersion(const fs::path& to, const std::string& version) {
 
 std::vector<fs::path> LeftoverTempFiles() {
   std::vector<fs::path> found;
-  const std::string prefix = Format("vesk-dn32-%lu-", CurrentProcessId());
+  const std::string prefix = Format("vesk-%lu-", CurrentProcessId());
   std::error_code ec;
-  for (const auto& e : fs::directory_iterator(vesk::TempDir(), ec))
+  for (const auto& e : fs::directory_iterator(PrivateTempDir(), ec))
     if (PathToUtf8(e.path().filename()).rfind(prefix, 0) == 0) found.push_back(e.path());
   return found;
 }
@@ -73,16 +73,16 @@ TEST(HelperProtocol, RendersLikeTheInProcessHostAndCleansUp) {
   }
 }
 
-TEST(HelperProtocol, TempNamesCarryProcessIdAndConsecutiveNumbers) {
+TEST(HelperProtocol, TempNamesCarryProcessIdAndConsecutiveNumbersInThePrivateFolder) {
   const fs::path a = MakeHelperTempPath("in"), b = MakeHelperTempPath("out");
   const std::string an = PathToUtf8(a.filename()), bn = PathToUtf8(b.filename());
   unsigned long pa = 0, pb = 0;
   unsigned na = 0, nb = 0;
-  ASSERT_EQ(std::sscanf(an.c_str(), "vesk-dn32-%lu-%u-in.bin", &pa, &na), 2) << an;
-  ASSERT_EQ(std::sscanf(bn.c_str(), "vesk-dn32-%lu-%u-out.bin", &pb, &nb), 2) << bn;
+  ASSERT_EQ(std::sscanf(an.c_str(), "vesk-%lu-%u-dn32-in.bin", &pa, &na), 2) << an;
+  ASSERT_EQ(std::sscanf(bn.c_str(), "vesk-%lu-%u-dn32-out.bin", &pb, &nb), 2) << bn;
   EXPECT_EQ(pa, CurrentProcessId());
   EXPECT_EQ(nb, na + 1);
-  EXPECT_EQ(a.parent_path(), vesk::TempDir());
+  EXPECT_EQ(a.parent_path(), PrivateTempDir());
 }
 
 TEST(HelperProtocol, RefusesAHelperOfAnotherVersionOrWithoutOne) {

@@ -26,7 +26,7 @@ PluginRef Fixture(const std::string& variant, const std::string& display = "Vesk
 // Ratio of output to input level over the settled middle of a quiet buffer.
 double QuietGain(const std::vector<float>& in, const std::vector<float>& out, unsigned channels) {
   const size_t from = size_t(0.3 * kRate) * channels, to = in.size() - 2048 * channels;
-  return Rms(out, from, to) / Rms(in, from, to);
+  return RmsOfRange(out, from, to) / RmsOfRange(in, from, to);
 }
 
 double Db(double gain) { return 20.0 * std::log10(gain); }

@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 
+#include "core/version.h"
 #include "denoise/denoise_fixture.h"
+#include "support/wav_builder.h"
 #include "denoise/helper_client.h"
 #include "denoise/vst3_host.h"
 #include "media/wav_reader.h"
@@ -37,7 +39,7 @@ TEST(WinHost, RendersTheX64PluginInProcessWithTheReductionMoved) {
       << error;
   EXPECT_TRUE(applied);
   EXPECT_DOUBLE_EQ(native, -18);
-  const double gain = Rms(out, 30000, 90000) / Rms(in, 30000, 90000);
+  const double gain = RmsOfRange(out, 30000, 90000) / RmsOfRange(in, 30000, 90000);
   EXPECT_NEAR(20 * std::log10(gain), -18, 0.2);
 }
 
@@ -82,7 +84,11 @@ TEST(WinHelper, RefusesAHelperWithAnotherProductVersion) {
   ScratchDir programDir;
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(BuiltProgramDir() / "VeskDenoise32.exe", bytes));
-  const std::u16string from = u"0.9.124", to = u"0.9.999";
+  // Another version of the same length, so the resource keeps its layout.
+  const std::string version = kVersion;
+  std::string other = version;
+  other.back() = other.back() == '9' ? '8' : char(other.back() + 1);
+  const std::u16string from(version.begin(), version.end()), to(other.begin(), other.end());
   const std::string f(reinterpret_cast<const char*>(from.data()), from.size() * 2);
   const std::string t(reinterpret_cast<const char*>(to.data()), to.size() * 2);
   for (size_t at = bytes.find(f); at != std::string::npos; at = bytes.find(f, at)) bytes.replace(at, f.size(), t);
@@ -92,10 +98,10 @@ TEST(WinHelper, RefusesAHelperWithAnotherProductVersion) {
   engine.architecture = 2;
   std::vector<float> samples(100, 0.1f);
   std::string error;
-  EXPECT_FALSE(RunHelperDenoise({programDir.path(), ScratchDir().path(), "0.9.124"}, engine, samples, 48000, 1,
+  EXPECT_FALSE(RunHelperDenoise({programDir.path(), ScratchDir().path(), version}, engine, samples, 48000, 1,
                                 error, 1));
-  EXPECT_EQ(error, "程序目录里的 VeskDenoise32.exe 是 0.9.999，跟主程序（0.9.124）对不上 —— 删掉这个文件，"
-                   "程序会自动改用内嵌的那份。");
+  EXPECT_EQ(error, "程序目录里的 VeskDenoise32.exe 是 " + other + "，跟主程序（" + version +
+                       "）对不上 —— 删掉这个文件，程序会自动改用内嵌的那份。");
 }
 
 TEST(WinHelper, HelperWithoutOutWritesDotLogInItsWorkingFolder) {
@@ -121,21 +127,7 @@ TEST_P(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
   InstallBundle(vst3.path(), "VeskTest Voice De-noise.vst3", "Contents/x86-win", Fixture32("voice_denoise"));
   // A quiet noise WAV (mono 16-bit, 1 s).
   const std::vector<float> noise = Noise(48000, 0.003f);
-  std::vector<uint8_t> wav;
-  AppendTag(wav, "RIFF");
-  Append32(wav, 36 + 96000);
-  AppendTag(wav, "WAVE");
-  AppendTag(wav, "fmt ");
-  Append32(wav, 16);
-  Append16(wav, 1);
-  Append16(wav, 1);
-  Append32(wav, 48000);
-  Append32(wav, 96000);
-  Append16(wav, 2);
-  Append16(wav, 16);
-  AppendTag(wav, "data");
-  Append32(wav, 96000);
-  for (float s : noise) Append16(wav, uint16_t(int16_t(s * 32767)));
+  const std::vector<uint8_t> wav = MakeWav(FmtSpec{1, 1, 48000, 16}, Pcm16(noise), 96000, 36 + 96000);
   WriteBytes(app / "in.wav", wav);
 
   const std::string previousLocal = std::getenv("LOCALAPPDATA") ? std::getenv("LOCALAPPDATA") : "";
@@ -155,7 +147,7 @@ TEST_P(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
   bool riff = false;
   ASSERT_TRUE(ReadWavFile(app / "in.wav", format, in, error, riff));
   ASSERT_TRUE(ReadWavFile(app / "in_denoise.wav", format, out, error, riff)) << error;
-  EXPECT_NEAR(20 * std::log10(Rms(out, 15000, 40000) / Rms(in, 15000, 40000)), -12, 0.3);
+  EXPECT_NEAR(20 * std::log10(RmsOfRange(out, 15000, 40000) / RmsOfRange(in, 15000, 40000)), -12, 0.3);
   const fs::path extracted = local / "VeskRecorder" / "VeskDenoise32.exe";
   EXPECT_EQ(fs::exists(extracted), !helperNextToProgram);
   if (!helperNextToProgram) {

@@ -33,7 +33,7 @@ TEST(SaveMp3, WritesAnMpegRateOr48000) {
                        Case{48000, 44000, "mp3,48000,2"}}) {
     test::ScratchDir dir;
     AudioDoc doc;
-    test::AdoptClip(doc, test::Sine(c.docRate / 2, 2, 440, c.docRate, 0.5), c.docRate);
+    test::AdoptClip(doc, test::Sine(c.docRate / 2, 2, 440, c.docRate, 0.5, 1.0), c.docRate);
     const AudioFormat requested{c.requested, 2, 16};
     std::string error;
     std::vector<int> percents;
@@ -87,7 +87,7 @@ TEST_F(UndoBudgetOverride, OneMebibyteMakesALargerEditUndoable) {
   setenv("VESK_UNDO_BUDGET_MB", "1", 1);
   EXPECT_EQ(GetUndoBudget(), 1048576u);
   AudioDoc doc;
-  test::AdoptClip(doc, test::Sine(48000 * 3, 2, 440, 48000, 0.5));  // 1.1 MiB
+  test::AdoptClip(doc, test::Sine(48000 * 3, 2, 440, 48000, 0.5, 1.0));  // 1.1 MiB
   doc.SetSelection(0, 1000);
   std::string error;
   ASSERT_TRUE(doc.SilenceSelection(error));
@@ -97,7 +97,7 @@ TEST_F(UndoBudgetOverride, OneMebibyteMakesALargerEditUndoable) {
   EXPECT_EQ(doc.Samples()[0], 0.0f);  // the edit itself went ahead
 
   // Smaller clips evict the oldest snapshots to stay within the budget.
-  test::AdoptClip(doc, test::Sine(48000, 2, 440, 48000, 0.5));  // 375 KiB
+  test::AdoptClip(doc, test::Sine(48000, 2, 440, 48000, 0.5, 1.0));  // 375 KiB
   for (int i = 0; i < 4; ++i) {
     doc.SetSelection(0, 10);
     ASSERT_TRUE(doc.SilenceSelection(error));

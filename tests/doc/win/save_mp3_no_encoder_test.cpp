@@ -13,7 +13,7 @@ TEST(SaveMp3Windows, WithoutAnEncoderFailsWithTheMessageAndWritesNothing) {
   if (Mp3EncoderAvailable()) GTEST_SKIP() << "this system has an MP3 encoder";
   test::ScratchDir dir;
   AudioDoc doc;
-  test::AdoptClip(doc, test::Sine(4800, 2, 440, 48000, 0.5));
+  test::AdoptClip(doc, test::Sine(4800, 2, 440, 48000, 0.5, 1.0));
   doc.SetSelection(0, 10);
   std::string error;
   ASSERT_TRUE(doc.SilenceSelection(error));

@@ -187,6 +187,28 @@ TEST_F(Media, AuditionOfSixtySecondsOfSilenceIsAllSilent) {
   EXPECT_TRUE(error.empty());
 }
 
+TEST_F(Media, AuditionOfASurroundTrackWithSoundOnlyInTheCentrePlaysItOnBothSides) {
+  const fs::path path = Make("centre.mka", "-f lavfi -i sine=f=440:d=3:r=48000 -filter_complex "
+                                           "'[0:a]pan=5.1|FC=c0[a]' -map '[a]' -c:a flac");
+  AudioFormat format;
+  std::vector<float> samples;
+  bool allSilent = true;
+  std::string error;
+  ASSERT_TRUE(DecodeAudition(path, AudioTrack{0, 0, 48000, 6, "", ""}, 10.0, 60.0, format, samples, allSilent,
+                             error))
+      << error;
+  ASSERT_FALSE(allSilent);
+  EXPECT_EQ(format, (AudioFormat{48000, 2, 16}));
+  ASSERT_GE(samples.size(), 2u * 48000 * 2);
+  // The generator's sine has amplitude 1/8; the centre comes in at -3 dB.
+  const double expected = 0.125 * 0.70710678 / std::sqrt(2.0);
+  for (size_t ch = 0; ch < 2; ++ch) {
+    double sum = 0;
+    for (size_t i = ch; i < samples.size(); i += 2) sum += double(samples[i]) * samples[i];
+    EXPECT_NEAR(std::sqrt(sum / double(samples.size() / 2)), expected, expected * 0.02) << "channel " << ch;
+  }
+}
+
 TEST_F(Media, AuditionOfAMissingTrackNamesIt) {
   const fs::path path = Make("tone.mp3", Tone(44100) + "-c:a libmp3lame -b:a 192k");
   AudioFormat format;

@@ -6,18 +6,11 @@
 #include <cstring>
 
 #include "media/mp3_sink.h"
+#include "support/signal.h"
 #include "support/test_support.h"
 
 namespace vesk {
 namespace {
-
-std::vector<float> Sine(size_t frames, uint16_t channels, double hz, uint32_t rate, double amp) {
-  std::vector<float> v(frames * channels);
-  for (size_t f = 0; f < frames; ++f)
-    for (uint16_t c = 0; c < channels; ++c)
-      v[f * channels + c] = float(amp * std::sin(2 * 3.14159265358979323846 * hz * double(f) / rate));
-  return v;
-}
 
 // Decoded samples (interleaved, at the file's own rate and channels).
 std::vector<float> Decode(const std::filesystem::path& mp3, const test::ScratchDir& dir) {
@@ -50,7 +43,7 @@ class Mp3SinkLame : public testing::Test {
 TEST_F(Mp3SinkLame, EncodesAt192kbpsAndDecodesBackToTheRightLengthAndLevel) {
   const uint32_t rate = 44100;
   const size_t frames = rate * 2 + 500;  // not a whole number of blocks
-  const auto samples = Sine(frames, 2, 1000, rate, 0.5);
+  const auto samples = test::Sine(frames, 2, 1000, rate, 0.5);
   const auto path = dir / "tone.mp3";
   Mp3Sink sink;
   std::string error;
@@ -95,7 +88,7 @@ TEST_P(Mp3SinkRates, WritesAStreamOfTheChosenType) {
   std::string error;
   ASSERT_TRUE(sink.Open(path, AudioFormat{c.rate, c.channels, 16}, c.request, error)) << error;
   EXPECT_EQ(sink.ActualBitrateKbps(), c.actual);
-  const auto samples = Sine(c.rate / 2, c.channels, 440, c.rate, 0.3);
+  const auto samples = test::Sine(c.rate / 2, c.channels, 440, c.rate, 0.3);
   ASSERT_TRUE(sink.Write(samples.data(), samples.size(), error)) << error;
   sink.Close(error);
   EXPECT_EQ(Probe(path, dir), "mp3," + std::to_string(c.rate) + "," + std::to_string(c.channels) + "," +
@@ -127,7 +120,7 @@ TEST_F(Mp3SinkLame, RefusesAnImpossibleRateWithTheMessageAndCreatesNoFile) {
 TEST_F(Mp3SinkLame, HundredFramesStillGiveADecodableFile) {
   const auto path = dir / "short.mp3";
   std::string error;
-  ASSERT_TRUE(WriteMp3File(path, AudioFormat{44100, 2, 16}, Sine(100, 2, 440, 44100, 0.5), 128, error)) << error;
+  ASSERT_TRUE(WriteMp3File(path, AudioFormat{44100, 2, 16}, test::Sine(100, 2, 440, 44100, 0.5), 128, error)) << error;
   EXPECT_GT(std::filesystem::file_size(path), 400u);
   EXPECT_GE(Decode(path, dir).size() / 2, 100u);
 }
@@ -137,7 +130,7 @@ TEST_F(Mp3SinkLame, TwoBlocksInOneWriteLeaveNothingPendingAndCloseTwiceIsHarmles
   Mp3Sink sink;
   std::string error;
   ASSERT_TRUE(sink.Open(path, AudioFormat{48000, 2, 16}, 192, error)) << error;
-  const auto samples = Sine(2 * 1152, 2, 440, 48000, 0.5);
+  const auto samples = test::Sine(2 * 1152, 2, 440, 48000, 0.5);
   ASSERT_TRUE(sink.Write(samples.data(), samples.size(), error));
   EXPECT_EQ(sink.PendingSamples(), 0u);
   ASSERT_TRUE(sink.Write(samples.data(), 7, error));
@@ -155,7 +148,7 @@ TEST_F(Mp3SinkLame, CancelledExportStopsAndKeepsWhatWasEncoded) {
   const auto path = dir / "cancel.mp3";
   std::string error = "stale";
   int calls = 0;
-  EXPECT_FALSE(WriteMp3File(path, AudioFormat{44100, 1, 16}, Sine(44100 * 3, 1, 440, 44100, 0.5), 128, error,
+  EXPECT_FALSE(WriteMp3File(path, AudioFormat{44100, 1, 16}, test::Sine(44100 * 3, 1, 440, 44100, 0.5), 128, error,
                             [&](uint64_t, uint64_t) { return ++calls < 2; }));
   EXPECT_EQ(error, "");
   EXPECT_EQ(calls, 2);

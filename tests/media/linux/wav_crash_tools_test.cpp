@@ -45,6 +45,7 @@ TEST(WavCrashTools, SoxAndFfmpegSeeTheFullDurationOnlyAfterRecovery) {
   EXPECT_NEAR(SoxSeconds(path), double(sealedFrames) / kCrashFormat.sampleRate, 1e-3);
   EXPECT_EQ(FfmpegFrames(path), sealedFrames);
 
+  AgeFile(path);
   ASSERT_EQ(RepairUnsealedWavs(dir.path()), 1);
   EXPECT_NEAR(SoxSeconds(path), 3.5, 1e-3);
   EXPECT_EQ(FfmpegFrames(path), allFrames);

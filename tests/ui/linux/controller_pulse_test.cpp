@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "audio/audio_signal.h"
+#include "support/signal.h"
 #include "audio/linux/pulse_fixture.h"
 #include "doc/audio_doc.h"
 #include "platform/text.h"

@@ -65,14 +65,17 @@ TEST_F(VideoExport, DeletedMiddleThirdIsSilentAtItsSourceTimeAndPictureIsCopiedB
 
   const std::vector<float> decoded = test::DecodeAudio(actual, "0:a:0", dir.path());
   ASSERT_GE(decoded.size(), original.size());
+  // 5 ms ramps at both cuts: falling to silence before the deleted third,
+  // rising from silence after it (half way at 2.5 ms).
   for (size_t i = 0; i < original.size(); ++i) {
-    const size_t frame = i / 2;
+    const int64_t frame = int64_t(i / 2);
+    double gain = 1.0;
+    if (frame >= 48000 - 240 && frame < 48000) gain = double(48000 - 1 - frame) / 240.0;
+    if (frame >= 96000 && frame < 96000 + 240) gain = double(frame - 96000) / 240.0;
     if (frame >= 48000 && frame < 96000)
       ASSERT_EQ(decoded[i], 0.0f) << "frame " << frame;
-    else if (frame >= 48000 - 240 && frame < 96000 + 240)
-      ASSERT_LE(std::fabs(decoded[i]), std::fabs(original[i]) + 1e-4f) << "fade at the cut, frame " << frame;
     else
-      ASSERT_NEAR(decoded[i], original[i], 1e-4) << "frame " << frame;
+      ASSERT_NEAR(decoded[i], original[i] * gain, 1e-4) << "frame " << frame << ", gain " << gain;
   }
 }
 
@@ -230,22 +233,26 @@ TEST_F(VideoExport, RefusesWithoutFfmpegOrWithoutAudio) {
   EXPECT_EQ(error, "导出参数不完整。");
 }
 
-TEST_F(VideoExport, HeadlessModeWritesTheReportWithTheActualOutput) {
+// FLAC is the default codec of the export, and ffmpeg 5.1 puts it into MP4
+// only as an experimental feature: without asking for that, every default
+// export ended up as MKV.
+TEST_F(VideoExport, HeadlessModeWritesFlacIntoTheMp4AndReportsIt) {
   const auto source = MakeSource("clip.mp4");
   const auto wav = dir / "edited.wav";
   test::Make("-f lavfi -i sine=f=1000:r=48000:d=3 -ac 2 " + test::Q(wav));
-  const auto program = test::BuiltProgramDir() / "VeskRecorder";
+  test::ScratchDir app;
   const test::RunResult r = test::RunProgram(
-      program, {"--export-video-edited", source.string(), wav.string(), "--keep", "", "--delete", "100-200,0-50",
-                "--ffmpeg", kFfmpeg.string(), "--vcodec", "flac"});
+      test::CopyBuiltProgram("VeskRecorder", app.path()), {"--export-video-edited", source.string(), wav.string(), "--keep", "",
+                                           "--delete", "100-200,0-50", "--ffmpeg", kFfmpeg.string(), "--vcodec", "flac"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  const std::string report = test::ReadText(test::BuiltProgramDir() / "export-video-report.txt");
-  const std::string out = (dir / "clip_导出.mp4").string();
-  EXPECT_TRUE(std::filesystem::exists(out) || std::filesystem::exists(dir / "clip_导出.mkv")) << report;
-  EXPECT_NE(report.find("ok=1\ndur=3.00\ncodec=flac\nrate=0\nengine=ffmpeg\neditedord=0\nkeep=\n"
-                        "deleted=100-200,0-50\nffmpeg=/usr/bin/ffmpeg\nout="),
-            std::string::npos)
+  const std::string report = test::ReadText(app / "export-video-report.txt");
+  const auto out = dir / "clip_导出.mp4";
+  EXPECT_EQ(report.find("ok=1\ndur=3.00\ncodec=flac\nrate=0\nengine=ffmpeg\neditedord=0\nkeep=\n"
+                        "deleted=100-200,0-50\nffmpeg=/usr/bin/ffmpeg\nout=" + out.string() + "\n"),
+            0u)
       << report;
+  EXPECT_FALSE(std::filesystem::exists(dir / "clip_导出.mkv"));
+  EXPECT_EQ(test::StreamEntry(out, "a:0", "codec_name"), "flac");
 }
 
 }  // namespace

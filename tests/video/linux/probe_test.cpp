@@ -68,11 +68,15 @@ INSTANTIATE_TEST_SUITE_P(
 using MuxProbeRun = test::VideoTest;
 
 TEST_F(MuxProbeRun, CopiesAPictureAndLeavesNoFilesOfItsOwnBehind) {
+  // A temp folder of its own: the shared one may hold another run's probe.
+  std::filesystem::create_directory(dir / "tmp");
+  const test::EnvOverride temp("TMPDIR", (dir / "tmp").string());
   const auto file = dir / "a.mkv";
   test::Make(kPicture + " -c:v libx264 " + test::Q(file));
   EXPECT_TRUE(MuxProbe("/usr/bin/ffmpeg", file));
   EXPECT_FALSE(MuxProbe("", file));
   EXPECT_FALSE(MuxProbe("/usr/bin/ffmpeg", dir / "missing.mkv"));
+  ASSERT_EQ(TempDir(), dir / "tmp");
   for (const auto& entry : std::filesystem::directory_iterator(TempDir()))
     EXPECT_EQ(entry.path().filename().string().rfind("VESK_muxprobe_", 0), std::string::npos) << entry.path();
 }
