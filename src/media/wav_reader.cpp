@@ -6,7 +6,6 @@
 #include <string>
 
 #include "platform/file.h"
-#include "platform/memory.h"
 #include "platform/text.h"
 
 namespace vesk {
@@ -198,7 +197,9 @@ bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std:
   try {
     if (frames * outChannels > samples.max_size()) throw std::bad_alloc();
     samples.reserve(size_t(frames * outChannels));
-    AdviseLargeBuffer(samples.data(), samples.capacity() * sizeof(float));
+    // No large-page hint here: with the usual madvise defrag setting each
+    // fault of a hinted buffer compacts memory first, which tripled the
+    // system time of opening a one-hour file.
 
     const size_t framesPerBlock = std::clamp<size_t>(kMaxBlockBytes / blockAlign, 1, kBlockFrames);
     std::vector<uint8_t> block(size_t(std::min<uint64_t>(uint64_t(framesPerBlock) * blockAlign,
