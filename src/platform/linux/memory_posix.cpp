@@ -7,6 +7,14 @@
 
 namespace vesk {
 
+void PrefaultBuffer(void* data, size_t bytes) {
+  constexpr uintptr_t kPage = 4096;
+  if (!data || bytes < (uintptr_t(1) << 20)) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+}
+
 void AdviseLargeBuffer(void* data, size_t bytes) {
   constexpr uintptr_t kHuge = uintptr_t(2) << 20;
   if (!data || bytes < 2 * kHuge) return;
