@@ -11,7 +11,8 @@ namespace vesk {
 void AdviseLargeBuffer(void* data, size_t bytes);
 
 // Commits the pages of a large buffer about to be filled completely in one
-// call, instead of one page fault per 4 KiB while filling it. Harmless where
+// call, instead of one page fault per 4 KiB while filling it. Does nothing
+// for a buffer larger than half the available physical memory, or where
 // unsupported.
 void PrefaultBuffer(void* data, size_t bytes);
 

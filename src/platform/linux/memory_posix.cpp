@@ -7,14 +7,6 @@
 
 namespace vesk {
 
-void PrefaultBuffer(void* data, size_t bytes) {
-  constexpr uintptr_t kPage = 4096;
-  if (!data || bytes < (uintptr_t(1) << 20)) return;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
-}
-
 void AdviseLargeBuffer(void* data, size_t bytes) {
   constexpr uintptr_t kHuge = uintptr_t(2) << 20;
   if (!data || bytes < 2 * kHuge) return;
@@ -48,6 +40,22 @@ bool AvailablePhysicalMemory(uint64_t& bytes) {
   if (pages <= 0 || pageSize <= 0) return false;
   bytes = uint64_t(pages) * uint64_t(pageSize);
   return true;
+}
+
+}  // namespace vesk
+
+namespace vesk {
+
+void PrefaultBuffer(void* data, size_t bytes) {
+  constexpr uintptr_t kPage = 4096;
+  if (!data || bytes < (uintptr_t(1) << 20)) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
+  // A size taken from a damaged or hostile header must not commit more than
+  // the machine can spare at once (the kernel would start killing).
+  uint64_t available = 0;
+  if (!AvailablePhysicalMemory(available) || end <= begin || end - begin > available / 2) return;
+  madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 }
 
 }  // namespace vesk
