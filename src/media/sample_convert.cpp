@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/memory.h"
+
 namespace vesk {
 
 void AppendFloatFrames(const uint8_t* bytes, size_t frames, unsigned sourceChannels, unsigned outChannels,
@@ -46,6 +48,9 @@ void ReserveForDuration(std::vector<float>& samples, double seconds, uint32_t ra
   if (values > double(samples.max_size())) return;
   try {
     samples.reserve(size_t(values));
+    // The decode fills all but the slack: one call commits the pages instead
+    // of a fault per page while decoding.
+    PrefaultBuffer(samples.data(), samples.capacity() * sizeof(float));
   } catch (const std::exception&) {
     // Not affordable in one piece: let the vector grow as the data comes.
   }

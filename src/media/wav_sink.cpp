@@ -32,27 +32,44 @@ inline float Sanitize(float v) {
   return v == v ? v : 0.0f;
 }
 
+// Rounds an exactly scaled sample half away from zero. Adding the half in
+// float is exact for |x| >= 0.5; below that the sum can round up to 1 (x just
+// under one half), and the answer is 0 anyway.
+inline int32_t RoundScaled(float x) {
+  const int32_t t = int32_t(x + std::copysign(0.5f, x));
+  return std::fabs(x) < 0.5f ? 0 : t;
+}
+
 void Convert16(const float* __restrict in, size_t n, uint8_t* __restrict out) {
   for (size_t i = 0; i < n; ++i) {
-    const float v = Sanitize(in[i]);
-    // Exact in float: |v × 32768| ≤ 32768 and the half needs one more bit.
-    // Half away from zero, then truncation toward zero; only +32768 needs
-    // the clamp.
-    const int32_t x = std::min(int32_t(v * 32768.0f + std::copysign(0.5f, v)), 32767);
+    // Exact in float: scaling by 2^15 only moves the exponent. Only +32768
+    // needs the clamp.
+    const int32_t x = std::min(RoundScaled(Sanitize(in[i]) * 32768.0f), 32767);
     const int16_t stored = int16_t(x);
     std::memcpy(out + 2 * i, &stored, 2);  // little-endian targets only
   }
 }
 
+// Float is exact here too (2^23 is a power of two). Converted a block at a time into 32-bit values (a loop
+// the compiler vectorises), then packed with overlapping 4-byte stores.
 void Convert24(const float* __restrict in, size_t n, uint8_t* __restrict out) {
-  for (size_t i = 0; i < n; ++i) {
-    const float v = Sanitize(in[i]);
-    // Double: 2^23 plus a half does not fit a float mantissa.
-    const double scaled = double(v) * 8388608.0 + std::copysign(0.5, double(v));
-    const int32_t x = std::min(int32_t(scaled), 8388607);
-    out[3 * i] = uint8_t(x);
-    out[3 * i + 1] = uint8_t(x >> 8);
-    out[3 * i + 2] = uint8_t(x >> 16);
+  constexpr size_t kBlock = 1024;
+  int32_t values[kBlock];
+  for (size_t base = 0; base < n; base += kBlock) {
+    const size_t m = std::min(kBlock, n - base);
+    for (size_t i = 0; i < m; ++i) {
+      values[i] = std::min(RoundScaled(Sanitize(in[base + i]) * 8388608.0f), 8388607);
+    }
+    uint8_t* o = out + 3 * base;
+    // Each store writes one byte past its sample, which the next one
+    // overwrites; the last sample of the whole run goes byte by byte.
+    const size_t wide = base + m == n ? m - 1 : m;
+    for (size_t i = 0; i < wide; ++i) std::memcpy(o + 3 * i, &values[i], 4);  // little-endian targets only
+    for (size_t i = wide; i < m; ++i) {
+      o[3 * i] = uint8_t(values[i]);
+      o[3 * i + 1] = uint8_t(values[i] >> 8);
+      o[3 * i + 2] = uint8_t(values[i] >> 16);
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 // lifecycle rules and the whole-buffer writer with progress and cancel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -70,6 +71,37 @@ INSTANTIATE_TEST_SUITE_P(Depths, StoredValue,
                                          StoredCase{24, -1.0f, -8388608}, StoredCase{24, 0.5f, 4194304},
                                          StoredCase{24, -1e-9f, 0}, StoredCase{16, NAN, 0},
                                          StoredCase{32, -0.25f, 0}));
+
+// Every stored integer equals the value rounded half away from zero in exact
+// arithmetic, over a buffer long and odd enough to cross the converter's
+// internal blocks, with the values where float rounding used to slip (just
+// under half a step), halves, ends, infinities and NaN mixed in.
+TEST(StoredValue, LongBuffersMatchExactRoundingByteForByte) {
+  std::vector<float> in = Ramp(5003, 0.0007f);
+  const float tricky[] = {0x1.fffffep-17f, -0x1.fffffep-17f, 0x1.fffffep-25f, -0x1.fffffep-25f, 0x1p-16f,
+                          0x1p-24f,        1.0f,             -1.0f,          INFINITY,         -INFINITY,
+                          NAN,             0.99999994f,      -0x1.8p-16f,    0x1.8p-24f};
+  for (size_t i = 0; i < std::size(tricky); ++i) in[i * 383] = tricky[i];
+  in.back() = -0x1.fffffep-17f;
+  for (const int bits : {16, 24}) {
+    SCOPED_TRACE(bits);
+    test::ScratchDir dir;
+    std::string error;
+    ASSERT_TRUE(WriteWavFile(dir / "v.wav", AudioFormat{8000, 1, 16}, in, error, bits)) << error;
+    const std::string bytes = test::ReadText(dir / "v.wav");
+    const size_t width = size_t(bits) / 8;
+    ASSERT_EQ(bytes.size(), 44 + width * in.size());
+    const double scale = bits == 16 ? 32768.0 : 8388608.0;
+    for (size_t i = 0; i < in.size(); ++i) {
+      const double v = std::isnan(in[i]) ? 0.0 : std::clamp(double(in[i]), -1.0, 1.0);
+      const int64_t want = std::min<int64_t>(int64_t(std::trunc(v * scale + std::copysign(0.5, v))), int64_t(scale) - 1);
+      int64_t got = 0;
+      for (size_t b = 0; b < width; ++b) got |= int64_t(uint8_t(bytes[44 + i * width + b])) << (8 * b);
+      if (got & (int64_t(1) << (8 * width - 1))) got -= int64_t(1) << (8 * width);
+      ASSERT_EQ(got, want) << "sample " << i << " = " << in[i];
+    }
+  }
+}
 
 struct RoundTripCase {
   int requestedBits;

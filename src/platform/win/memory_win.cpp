@@ -7,6 +7,8 @@ namespace vesk {
 // Large pages need a privilege ordinary users lack; nothing to do.
 void AdviseLargeBuffer(void*, size_t) {}
 
+void PrefaultBuffer(void*, size_t) {}
+
 bool AvailablePhysicalMemory(uint64_t& bytes) {
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof(status);
