@@ -45,7 +45,7 @@ void WriteUnsealedWav(const fs::path& path) {
 // One second of a stereo tone taken over as if opened from `path`.
 void FillDocument(AudioDoc& doc, const fs::path& path) {
   std::string error;
-  ASSERT_TRUE(doc.Adopt(AudioFormat{48000, 2, 16}, test::Sine(300, 48000, 48000, 2), path, error, 16)) << error;
+  ASSERT_TRUE(doc.Adopt(AudioFormat{48000, 2, 16}, test::Sine(48000, 2, 300, 48000), path, error, 16)) << error;
 }
 
 void EditDocument(AudioDoc& doc) {
