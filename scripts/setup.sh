@@ -12,6 +12,9 @@ packages=(
   clang libclang-rt-14-dev
   ffmpeg sox pulseaudio pulseaudio-utils
   wine wine64 wine32:i386 xvfb
+  # Fonts for the window under Wine: the Chinese face "Microsoft YaHei UI"
+  # is mapped to, symbols it lacks, and Wine's own (control glyphs).
+  fonts-wqy-microhei fonts-symbola fonts-wine
 )
 
 sudo_cmd=()
