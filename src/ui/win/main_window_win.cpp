@@ -1093,6 +1093,19 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case kMsgRenderFinished:
       RunPostedTasks();
       return 0;
+    case WM_ACTIVATE:
+      // Keyboard focus comes back to the control that had it; the first time
+      // to the waveform view, whose keys are the editor's.
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+      }
+      break;
+    case WM_SETFOCUS: {
+      HWND target = lastFocus_ && IsWindow(lastFocus_) && IsChild(hwnd_, lastFocus_) ? lastFocus_ : WaveHandle();
+      if (target) SetFocus(target);
+      return 0;
+    }
     case WM_CLOSE:
       OnClose();
       return 0;

@@ -162,6 +162,7 @@ class MainWindow final : public ViewPort {
   int hoverHit_ = HTNOWHERE;
   int pressedHit_ = HTNOWHERE;
   bool trackingLeave_ = false;
+  HWND lastFocus_ = nullptr;
   bool closing_ = false;
 
   std::mutex tasksMutex_;
