@@ -16,6 +16,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "ui/app_controller.h"
+#include "ui/edit_area.h"
 #include "ui/win/main_window_win.h"
 
 namespace vesk {
@@ -91,6 +92,8 @@ int RunWindowApplication(const CommandLine& cmd) {
       File f;
       if (!(f.OpenWrite(PathFromUtf8(cmd.dumpLayoutPath)) && f.Write(json.data(), json.size()))) code = 1;
     } else {
+      // A file handed over on the command line ("Open with") opens once the window is up.
+      if (!cmd.openPath.empty()) window.Controller().Edit().OpenForEdit(PathFromUtf8(cmd.openPath));
       MSG msg{};
       while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (window.PreTranslate(msg)) continue;
