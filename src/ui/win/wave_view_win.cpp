@@ -10,23 +10,7 @@
 namespace vesk::ui::win {
 namespace {
 
-// Colours of the scene's element kinds.
-constexpr uint32_t kBackground = 0x1E2228;
-constexpr uint32_t kLaneBackground = 0x242932;
-constexpr uint32_t kCenterLine = 0x3A414C;
-constexpr uint32_t kEnvelope = 0x4FC3F7;
-constexpr uint32_t kLiveEnvelope = 0xEF6C5A;
-constexpr uint32_t kRulerBackground = 0x171A1F;
-constexpr uint32_t kRulerTick = 0x6B7482;
-constexpr uint32_t kRulerText = 0xAEB6C2;
-constexpr uint32_t kSelection = 0xFFFFFF;
-constexpr BYTE kSelectionAlpha = 56;
-constexpr uint32_t kPlayHead = 0xFFB300;
-constexpr uint32_t kScrollTrack = 0x2E343D;
-constexpr uint32_t kScrollThumb = 0x8A94A3;
-constexpr uint32_t kHintText = 0x8A94A3;
-constexpr uint32_t kEmptyText = 0xB8C0CC;
-constexpr uint32_t kWatermark = 0x2A3039;
+using namespace wave_colors;
 
 struct Fonts {
   GdiObject<HFONT> text, small, watermark;
@@ -103,25 +87,27 @@ void PaintRuler(const Painter& p, const WaveScene& scene, const Fonts& fonts) {
   }
 }
 
-void PaintLane(const Painter& p, const EnvelopeLane& lane, bool live) {
-  p.Fill(p.Rect(0, lane.top, int(lane.mins.size()), lane.height), kLaneBackground);
-  const int center = lane.top + lane.height / 2;
-  p.Fill(p.Rect(0, center, int(lane.mins.size()), 1), kCenterLine);
+// A vertical stroke from `lo` to `hi` ([-1, 1]) in column x of a lane.
+void PaintColumn(const Painter& p, const EnvelopeLane& lane, int x, float lo, float hi, COLORREF color) {
   const int topPx = p.Px(lane.top), bottomPx = p.Px(lane.top + lane.height);
   const double halfPx = (bottomPx - topPx) / 2.0;
   const double centerPx = topPx + halfPx;
+  lo = std::clamp(lo, -1.0f, 1.0f);
+  hi = std::clamp(hi, -1.0f, 1.0f);
+  int y0 = int(centerPx - hi * halfPx);
+  int y1 = int(centerPx - lo * halfPx) + 1;
+  y0 = std::clamp(y0, topPx, bottomPx - 1);
+  y1 = std::clamp(y1, y0 + 1, bottomPx);
+  const RECT r{p.Px(x), y0, p.Px(x + 1), y1};
+  FillColor(p.Dc(), r, color);
+}
+
+void PaintLane(const Painter& p, const EnvelopeLane& lane, int width) {
+  p.Fill(p.Rect(0, lane.top, width, lane.height), kLaneBackground);
+  p.Fill(p.Rect(0, lane.top + lane.height / 2, width, 1), kCenterLine);
   const size_t n = std::min(lane.mins.size(), lane.maxs.size());
-  const COLORREF color = Rgb(live ? kLiveEnvelope : kEnvelope);
-  for (size_t x = 0; x < n; ++x) {
-    const float lo = std::clamp(lane.mins[x], -1.0f, 1.0f);
-    const float hi = std::clamp(lane.maxs[x], -1.0f, 1.0f);
-    int y0 = int(centerPx - hi * halfPx);
-    int y1 = int(centerPx - lo * halfPx) + 1;
-    y0 = std::clamp(y0, topPx, bottomPx - 1);
-    y1 = std::clamp(y1, y0 + 1, bottomPx);
-    const RECT r{p.Px(int(x)), y0, p.Px(int(x) + 1), y1};
-    FillColor(p.Dc(), r, color);
-  }
+  const COLORREF color = Rgb(kEnvelope);
+  for (size_t x = 0; x < n; ++x) PaintColumn(p, lane, int(x), lane.mins[x], lane.maxs[x], color);
 }
 
 }  // namespace
@@ -135,7 +121,14 @@ void PaintWaveScene(HDC dc, SIZE size, const WaveScene& scene, unsigned dpi) {
     return;
   }
   if (scene.rulerHeight > 0) PaintRuler(p, scene, fonts);
-  for (const EnvelopeLane& lane : scene.lanes) PaintLane(p, lane, scene.live);
+  for (const EnvelopeLane& lane : scene.lanes) PaintLane(p, lane, scene.width);
+  if (scene.live) {
+    const COLORREF color = Rgb(kLiveEnvelope);
+    const size_t lanes = std::min<size_t>(scene.lanes.size(), 2);
+    for (const LiveColumn& column : scene.liveColumns)
+      for (size_t i = 0; i < lanes; ++i)
+        PaintColumn(p, scene.lanes[i], column.x, column.mins[i], column.maxs[i], color);
+  }
   const int lanesTop = scene.lanes.empty() ? scene.rulerHeight : scene.lanes.front().top;
   const int lanesBottom = scene.lanes.empty() ? scene.height : scene.lanes.back().top + scene.lanes.back().height;
   if (scene.hasSelection && scene.selectionRight > scene.selectionLeft) {
@@ -150,8 +143,17 @@ void PaintWaveScene(HDC dc, SIZE size, const WaveScene& scene, unsigned dpi) {
     p.Fill(p.Rect(th.x, th.y, th.w, th.h), kScrollThumb);
   }
   if (!scene.hint.empty()) {
-    RECT r = p.Rect(0, lanesTop + 4, scene.width - 8, 20);
-    p.Text(Wide(scene.hint), r, DT_RIGHT | DT_TOP | DT_SINGLELINE, kHintText, fonts.small);
+    // On a dark plate, so the hint stays readable over a loud envelope.
+    const std::wstring hint = Wide(scene.hint);
+    RECT text{0, 0, 0, 0};
+    {
+      Selected f(dc, fonts.small);
+      DrawTextW(dc, hint.c_str(), int(hint.size()), &text, DT_SINGLELINE | DT_CALCRECT | DT_NOPREFIX);
+    }
+    const int right = p.Px(scene.width - 8), top = p.Px(lanesTop + 6);
+    const RECT plate{right - (text.right - text.left) - p.Px(12), top, right, top + (text.bottom - text.top) + p.Px(6)};
+    p.Blend(plate, kBackground, 200);
+    p.Text(hint, plate, DT_CENTER | DT_VCENTER | DT_SINGLELINE, kHintText, fonts.small);
   }
 }
 

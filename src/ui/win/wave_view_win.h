@@ -13,6 +13,26 @@ class EditArea;
 
 namespace vesk::ui::win {
 
+// Colours of the scene's element kinds (0xRRGGBB).
+namespace wave_colors {
+inline constexpr uint32_t kBackground = 0x1E2228;
+inline constexpr uint32_t kLaneBackground = 0x242932;
+inline constexpr uint32_t kCenterLine = 0x3A414C;
+inline constexpr uint32_t kEnvelope = 0x4FC3F7;
+inline constexpr uint32_t kLiveEnvelope = 0xEF6C5A;
+inline constexpr uint32_t kRulerBackground = 0x171A1F;
+inline constexpr uint32_t kRulerTick = 0x6B7482;
+inline constexpr uint32_t kRulerText = 0xAEB6C2;
+inline constexpr uint32_t kSelection = 0xFFFFFF;  // blended over the lanes
+inline constexpr uint8_t kSelectionAlpha = 56;
+inline constexpr uint32_t kPlayHead = 0xFFB300;
+inline constexpr uint32_t kScrollTrack = 0x2E343D;
+inline constexpr uint32_t kScrollThumb = 0x8A94A3;
+inline constexpr uint32_t kHintText = 0x8A94A3;
+inline constexpr uint32_t kEmptyText = 0xB8C0CC;
+inline constexpr uint32_t kWatermark = 0x2A3039;
+}  // namespace wave_colors
+
 LRESULT CALLBACK WaveViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 // Paints `scene` (units) into `dc` over a client of `size` pixels.

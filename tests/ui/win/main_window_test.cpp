@@ -273,12 +273,5 @@ TEST_F(MainWindowTest, DonationWindowShowsTheBuiltInPictureOnce) {
   DestroyWindow(donate);
 }
 
-TEST(MainWindowShot, Tmp) {
-  ASSERT_TRUE(RegisterWindowClasses(GetModuleHandleW(nullptr)));
-  auto w = test::MakeWindow(true);
-  test::Pump(*w, 500);
-  EXPECT_TRUE(test::SaveScreenshot(w->Handle(), test::ScreenshotPath("main-window")));
-}
-
 }  // namespace
 }  // namespace vesk::ui::win
