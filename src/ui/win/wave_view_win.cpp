@@ -331,6 +331,12 @@ LRESULT CALLBACK WaveViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
   auto* view = reinterpret_cast<WaveView*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (view == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCDESTROY) {
+    // Gone with its parent: the view object must not touch the handle again.
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    view->hwnd_ = nullptr;
+    return DefWindowProcW(hwnd, msg, wp, lp);
+  }
   return view->OnMessage(msg, wp, lp);
 }
 

@@ -118,6 +118,19 @@ TEST_F(MainWindowTest, CaptionHitTestAndMinimumSizeFollowTheFrameGeometry) {
   // Every control follows the new size: the status row sits at the bottom.
   const DumpedItem status = test::FindItem(ParseLayoutDump(WindowLayoutJson(*window_)), "status");
   EXPECT_NEAR(status.y + status.h, snap.client.cy - 8, 0.01);
+
+  // Maximised, the client area (caption band included) is the work area.
+  // (Last: Wine without a window manager may flip a restored window back.)
+  ShowWindow(Main(), SW_MAXIMIZE);
+  test::Pump(*window_);
+  RECT work{}, client{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  GetClientRect(Main(), &client);
+  MapWindowPoints(Main(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+  EXPECT_EQ(client.left, work.left);
+  EXPECT_EQ(client.top, work.top);
+  EXPECT_EQ(client.right, work.right);
+  EXPECT_EQ(client.bottom, work.bottom);
 }
 
 // The dump of the real window against the table, at 96 DPI in this process
