@@ -171,6 +171,19 @@ TEST_F(WindowEditTest, OpenedToneIsPaintedAndFollowsMouseKeysAndWheel) {
   }
   EXPECT_EQ(Edit().PlayHead(), 0u);
 
+  // While long work runs, input to the window is refused, also when posted.
+  window_->ProgressBegin("正在保存", true);
+  const std::string before = test::StatusText(*window_);
+  PostMessageW(Wave(), WM_KEYDOWN, VK_END, 1);
+  PostMessageW(Wave(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(w / 2, y));
+  PostMessageW(Wave(), WM_LBUTTONUP, 0, MAKELPARAM(w / 2, y));
+  EXPECT_TRUE(window_->ProgressStep(10, "写入"));
+  EXPECT_EQ(test::StatusText(*window_), before);
+  EXPECT_EQ(Edit().PlayHead(), 0u);
+  window_->ProgressEnd();
+  Key(VK_END, false);
+  EXPECT_EQ(test::StatusText(*window_), "已跳到末尾。");
+
   // The wheel, given to the main window over the view, zooms in around the
   // pointer; the scroll strip appears with a thumb of at least 28 units.
   RECT wr{};
