@@ -1,6 +1,7 @@
 // The Windows window application: single instance, main window, message loop.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "core/settings.h"
 #include "platform/file.h"
 #include "platform/folders.h"
+#include "platform/single_instance.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "ui/app_controller.h"
@@ -22,7 +24,7 @@
 namespace vesk {
 namespace {
 
-constexpr wchar_t kMutexName[] = L"Local\\VeskRecorder.SingleInstance.7E3A";
+constexpr char kInstanceName[] = "VeskRecorder.SingleInstance.7E3A";
 
 int StartupShowCommand() {
   STARTUPINFOW si{};
@@ -31,8 +33,9 @@ int StartupShowCommand() {
   return (si.dwFlags & STARTF_USESHOWWINDOW) ? si.wShowWindow : SW_SHOWDEFAULT;
 }
 
-ui::AppOptions WindowAppOptions() {
+ui::AppOptions WindowAppOptions(bool headless) {
   ui::AppOptions options;
+  options.headless = headless;
   options.settingsFile = DataFolder() / "VeskRecorder.ini";
   options.settingsEnvironment = CurrentSettingsEnvironment();
   const AppLogStatus log = AppLogCurrentStatus();
@@ -46,15 +49,14 @@ ui::AppOptions WindowAppOptions() {
 
 int RunWindowApplication(const CommandLine& cmd) {
   const bool dump = !cmd.dumpLayoutPath.empty();
-  HANDLE mutex = nullptr;
+  std::unique_ptr<SingleInstance> instance;
   if (!dump) {
-    mutex = CreateMutexW(nullptr, TRUE, kMutexName);
-    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
-      if (HWND other = FindWindowW(ui::win::kMainClass, nullptr)) {
-        if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
-        SetForegroundWindow(other);
-      }
-      CloseHandle(mutex);
+    SingleInstanceOptions options;
+    options.name = kInstanceName;
+    options.windowClass = WideToUtf8(ui::win::kMainClass);
+    instance = ClaimSingleInstance(options);
+    if (!instance->IsFirst()) {
+      instance->RaiseRunning();  // restores and raises the running window
       ReleaseMediaFoundation();
       UninitComForThread();
       return 0;
@@ -64,7 +66,7 @@ int RunWindowApplication(const CommandLine& cmd) {
     ReleaseMediaFoundation();
     AppLogShutdown();
     UninitComForThread();
-    if (mutex) CloseHandle(mutex);
+    instance.reset();
     return code;
   };
 
@@ -78,7 +80,7 @@ int RunWindowApplication(const CommandLine& cmd) {
 
   int code = 0;
   {
-    ui::win::MainWindow window(ui::CreateSystemAppParts(), WindowAppOptions());
+    ui::win::MainWindow window(ui::CreateSystemAppParts(), WindowAppOptions(dump));
     ui::win::MainWindowOptions options;
     options.headless = dump;
     options.showCommand = StartupShowCommand();

@@ -83,6 +83,7 @@ bool PickFileDialog(HWND owner, const FileDialogRequest& request, std::filesyste
   for (const FileFilter& f : request.filters) {
     std::wstring pattern;
     for (const std::string& ext : f.extensions) pattern += (pattern.empty() ? L"*." : L";*.") + Wide(ext);
+    for (const std::string& name : f.fileNames) pattern += (pattern.empty() ? L"" : L";") + Wide(name);
     labels.push_back(Wide(f.label));
     patterns.push_back(pattern.empty() ? L"*.*" : pattern);
   }

@@ -81,7 +81,7 @@ class MainWindow final : public ViewPort {
   bool Create(const MainWindowOptions& options);
   HWND Handle() const { return hwnd_; }
   HWND WaveHandle() const;
-  unsigned Dpi() const { return dpi_; }
+  unsigned Dpi() const override { return dpi_; }
   AppController& Controller() { return *controller_; }
 
   // The message loop offers every message here first; true when consumed

@@ -23,6 +23,8 @@ using std::min;
 
 #include "audio/audio_backend.h"
 #include "audio/capture_stream.h"
+#include "audio/memory_device_backend.h"
+#include "audio/memory_streams.h"
 #include "audio/playback_stream.h"
 #include "support/test_support.h"
 #include "ui/win/main_window_win.h"
@@ -31,22 +33,18 @@ namespace vesk::ui::win::test {
 
 using vesk::test::ScratchDir;
 
-// Two microphones and one output; no notifications.
-class FakeDevices : public AudioDeviceBackend {
- public:
-  std::vector<DeviceEntry> Enumerate() override {
-    return {{"mic-1", "麦克风 (USB Audio)", false, true, kDeviceActive},
-            {"mic-2", "线路输入", false, false, kDeviceActive},
-            {"spk-1", "扬声器", true, true, kDeviceActive}};
-  }
-  uint32_t GetMixRate(const std::string&, bool) override { return 48000; }
-  bool StartNotifications(std::function<void()>) override { return true; }
-  void StopNotifications() override {}
-};
-
+// The in-memory sound system: two microphones and one output; the
+// microphone delivers a tone at the pace of the wall clock.
 inline AppParts FakeParts() {
+  auto devices = std::make_unique<MemoryDeviceBackend>(std::vector<DeviceEntry>{
+      {"mic-1", "麦克风 (USB Audio)", false, true, kDeviceActive},
+      {"mic-2", "线路输入", false, false, kDeviceActive},
+      {"spk-1", "扬声器 (Realtek Audio)", true, true, kDeviceActive}});
   AppParts parts;
-  parts.devices = std::make_unique<FakeDevices>();
+  parts.microphone = std::make_unique<MemoryCaptureStream>(devices.get());
+  parts.loopback = std::make_unique<MemoryCaptureStream>(devices.get());
+  parts.playback = std::make_unique<MemoryPlaybackStream>(devices.get());
+  parts.devices = std::move(devices);
   return parts;
 }
 
