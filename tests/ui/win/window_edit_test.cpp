@@ -3,6 +3,7 @@
 // wheel reach it as a user's would. Saves the screenshot of the window.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -43,6 +44,24 @@ uint32_t Blended(uint32_t under, uint32_t over, int alpha) {
     out |= uint32_t(u + (o - u) * alpha / 255) << shift;
   }
   return out;
+}
+
+// A drop as the shell hands it over: a DROPFILES block of wide paths.
+HDROP MakeDrop(const std::vector<std::filesystem::path>& files) {
+  size_t chars = 1;
+  for (const auto& f : files) chars += f.wstring().size() + 1;
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  auto* out = reinterpret_cast<wchar_t*>(drop + 1);
+  for (const auto& f : files) {
+    const std::wstring w = f.wstring();
+    std::copy(w.begin(), w.end(), out);
+    out += w.size() + 1;
+  }
+  GlobalUnlock(memory);
+  return static_cast<HDROP>(memory);
 }
 
 class WindowEditTest : public ::testing::Test {
@@ -91,7 +110,17 @@ class WindowEditTest : public ::testing::Test {
 
 TEST_F(WindowEditTest, OpenedToneIsPaintedAndFollowsMouseKeysAndWheel) {
   test::ScratchDir dir;
-  ASSERT_TRUE(Edit().OpenForEdit(WriteHalfLoudTone(dir / "tone.wav")));
+  const auto tone = WriteHalfLoudTone(dir / "tone.wav");
+  // Dropped files reach the controller: a text file only changes the status
+  // line; of three files the first is opened.
+  test::WriteBytes(dir / "notes.txt", {'h', 'i'});
+  PostMessageW(window_->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({dir / "notes.txt"})), 0);
+  test::Pump(*window_);
+  EXPECT_EQ(test::StatusText(*window_),
+            "拖进来的不是认识的音频/视频格式（wav/mp3/m4a/aac/wma/flac/ogg/opus/mp4/mov/mkv/webm）。");
+  EXPECT_EQ(window_->Controller().Document().Frames(), 0u);
+  PostMessageW(window_->Handle(), WM_DROPFILES,
+               reinterpret_cast<WPARAM>(MakeDrop({tone, dir / "notes.txt", dir / "other.wav"})), 0);
   test::Pump(*window_);
   EXPECT_EQ(test::StatusText(*window_), "已载入：tone.wav（00:00:02.0）");
   const AudioDoc& doc = window_->Controller().Document();

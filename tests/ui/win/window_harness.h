@@ -32,6 +32,7 @@ using std::min;
 namespace vesk::ui::win::test {
 
 using vesk::test::ScratchDir;
+using vesk::test::WriteBytes;
 
 // The in-memory sound system: two microphones and one output; the
 // microphone delivers a tone at the pace of the wall clock.
