@@ -17,6 +17,9 @@ packages=(
   wine wine64 wine32:i386 xvfb
   dpkg-dev nasm
   python3
+  # Fonts for the window under Wine: the Chinese face "Microsoft YaHei UI"
+  # is mapped to, symbols it lacks, and Wine's own (control glyphs).
+  fonts-wqy-microhei fonts-symbola fonts-wine
 )
 
 # The Windows build cross-compiles FFmpeg from Debian's own source package,

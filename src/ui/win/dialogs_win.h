@@ -1,0 +1,60 @@
+#pragma once
+// The main window's secondary windows: the progress window, the donation
+// window, the track dialog, message boxes and the common item dialogs.
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "ui/view_port.h"
+#include "ui/win/win_common.h"
+
+namespace vesk::ui::win {
+
+LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+LRESULT CALLBACK DonateProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+LRESULT CALLBACK TrackDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+// "VESKProgressWnd": title, stage text, bar and (when cancellable) a cancel
+// button, centred on its owner, which it disables while it is up.
+class ProgressWindow {
+ public:
+  ProgressWindow(HWND owner, unsigned dpi, HFONT font);
+  ~ProgressWindow();
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+  bool Create(const std::string& title, bool cancellable);
+  void Update(int percent, const std::string& stage);
+  bool Cancelled() const { return cancelled_; }
+  HWND Handle() const { return hwnd_; }
+  // True for the progress window and its controls.
+  bool Owns(HWND hwnd) const;
+
+ private:
+  friend LRESULT CALLBACK ProgressProc(HWND, UINT, WPARAM, LPARAM);
+  HWND owner_;
+  unsigned dpi_;
+  HFONT font_;
+  HWND hwnd_ = nullptr, stage_ = nullptr, bar_ = nullptr;
+  bool cancellable_ = false;
+  bool cancelled_ = false;
+  int percent_ = -1;
+  std::wstring stageText_;
+};
+
+// Shows the donation window, or brings the open one to the front.
+void ShowDonateWindow(HWND owner, unsigned dpi);
+
+// The track dialog, modal over `owner`.
+TrackDialogResult RunTrackDialog(HWND owner, unsigned dpi, const TrackDialogModel& model);
+
+BoxAnswer ShowMessageBox(HWND owner, BoxKind kind, const std::string& title, const std::string& text,
+                         BoxButtons buttons, BoxAnswer defaultButton);
+// False when cancelled or when the dialog could not be shown (a message box
+// then says why).
+bool PickFileDialog(HWND owner, const FileDialogRequest& request, std::filesystem::path& chosen);
+bool PickFolderDialog(HWND owner, const std::string& title, const std::filesystem::path& initial,
+                      std::filesystem::path& chosen);
+
+}  // namespace vesk::ui::win

@@ -1,0 +1,204 @@
+// The track dialog: pick, audition, import or mix the audio tracks of a file.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "ui/win/dialogs_win.h"
+
+namespace vesk::ui::win {
+namespace {
+
+enum : int {
+  kIdIntro = 100,
+  kIdNote,
+  kIdList,
+  kIdAudition,
+  kIdStop,
+  kIdStatus,
+  kIdMix,
+};
+constexpr int kWidth = 470;  // client, 96-DPI units
+constexpr int kItemHeight = 22;
+constexpr int kMaxVisibleItems = 10;
+
+struct DialogState {
+  const TrackDialogModel* model = nullptr;
+  unsigned dpi = 96;
+  GdiObject<HFONT> font;
+  TrackDialogResult result;
+  bool done = false;
+  bool auditioning = false;
+};
+
+int Selected(HWND dialog) {
+  const LRESULT sel = SendDlgItemMessageW(dialog, kIdList, LB_GETCURSEL, 0, 0);
+  return sel == LB_ERR ? -1 : int(sel);
+}
+
+void ApplyFeedback(HWND dialog, DialogState& state, const TrackDialogModel::Feedback& feedback) {
+  SetDlgItemTextW(dialog, kIdStatus, Wide(feedback.status).c_str());
+  EnableWindow(GetDlgItem(dialog, kIdStop), feedback.stopEnabled);
+  state.auditioning = feedback.stopEnabled;
+}
+
+void Finish(HWND dialog, DialogState& state, int action) {
+  // Import, mix and cancel end a running audition first.
+  if (state.auditioning && state.model->stopAudition) state.model->stopAudition();
+  state.auditioning = false;
+  const int sel = Selected(dialog);
+  state.result.action = action;
+  state.result.track = sel < 0 ? 0 : sel;
+  state.done = true;
+}
+
+void OnCommand(HWND dialog, DialogState& state, int id) {
+  switch (id) {
+    case kIdAudition:
+      if (state.model->audition) {
+        EnableWindow(GetDlgItem(dialog, kIdStop), FALSE);
+        HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        ApplyFeedback(dialog, state, state.model->audition(std::max(0, Selected(dialog))));
+        SetCursor(old);
+      }
+      break;
+    case kIdStop:
+      if (state.model->stopAudition) ApplyFeedback(dialog, state, state.model->stopAudition());
+      break;
+    case IDOK:
+      Finish(dialog, state, 1);
+      break;
+    case kIdMix:
+      Finish(dialog, state, 2);
+      break;
+    case IDCANCEL:
+      Finish(dialog, state, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+HWND Child(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style, int id, const RECT& r,
+           HFONT font) {
+  HWND h = CreateWindowExW(cls == std::wstring(L"ListBox") ? WS_EX_CLIENTEDGE : 0, cls, text.c_str(),
+                           WS_CHILD | WS_VISIBLE | style, r.left, r.top, r.right - r.left, r.bottom - r.top, parent,
+                           reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(h, WM_SETFONT, WPARAM(font), FALSE);
+  return h;
+}
+
+}  // namespace
+
+LRESULT CALLBACK TrackDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+  }
+  auto* state = reinterpret_cast<DialogState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  switch (msg) {
+    case WM_COMMAND:
+      if (state) {
+        if (LOWORD(wp) == kIdList && HIWORD(wp) == LBN_DBLCLK) {
+          OnCommand(hwnd, *state, IDOK);
+        } else if (HIWORD(wp) == BN_CLICKED) {
+          OnCommand(hwnd, *state, LOWORD(wp));
+        }
+      }
+      return 0;
+    case DM_GETDEFID:
+      return MAKELRESULT(IDOK, DC_HASDEFID);
+    case WM_CLOSE:
+      if (state) OnCommand(hwnd, *state, IDCANCEL);
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case WM_ERASEBKGND: {
+      RECT rc;
+      GetClientRect(hwnd, &rc);
+      FillRect(reinterpret_cast<HDC>(wp), &rc, GetSysColorBrush(COLOR_BTNFACE));
+      return 1;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+TrackDialogResult RunTrackDialog(HWND owner, unsigned dpi, const TrackDialogModel& model) {
+  DialogState state;
+  state.model = &model;
+  state.dpi = dpi;
+  state.font.Reset(MakeFont(ScaleUnits(12, dpi)));
+  const auto px = [dpi](int u) { return ScaleUnits(u, dpi); };
+  const auto rect = [&](int x, int y, int w, int h) { return RECT{px(x), px(y), px(x + w), px(y + h)}; };
+
+  // The list shows every track up to ten rows, then scrolls.
+  const int rows = std::clamp(int(model.trackLabels.size()), 1, kMaxVisibleItems);
+  const int listH = rows * kItemHeight + 4;
+  const int listY = 82;
+  const int auditionY = listY + listH + 10;
+  const int statusY = auditionY + 34;
+  const int bottomY = statusY + 32;
+  const int clientH = bottomY + 28 + 14;
+
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  RECT frame{0, 0, px(kWidth), px(clientH)};
+  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
+  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+  RECT ownerRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (owner && IsWindowVisible(owner)) GetWindowRect(owner, &ownerRect);
+  const int x = ownerRect.left + (ownerRect.right - ownerRect.left - w) / 2;
+  const int y = ownerRect.top + (ownerRect.bottom - ownerRect.top - h) / 2;
+  HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kTrackDialogClass, Wide(model.title).c_str(),
+                                style, x, y, w, h, owner, nullptr, GetModuleHandleW(nullptr), &state);
+  if (!dialog) return {};
+  const HFONT font = state.font;
+  Child(dialog, L"Static", Wide(model.intro), SS_LEFT | SS_NOPREFIX, kIdIntro, rect(16, 14, kWidth - 32, 22), font);
+  Child(dialog, L"Static", Wide(model.note), SS_LEFT | SS_NOPREFIX, kIdNote, rect(16, 38, kWidth - 32, 40), font);
+  HWND list = Child(dialog, L"ListBox", L"",
+                    WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS, kIdList,
+                    rect(16, listY, kWidth - 32, listH), font);
+  SendMessageW(list, LB_SETITEMHEIGHT, 0, px(kItemHeight));
+  for (const std::string& label : model.trackLabels)
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(label).c_str()));
+  SendMessageW(list, LB_SETCURSEL, 0, 0);
+  Child(dialog, L"Button", L"▶ 试听", WS_TABSTOP | BS_PUSHBUTTON, kIdAudition, rect(16, auditionY, 96, 28), font);
+  HWND stop = Child(dialog, L"Button", L"■ 停止试听", WS_TABSTOP | BS_PUSHBUTTON, kIdStop,
+                    rect(120, auditionY, 110, 28), font);
+  EnableWindow(stop, FALSE);
+  Child(dialog, L"Static", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kIdStatus, rect(16, statusY, kWidth - 32, 22),
+        font);
+  Child(dialog, L"Button", L"导入选中的音轨", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK,
+        rect(kWidth - 16 - 84 - 8 - 116 - 8 - 130, bottomY, 130, 28), font);
+  Child(dialog, L"Button", L"全部混入一条", WS_TABSTOP | BS_PUSHBUTTON, kIdMix,
+        rect(kWidth - 16 - 84 - 8 - 116, bottomY, 116, 28), font);
+  Child(dialog, L"Button", L"取消", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, rect(kWidth - 16 - 84, bottomY, 84, 28),
+        font);
+
+  const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  ShowWindow(dialog, SW_SHOWNORMAL);
+  SetFocus(list);
+  MSG msg;
+  while (!state.done) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      // The application is ending: treat as cancel and let the outer loop see the quit.
+      if (got == 0) PostQuitMessage(int(msg.wParam));
+      OnCommand(dialog, state, IDCANCEL);
+      break;
+    }
+    if (!IsDialogMessageW(dialog, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  if (ownerWasEnabled) EnableWindow(owner, TRUE);
+  SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
+  DestroyWindow(dialog);
+  if (owner) SetActiveWindow(owner);
+  return state.result;
+}
+
+}  // namespace vesk::ui::win

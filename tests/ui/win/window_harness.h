@@ -1,0 +1,268 @@
+#pragma once
+// What the Win32 window tests share: a main window over in-memory devices,
+// a message pump that runs the program's own loop rules, a reader for the
+// layout dump, and a way to act inside modal loops.
+#include <windows.h>
+#include <objidl.h>
+// GDI+ expects min/max, which NOMINMAX takes away.
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+}  // namespace Gdiplus
+#include <gdiplus.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/audio_backend.h"
+#include "audio/capture_stream.h"
+#include "audio/memory_device_backend.h"
+#include "audio/memory_streams.h"
+#include "audio/playback_stream.h"
+#include "support/test_support.h"
+#include "ui/win/main_window_win.h"
+
+namespace vesk::ui::win::test {
+
+using vesk::test::ScratchDir;
+using vesk::test::WriteBytes;
+
+// The in-memory sound system: two microphones and one output; the
+// microphone delivers a tone at the pace of the wall clock.
+inline AppParts FakeParts() {
+  auto devices = std::make_unique<MemoryDeviceBackend>(std::vector<DeviceEntry>{
+      {"mic-1", "麦克风 (USB Audio)", false, true, kDeviceActive},
+      {"mic-2", "线路输入", false, false, kDeviceActive},
+      {"spk-1", "扬声器 (Realtek Audio)", true, true, kDeviceActive}});
+  AppParts parts;
+  parts.microphone = std::make_unique<MemoryCaptureStream>(devices.get());
+  parts.loopback = std::make_unique<MemoryCaptureStream>(devices.get());
+  parts.playback = std::make_unique<MemoryPlaybackStream>(devices.get());
+  parts.devices = std::move(devices);
+  return parts;
+}
+
+inline std::unique_ptr<MainWindow> MakeWindow(bool show, AppOptions options = {}) {
+  auto window = std::make_unique<MainWindow>(FakeParts(), std::move(options));
+  MainWindowOptions o;
+  o.headless = !show;
+  o.showCommand = SW_SHOWNOACTIVATE;
+  o.quitOnDestroy = false;
+  if (!window->Create(o)) return nullptr;
+  return window;
+}
+
+// Runs the message loop as the program does for `ms` milliseconds.
+inline void Pump(MainWindow* window, int ms = 60) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  do {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      if (window && window->PreTranslate(m)) continue;
+      if (window && window->Handle() && IsDialogMessageW(window->Handle(), &m)) continue;
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  } while (std::chrono::steady_clock::now() < end);
+}
+inline void Pump(MainWindow& window, int ms = 60) { Pump(&window, ms); }
+inline void Pump() { Pump(nullptr); }
+
+inline HWND KeyedView(const MainWindow& window, const std::string& key) {
+  for (const auto& c : window.Snapshot().children)
+    if (c.key == key) return c.hwnd;
+  return nullptr;
+}
+inline std::string StatusText(const MainWindow& window) {
+  return WideToUtf8(WindowTextOf(KeyedView(window, "status")));
+}
+
+// Calls `act` from inside whatever modal loop runs once a window of class
+// `cls` of this thread is visible (a dialog, a message box "#32770").
+inline void WhenWindowAppears(const wchar_t* cls, std::function<void(HWND)> act) {
+  struct Pending {
+    std::wstring cls;
+    std::function<void(HWND)> act;
+    UINT_PTR timer = 0;
+  };
+  static Pending pending;
+  pending = {cls, std::move(act), 0};
+  pending.timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR id, DWORD) {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM lp) -> BOOL {
+          if (IsWindowVisible(h) && ClassOf(h) == pending.cls) {
+            *reinterpret_cast<HWND*>(lp) = h;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    if (!found) return;
+    KillTimer(nullptr, id);
+    auto act = std::move(pending.act);
+    pending.act = nullptr;
+    if (act) act(found);
+  });
+}
+
+// ---- Pixels ----
+
+// A 32-bit top-down copy of what a window shows.
+struct Capture {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;  // 0x00RRGGBB
+  uint32_t At(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)] & 0xFFFFFF; }
+};
+
+// The waveform view paints itself into a bitmap (WM_PRINTCLIENT), the same
+// code path as its WM_PAINT.
+inline Capture CaptureClient(HWND hwnd, UINT message = WM_PRINTCLIENT) {
+  RECT rc{};
+  GetClientRect(hwnd, &rc);
+  Capture c;
+  c.width = rc.right;
+  c.height = rc.bottom;
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), c.width, -c.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC mem = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(mem, dib);
+  if (message == WM_PRINTCLIENT) {
+    SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
+  } else {
+    // What is on the screen: the window with its children, as composed.
+    HDC wdc = GetDC(hwnd);
+    BitBlt(mem, 0, 0, c.width, c.height, wdc, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, wdc);
+  }
+  GdiFlush();
+  const auto* p = static_cast<const uint32_t*>(bits);
+  c.pixels.assign(p, p + size_t(c.width) * size_t(c.height));
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  DeleteObject(dib);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
+// Saves a window's client area as it is on the screen to a PNG file.
+inline bool SaveScreenshot(HWND hwnd, const std::filesystem::path& file) {
+  const Capture c = CaptureClient(hwnd, 0);
+  if (c.width <= 0 || c.height <= 0) return false;
+  std::error_code ec;
+  std::filesystem::create_directories(file.parent_path(), ec);
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+  bool ok = false;
+  {
+    std::vector<uint32_t> opaque(c.pixels);
+    for (uint32_t& px : opaque) px |= 0xFF000000u;
+    Gdiplus::Bitmap bitmap(c.width, c.height, c.width * 4, PixelFormat32bppARGB,
+                           reinterpret_cast<BYTE*>(opaque.data()));
+    // The PNG encoder of GDI+.
+    const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    ok = bitmap.Save(file.wstring().c_str(), &png, nullptr) == Gdiplus::Ok;
+  }
+  Gdiplus::GdiplusShutdown(token);
+  return ok;
+}
+
+// build/<preset>/screens/<name>.png, next to the programs' folder.
+inline std::filesystem::path ScreenshotPath(const std::string& name) {
+  return vesk::test::BuiltProgramDir().parent_path() / "screens" / (name + ".png");
+}
+
+// ---- The layout dump ----
+
+struct DumpedItem {
+  std::string key, cls, text;
+  int id = 0;
+  double x = 0, y = 0, w = 0, h = 0;
+  bool isCombo = false;
+  int sel = -1;
+  std::vector<std::string> options;
+};
+struct LayoutDump {
+  int dpi = 0, clientW = 0, clientH = 0;
+  std::vector<DumpedItem> items;
+};
+
+// Reads the dump's fixed one-item-per-line shape.
+inline LayoutDump ParseLayoutDump(const std::string& json) {
+  LayoutDump d;
+  std::smatch m;
+  if (std::regex_search(json, m, std::regex(R"("dpi": (\d+))"))) d.dpi = std::stoi(m[1]);
+  if (std::regex_search(json, m, std::regex(R"("client": \{"w": (\d+), "h": (\d+)\})"))) {
+    d.clientW = std::stoi(m[1]);
+    d.clientH = std::stoi(m[2]);
+  }
+  const std::regex item(
+      R"re(\{"key": "((?:[^"\\]|\\.)*)", "cls": "([^"]*)", "id": (-?\d+), "text": "((?:[^"\\]|\\.)*)", )re"
+      R"re("x": (-?[\d.]+), "y": (-?[\d.]+), "w": (-?[\d.]+), "h": (-?[\d.]+)(?:, "sel": (-?\d+), "opts": \[(.*)\])?\})re");
+  const std::regex option(R"re("((?:[^"\\]|\\.)*)")re");
+  for (auto it = std::sregex_iterator(json.begin(), json.end(), item); it != std::sregex_iterator(); ++it) {
+    const std::smatch& s = *it;
+    DumpedItem i;
+    i.key = s[1];
+    i.cls = s[2];
+    i.id = std::stoi(s[3]);
+    i.text = s[4];
+    i.x = std::stod(s[5]);
+    i.y = std::stod(s[6]);
+    i.w = std::stod(s[7]);
+    i.h = std::stod(s[8]);
+    if (s[9].matched) {
+      i.isCombo = true;
+      i.sel = std::stoi(s[9]);
+      const std::string opts = s[10];
+      for (auto o = std::sregex_iterator(opts.begin(), opts.end(), option); o != std::sregex_iterator(); ++o)
+        i.options.push_back((*o)[1]);
+    }
+    d.items.push_back(std::move(i));
+  }
+  return d;
+}
+
+inline DumpedItem FindItem(const LayoutDump& dump, const std::string& key) {
+  for (const DumpedItem& i : dump.items)
+    if (i.key == key) return i;
+  return {};
+}
+
+// Runs VeskRecorder.exe --dump-layout with the prefix's system DPI set to
+// `dpi` (read by each process at its start) and returns the file's text.
+inline std::string DumpLayoutAtDpi(unsigned dpi, const std::filesystem::path& out) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
+    return {};
+  DWORD old = 0, size = sizeof old, type = 0;
+  const bool hadOld = RegQueryValueExW(key, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old), &size) ==
+                      ERROR_SUCCESS;
+  const DWORD value = dpi;
+  RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  const auto run = vesk::test::RunProgram(vesk::test::BuiltProgramDir() / vesk::test::ProgramFileName("VeskRecorder"),
+                                          {"--dump-layout", out.string()});
+  if (hadOld)
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old), sizeof old);
+  else
+    RegDeleteValueW(key, L"LogPixels");
+  RegCloseKey(key);
+  if (!run.started || run.exitCode != 0) return {};
+  return vesk::test::ReadText(out);
+}
+
+}  // namespace vesk::ui::win::test
