@@ -13,8 +13,8 @@ namespace vesk::ui {
 
 namespace {
 
-// The stored numbers are the engine's offsets: 0 = +6 dB, 1 = 0, 2 = −6 dB.
-constexpr const char* kLevelNames[kDenoiseLevelCount] = {"激进", "均衡", "轻柔"};
+// The names come from the settings' level table (DenoiseLevelName): the
+// stored numbers are the engine's offsets, 0 = +6 dB, 1 = 0, 2 = −6 dB.
 constexpr const char* kLevelMenu[kDenoiseLevelCount] = {"激进（降噪更深）", "均衡（默认力度）", "轻柔（降噪更浅）"};
 
 constexpr const char* kRenderStarted = "正在后台渲染降噪…（渲染完再按空格，听到的就是降噪后的）";
@@ -26,7 +26,7 @@ std::string Quoted(int level) { return std::string("降噪等级已设为「") +
 
 }  // namespace
 
-const char* DenoiseLevelText(int level) { return kLevelNames[std::clamp(level, 0, kDenoiseLevelCount - 1)]; }
+const char* DenoiseLevelText(int level) { return DenoiseLevelName(std::clamp(level, 0, kDenoiseLevelCount - 1)); }
 const char* DenoiseLevelMenuText(int level) { return kLevelMenu[std::clamp(level, 0, kDenoiseLevelCount - 1)]; }
 
 DenoiseController::DenoiseController(DenoiseContext context) : ctx_(std::move(context)) {}
