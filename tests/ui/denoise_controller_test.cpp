@@ -307,6 +307,43 @@ TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
   EXPECT_EQ(rig.view.status, "请先在波形上拖出选区，再点「选区降噪」。");
 }
 
+TEST(DenoiseController, SwitchAndSelectionTextsWithoutAPluginOrContent) {
+  struct {
+    bool missing;
+    double seconds;
+    const char* on;
+    const char* selection;
+  } const cases[] = {
+      {false, 0, "降噪已开启：录完或导入后自动生效，导出和空格试听都会过一遍降噪（引擎：VeskTest Voice De-noise）",
+       "剪辑区里还没有内容。"},
+      {true, 0, "降噪已开启，但没检测到 RX Voice De-noise 插件，暂时降不了 —— 插件装好后把开关关再开即可识别；导出时也可选「无降噪导出」",
+       "剪辑区里还没有内容。"},
+      {true, 0.2, "降噪已开启，但没检测到 RX Voice De-noise —— 导出时可选「无降噪导出」或取消。插件装到系统的 VST3 目录即可（装好后把开关关再开即可重新识别）。",
+       "没检测到 RX Voice De-noise：插件要装在系统的 VST3 目录里（Program Files 或 Program Files (x86) 下的 Common Files\\VST3）。"},
+      {false, 0.2, nullptr, "后台整段降噪还在渲染 —— 等它跑完再点，或先关掉降噪开关。"},
+  };
+  for (const auto& c : cases) {
+    DenoiseRig rig;
+    rig.missing = c.missing;
+    if (c.seconds > 0) rig.Load(c.seconds);
+    rig.hold = true;
+    rig.denoise->Toggle();
+    if (c.on) {
+      EXPECT_EQ(rig.view.status, c.on);
+    }
+    EXPECT_FALSE(rig.denoise->Rendering() && c.missing);
+    rig.doc.SetSelection(0, rig.doc.Frames());
+    rig.denoise->DenoiseSelection();
+    EXPECT_EQ(rig.view.status, c.selection);
+    rig.hold = false;
+    if (rig.denoise->Rendering()) rig.Settle();
+    rig.denoise->Toggle();
+    EXPECT_EQ(rig.view.status,
+              "降噪已关闭：导出按原样输出，空格播的也是原声。降噪缓存已保留 —— 内容没变的话，重新打开立刻生效。");
+    EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 关");
+  }
+}
+
 TEST(DenoiseController, ExportAsksWhenThePluginIsMissingAndRendersItsOwnCopyOtherwise) {
   struct {
     ui::ExportKind kind;
