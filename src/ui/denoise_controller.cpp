@@ -13,9 +13,6 @@ namespace vesk::ui {
 
 namespace {
 
-// The names come from the settings' level table (DenoiseLevelName): the
-// stored numbers are the engine's offsets, 0 = +6 dB, 1 = 0, 2 = −6 dB.
-constexpr const char* kLevelMenu[kDenoiseLevelCount] = {"激进（降噪更深）", "均衡（默认力度）", "轻柔（降噪更浅）"};
 
 constexpr const char* kRenderStarted = "正在后台渲染降噪…（渲染完再按空格，听到的就是降噪后的）";
 constexpr const char* kNoMemory =
@@ -26,8 +23,9 @@ std::string Quoted(int level) { return std::string("降噪等级已设为「") +
 
 }  // namespace
 
+// The settings' level table: the stored numbers are the engine's offsets,
+// 0 = +6 dB, 1 = 0, 2 = −6 dB.
 const char* DenoiseLevelText(int level) { return DenoiseLevelName(std::clamp(level, 0, kDenoiseLevelCount - 1)); }
-const char* DenoiseLevelMenuText(int level) { return kLevelMenu[std::clamp(level, 0, kDenoiseLevelCount - 1)]; }
 
 DenoiseController::DenoiseController(DenoiseContext context) : ctx_(std::move(context)) {}
 

@@ -29,9 +29,9 @@ class AudioDoc;
 
 namespace vesk::ui {
 
-// Level names for the status texts and the menu items, one table for both.
+// Level names for the status texts (the menu items are DenoiseLevelMenuText
+// in export_menus.h).
 const char* DenoiseLevelText(int level);
-const char* DenoiseLevelMenuText(int level);
 
 struct DenoiseContext {
   ViewPort* view = nullptr;
