@@ -72,8 +72,8 @@ struct Rig {
   QueueView view;
   test::ManualPlayback playback;
   SettingsState settings;
-  std::unique_ptr<ui::DenoiseController> denoise;
   std::unique_ptr<ui::EditArea> area;
+  std::unique_ptr<ui::DenoiseController> denoise;  // goes before the edit area
   Rig() {
     ui::DenoiseContext d;
     d.view = &view;

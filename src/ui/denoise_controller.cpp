@@ -32,6 +32,8 @@ DenoiseController::DenoiseController(DenoiseContext context) : ctx_(std::move(co
 DenoiseController::~DenoiseController() {
   *alive_ = false;
   if (render_.joinable()) render_.join();
+  // The device must stop reading a cached copy before the copy goes.
+  if (PlayingDenoised()) ctx_.area->StopPlayback();
   handed_.reset();
   cache_.ClearAll();
   rendering_ = 0;

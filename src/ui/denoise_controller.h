@@ -55,7 +55,8 @@ enum class DenoiseLevelKind { Audition = 0, Selection = 1 };
 class DenoiseController {
  public:
   explicit DenoiseController(DenoiseContext context);
-  // Joins a running render and empties the cache.
+  // Joins a running render, stops audition of a cached copy and empties the
+  // cache. Destroy it while the edit area still exists (or SetEditArea(nullptr)).
   ~DenoiseController();
   DenoiseController(const DenoiseController&) = delete;
   DenoiseController& operator=(const DenoiseController&) = delete;

@@ -56,8 +56,8 @@ struct DenoiseRig {
   std::filesystem::path module = FixtureModule("voice_denoise");
   bool missing = false;
   std::atomic<bool> hold{false};  // keeps renders from finishing
-  std::unique_ptr<ui::DenoiseController> denoise;
   std::unique_ptr<ui::EditArea> area;
+  std::unique_ptr<ui::DenoiseController> denoise;  // goes before the edit area
 
   DenoiseRig() {
     ui::DenoiseContext d;
