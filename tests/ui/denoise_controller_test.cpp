@@ -207,6 +207,12 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
   rig.Settle();
   EXPECT_EQ(rig.Renders(), 2);
   EXPECT_NE(rig.view.status.find("降噪已就绪（渲染 "), std::string::npos);
+
+  // Going away while the device reads a cached copy stops the device first.
+  rig.area->HandleCommand(ui::kIdPlay);
+  ASSERT_TRUE(rig.PlayingCacheCopy());
+  rig.denoise.reset();
+  EXPECT_FALSE(rig.playback.Running());
 }
 
 TEST(DenoiseController, LevelsAtCapacityOneAndDuringARender) {
