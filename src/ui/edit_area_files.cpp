@@ -444,7 +444,7 @@ void EditArea::SaveAs(bool mp3) {
     if (written != sourceDepth)
       notes += Format("，位深 %dbit%s", written, settings.exportBitDepth != 0 ? "（菜单选定）" : "");
   }
-  notes += denoise.resultNote;
+  notes += denoise.run && denoise.resultNoteAfterRun ? denoise.resultNoteAfterRun() : denoise.resultNote;
   view.SetText(TextView::Status, "已导出：" + PathToUtf8(path) + "（" + FormatFileSize(ec ? 0 : size) + " · " +
                                      std::to_string(targetRate) + " Hz" + notes + "）");
 }
@@ -606,7 +606,7 @@ void EditArea::SaveAsVideo() {
   std::string line = Format("已导出视频：%s（%s · 画面原样拷贝 · 音轨 %s · %.1f 秒完成）", PathToUtf8(output).c_str(),
                             FormatFileSize(ec ? 0 : size).c_str(),
                             flac ? "FLAC 无损 24bit" : "AAC", seconds);
-  line += denoise.resultNote;
+  line += denoise.run && denoise.resultNoteAfterRun ? denoise.resultNoteAfterRun() : denoise.resultNote;
   if (!options.keep.empty())
     line += " — 另有 " + std::to_string(options.keep.size()) + " 条原音轨原样保留（播放器里可切轨）";
   if (!HasExtension(output, ".mp4"))

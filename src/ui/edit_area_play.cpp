@@ -121,8 +121,10 @@ bool EditArea::StartPlayback(uint64_t startFrame, std::string& status, std::stri
   const std::vector<float>* samples = &doc.Samples();
   if (choice.samples != nullptr && choice.samples->size() == doc.Samples().size())
     samples = choice.samples;
-  else
+  else if (choice.samples != nullptr)
     choice = PlaybackBuffer{};
+  else
+    choice.processed = false;  // the original, with the denoise code's word on why
   status = choice.status;
 
   const float* data = samples->data();

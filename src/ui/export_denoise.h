@@ -28,6 +28,9 @@ struct ExportDenoise {
   // Appended to the result line of a successful export ("，已降噪（…）",
   // "，未降噪（…）", " — 音轨未降噪（…）").
   std::string resultNote;
+  // When set and `run` ran: the note after the run (it names the strength
+  // the plug-in actually used); replaces `resultNote`.
+  std::function<std::string()> resultNoteAfterRun;
   // The engine's message after `run` failed.
   std::function<std::string()> lastError;
 };

@@ -1,0 +1,464 @@
+#include "ui/denoise_controller.h"
+
+#include <algorithm>
+#include <new>
+
+#include "core/app_log.h"
+#include "doc/audio_doc.h"
+#include "platform/memory.h"
+#include "platform/text.h"
+#include "ui/control_ids.h"
+
+namespace vesk::ui {
+
+namespace {
+
+
+constexpr const char* kRenderStarted = "正在后台渲染降噪…（渲染完再按空格，听到的就是降噪后的）";
+constexpr const char* kNoMemory =
+    "内存不够给降噪缓存腾地方了 —— 请关掉一些程序后再试；导出不受影响（导出走自己的临时副本）。";
+constexpr const char* kWaitForRender = "后台降噪还在渲染，等它结束就开始导出…";
+
+std::string Quoted(int level) { return std::string("降噪等级已设为「") + DenoiseLevelText(level) + "」"; }
+
+}  // namespace
+
+// The settings' level table: the stored numbers are the engine's offsets,
+// 0 = +6 dB, 1 = 0, 2 = −6 dB.
+const char* DenoiseLevelText(int level) { return DenoiseLevelName(std::clamp(level, 0, kDenoiseLevelCount - 1)); }
+
+DenoiseController::DenoiseController(DenoiseContext context) : ctx_(std::move(context)) {}
+
+DenoiseController::~DenoiseController() {
+  *alive_ = false;
+  if (render_.joinable()) render_.join();
+  // The device must stop reading a cached copy before the copy goes.
+  if (PlayingDenoised()) ctx_.area->StopPlayback();
+  handed_.reset();
+  cache_.ClearAll();
+  rendering_ = 0;
+}
+
+bool DenoiseController::Render(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate, uint32_t channels,
+                               std::string& error, unsigned level) const {
+  return ctx_.render ? ctx_.render(engine, samples, rate, channels, error, level)
+                     : RunDenoise(engine, samples, rate, channels, error, level);
+}
+
+void DenoiseController::Discover() {
+  if (ctx_.discover)
+    ctx_.discover(engine_);
+  else
+    DiscoverDenoisePlugin(engine_);
+  // May write the helper to disk: once per discovery, never per tick.
+  usable_ = DenoiseAvailable(engine_);
+  UpdateButton();
+}
+
+bool DenoiseController::DocEmpty() const { return ctx_.doc == nullptr || ctx_.doc->Frames() == 0; }
+bool DenoiseController::AreaPlaying() const { return ctx_.area != nullptr && ctx_.area->Playing(); }
+bool DenoiseController::PlayingDenoised() const { return AreaPlaying() && handed_ != nullptr; }
+void DenoiseController::Status(const std::string& text) { ctx_.view->SetText(TextView::Status, text); }
+
+double DenoiseController::RenderSeconds() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - renderStart_).count();
+}
+
+DenoiseDocKey DenoiseController::DocKey() const {
+  DenoiseDocKey key;
+  const AudioDoc& doc = *ctx_.doc;
+  key.revision = doc.Revision();
+  key.frames = doc.Frames();
+  key.rate = doc.Format().sampleRate;
+  key.channels = doc.Format().channels;
+  key.bits = doc.Format().bits;
+  key.pluginKey = DenoisePluginKey(engine_);
+  return key;
+}
+
+void DenoiseController::UpdateButton() {
+  ctx_.view->SetControlText(kIdDenoise, ButtonLabel());
+  ctx_.view->SetTooltip(kIdDenoise, Tooltip());
+}
+
+std::string DenoiseController::ButtonLabel() const {
+  if (!settings().denoise) return "降噪 关";
+  return usable_ ? "降噪 开" : "降噪 缺";
+}
+
+std::string DenoiseController::Tooltip() const {
+  if (usable_)
+    return "降噪（试听/整段）：" + engine_.displayName + "\n当前等级：" + DenoiseLevelText(Level()) +
+           "\n（点按钮右下箭头换档）\n开着时空格试听和另存 WAV/MP3/视频都过一遍降噪；关掉按原样输出。";
+  if (engine_.modulePath.empty())
+    return "降噪：未检测到 RX Voice De-noise\n插件装到系统的 VST3 目录后，把开关关再开即可识别。";
+  return "降噪：" + engine_.displayName + "\n但 32 位辅助程序没能就位（内嵌的那份释放失败），暂时降不了。";
+}
+
+void DenoiseController::UpdateCapacity() {
+  const AudioDoc& doc = *ctx_.doc;
+  if (doc.Revision() == capacityRevision_) return;
+  capacityRevision_ = doc.Revision();
+  const uint64_t bytes = uint64_t(doc.Format().channels) * doc.Frames() * sizeof(float);
+  uint64_t available = 0;
+  const bool known = ctx_.availableMemory ? ctx_.availableMemory(available) : AvailablePhysicalMemory(available);
+  cache_.SetCapacity(DenoiseCacheCapacity(bytes, known, available));
+}
+
+PlaybackBuffer DenoiseController::PlaybackBufferForAudition() {
+  // Called by the edit area with playback stopped, so the copy handed out
+  // before is no longer read and may go.
+  PlaybackBuffer buffer;
+  handed_.reset();
+  if (!settings().denoise || !usable_ || DocEmpty()) return buffer;
+  const DenoiseDocKey key = DocKey();
+  SharedSamples samples;
+  if (cache_.Lookup(key, Level(), &samples) >= 0) {
+    handed_ = samples;
+    buffer.samples = samples.get();
+    buffer.processed = true;
+    buffer.level = Level();
+    buffer.status = "正在播放降噪后的声音（" + engine_.displayName +
+                    "），听到的就是导出效果；对比原声把开关关一下再开（位置不丢）。";
+  } else if (Rendering()) {
+    buffer.status = "降噪还在后台渲染，这次先播原声；渲染完再按空格就是降噪后的。";
+  } else if (cache_.HasFailed(key, Level())) {
+    buffer.status = "降噪开着但渲染失败了，这次播的是原声（见之前的状态栏提示）。";
+  }
+  return buffer;
+}
+
+bool DenoiseController::SwitchPlaybackSource(bool denoised) {
+  if (!AreaPlaying()) return false;
+  if (denoised) {
+    SharedSamples samples;
+    if (!settings().denoise || !usable_ || cache_.Lookup(DocKey(), Level(), &samples) < 0) return false;
+    if (handed_ == samples) return true;
+  } else if (handed_ == nullptr) {
+    return true;
+  }
+  // Restarts at the same frame and with the selection loop; the edit area
+  // asks PlaybackBufferForAudition for the buffer.
+  ctx_.area->PlaybackBufferChanged();
+  return AreaPlaying() && (handed_ != nullptr) == denoised;
+}
+
+bool DenoiseController::StartBackgroundRender() {
+  if (!settings().denoise || !usable_ || DocEmpty() || render_.joinable()) return false;
+  DenoiseDocKey key = DocKey();
+  const int level = Level();
+  if (cache_.Lookup(key, level) >= 0) return false;
+  UpdateCapacity();
+  const int slot = cache_.ChooseTarget(key, level);
+  std::vector<float> copy;
+  try {
+    copy = ctx_.doc->Samples();
+  } catch (const std::bad_alloc&) {
+    Status(kNoMemory);
+    return false;
+  } catch (const std::length_error&) {
+    Status(kNoMemory);
+    return false;
+  }
+  const bool wasPlayingSlot = PlayingDenoised() && handed_ == cache_.Slot(slot).samples;
+  cache_.Clear(slot);
+  // No ready copy of this level is left, so playback goes back to the original.
+  if (wasPlayingSlot && !SwitchPlaybackSource(false) && ctx_.area) ctx_.area->StopPlayback();
+
+  rendering_ = 1;
+  renderStart_ = std::chrono::steady_clock::now();
+  renderText_.clear();
+  Status(kRenderStarted);
+  // RunDenoise changes the engine record it is given, so the thread gets its own.
+  render_ = std::thread([this, samples = std::move(copy), engine = engine_, key = std::move(key), level, slot,
+                         usable = usable_]() mutable {
+    std::string error;
+    const bool ok = Render(engine, samples, key.rate, key.channels, error, unsigned(level));
+    if (ok && samples.size() == key.frames * key.channels)
+      cache_.StoreReady(slot, key, level, std::move(samples));
+    else
+      cache_.StoreFailed(slot, key, level, ok ? std::string("降噪结果长度不符") : error, usable);
+    rendering_ = 0;
+    std::weak_ptr<bool> alive = alive_;
+    ctx_.view->PostToUi([this, alive, slot] {
+      if (auto a = alive.lock(); a && *a) OnRenderFinished(slot);
+    });
+  });
+  return true;
+}
+
+void DenoiseController::OnRenderFinished(int slot) {
+  if (render_.joinable()) render_.join();
+  const DenoiseSlot s = cache_.Slot(slot);
+  if (s.state == DenoiseSlotState::Failed) {
+    Status("后台降噪渲染失败：" + (s.error.empty() ? std::string("原因未知") : s.error) +
+           "（导出时也会遇到同样的问题；关掉再打开降噪开关可重试）");
+    return;
+  }
+  if (s.state != DenoiseSlotState::Ready) return;  // dropped meanwhile (capacity)
+  if (DocEmpty() || cache_.Lookup(DocKey(), Level()) < 0) {
+    Status("降噪渲染完成，但当前设置或内容已变，正在按最新设置重新渲染…");
+    return;
+  }
+  if (AreaPlaying() && !PlayingDenoised() && SwitchPlaybackSource(true)) {
+    Status("降噪渲染完成 —— 正在播放的已切到降噪后的（位置不变）。");
+    return;
+  }
+  Status(Format("降噪已就绪（渲染 %.1f 秒）—— 按空格听到的就是降噪后的效果。", RenderSeconds()));
+}
+
+bool DenoiseController::RenderWanted() {
+  if (!settings().denoise || render_.joinable() || !usable_ || DocEmpty()) return false;
+  const DenoiseDocKey key = DocKey();
+  return cache_.Lookup(key, Level()) < 0 && !cache_.HasFailed(key, Level());
+}
+
+void DenoiseController::Tick() {
+  if (DocEmpty()) {
+    DenoiseDocKey nothing;
+    nothing.revision = ~uint64_t(0);  // matches no copy
+    if (!render_.joinable()) cache_.Invalidate(nothing);
+  } else if (!render_.joinable()) {
+    UpdateCapacity();
+    cache_.Invalidate(DocKey());
+  }
+  if (handed_ != nullptr) {
+    if (!AreaPlaying()) {
+      handed_.reset();
+    } else {
+      // The copy being played was dropped (edit, capacity): back to the original.
+      SharedSamples current;
+      if (!settings().denoise || cache_.Lookup(DocKey(), Level(), &current) < 0 || current != handed_)
+        ctx_.area->PlaybackBufferChanged();
+    }
+  }
+  if (RenderWanted()) StartBackgroundRender();
+  if (Rendering()) {
+    const std::string text = Format("正在后台渲染降噪…（已 %.1f 秒，完成后按空格听降噪后的）", RenderSeconds());
+    if (text != renderText_) {
+      renderText_ = text;
+      Status(text);
+    }
+  }
+}
+
+void DenoiseController::Toggle() {
+  Discover();
+  settings().denoise = !settings().denoise;
+  if (ctx_.saveSettings) ctx_.saveSettings();
+  UpdateButton();
+  const bool missing = engine_.modulePath.empty();
+  if (!settings().denoise) {
+    if (PlayingDenoised() && SwitchPlaybackSource(false))
+      Status("降噪已关闭：已切回原声（位置不变）。导出按原样输出；降噪缓存已保留，重新打开立刻生效。");
+    else
+      Status("降噪已关闭：导出按原样输出，空格播的也是原声。降噪缓存已保留 —— 内容没变的话，重新打开立刻生效。");
+    return;
+  }
+  if (DocEmpty()) {
+    if (usable_)
+      Status("降噪已开启：录完或导入后自动生效，导出和空格试听都会过一遍降噪（引擎：" + engine_.displayName + "）");
+    else if (missing)
+      Status("降噪已开启，但没检测到 RX Voice De-noise 插件，暂时降不了 —— 插件装好后把开关关再开即可识别；导出时也可选「无降噪导出」");
+    else
+      Status("降噪已开启，但 32 位辅助程序没能就位，暂时降不了 —— 导出时可选「无降噪导出」");
+    return;
+  }
+  const bool started = StartBackgroundRender();
+  if (missing) {
+    Status("降噪已开启，但没检测到 RX Voice De-noise —— 导出时可选「无降噪导出」或取消。插件装到系统的 VST3 目录即可（装好后把开关关再开即可重新识别）。");
+  } else if (!usable_) {
+    Status("降噪已开启，选中的是 " + engine_.displayName +
+           "，但 32 位辅助程序没能就位（内嵌的那份释放失败） —— 导出时可选「无降噪导出」或取消。");
+  } else if (cache_.Lookup(DocKey(), Level()) >= 0) {
+    if (AreaPlaying() && !PlayingDenoised() && SwitchPlaybackSource(true))
+      Status("降噪已开启：复用现有缓存，播放已切到降噪后的（位置不变）。");
+    else
+      Status("降噪已开启：内容没变，直接复用之前渲好的缓存 —— 空格立刻听降噪后的，不用等。");
+  } else if (started || Rendering()) {
+    Status("降噪已开启：另存 WAV/MP3 时会先过一遍「" + engine_.displayName + "」，空格试听听到的也是降噪后的。开关关再开可对比原声。");
+  }
+}
+
+void DenoiseController::SetLevel(DenoiseLevelKind kind, int level) {
+  if (level < 0 || level >= kDenoiseLevelCount) return;
+  int& current = kind == DenoiseLevelKind::Selection ? settings().selDenoiseLevel : settings().denoiseLevel;
+  if (current == level) return;
+  current = level;
+  if (ctx_.saveSettings) ctx_.saveSettings();
+  const std::string name = Quoted(level);
+  if (kind == DenoiseLevelKind::Selection) {
+    Status(std::string("选区降噪的降噪等级已设为「") + DenoiseLevelText(level) +
+           "」，下次点「选区降噪」时按这个档跑；试听用的档位不受影响。");
+    return;
+  }
+  UpdateButton();  // the tooltip names the level
+  if (!settings().denoise || !usable_) {
+    Status(name + "。开关打开后按这个档位渲染（选区降噪与导出有各自独立的档位，在对应按钮的箭头菜单里调）。");
+    return;
+  }
+  if (DocEmpty()) {
+    Status(name + "。");
+    return;
+  }
+  const bool ready = cache_.Lookup(DocKey(), level) >= 0;
+  if (AreaPlaying()) {
+    if (ready && SwitchPlaybackSource(true)) {
+      Status(name + "：该档之前渲过，已同帧切过去听（位置不变）。");
+      return;
+    }
+    if (PlayingDenoised()) SwitchPlaybackSource(false);
+    StartBackgroundRender();
+    Status(name + "：正在后台渲染新档，期间先听原声，渲染完自动切过去（位置不变）。");
+    return;
+  }
+  if (render_.joinable()) {
+    Status(name + "—— 等上一轮渲染结束后自动按新档重跑。");
+  } else if (!ready) {
+    StartBackgroundRender();
+    Status(name + "：正在按新档位重新渲染，完成后空格听到的就是新效果，正在播的话会自动切过去。");
+  } else {
+    Status(name + "：该档之前渲过，缓存直接复用 —— 空格立刻听到的就是新档效果。");
+  }
+}
+
+void DenoiseController::DenoiseSelection() {
+  if (DocEmpty()) {
+    Status("剪辑区里还没有内容。");
+    return;
+  }
+  AudioDoc& doc = *ctx_.doc;
+  const uint64_t a = doc.SelectionStart(), b = doc.SelectionEnd();
+  if (b <= a) {
+    Status("请先在波形上拖出选区，再点「选区降噪」。");
+    return;
+  }
+  if (!engine_.discovered) Discover();
+  if (engine_.modulePath.empty()) {
+    Status("没检测到 RX Voice De-noise：插件要装在系统的 VST3 目录里（Program Files 或 Program Files (x86) 下的 Common Files\\VST3）。");
+    return;
+  }
+  if (!usable_) {
+    Status(engine_.displayName + " 是 32 位插件，但 32 位辅助程序没能就位（内嵌的那份释放失败），选区降噪用不了。");
+    return;
+  }
+  if (render_.joinable()) {
+    Status("后台整段降噪还在渲染 —— 等它跑完再点，或先关掉降噪开关。");
+    return;
+  }
+  if (AreaPlaying()) ctx_.area->StopPlayback();
+  const int level = settings().selDenoiseLevel;
+  const uint32_t rate = doc.Format().sampleRate;
+  const size_t ch = std::max<size_t>(doc.Format().channels, 1);
+  const uint64_t preRoll = 5ull * rate;
+  const uint64_t from = a > preRoll ? a - preRoll : 0;
+  const uint64_t used = a - from;  // the pre-roll shrinks near the start
+  Status("正在对选区跑降噪（" + engine_.displayName + "·" + DenoiseLevelText(level) + "）…");
+
+  std::vector<float> work(doc.Samples().begin() + std::ptrdiff_t(from * ch),
+                          doc.Samples().begin() + std::ptrdiff_t(b * ch));
+  std::string error;
+  const auto started = std::chrono::steady_clock::now();
+  ctx_.view->ProgressBegin("选区降噪", false);
+  bool ok = Render(engine_, work, rate, uint32_t(ch), error, unsigned(level));
+  ctx_.view->ProgressEnd();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (ok && work.size() != (b - from) * ch) {
+    ok = false;
+    error = "降噪结果长度不符";
+  }
+  if (!ok) {
+    Status("选区降噪失败：" + error);
+    return;
+  }
+  // The pre-roll only warms the plug-in up.
+  std::vector<float> result(work.begin() + std::ptrdiff_t(used * ch), work.end());
+  const uint64_t frames = b - a;
+  const uint64_t fade = std::min(frames / 2, preRoll / 1000);  // 5 ms
+  const float* original = doc.Samples().data() + a * ch;
+  for (uint64_t k = 0; k < fade; ++k) {
+    const float t = float(k) / float(fade);
+    for (size_t c = 0; c < ch; ++c) {
+      const size_t head = k * ch + c, tail = (frames - 1 - k) * ch + c;
+      result[head] = (1 - t) * original[head] + t * result[head];
+      result[tail] = (1 - t) * original[tail] + t * result[tail];
+    }
+  }
+  if (!doc.ReplaceSelection(result, error)) {
+    Status("选区降噪失败：" + error);
+    return;
+  }
+  if (ctx_.area) ctx_.area->OnDocumentChanged(ViewReset::KeepZoom);
+  Status(Format("选区已降噪（档位：%s，耗时 %.2f 秒，含 %.1f 秒预卷预热）。可撤销。", DenoiseLevelText(level), seconds,
+                double(used) / double(rate ? rate : 1)));
+}
+
+ExportDenoiseHook DenoiseController::ExportHook() {
+  return [this](ExportKind kind, const std::filesystem::path& output) { return ForExport(kind, output); };
+}
+
+ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesystem::path& output) {
+  ExportDenoise result;
+  if (!settings().denoise) return result;
+  const bool video = kind == ExportKind::Video;
+  if (Rendering()) {
+    Status(kWaitForRender);
+    while (Rendering()) {
+      ctx_.view->ProgressStep(1, kWaitForRender);
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+  }
+  if (!engine_.discovered) Discover();
+  if (!usable_) {
+    const bool noHelper = !engine_.modulePath.empty();
+    const std::string title = noHelper ? "降噪辅助程序没就位" : "没检测到降噪插件";
+    std::string text;
+    if (!video && !noHelper)
+      text = "降噪开关是打开的，但程序没检测到 RX 的 Voice De-noise 插件，这次导出做不了降噪。\n\n· 按「是(Y)」：无降噪导出 —— 按素材原样出文件（不降噪）；\n· 按「否(N)」：取消导出，装好插件再导。\n\n插件要装在系统的 VST3 目录里：64 位版装 Program Files\\Common Files\\VST3，32 位版装 Program Files (x86)\\Common Files\\VST3。装好后把开关关再开即可识别。";
+    else if (!video)
+      text = "降噪开关是打开的，选中的是 32 位插件「" + engine_.displayName +
+             "」，但 32 位辅助程序没能就位，这次导出做不了降噪。\n\n· 按「是(Y)」：无降噪导出 —— 按素材原样出文件（不降噪）；\n· 按「否(N)」：取消导出，修好辅助程序再导。\n\n辅助程序是内嵌在主程序里的，正常不会缺 —— 这次多半是释放失败：\n· 检查系统盘和 %LOCALAPPDATA% 的剩余空间与可写（杀软拦了也会这样）；\n· 或手动把一个 VeskDenoise32.exe 放到主程序同目录；\n· 或改装 64 位版的 RX Voice De-noise。";
+    else if (!noHelper)
+      text = "降噪开关是打开的，但程序没检测到 RX 的 Voice De-noise 插件，视频音轨做不了降噪。\n\n· 按「是(Y)」：无降噪导出 —— 音轨按剪辑结果原样输出（不降噪）；\n· 按「否(N)」：取消导出，装好插件再导。\n\n插件要装在系统的 VST3 目录里。";
+    else
+      text = "降噪开关是打开的，选中的是 32 位插件「" + engine_.displayName +
+             "」，但 32 位辅助程序没能就位（主程序同目录没有，内嵌的那份也释放失败），视频音轨做不了降噪。\n\n· 按「是(Y)」：无降噪导出 —— 音轨按剪辑结果原样输出（不降噪）；\n· 按「否(N)」：取消导出，修好辅助程序再导。\n\n检查一下磁盘空间、以及 %LOCALAPPDATA% 能不能写，然后再导。";
+    const char* reason = noHelper ? "辅助没就位" : "没检测到插件";
+    const std::string path = PathToUtf8(output);
+    if (ctx_.view->ShowBox(BoxKind::Warning, title, text, BoxButtons::YesNo, BoxAnswer::No) == BoxAnswer::Yes) {
+      if (video) {
+        AppLog("[denoise] 视频导出：插件不可用（%s），用户选择「无降噪导出」，按原样输出：%s", reason, path.c_str());
+        Status("降噪插件不可用 —— 视频音轨按原样（无降噪）导出…");
+      } else {
+        AppLog("[denoise] 插件不可用（%s），用户选择「无降噪导出」，按原样输出：%s", reason, path.c_str());
+        Status("降噪插件不可用 —— 按原样（无降噪）导出…");
+      }
+      result.resultNote = "，未降噪（插件不可用，选了无降噪导出）";
+      return result;
+    }
+    AppLog(video ? "[denoise] 视频导出取消：插件不可用（%s）。" : "[denoise] 导出取消：插件不可用（%s）。", reason);
+    if (noHelper)
+      Status(video ? "降噪开着，但 32 位辅助程序没能就位 —— 已取消视频导出。"
+                   : "降噪开着，但 32 位辅助程序没能就位 —— 已取消导出。");
+    else
+      Status(video ? "降噪开着但没检测到 RX Voice De-noise —— 已取消视频导出。"
+                   : "降噪开着但没检测到 RX Voice De-noise —— 已取消导出。");
+    result.cancel = true;
+    return result;
+  }
+  // The export renders its own copy, not the cache's, with its own engine record.
+  auto engine = std::make_shared<DenoiseEngine>(engine_);
+  auto error = std::make_shared<std::string>();
+  const unsigned level = unsigned(Level());
+  const uint32_t channels = std::max<uint32_t>(ctx_.doc->Format().channels, 1);
+  result.run = [this, engine, error, level, channels](std::vector<float>& samples, uint32_t rate) {
+    error->clear();
+    return Render(*engine, samples, rate, channels, *error, level);
+  };
+  result.stage = "正在跑降噪（" + engine_.displayName + "）…";
+  result.lastError = [error] { return *error; };
+  result.resultNoteAfterRun = [engine] { return "，已降噪（" + StrengthSuffix(*engine) + "）"; };
+  return result;
+}
+
+}  // namespace vesk::ui

@@ -1,0 +1,129 @@
+#pragma once
+// The editor's noise reduction: the denoise switch and its two levels, the
+// background render of the whole document into the cache, audition of the
+// denoised copy (switching at the same position), the selection command and
+// the export-time step. The waveform is never changed except by the
+// selection command, which is undoable.
+//
+// Threads: the user-interface thread, except the one background render
+// thread, which works on its own copies of the samples and of the engine
+// record and reports back through ViewPort::PostToUi.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "core/settings.h"
+#include "denoise/denoise_cache.h"
+#include "denoise/denoise_engine.h"
+#include "ui/edit_area.h"
+#include "ui/export_denoise.h"
+#include "ui/view_port.h"
+
+namespace vesk {
+class AudioDoc;
+}
+
+namespace vesk::ui {
+
+// Level names for the status texts (the menu items are DenoiseLevelMenuText
+// in export_menus.h).
+const char* DenoiseLevelText(int level);
+
+struct DenoiseContext {
+  ViewPort* view = nullptr;
+  AudioDoc* doc = nullptr;
+  EditArea* area = nullptr;  // may be set after construction (SetEditArea)
+  SettingsState* settings = nullptr;
+  std::function<void()> saveSettings;
+  // Optional: bytes of free memory (default: the system's available memory).
+  std::function<bool(uint64_t&)> availableMemory;
+  // Optional: runs discovery (default DiscoverDenoisePlugin); tests point it
+  // at their plug-in folder.
+  std::function<void(DenoiseEngine&)> discover;
+  // Optional: the render (default RunDenoise); called on the render thread too.
+  std::function<bool(DenoiseEngine&, std::vector<float>&, uint32_t rate, uint32_t channels, std::string& error,
+                     unsigned level)>
+      render;
+};
+
+enum class DenoiseLevelKind { Audition = 0, Selection = 1 };
+
+class DenoiseController {
+ public:
+  explicit DenoiseController(DenoiseContext context);
+  // Joins a running render, stops audition of a cached copy and empties the
+  // cache. Destroy it while the edit area still exists (or SetEditArea(nullptr)).
+  ~DenoiseController();
+  DenoiseController(const DenoiseController&) = delete;
+  DenoiseController& operator=(const DenoiseController&) = delete;
+
+  void SetEditArea(EditArea* area) { ctx_.area = area; }
+
+  // Discovery (window set-up; the switch runs it again).
+  void Discover();
+  // The denoise button (1031): flips the switch.
+  void Toggle();
+  // The level menus: 1033–1035 (Audition) and 1047–1049 (Selection).
+  void SetLevel(DenoiseLevelKind kind, int level);
+  // The 33 ms tick.
+  void Tick();
+  // The selection command (1032).
+  void DenoiseSelection();
+  // The switch button's label ("降噪 开/缺/关") and tooltip.
+  std::string ButtonLabel() const;
+  std::string Tooltip() const;
+  // For EditContext::playbackBuffer.
+  PlaybackBuffer PlaybackBufferForAudition();
+  // For EditArea::SetExportDenoise.
+  ExportDenoiseHook ExportHook();
+  // While audition plays: continue on the denoised copy (or the original) at
+  // the same frame and within the same loop. False when that buffer is not
+  // available or nothing plays.
+  bool SwitchPlaybackSource(bool denoised);
+
+  bool PlayingDenoised() const;
+  bool Rendering() const { return rendering_.load() != 0; }
+  bool Usable() const { return usable_; }
+  const DenoiseCache& Cache() const { return cache_; }
+  const DenoiseEngine& Engine() const { return engine_; }
+
+ private:
+  void OnRenderFinished(int slot);
+  bool StartBackgroundRender();
+  bool RenderWanted();
+  void UpdateCapacity();
+  DenoiseDocKey DocKey() const;
+  bool DocEmpty() const;
+  bool AreaPlaying() const;
+  int Level() const { return settings().denoiseLevel; }
+  SettingsState& settings() const { return *ctx_.settings; }
+  void Status(const std::string& text);
+  void UpdateButton();
+  double RenderSeconds() const;
+  bool Render(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate, uint32_t channels,
+              std::string& error, unsigned level) const;
+  ExportDenoise ForExport(ExportKind kind, const std::filesystem::path& output);
+
+  DenoiseContext ctx_;
+  DenoiseEngine engine_;
+  bool usable_ = false;  // DenoiseAvailable, asked once per discovery
+  DenoiseCache cache_;
+  uint64_t capacityRevision_ = ~uint64_t(0);
+
+  std::thread render_;
+  std::atomic<int> rendering_{0};
+  std::chrono::steady_clock::time_point renderStart_;
+  std::string renderText_;  // the last "已 … 秒" text shown
+
+  // The copy audition was last handed; kept alive while playback may read it.
+  SharedSamples handed_;
+
+  // Posted completions check this before touching a destroyed controller.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace vesk::ui

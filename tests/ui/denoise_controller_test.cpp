@@ -1,0 +1,397 @@
+// The denoise switch end to end: the real test plug-in renders in the
+// background, an edit area plays through a manual device, completions are
+// posted to a queue the test drains like the window's message loop.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "denoise/denoise_cache.h"
+#include "denoise/denoise_fixture.h"
+#include "ui/control_ids.h"
+#include "ui/denoise_controller.h"
+#include "ui/edit_rig.h"
+
+namespace vesk::test {
+namespace {
+
+using ui::DenoiseLevelKind;
+
+class QueueView : public EditRigView {
+ public:
+  ui::BoxAnswer answer = ui::BoxAnswer::No;
+  void PostToUi(std::function<void()> task) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    posted_.push_back(std::move(task));
+  }
+  bool RunPosted() {
+    std::deque<std::function<void()>> tasks;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tasks.swap(posted_);
+    }
+    for (auto& t : tasks) t();
+    return !tasks.empty();
+  }
+  ui::BoxAnswer ShowBox(ui::BoxKind kind, const std::string& title, const std::string& text, ui::BoxButtons buttons,
+                        ui::BoxAnswer defaultButton) override {
+    EditRigView::ShowBox(kind, title, text, buttons, defaultButton);
+    return answer;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::deque<std::function<void()>> posted_;
+};
+
+struct DenoiseRig {
+  AudioDoc doc;
+  QueueView view;
+  ManualPlayback playback;
+  SettingsState settings;
+  uint64_t memory = ~uint64_t(0) / 4;
+  std::filesystem::path module = FixtureModule("voice_denoise");
+  bool missing = false;
+  std::atomic<bool> hold{false};  // keeps renders from finishing
+  std::unique_ptr<ui::EditArea> area;
+  std::unique_ptr<ui::DenoiseController> denoise;  // goes before the edit area
+
+  DenoiseRig() {
+    ui::DenoiseContext d;
+    d.view = &view;
+    d.doc = &doc;
+    d.settings = &settings;
+    d.availableMemory = [this](uint64_t& bytes) {
+      bytes = memory;
+      return true;
+    };
+    d.discover = [this](DenoiseEngine& e) {
+      e = DenoiseEngine{};
+      e.discovered = true;
+      if (missing) return;
+      e.modulePath = module;
+      e.fileName = "VeskTest Voice De-noise.vst3";
+      e.architecture = NativeArch();
+      e.displayName = "VeskTest Voice De-noise";
+    };
+    d.render = [this](DenoiseEngine& e, std::vector<float>& s, uint32_t rate, uint32_t ch, std::string& error,
+                      unsigned level) {
+      while (hold) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return RunDenoise(e, s, rate, ch, error, level);
+    };
+    denoise = std::make_unique<ui::DenoiseController>(d);
+    ui::EditContext c;
+    c.view = &view;
+    c.doc = &doc;
+    c.playback = &playback;
+    c.settings = &settings;
+    c.playbackBuffer = [this] { return denoise->PlaybackBufferForAudition(); };
+    area = std::make_unique<ui::EditArea>(c);
+    denoise->SetEditArea(area.get());
+    denoise->Discover();
+  }
+  ~DenoiseRig() { hold = false; }
+  void Load(double seconds, uint32_t rate = 16000) {
+    std::string error;
+    // Quiet noise: below the test plug-in's gate, so a render lowers it.
+    std::vector<float> noise = Noise(size_t(seconds * rate) * 2, 0.005f);
+    ASSERT_TRUE(doc.Adopt(AudioFormat{rate, 2, 16}, std::move(noise), "/c/take.wav", error, 16));
+    area->OnRecordingLoaded();
+  }
+  // Ticks like the window until a render completion was handled.
+  void Settle() {
+    for (int i = 0; i < 3000; ++i) {
+      denoise->Tick();
+      if (view.RunPosted()) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    FAIL() << "the background render never finished";
+  }
+  bool PlayingCacheCopy() const { return playback.startedWith != doc.Samples().data(); }
+  int Renders() const {
+    int n = 0;
+    for (const std::string& s : view.statuses) n += s.rfind("正在后台渲染降噪…（渲染完再按空格", 0) == 0;
+    return n;
+  }
+};
+
+TEST(DenoiseCache, CapacitySlotChoiceAndInvalidation) {
+  struct {
+    uint64_t bytes;
+    bool known;
+    uint64_t available;
+    int capacity;
+  } const capacities[] = {{0, true, 0, 3},     {100, false, 0, 3},  {100, true, 10, 1},
+                          {100, true, 333, 1}, {100, true, 334, 2}, {100, true, 1u << 30, 3}};
+  for (const auto& c : capacities) EXPECT_EQ(DenoiseCacheCapacity(c.bytes, c.known, c.available), c.capacity);
+
+  DenoiseEngine engine;
+  engine.displayName = "P";
+  engine.architecture = 2;
+  EXPECT_EQ(DenoisePluginKey(engine), "P|x86");
+  DenoiseDocKey doc{7, 4, 48000, 1, 16, "P|x64"};
+  DenoiseCache cache;
+  cache.StoreReady(0, doc, 0, std::vector<float>(4));
+  cache.StoreReady(1, doc, 1, std::vector<float>(4));
+  cache.StoreFailed(2, doc, 2, "boom", true);
+  EXPECT_EQ(cache.ChooseTarget(doc, 1), 1);  // the slot of that level first
+  EXPECT_TRUE(cache.HasFailed(doc, 2));
+  EXPECT_GE(cache.Lookup(doc, 0), 0);  // slot 0 is now the most recently used
+  cache.Clear(2);
+  EXPECT_EQ(cache.ChooseTarget(doc, 2), 2);  // then an empty one
+  cache.StoreReady(2, doc, 2, std::vector<float>(4));
+  EXPECT_EQ(cache.ChooseTarget(doc, 3), 1);  // then the least recently used
+  SharedSamples held;
+  ASSERT_EQ(cache.Lookup(doc, 2, &held), 2);
+  DenoiseDocKey edited = doc;
+  edited.revision = 8;
+  cache.Invalidate(edited);  // every slot of the old revision goes
+  EXPECT_EQ(cache.Slot(2).state, DenoiseSlotState::Empty);
+  EXPECT_EQ(held->size(), 4u);  // a reader keeps its copy
+  cache.StoreReady(2, edited, 0, std::vector<float>(4));
+  cache.SetCapacity(2);
+  EXPECT_EQ(cache.Lookup(edited, 0), -1);
+}
+
+TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFrame) {
+  DenoiseRig rig;
+  rig.Load(3.0);
+  rig.doc.SetSelection(8000, 40000);
+  rig.hold = true;
+  rig.denoise->Toggle();
+  EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 开");
+  EXPECT_EQ(rig.view.controlText[ui::kIdDenoise], "降噪 开");
+  EXPECT_NE(rig.view.status.find("另存 WAV/MP3 时会先过一遍「VeskTest Voice De-noise」"), std::string::npos);
+
+  // Audition while the render runs plays the original within the selection loop.
+  ASSERT_TRUE(rig.area->HandleCommand(ui::kIdPlay));
+  EXPECT_FALSE(rig.PlayingCacheCopy());
+  EXPECT_NE(rig.view.status.find("降噪还在后台渲染，这次先播原声"), std::string::npos);
+  rig.playback.Advance(4000);
+  rig.denoise->Tick();
+  EXPECT_EQ(rig.view.status.rfind("正在后台渲染降噪…（已 ", 0), 0u);
+  rig.hold = false;
+  rig.Settle();
+  EXPECT_EQ(rig.view.status, "降噪渲染完成 —— 正在播放的已切到降噪后的（位置不变）。");
+  ASSERT_TRUE(rig.PlayingCacheCopy());
+  EXPECT_EQ(rig.playback.Position(), 12000u);
+  EXPECT_EQ(rig.playback.LoopStart(), 8000u);
+  EXPECT_EQ(rig.playback.LoopEnd(), 40000u);
+  const std::vector<float> denoised = *rig.denoise->Cache().Slot(0).samples;
+  EXPECT_LT(Rms(denoised, 0, denoised.size()), Rms(rig.doc.Samples(), 0, rig.doc.Samples().size()));
+
+  // Off and on again: back to the original and to the kept copy, same frame, no new render.
+  rig.playback.Advance(1000);
+  rig.denoise->Toggle();
+  EXPECT_EQ(rig.view.status, "降噪已关闭：已切回原声（位置不变）。导出按原样输出；降噪缓存已保留，重新打开立刻生效。");
+  EXPECT_FALSE(rig.PlayingCacheCopy());
+  EXPECT_EQ(rig.playback.Position(), 13000u);
+  rig.denoise->Toggle();
+  EXPECT_EQ(rig.view.status, "降噪已开启：复用现有缓存，播放已切到降噪后的（位置不变）。");
+  EXPECT_TRUE(rig.PlayingCacheCopy());
+  EXPECT_FALSE(rig.denoise->Rendering());
+  EXPECT_EQ(rig.Renders(), 1);
+  rig.area->StopPlayback();
+  rig.denoise->Toggle();
+  rig.denoise->Toggle();
+  EXPECT_EQ(rig.view.status, "降噪已开启：内容没变，直接复用之前渲好的缓存 —— 空格立刻听降噪后的，不用等。");
+
+  // An edit re-renders by itself; the old copy is never played again.
+  rig.area->HandleCommand(ui::kIdPlay);
+  EXPECT_NE(rig.view.status.find("正在播放降噪后的声音（VeskTest Voice De-noise）"), std::string::npos);
+  rig.area->StopPlayback();
+  ASSERT_TRUE(rig.area->HandleCommand(ui::kIdSilence));
+  rig.Settle();
+  EXPECT_EQ(rig.Renders(), 2);
+  EXPECT_NE(rig.view.status.find("降噪已就绪（渲染 "), std::string::npos);
+
+  // Going away while the device reads a cached copy stops the device first.
+  rig.area->HandleCommand(ui::kIdPlay);
+  ASSERT_TRUE(rig.PlayingCacheCopy());
+  rig.denoise.reset();
+  EXPECT_FALSE(rig.playback.Running());
+}
+
+TEST(DenoiseController, LevelsAtCapacityOneAndDuringARender) {
+  DenoiseRig rig;
+  rig.memory = 1;  // capacity 1: every level switch evicts the previous copy
+  rig.Load(1.0);
+  rig.denoise->Toggle();
+  rig.Settle();
+  EXPECT_EQ(rig.denoise->Cache().Capacity(), 1);
+  rig.hold = true;
+  rig.denoise->SetLevel(DenoiseLevelKind::Audition, 0);
+  EXPECT_EQ(rig.view.status,
+            "降噪等级已设为「激进」：正在按新档位重新渲染，完成后空格听到的就是新效果，正在播的话会自动切过去。");
+  // Changed again while that render runs: its result is outdated.
+  rig.denoise->SetLevel(DenoiseLevelKind::Audition, 2);
+  EXPECT_EQ(rig.view.status, "降噪等级已设为「轻柔」—— 等上一轮渲染结束后自动按新档重跑。");
+  rig.hold = false;
+  rig.Settle();
+  EXPECT_EQ(rig.view.status, "降噪渲染完成，但当前设置或内容已变，正在按最新设置重新渲染…");
+  rig.Settle();
+  EXPECT_EQ(rig.denoise->Cache().Slot(0).level, 2);
+  rig.denoise->SetLevel(DenoiseLevelKind::Audition, 1);  // evicted: renders again
+  rig.Settle();
+  EXPECT_EQ(rig.Renders(), 4);
+  EXPECT_EQ(rig.denoise->Cache().Slot(0).level, 1);
+
+  struct {
+    DenoiseLevelKind kind;
+    int level;
+    bool on;
+    const char* text;
+  } const texts[] = {
+      {DenoiseLevelKind::Selection, 0, true,
+       "选区降噪的降噪等级已设为「激进」，下次点「选区降噪」时按这个档跑；试听用的档位不受影响。"},
+      {DenoiseLevelKind::Audition, 1, false, nullptr},  // unchanged: ignored
+      {DenoiseLevelKind::Audition, 3, false, nullptr},  // out of range: ignored
+      {DenoiseLevelKind::Audition, 2, false,
+       "降噪等级已设为「轻柔」。开关打开后按这个档位渲染（选区降噪与导出有各自独立的档位，在对应按钮的箭头菜单里调）。"},
+  };
+  for (const auto& t : texts) {
+    if (rig.settings.denoise != t.on) rig.denoise->Toggle();
+    rig.view.status = "-";
+    rig.denoise->SetLevel(t.kind, t.level);
+    EXPECT_EQ(rig.view.status, t.text ? t.text : "-");
+  }
+  EXPECT_EQ(rig.settings.selDenoiseLevel, 0);
+  EXPECT_EQ(rig.settings.denoiseLevel, 2);
+}
+
+TEST(DenoiseController, FailingPluginIsRenderedOnceAndAuditionPlaysTheOriginal) {
+  DenoiseRig rig;
+  ScratchDir dir;
+  rig.module = dir / (std::string("VeskTest Voice De-noise") + BundleModuleSuffix());
+  WriteBytes(rig.module, std::vector<uint8_t>(256, 'x'));  // not a loadable module
+  rig.Load(0.5);
+  rig.denoise->Toggle();
+  rig.Settle();
+  EXPECT_EQ(rig.view.status.rfind("后台降噪渲染失败：", 0), 0u) << rig.view.status;
+  for (int i = 0; i < 20; ++i) rig.denoise->Tick();
+  EXPECT_FALSE(rig.denoise->Rendering());
+  EXPECT_EQ(rig.Renders(), 1);
+  rig.area->HandleCommand(ui::kIdPlay);
+  EXPECT_FALSE(rig.PlayingCacheCopy());
+  EXPECT_EQ(rig.view.status, "降噪开着但渲染失败了，这次播的是原声（见之前的状态栏提示）。");
+}
+
+TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
+  struct {
+    uint64_t start, frames;
+    const char* preRoll;
+  } const cases[] = {{32000, 16000, "含 2.0 秒预卷预热"}, {128000, 16000, "含 5.0 秒预卷预热"}, {1000, 2, "含 0.1 秒预卷预热"}};
+  for (const auto& c : cases) {
+    DenoiseRig rig;
+    rig.Load(10.0);
+    const std::vector<float> before = rig.doc.Samples();
+    rig.doc.SetSelection(c.start, c.start + c.frames);
+    rig.denoise->DenoiseSelection();
+    EXPECT_NE(rig.view.status.find(c.preRoll), std::string::npos) << rig.view.status;
+    EXPECT_EQ(rig.view.status.rfind("选区已降噪（档位：均衡，耗时 ", 0), 0u);
+    const std::vector<float>& after = rig.doc.Samples();
+    const size_t a = c.start * 2, b = (c.start + c.frames) * 2;
+    // Outside untouched; the first and last frames are the original (fade t = 0).
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + a, after.begin()));
+    EXPECT_TRUE(std::equal(before.begin() + b, before.end(), after.begin() + b));
+    EXPECT_EQ(after[a], before[a]);
+    EXPECT_EQ(after[b - 1], before[b - 1]);
+    if (c.frames > 2) {
+      EXPECT_LT(Rms(after, a + 400, b - 400), 0.7 * Rms(before, a + 400, b - 400));
+    }
+    ASSERT_TRUE(rig.area->HandleCommand(ui::kIdUndo));
+    EXPECT_EQ(rig.doc.Samples(), before);
+  }
+  DenoiseRig rig;
+  rig.denoise->DenoiseSelection();
+  EXPECT_EQ(rig.view.status, "剪辑区里还没有内容。");
+  rig.Load(1.0);
+  rig.denoise->DenoiseSelection();
+  EXPECT_EQ(rig.view.status, "请先在波形上拖出选区，再点「选区降噪」。");
+}
+
+TEST(DenoiseController, SwitchAndSelectionTextsWithoutAPluginOrContent) {
+  struct {
+    bool missing;
+    double seconds;
+    const char* on;
+    const char* selection;
+  } const cases[] = {
+      {false, 0, "降噪已开启：录完或导入后自动生效，导出和空格试听都会过一遍降噪（引擎：VeskTest Voice De-noise）",
+       "剪辑区里还没有内容。"},
+      {true, 0, "降噪已开启，但没检测到 RX Voice De-noise 插件，暂时降不了 —— 插件装好后把开关关再开即可识别；导出时也可选「无降噪导出」",
+       "剪辑区里还没有内容。"},
+      {true, 0.2, "降噪已开启，但没检测到 RX Voice De-noise —— 导出时可选「无降噪导出」或取消。插件装到系统的 VST3 目录即可（装好后把开关关再开即可重新识别）。",
+       "没检测到 RX Voice De-noise：插件要装在系统的 VST3 目录里（Program Files 或 Program Files (x86) 下的 Common Files\\VST3）。"},
+      {false, 0.2, nullptr, "后台整段降噪还在渲染 —— 等它跑完再点，或先关掉降噪开关。"},
+  };
+  for (const auto& c : cases) {
+    DenoiseRig rig;
+    rig.missing = c.missing;
+    if (c.seconds > 0) rig.Load(c.seconds);
+    rig.hold = true;
+    rig.denoise->Toggle();
+    if (c.on) {
+      EXPECT_EQ(rig.view.status, c.on);
+    }
+    EXPECT_FALSE(rig.denoise->Rendering() && c.missing);
+    rig.doc.SetSelection(0, rig.doc.Frames());
+    rig.denoise->DenoiseSelection();
+    EXPECT_EQ(rig.view.status, c.selection);
+    rig.hold = false;
+    if (rig.denoise->Rendering()) rig.Settle();
+    rig.denoise->Toggle();
+    EXPECT_EQ(rig.view.status,
+              "降噪已关闭：导出按原样输出，空格播的也是原声。降噪缓存已保留 —— 内容没变的话，重新打开立刻生效。");
+    EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 关");
+  }
+}
+
+TEST(DenoiseController, ExportAsksWhenThePluginIsMissingAndRendersItsOwnCopyOtherwise) {
+  struct {
+    ui::ExportKind kind;
+    ui::BoxAnswer answer;
+    bool cancel;
+    const char* status;
+  } const cases[] = {
+      {ui::ExportKind::Audio, ui::BoxAnswer::Yes, false, "降噪插件不可用 —— 按原样（无降噪）导出…"},
+      {ui::ExportKind::Audio, ui::BoxAnswer::No, true, "降噪开着但没检测到 RX Voice De-noise —— 已取消导出。"},
+      {ui::ExportKind::Video, ui::BoxAnswer::Yes, false, "降噪插件不可用 —— 视频音轨按原样（无降噪）导出…"},
+      {ui::ExportKind::Video, ui::BoxAnswer::No, true, "降噪开着但没检测到 RX Voice De-noise —— 已取消视频导出。"},
+  };
+  for (const auto& c : cases) {
+    DenoiseRig rig;
+    rig.missing = true;
+    rig.Load(0.2);
+    rig.denoise->Toggle();
+    EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 缺");
+    EXPECT_EQ(rig.denoise->Tooltip().rfind("降噪：未检测到 RX Voice De-noise", 0), 0u);
+    rig.view.answer = c.answer;
+    const ui::ExportDenoise d = rig.denoise->ExportHook()(c.kind, "/out/x.wav");
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].title, "没检测到降噪插件");
+    EXPECT_EQ(d.cancel, c.cancel);
+    EXPECT_FALSE(d.run);
+    EXPECT_EQ(rig.view.status, c.status);
+    EXPECT_EQ(d.resultNote, c.cancel ? "" : "，未降噪（插件不可用，选了无降噪导出）");
+  }
+  DenoiseRig rig;
+  rig.Load(0.5);
+  EXPECT_FALSE(rig.denoise->ExportHook()(ui::ExportKind::Audio, "/out/x.wav").run);  // switch off
+  rig.denoise->Toggle();
+  const ui::ExportDenoise d = rig.denoise->ExportHook()(ui::ExportKind::Audio, "/out/x.wav");
+  EXPECT_FALSE(rig.denoise->Rendering());  // waited for the background render
+  ASSERT_TRUE(d.run);
+  std::vector<float> copy = rig.doc.Samples();
+  ASSERT_TRUE(d.run(copy, 16000));
+  EXPECT_LT(Rms(copy, 0, copy.size()), Rms(rig.doc.Samples(), 0, copy.size()));
+  EXPECT_EQ(d.stage, "正在跑降噪（VeskTest Voice De-noise）…");
+  EXPECT_EQ(d.resultNoteAfterRun().rfind("，已降噪（", 0), 0u);
+  rig.Settle();
+}
+
+}  // namespace
+}  // namespace vesk::test
