@@ -18,6 +18,7 @@
 #include "platform/text.h"
 #include "record/recording_session.h"
 #include "ui/control_ids.h"
+#include "ui/denoise_controller.h"
 #include "ui/edit_area.h"
 #include "ui/export_menus.h"
 #include "video/ffmpeg_runner.h"
@@ -122,7 +123,7 @@ struct AppController::Impl {
 
     int repaired = 0;
     if (!options.headless) repaired = RepairUnsealedWavs(s.outputDir);
-    if (!options.headless && options.scanPlugins) DiscoverDenoisePlugin(engine);
+    if (!options.headless && options.scanPlugins) denoise->Discover();
     if (!options.headless) Edit().RemoveStaleSaveFolders();
 
     FillRecordingControls();
@@ -440,6 +441,7 @@ struct AppController::Impl {
       View().SetText(TextView::Status, RefreshStatus(message));
     }
     Edit().Tick();
+    denoise->Tick();
   }
 
   void NotifyDevicesChanged() { gate.Notify(clock.TickMs()); }
@@ -488,66 +490,11 @@ struct AppController::Impl {
     View().SetText(TextView::Status, "ffmpeg 已指定：" + Utf8(picked.path));
   }
 
-  bool DenoiseUsable() { return DenoiseAvailable(engine); }
-
+  // The switch, levels, render cache and selection denoise live in the
+  // denoise controller; the button mirrors its state.
   void UpdateDenoiseButton() {
-    const bool usable = DenoiseUsable();
-    const bool on = Settings().denoise;
-    View().SetControlText(kIdDenoise, !on ? "降噪 关" : (usable ? "降噪 开" : "降噪 缺"));
-    std::string tip;
-    if (usable)
-      tip = "降噪（试听/整段）：" + engine.displayName + "\n当前等级：" + DenoiseLevelName(Settings().denoiseLevel) +
-            "\n（点按钮右下箭头换档）";
-    else if (engine.modulePath.empty())
-      tip = "降噪：未检测到 RX Voice De-noise";
-    else
-      tip = "降噪：" + engine.displayName + "\n但 32 位辅助程序没能就位";
-    View().SetTooltip(kIdDenoise, tip);
-  }
-
-  void ToggleDenoise() {
-    SettingsState& s = Settings();
-    s.denoise = !s.denoise;
-    SaveNow();
-    UpdateDenoiseButton();
-    std::string status;
-    const bool empty = doc.Frames() == 0;
-    if (!s.denoise) {
-      status = "降噪已关闭：导出按原样输出，空格播的也是原声。降噪缓存已保留 —— 内容没变的话，重新打开立刻生效。";
-    } else if (engine.modulePath.empty()) {
-      status = empty ? "降噪已开启，但没检测到 RX Voice De-noise 插件，暂时降不了 —— "
-                       "插件装好后把开关关再开即可识别；导出时也可选「无降噪导出」"
-                     : "降噪已开启，但没检测到 RX Voice De-noise —— 导出时可选「无降噪导出」或取消。"
-                       "插件装到系统的 VST3 目录即可（装好后把开关关再开即可重新识别）。";
-    } else if (!DenoiseUsable()) {
-      status = empty ? "降噪已开启，但 32 位辅助程序没能就位，暂时降不了 —— 导出时可选「无降噪导出」"
-                     : "降噪已开启，选中的是 " + engine.displayName +
-                           "，但 32 位辅助程序没能就位（内嵌的那份释放失败） —— 导出时可选「无降噪导出」或取消。";
-    } else {
-      status = empty ? "降噪已开启：录完或导入后自动生效，导出和空格试听都会过一遍降噪（引擎：" + engine.displayName + "）"
-                     : "降噪已开启：另存 WAV/MP3 时会先过一遍「" + engine.displayName + "」。";
-    }
-    View().SetText(TextView::Status, status);
-  }
-
-  void SetDenoiseLevel(bool selection, int level) {
-    SettingsState& s = Settings();
-    const std::string name = DenoiseLevelName(level);
-    std::string status;
-    if (selection) {
-      s.selDenoiseLevel = level;
-      status = "选区降噪的降噪等级已设为「" + name + "」，下次点「选区降噪」时按这个档跑；试听用的档位不受影响。";
-    } else {
-      s.denoiseLevel = level;
-      if (!s.denoise || !DenoiseUsable())
-        status = "降噪等级已设为「" + name +
-                 "」。开关打开后按这个档位渲染（选区降噪与导出有各自独立的档位，在对应按钮的箭头菜单里调）。";
-      else
-        status = "降噪等级已设为「" + name + "」。";
-    }
-    SaveNow();
-    UpdateDenoiseButton();
-    View().SetText(TextView::Status, status);
+    View().SetControlText(kIdDenoise, denoise->ButtonLabel());
+    View().SetTooltip(kIdDenoise, denoise->Tooltip());
   }
 
   // ----- log menu ---------------------------------------------------------
@@ -604,9 +551,10 @@ struct AppController::Impl {
     d.denoiseOn = s.denoise;
     d.denoiseLevel = s.denoiseLevel;
     d.selDenoiseLevel = s.selDenoiseLevel;
+    const DenoiseEngine& engine = denoise->Engine();
     d.engineName = engine.displayName;
     d.pluginStatus = engine.modulePath.empty() ? DenoisePluginStatus::NotFound
-                     : DenoiseUsable()         ? DenoisePluginStatus::Usable
+                     : denoise->Usable()       ? DenoisePluginStatus::Usable
                                                : DenoisePluginStatus::FoundUnusable;
     d.pluginPath = Utf8(engine.modulePath);
     d.recording = session.IsRecording();
@@ -640,7 +588,8 @@ struct AppController::Impl {
     bool selection = false;
     int level = 0;
     if (DenoiseLevelItem(id, selection, level)) {
-      SetDenoiseLevel(selection, level);
+      denoise->SetLevel(selection ? DenoiseLevelKind::Selection : DenoiseLevelKind::Audition, level);
+      UpdateDenoiseButton();
       return;
     }
     const ExportOptionKind kind = ApplyExportOption(id, lastMenuButton, Settings());
@@ -681,7 +630,11 @@ struct AppController::Impl {
         View().ShowDonationWindow();
         return;
       case kIdDenoise:
-        ToggleDenoise();
+        denoise->Toggle();
+        UpdateDenoiseButton();
+        return;
+      case kIdDenoiseSelection:
+        denoise->DenoiseSelection();
         return;
       case kMenuPickFfmpeg:
         PickFfmpeg();
@@ -779,7 +732,7 @@ struct AppController::Impl {
   DeviceCatalogue catalogue;
   DeviceRefreshGate gate;
   RecordingSession session;
-  DenoiseEngine engine;
+  std::unique_ptr<DenoiseController> denoise;
   fs::path lastRecording;
   int saves = 0;
   int lastMenuButton = 0;  // whose split menu was opened last (the shared rate item)
@@ -816,11 +769,18 @@ AppController::AppController(AppParts parts, ViewPort& view, AppOptions options)
   context.saveSettings = [this] { impl_->SaveNow(); };
   context.isRecording = [this] { return IsRecording(); };
   context.isRecordingPaused = [this] { return impl_->session.IsPaused(); };
+  DenoiseContext denoiseContext{&view_, &impl_->doc, nullptr, &settings_, [this] { impl_->SaveNow(); }, {}, {}, {}};
+  impl_->denoise = std::make_unique<DenoiseController>(std::move(denoiseContext));
+  context.playbackBuffer = [this] { return impl_->denoise->PlaybackBufferForAudition(); };
   edit_ = std::make_unique<EditArea>(std::move(context));
+  impl_->denoise->SetEditArea(edit_.get());
+  edit_->SetExportDenoise(impl_->denoise->ExportHook());
 }
 
 AppController::~AppController() {
-  // The edit area goes first: it may still hold the playback stream.
+  // The denoise controller first (it joins its render and stops audition of
+  // its copies), then the edit area, which may still hold the playback stream.
+  impl_->denoise.reset();
   edit_.reset();
   impl_.reset();
 }

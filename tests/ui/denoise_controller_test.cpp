@@ -181,7 +181,7 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
   EXPECT_EQ(rig.playback.LoopStart(), 8000u);
   EXPECT_EQ(rig.playback.LoopEnd(), 40000u);
   const std::vector<float> denoised = *rig.denoise->Cache().Slot(0).samples;
-  EXPECT_LT(Rms(denoised, 0, denoised.size()), Rms(rig.doc.Samples(), 0, rig.doc.Samples().size()));
+  EXPECT_LT(RmsOfRange(denoised, 0, denoised.size()), RmsOfRange(rig.doc.Samples(), 0, rig.doc.Samples().size()));
 
   // Off and on again: back to the original and to the kept copy, same frame, no new render.
   rig.playback.Advance(1000);
@@ -300,7 +300,7 @@ TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
     EXPECT_EQ(after[a], before[a]);
     EXPECT_EQ(after[b - 1], before[b - 1]);
     if (c.frames > 2) {
-      EXPECT_LT(Rms(after, a + 400, b - 400), 0.7 * Rms(before, a + 400, b - 400));
+      EXPECT_LT(RmsOfRange(after, a + 400, b - 400), 0.7 * RmsOfRange(before, a + 400, b - 400));
     }
     ASSERT_TRUE(rig.area->HandleCommand(ui::kIdUndo));
     EXPECT_EQ(rig.doc.Samples(), before);
@@ -387,7 +387,7 @@ TEST(DenoiseController, ExportAsksWhenThePluginIsMissingAndRendersItsOwnCopyOthe
   ASSERT_TRUE(d.run);
   std::vector<float> copy = rig.doc.Samples();
   ASSERT_TRUE(d.run(copy, 16000));
-  EXPECT_LT(Rms(copy, 0, copy.size()), Rms(rig.doc.Samples(), 0, copy.size()));
+  EXPECT_LT(RmsOfRange(copy, 0, copy.size()), RmsOfRange(rig.doc.Samples(), 0, copy.size()));
   EXPECT_EQ(d.stage, "正在跑降噪（VeskTest Voice De-noise）…");
   EXPECT_EQ(d.resultNoteAfterRun().rfind("，已降噪（", 0), 0u);
   rig.Settle();
