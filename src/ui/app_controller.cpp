@@ -53,6 +53,13 @@ void AppController::NotifyDevicesChanged() {}
 void AppController::OnDropFiles(const std::vector<std::filesystem::path>&) {}
 bool AppController::QueryClose() { return true; }
 void AppController::Shutdown(const std::optional<MainWindowPlacement>&) {}
+std::optional<MainWindowPlacement> AppController::SavedPlacement(const ScreenMetrics& screen) const {
+  IniStore store(impl_->options.settingsFile);
+  if (!impl_->options.settingsFile.empty()) store.Load();
+  const std::optional<WindowRect> rect = LoadMainRect(store, screen);
+  if (!rect) return std::nullopt;
+  return MainWindowPlacement{*rect, store.GetInt("MainMaxed", 0) != 0};
+}
 MeterReading AppController::Meter() const { return {}; }
 AudioDoc& AppController::Document() { return impl_->doc; }
 bool AppController::IsRecording() const { return false; }

@@ -1,0 +1,116 @@
+#include "support/qt/qt_rig.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include "platform/text.h"
+#include "support/test_support.h"
+
+namespace vesk::test {
+
+std::filesystem::path ScreensDir() {
+  const std::filesystem::path dir = BuiltProgramDir().parent_path() / "screens";
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  return dir;
+}
+
+void SaveScreen(QWidget& widget, const std::string& name) {
+  const std::filesystem::path file = ScreensDir() / (name + ".png");
+  widget.grab().save(QString::fromUtf8(PathToUtf8(file).c_str()));
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QTest::qSleep(5);
+  }
+  return true;
+}
+
+DialogScript::DialogScript() : timer_(new QTimer) {
+  timer_->setInterval(20);
+  QObject::connect(timer_, &QTimer::timeout, [this] { Poll(); });
+  timer_->start();
+}
+
+DialogScript::~DialogScript() { delete timer_; }
+
+DialogScript& DialogScript::Then(Step step) {
+  steps_.push_back(std::move(step));
+  return *this;
+}
+
+void DialogScript::Poll() {
+  if (steps_.empty()) return;
+  QWidget* active = QApplication::activePopupWidget();
+  if (active == nullptr) active = QApplication::activeModalWidget();
+  if (active == nullptr || !active->isVisible()) return;
+  // The step may open the next dialog from inside its own nested loop.
+  Step step = steps_.front();
+  steps_.pop_front();
+  if (!step(active)) steps_.push_front(std::move(step));
+}
+
+DialogScript::Step DialogScript::AnswerBox(bool yes) {
+  return [this, yes](QWidget* active) {
+    auto* box = qobject_cast<QMessageBox*>(active);
+    if (box == nullptr) return false;
+    boxTexts_.push_back(box->text().toStdString());
+    for (QAbstractButton* b : box->buttons()) {
+      const auto role = box->buttonRole(b);
+      if ((yes && (role == QMessageBox::YesRole || role == QMessageBox::AcceptRole)) ||
+          (!yes && role == QMessageBox::NoRole)) {
+        b->click();
+        return true;
+      }
+    }
+    return false;
+  };
+}
+
+DialogScript::Step DialogScript::AcceptFile(const std::filesystem::path& path) {
+  return [path](QWidget* active) {
+    auto* dialog = qobject_cast<QFileDialog*>(active);
+    if (dialog == nullptr) return false;
+    dialog->selectFile(QString::fromUtf8(PathToUtf8(path).c_str()));
+    QMetaObject::invokeMethod(dialog, "accept");
+    return true;
+  };
+}
+
+DialogScript::Step DialogScript::CancelDialog() {
+  return [](QWidget* active) {
+    auto* dialog = qobject_cast<QDialog*>(active);
+    if (dialog == nullptr) return false;
+    dialog->reject();
+    return true;
+  };
+}
+
+DialogScript::Step DialogScript::ChooseMenuItem(const std::string& text) {
+  return [text](QWidget* active) {
+    auto* menu = qobject_cast<QMenu*>(active);
+    if (menu == nullptr) return false;
+    for (QAction* a : menu->actions()) {
+      if (a->text().toStdString() == text) {
+        menu->setActiveAction(a);
+        QTest::keyClick(menu, Qt::Key_Return);
+        return true;
+      }
+    }
+    menu->close();  // not there: close so the test fails instead of hanging
+    return true;
+  };
+}
+
+}  // namespace vesk::test

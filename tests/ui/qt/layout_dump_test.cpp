@@ -1,0 +1,76 @@
+// The program's --dump-layout writes the real Qt widgets: every control of
+// MainLayout with its key, id, label, options and place.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "support/test_support.h"
+#include "ui/main_layout.h"
+
+namespace vesk {
+namespace {
+
+struct DumpItem {
+  std::string key, cls, text, opts;
+  int id = 0;
+  double x = 0, y = 0, w = 0, h = 0;
+};
+
+std::vector<DumpItem> ParseItems(const std::string& json) {
+  static const std::regex item(
+      R"re(\{"key": "([^"]*)", "cls": "([^"]*)", "id": (\d+), "text": "([^"]*)", "x": ([\d.]+), "y": ([\d.]+), "w": ([\d.]+), "h": ([\d.]+)(?:, "sel": -?\d+, "opts": \[([^\]]*)\])?\})re");
+  std::vector<DumpItem> out;
+  std::istringstream lines(json);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    if (!std::regex_search(line, m, item)) continue;
+    out.push_back({m[1], m[2], m[4], m[9], std::stoi(m[3]), std::stod(m[5]), std::stod(m[6]), std::stod(m[7]),
+                   std::stod(m[8])});
+  }
+  return out;
+}
+
+std::string Joined(const std::vector<std::string>& options) {
+  std::string s;
+  for (const std::string& o : options) s += (s.empty() ? "\"" : ", \"") + o + "\"";
+  return s;
+}
+
+TEST(QtLayoutDump, ListsTheSameIdsLabelsOptionsAndPlacesAsMainLayout) {
+  test::ScratchDir dir;
+  const auto path = dir / "layout.json";
+  const test::RunResult r = test::RunProgram(test::BuiltProgramDir() / "VeskRecorder", {"--dump-layout", path.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string json = test::ReadText(path);
+  ASSERT_EQ(json.rfind("\xEF\xBB\xBF{\n  \"app\": \"VeskRecorder 0.9.124\",\n  \"dpi\": 96,\n", 0), 0u) << json;
+  EXPECT_NE(json.find("\"client\": {\"w\": 800, \"h\": 600}"), std::string::npos);
+
+  const std::vector<DumpItem> items = ParseItems(json);
+  const std::vector<ui::LayoutControl> layout = ui::MainLayout(800, 600);
+  ASSERT_EQ(items.size(), layout.size()) << json;
+  for (size_t i = 0; i < layout.size(); ++i) {
+    const ui::LayoutControl& c = layout[i];
+    const DumpItem& it = items[i];
+    const std::string key = !c.key.empty() ? c.key : c.id > 0 ? "id:" + std::to_string(c.id) : "text:" + c.label;
+    SCOPED_TRACE(key);
+    EXPECT_EQ(it.key, key);
+    EXPECT_EQ(it.id, c.id);
+    // Device lists are filled from the system; the fixed lists show their first entry.
+    if (c.kind == ui::ControlKind::DropDown) {
+      if (!c.options.empty()) {
+        EXPECT_EQ(it.opts, Joined(c.options));
+      }
+    } else if (c.kind != ui::ControlKind::TextView && c.kind != ui::ControlKind::ReadOnlyEdit) {
+      EXPECT_EQ(it.text, c.label);
+    }
+    EXPECT_EQ(it.x, c.rect.x);
+    EXPECT_EQ(it.y, c.rect.y);
+    EXPECT_EQ(it.w, c.rect.w);
+    EXPECT_EQ(it.h, c.rect.h);
+  }
+  EXPECT_EQ(items[layout.size() - 1].key, "id:1030");
+}
+
+}  // namespace
+}  // namespace vesk
