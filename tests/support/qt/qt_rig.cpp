@@ -113,4 +113,19 @@ DialogScript::Step DialogScript::ChooseMenuItem(const std::string& text) {
   };
 }
 
+DialogScript::Step DialogScript::PressKey(int key) {
+  return [key](QWidget* active) {
+    QTest::keyClick(active, Qt::Key(key));
+    return true;
+  };
+}
+
+DialogScript::Step DialogScript::Inspect(std::function<void(QWidget* active)> check) {
+  return [check](QWidget* active) {
+    check(active);
+    QTest::keyClick(active, Qt::Key_Escape);
+    return true;
+  };
+}
+
 }  // namespace vesk::test

@@ -39,6 +39,10 @@ class DialogScript {
   static Step AcceptFile(const std::filesystem::path& path);
   static Step CancelDialog();
   static Step ChooseMenuItem(const std::string& text);
+  // Types a key into the active dialog (Escape, Return, …).
+  static Step PressKey(int key);
+  // Runs `check` while the dialog is up, then closes it with Escape.
+  static Step Inspect(std::function<void(QWidget* active)> check);
 
  private:
   void Poll();
