@@ -97,9 +97,13 @@ void PaintWaveScene(QPainter& p, const WaveScene& s, const QFont& base) {
     QFont f = base;
     f.setPixelSize(12);
     p.setFont(f);
-    p.setPen(QColor(0x8a, 0x90, 0x9a));
-    const int top = s.rulerHeight + 4;
-    p.drawText(QRect(0, top, s.width - 8, 18), Qt::AlignRight | Qt::AlignTop, Q(s.hint));
+    // On a plate of the background, so the hint stays readable over a loud envelope.
+    const QString hint = Q(s.hint);
+    const int textW = p.fontMetrics().horizontalAdvance(hint);
+    const QRect plate(s.width - textW - 18, s.rulerHeight + 4, textW + 12, 20);
+    p.fillRect(plate, Rgb(wave_colors::kBackground, 210));
+    p.setPen(QColor(0x9a, 0xa0, 0xaa));
+    p.drawText(plate, Qt::AlignCenter, hint);
   }
 }
 

@@ -82,7 +82,16 @@ DialogScript::Step DialogScript::AcceptFile(const std::filesystem::path& path) {
   return [path](QWidget* active) {
     auto* dialog = qobject_cast<QFileDialog*>(active);
     if (dialog == nullptr) return false;
-    dialog->selectFile(QString::fromUtf8(PathToUtf8(path).c_str()));
+    // The dialog applies its own proposed name once its folder has loaded;
+    // choose again until ours is the one selected.
+    const QString target = QString::fromUtf8(PathToUtf8(path).c_str());
+    const QStringList selected = dialog->selectedFiles();
+    const bool ours = !selected.isEmpty() && (selected.front() == target ||
+                                              selected.front() == target + "." + dialog->defaultSuffix());
+    if (!ours) {
+      dialog->selectFile(target);
+      return false;
+    }
     QMetaObject::invokeMethod(dialog, "accept");
     return true;
   };
