@@ -2,7 +2,9 @@
 # The WASAPI backend under Wine against a private PulseAudio daemon: two null
 # sinks (Speakers plays 1 kHz through paplay), a pipe source fed with 440 Hz
 # as the microphone. Runs the WasapiServer/WasapiCapture tests of the win64
-# build (build/win64 must exist). Usage: scripts/wine-audio-check.sh
+# build (build/win64 must exist); with --selftest [args], runs a copy of
+# VeskRecorder.exe --selftest [args] instead and prints its report.
+# Usage: scripts/wine-audio-check.sh [--selftest [N] [--dev i]]
 set -u
 cd "$(dirname "$0")/.."
 dir=$(mktemp -d "${TMPDIR:-/tmp}/vesk-pulse.XXXXXX")
@@ -46,4 +48,13 @@ while True:
     except OSError:
         pass
 PY
+if [ "${1:-}" = "--selftest" ]; then
+  mkdir "$dir/program"
+  cp build/win64/bin/VeskRecorder.exe "$dir/program/"
+  scripts/wine-run.sh "$dir/program/VeskRecorder.exe" "$@"
+  rc=$?
+  cat "$dir/program/selftest-report.txt"
+  echo "exit code $rc"
+  exit $rc
+fi
 scripts/wine-run.sh build/win64/bin/vesk_tests.exe --gtest_filter='WasapiServer*:*WasapiCapture*'

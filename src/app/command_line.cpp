@@ -11,6 +11,10 @@ static bool IsValue(const std::vector<std::string>& args, size_t i) {
 CommandLine ScanArguments(const std::vector<std::string>& args) {
   CommandLine c;
   const size_t n = args.size();
+  std::vector<bool> taken(n, false);  // read as an option's value
+  auto take = [&](size_t index) {
+    if (index < n) taken[index] = true;
+  };
   for (size_t i = 1; i < n; ++i) {
     const std::string& a = args[i];
     const bool hasNext = i + 1 < n;
@@ -19,12 +23,15 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
 
     if (is("--selftest")) {
       c.selfTest = true;
+      if (IsValue(args, i + 1)) take(i + 1);
       if (hasNext) {
         const long v = ParseLong32(next());
         if (v >= 1 && v <= 600) c.selfTestSeconds = int(v);
       }
     } else if (!hasNext) {
       continue;  // every other option needs a value
+    } else if (a.empty() || a[0] != '-') {
+      continue;  // a value or a plain path
     } else if (is("--dev")) {
       c.deviceIndex = int(ParseLong32(next()));
     } else if (is("--dump-layout")) {
@@ -34,6 +41,8 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
       c.exportVideoPath = next(1);
       c.exportAudioPath = i + 2 < n ? next(2) : std::string();
       c.exportOutputPath = IsValue(args, i + 3) ? next(3) : std::string();
+      take(i + 2);
+      if (IsValue(args, i + 3)) take(i + 3);
     } else if (is("--vcodec")) {
       c.exportOptions.codec = EqualsNoCase(next(), "flac") ? 1 : 0;
     } else if (is("--vbitrate")) {
@@ -61,6 +70,7 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
     } else if (is("--denoise")) {
       c.denoiseInput = next();
       c.denoiseOutput = IsValue(args, i + 2) ? next(2) : std::string();
+      if (IsValue(args, i + 2)) take(i + 2);
     } else if (is("--probe-audio")) {
       c.probeAudioPath = next();
     } else if (is("--probe-video")) {
@@ -68,6 +78,16 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
     } else if (is("--probe-preview")) {
       c.probePreviewPath = next();
       c.probePreviewTrack = IsValue(args, i + 2) ? int(ParseLong32(next(2))) : 0;
+      if (IsValue(args, i + 2)) take(i + 2);
+    } else {
+      continue;  // unknown option: its value, if any, cannot be told from a path
+    }
+    take(i + 1);
+  }
+  for (size_t i = 1; i < n; ++i) {
+    if (!taken[i] && !args[i].empty() && args[i][0] != '-') {
+      c.openPath = args[i];
+      break;
     }
   }
   return c;

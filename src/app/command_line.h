@@ -26,11 +26,16 @@ struct CommandLine {
   std::string probeVideoPath;
   std::string probePreviewPath;
   int probePreviewTrack = 0;
+  // The first argument that is neither an option nor an option's value: a
+  // file the window application opens into the edit area after it started
+  // ("Open with" and drops on the program's icon pass files this way).
+  std::string openPath;
 };
 
 // Scans args (args[0] is the program and is skipped). Names are compared
 // case-insensitively; values are read from the following arguments without
-// removing them from the scan; unknown arguments are ignored.
+// removing them from the scan; unknown arguments are ignored. A plain
+// argument no option took as its value becomes openPath.
 CommandLine ScanArguments(const std::vector<std::string>& args);
 
 enum class Mode { SelfTest, ExportVideo, Denoise, ProbeAudio, ProbeVideo, WindowApp, ProbePreview };

@@ -4,6 +4,7 @@
 
 #include "app/edit_decisions.h"
 #include "app/report_file.h"
+#include "app/self_test.h"
 #include "denoise/denoise_engine.h"
 #include "media/audio_loader.h"
 #include "media/audio_tracks.h"
@@ -53,13 +54,8 @@ int RunProbeAudioMode(const CommandLine& cmd, const std::filesystem::path& dataF
   return ok ? 0 : 1;
 }
 
-// Modes whose machinery is not in this build say so plainly in their report.
-
-int RunSelfTestMode(const CommandLine&, const std::filesystem::path& dataFolder) {
-  static const char kText[] = "\xEF\xBB\xBF" "ok=0\r\nerr=这个版本还没有自检功能。\r\n";
-  File f;
-  if (f.OpenWrite(dataFolder / kSelfTestReport)) f.Write(kText, sizeof kText - 1);
-  return 1;
+int RunSelfTestMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
+  return RunSelfTest(cmd.selfTestSeconds, dataFolder / kSelfTestReport, cmd.deviceIndex);
 }
 
 int RunExportVideoMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {

@@ -80,7 +80,7 @@ bool PreviousRunWasUnclean(const fs::path& folder) {
   const int64_t got = file.Read(bytes.data(), bytes.size());
   if (got <= 0) return true;
   bytes.resize(size_t(got));
-  return bytes.find(kLogEndMarker) == std::string::npos;
+  return !LogTailShowsCleanEnd(bytes);
 }
 
 // One line: open, rotate when full, write, close. Caller holds the lock.
@@ -125,6 +125,8 @@ bool IsSessionLogName(std::string_view name) {
   }
   return middle[8] == '-' && middle[15] == '-';
 }
+
+bool LogTailShowsCleanEnd(std::string_view tail) { return tail.find(kLogEndMarker) != std::string_view::npos; }
 
 std::vector<std::string> SelectNewestLogs(const std::vector<std::string>& names, size_t count) {
   std::vector<std::string> logs;

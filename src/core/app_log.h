@@ -40,6 +40,9 @@ inline constexpr size_t kLogTailBytes = 16384;
 
 // "VeskRecorder-" + 8 digits + "-" + 6 digits + "-" + anything + ".log".
 bool IsSessionLogName(std::string_view name);
+// Whether the tail of a session log shows a run that ended cleanly: it holds
+// the end marker AppLogShutdown writes. A tail cut off mid-run does not.
+bool LogTailShowsCleanEnd(std::string_view tail);
 // The session-log names among `names`, newest first (descending by plain
 // byte comparison, which orders the timestamps), at most `count` of them.
 std::vector<std::string> SelectNewestLogs(const std::vector<std::string>& names, size_t count);

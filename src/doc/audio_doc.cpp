@@ -135,6 +135,9 @@ void AudioDoc::SamplesChanged() {
   envelopeDirty_ = true;
   wholeColumns_ = 0;
   for (ViewSlot& slot : viewSlots_) slot.valid = false;
+  peaksValid_ = false;
+  if (samples_.empty())
+    for (PeakLevel& level : peaks_) level = PeakLevel{};
 }
 
 void AudioDoc::PushHistory(std::deque<std::vector<float>>& snaps, std::deque<SegmentList>& lists, uint64_t& bytes,
@@ -346,16 +349,20 @@ bool AudioDoc::Redo() {
 }
 
 bool AudioDoc::RenderToSourceTimeline(uint64_t sourceFrameCount, std::vector<float>& out) const {
-  if (segments_.empty() || sourceFrameCount == 0) return false;
-  const size_t ch = std::max<size_t>(format_.channels, 1);
+  return LayOnSourceTimeline(samples_.data(), Frames(), std::max<size_t>(format_.channels, 1), segments_,
+                             sourceFrameCount, out);
+}
+
+bool LayOnSourceTimeline(const float* samples, uint64_t frames, size_t channels, const SegmentList& segments,
+                         uint64_t sourceFrameCount, std::vector<float>& out) {
+  if (segments.empty() || sourceFrameCount == 0) return false;
+  const size_t ch = std::max<size_t>(channels, 1);
   out.assign(sourceFrameCount * ch, 0.0f);
-  const uint64_t frames = Frames();
   uint64_t d = 0;
-  for (const Segment& seg : segments_) {
+  for (const Segment& seg : segments) {
     if (seg.sourceStart < sourceFrameCount) {
       const uint64_t m = std::min(sourceFrameCount - seg.sourceStart, seg.length);
-      if (d + m <= frames)
-        std::copy_n(samples_.begin() + std::ptrdiff_t(d * ch), m * ch, out.begin() + std::ptrdiff_t(seg.sourceStart * ch));
+      if (d + m <= frames) std::copy_n(samples + d * ch, m * ch, out.begin() + std::ptrdiff_t(seg.sourceStart * ch));
     }
     d += seg.length;
   }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "media/audio_format.h"
@@ -95,6 +96,15 @@ class AudioDoc {
   uint64_t EnvelopeScans() const { return envelopeScans_; }
 
  private:
+  // Min/max per block of frames for each channel choice (0, 1, mix), so
+  // that a view with many frames per column reads blocks, not samples.
+  // Only whole blocks are kept; a range's ragged ends are scanned directly.
+  struct PeakLevel {
+    uint64_t blockFrames = 0;
+    std::array<std::vector<float>, 3> mins;
+    std::array<std::vector<float>, 3> maxs;
+  };
+
   struct ViewSlot {
     bool valid = false;
     int32_t request = 0;
@@ -109,6 +119,9 @@ class AudioDoc {
                 uint16_t sourceBits);
   bool TakeUndoSnapshot();
   void SamplesChanged();
+  void BuildPeaks();
+  // Min/max of the chosen value over frames [s, e); {+1e9, -1e9} when empty.
+  std::pair<float, float> RangeMinMax(size_t choice, uint64_t s, uint64_t e) const;
   uint64_t RampFrames() const;
   void FadeIn(uint64_t a, uint64_t n);
   void FadeOut(uint64_t b, uint64_t n);
@@ -142,8 +155,17 @@ class AudioDoc {
   uint64_t wholeColumns_ = 0;
   bool envelopeDirty_ = true;
   std::array<ViewSlot, 3> viewSlots_;
+  std::array<PeakLevel, 2> peaks_;
+  bool peaksValid_ = false;
   uint64_t envelopeScans_ = 0;
 };
+
+// Lays a buffer on the document timeline (the document's samples, or a
+// processed copy of the same length) onto the source timeline: `out` gets
+// sourceFrameCount frames of silence with every segment's frames copied to
+// its source position. False when `segments` is empty or the count is 0.
+bool LayOnSourceTimeline(const float* samples, uint64_t frames, size_t channels, const SegmentList& segments,
+                         uint64_t sourceFrameCount, std::vector<float>& out);
 
 // The file-name part of a path as the document shows it: after the last "\"
 // or "/", or the whole text.

@@ -57,7 +57,102 @@ MinMax ScanMix(const float* p, uint64_t count, size_t stride) {
   return {std::min(mn0, mn1), std::max(mx0, mx1)};
 }
 
+constexpr uint64_t kPeakBlock = 256;          // frames per block of the fine level
+constexpr uint64_t kPeakBlockCoarse = 16384;  // frames per block of the coarse level
+// Columns this wide read the blocks; narrower ones scan, which is as cheap.
+constexpr uint64_t kPeakMinColumnFrames = 4 * kPeakBlock;
+
+void Merge(float& mn, float& mx, float a, float b) {
+  mn = a < mn ? a : mn;
+  mx = b > mx ? b : mx;
+}
+
 }  // namespace
+
+void AudioDoc::BuildPeaks() {
+  const size_t ch = format_.channels ? format_.channels : 1;
+  const uint64_t frames = samples_.size() / ch;
+  const size_t choices = ch == 1 ? 1 : 3;
+  PeakLevel& fine = peaks_[0];
+  PeakLevel& coarse = peaks_[1];
+  fine.blockFrames = kPeakBlock;
+  coarse.blockFrames = kPeakBlockCoarse;
+  const uint64_t blocks = frames / kPeakBlock;
+  for (size_t k = 0; k < 3; ++k) {
+    fine.mins[k].assign(k < choices ? blocks : 0, 0.0f);
+    fine.maxs[k].assign(k < choices ? blocks : 0, 0.0f);
+  }
+  // One pass over the samples fills all three choices of the fine level.
+  for (uint64_t b = 0; b < blocks; ++b) {
+    const float* p = samples_.data() + b * kPeakBlock * ch;
+    if (ch == 1) {
+      const MinMax m = ScanStrided(p, kPeakBlock, 1);
+      fine.mins[0][b] = m.mn;
+      fine.maxs[0][b] = m.mx;
+      continue;
+    }
+    float mn0 = 1e9f, mx0 = -1e9f, mn1 = 1e9f, mx1 = -1e9f, mnm = 1e9f, mxm = -1e9f;
+    for (uint64_t f = 0; f < kPeakBlock; ++f, p += ch) {
+      const float a = p[0], c = p[1], m = (a + c) / 2;
+      Merge(mn0, mx0, a, a);
+      Merge(mn1, mx1, c, c);
+      Merge(mnm, mxm, m, m);
+    }
+    fine.mins[0][b] = mn0;
+    fine.maxs[0][b] = mx0;
+    fine.mins[1][b] = mn1;
+    fine.maxs[1][b] = mx1;
+    fine.mins[2][b] = mnm;
+    fine.maxs[2][b] = mxm;
+  }
+  const uint64_t per = kPeakBlockCoarse / kPeakBlock;
+  const uint64_t coarseBlocks = blocks / per;
+  for (size_t k = 0; k < 3; ++k) {
+    coarse.mins[k].assign(k < choices ? coarseBlocks : 0, 0.0f);
+    coarse.maxs[k].assign(k < choices ? coarseBlocks : 0, 0.0f);
+    for (uint64_t b = 0; k < choices && b < coarseBlocks; ++b) {
+      float mn = 1e9f, mx = -1e9f;
+      for (uint64_t i = b * per; i < (b + 1) * per; ++i) Merge(mn, mx, fine.mins[k][i], fine.maxs[k][i]);
+      coarse.mins[k][b] = mn;
+      coarse.maxs[k][b] = mx;
+    }
+  }
+  peaksValid_ = true;
+}
+
+std::pair<float, float> AudioDoc::RangeMinMax(size_t choice, uint64_t s, uint64_t e) const {
+  const size_t ch = format_.channels ? format_.channels : 1;
+  auto scan = [&](uint64_t a, uint64_t b, float& mn, float& mx) {
+    if (a >= b) return;
+    const float* p = samples_.data() + a * ch;
+    const MinMax m =
+        (ch > 1 && choice == 2) ? ScanMix(p, b - a, ch) : ScanStrided(p + (ch > 1 ? choice : 0), b - a, ch);
+    Merge(mn, mx, m.mn, m.mx);
+  };
+  const size_t slot = ch == 1 ? 0 : choice;
+  auto blocks = [&](const PeakLevel& level, uint64_t a, uint64_t b, float& mn, float& mx) {
+    for (uint64_t i = a; i < b; ++i) Merge(mn, mx, level.mins[slot][i], level.maxs[slot][i]);
+  };
+  float mn = 1e9f, mx = -1e9f;
+  const uint64_t a0 = (s + kPeakBlock - 1) / kPeakBlock * kPeakBlock;
+  const uint64_t b0 = e / kPeakBlock * kPeakBlock;
+  if (a0 >= b0) {
+    scan(s, e, mn, mx);
+    return {mn, mx};
+  }
+  scan(s, a0, mn, mx);
+  scan(b0, e, mn, mx);
+  const uint64_t a1 = (a0 + kPeakBlockCoarse - 1) / kPeakBlockCoarse * kPeakBlockCoarse;
+  const uint64_t b1 = b0 / kPeakBlockCoarse * kPeakBlockCoarse;
+  if (a1 >= b1) {
+    blocks(peaks_[0], a0 / kPeakBlock, b0 / kPeakBlock, mn, mx);
+  } else {
+    blocks(peaks_[0], a0 / kPeakBlock, a1 / kPeakBlock, mn, mx);
+    blocks(peaks_[1], a1 / kPeakBlockCoarse, b1 / kPeakBlockCoarse, mn, mx);
+    blocks(peaks_[0], b1 / kPeakBlock, b0 / kPeakBlock, mn, mx);
+  }
+  return {mn, mx};
+}
 
 void AudioDoc::ViewEnvelope(int32_t channelRequest, uint64_t start, uint64_t end, uint64_t columns,
                             std::vector<float>& mins, std::vector<float>& maxs) {
@@ -86,16 +181,30 @@ void AudioDoc::ViewEnvelope(int32_t channelRequest, uint64_t start, uint64_t end
 
   ++envelopeScans_;
   const double step = double(end - start) / double(columns);
-  for (uint64_t i = 0; i < columns; ++i) {
-    const uint64_t s = start + uint64_t(double(i) * step);
-    if (s >= end) break;
-    uint64_t e = start + uint64_t(double(i + 1) * step);
-    e = std::min(std::max(e, s + 1), end);
-    const float* p = samples_.data() + s * ch;
-    const MinMax m = mix ? ScanMix(p, e - s, ch) : ScanStrided(p + c, e - s, ch);
-    if (m.mn > m.mx) continue;  // both stay 0
-    mins[i] = m.mn;
-    maxs[i] = m.mx;
+  if ((end - start) / columns >= kPeakMinColumnFrames) {
+    if (!peaksValid_) BuildPeaks();
+    const size_t choice = mix ? 2 : c;
+    for (uint64_t i = 0; i < columns; ++i) {
+      const uint64_t s = start + uint64_t(double(i) * step);
+      if (s >= end) break;
+      const uint64_t e = std::min(std::max(start + uint64_t(double(i + 1) * step), s + 1), end);
+      const auto [mn, mx] = RangeMinMax(choice, s, e);
+      if (mn > mx) continue;
+      mins[i] = mn;
+      maxs[i] = mx;
+    }
+  } else {
+    for (uint64_t i = 0; i < columns; ++i) {
+      const uint64_t s = start + uint64_t(double(i) * step);
+      if (s >= end) break;
+      uint64_t e = start + uint64_t(double(i + 1) * step);
+      e = std::min(std::max(e, s + 1), end);
+      const float* p = samples_.data() + s * ch;
+      const MinMax m = mix ? ScanMix(p, e - s, ch) : ScanStrided(p + c, e - s, ch);
+      if (m.mn > m.mx) continue;  // both stay 0
+      mins[i] = m.mn;
+      maxs[i] = m.mx;
+    }
   }
 
   slot.valid = true;

@@ -1,5 +1,7 @@
 #include "doc/save_naming.h"
 
+#include <algorithm>
+#include <cmath>
 #include <system_error>
 
 #include "platform/text.h"
@@ -33,7 +35,11 @@ std::filesystem::path ProposedSaveFolder(const std::filesystem::path& lastSaveDi
 }
 
 std::filesystem::path ProposedSavePath(const std::filesystem::path& folder, const std::string& stem, bool mp3) {
-  const std::string ext = mp3 ? ".mp3" : ".wav";
+  return ProposedSavePathAs(folder, stem, mp3 ? ".mp3" : ".wav");
+}
+
+std::filesystem::path ProposedSavePathAs(const std::filesystem::path& folder, const std::string& stem,
+                                         const std::string& ext) {
   const std::filesystem::path plain = folder / PathFromUtf8(stem + ext);
   std::error_code ec;
   if (!std::filesystem::exists(plain, ec)) return plain;
@@ -51,6 +57,22 @@ namespace vesk {
 int WavExportBits(int menuBits, uint16_t sourceBits) {
   if (menuBits != 0) return menuBits;
   return sourceBits ? int(sourceBits) : 24;
+}
+
+}  // namespace vesk
+
+namespace vesk {
+
+uint32_t SaveTargetRate(uint32_t documentRate, uint32_t requestedRate, bool mp3) {
+  static constexpr uint32_t kMp3Rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+  const uint32_t rate = requestedRate ? requestedRate : documentRate;
+  if (mp3 && std::find(std::begin(kMp3Rates), std::end(kMp3Rates), rate) == std::end(kMp3Rates)) return 48000;
+  return rate;
+}
+
+std::string FormatClipDuration(double seconds) {
+  const long long tenths = seconds > 0 ? static_cast<long long>(std::floor(seconds * 10.0 + 1e-6)) : 0;
+  return Format("%02lld:%02lld:%02lld.%lld", tenths / 36000, tenths / 600 % 60, tenths / 10 % 60, tenths % 10);
 }
 
 }  // namespace vesk

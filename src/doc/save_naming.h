@@ -26,6 +26,9 @@ std::filesystem::path ProposedSaveFolder(const std::filesystem::path& lastSaveDi
 // folder/stem.ext, or the first of folder/stem2.ext … stem999.ext that does
 // not exist yet (the plain name when all do).
 std::filesystem::path ProposedSavePath(const std::filesystem::path& folder, const std::string& stem, bool mp3);
+// The same with any extension (".mp4").
+std::filesystem::path ProposedSavePathAs(const std::filesystem::path& folder, const std::string& stem,
+                                         const std::string& extension);
 
 }  // namespace vesk
 
@@ -35,5 +38,13 @@ namespace vesk {
 // source depth, or 24 when the source depth is unknown (0). The writer turns
 // anything but 24 and 32 into 16.
 int WavExportBits(int menuBits, uint16_t sourceBits);
+
+// The rate a save writes: the requested rate when not 0, else the
+// document's; for MP3 anything but 8000, 11025, 12000, 16000, 22050, 24000,
+// 32000, 44100 or 48000 becomes 48000.
+uint32_t SaveTargetRate(uint32_t documentRate, uint32_t requestedRate, bool mp3);
+
+// "00:01:02.3": hours, minutes, seconds and tenths (truncated).
+std::string FormatClipDuration(double seconds);
 
 }  // namespace vesk

@@ -58,11 +58,8 @@ std::vector<float> ConvertChannels(const std::vector<float>& input, unsigned fro
   return out;
 }
 
-namespace {
-
-// One track through the system reader, else FFmpeg by its ordinal.
-bool DecodeTrack(const std::filesystem::path& path, const AudioTrack& track, AudioFormat& format,
-                 std::vector<float>& samples, std::string& error) {
+bool DecodeAudioTrack(const std::filesystem::path& path, const AudioTrack& track, AudioFormat& format,
+                      std::vector<float>& samples, std::string& error) {
   if (auto reader = OpenSystemAudioReader(path, track.streamIndex)) {
     if (DecodeWithSourceReader(*reader, format, samples, error)) return true;
   }
@@ -71,12 +68,14 @@ bool DecodeTrack(const std::filesystem::path& path, const AudioTrack& track, Aud
   return DecodeWithFfmpeg(path, track.ordinal, format, samples, error);
 }
 
+namespace {
+
 bool MixInto(const std::filesystem::path& path, const std::vector<AudioTrack>& tracks, uint32_t rate,
              unsigned channels, std::vector<float>& mix, std::string& error) {
   for (const AudioTrack& track : tracks) {
     AudioFormat trackFormat;
     std::vector<float> decoded;
-    if (!DecodeTrack(path, track, trackFormat, decoded, error)) return false;
+    if (!DecodeAudioTrack(path, track, trackFormat, decoded, error)) return false;
     // Channels first: the resampler takes one or two channels, and a 5.1
     // track decoded by FFmpeg keeps six. Both steps are linear, so the order
     // does not change the result.

@@ -33,6 +33,11 @@ std::string TrackLabel(const AudioTrack& track);
 // reader cannot open the file.
 bool ListAudioTracks(const std::filesystem::path& path, std::vector<AudioTrack>& tracks, std::string& error);
 
+// Decodes one track: the system reader with that stream alone, else FFmpeg
+// by the track's ordinal (whose message is the one returned).
+bool DecodeAudioTrack(const std::filesystem::path& path, const AudioTrack& track, AudioFormat& format,
+                      std::vector<float>& samples, std::string& error);
+
 // Decodes every listed track (system reader first, FFmpeg by ordinal second),
 // brings them to the first track's rate and to stereo when any track has more
 // than one channel, and sums them; the sum is scaled down when it clips.

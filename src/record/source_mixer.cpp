@@ -87,18 +87,14 @@ bool SourceMixer::Start(const std::string& microphoneId, bool microphoneLoopback
     error = "设备没有报告有效的采样率。";
     return false;
   }
-  step_ = nominalStep_;
   bits_ = (bits == 24 || bits == 32) ? bits : 16;
 
-  phase_ = 0;
-  pending_ = 0;
+  resampler_.Reset(nominalStep_, channels_, kMaxBatchFrames);
   driftInterval_ = 2 * int64_t(rate_);
   driftCounter_ = 0;
   driftBaseline_ = 0;
   driftArmed_ = false;
-  inCap_ = int64_t(std::floor(nominalStep_ * 1.005 * double(kMaxBatchFrames - 1) + 1)) + 10;
   mainBuffer_.assign(size_t(kMaxBatchFrames) * channels_, 0.0f);
-  inputBuffer_.assign(size_t(inCap_) * channels_, 0.0f);
   const int64_t nowMs = int64_t(clock_.TickMs());
   lastProductionMs_ = nowMs;
   mainChangeMs_ = nowMs;
@@ -144,7 +140,7 @@ size_t SourceMixer::MainPathFrames() const {
 
 size_t SourceMixer::SecondaryFrames() const {
   if (secondary_ == nullptr || channels_ == 0) return 0;
-  return secondary_->Ring().Available() / channels_ + size_t(pending_);
+  return secondary_->Ring().Available() / channels_ + size_t(resampler_.Pending());
 }
 
 void SourceMixer::RecordSinkWrite(double milliseconds) {
@@ -245,7 +241,7 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
   const int64_t ms = int64_t(clock_.TickMs());
   const int64_t now = clock_.Now100ns();
   const int64_t avM = FramesIn(main_->Ring(), ch);
-  const int64_t avS = FramesIn(secondary_->Ring(), ch) + pending_;
+  const int64_t avS = FramesIn(secondary_->Ring(), ch) + resampler_.Pending();
   const int64_t headM = main_->HeadTimestamp();
   int64_t headS = secondary_->HeadTimestamp();
   const uint64_t cM = main_->CapturedFrames();
@@ -309,7 +305,7 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
 
   const bool fut = aligned_ && headS != 0 && headS > pace_ + kFutureTicks;
   const bool mStall = running && StallDetected(mNew, ms, mainChangeMs_);
-  const int64_t sFrames = OutputFramesAvailable(avS, step_, phase_);
+  const int64_t sFrames = resampler_.OutputFramesFor(avS);
   const bool sSil = !(anchored_ && !fut && sFrames > 0);
 
   const uint64_t overflow = secondary_->OverflowFrames();
@@ -331,7 +327,7 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
     n = cap;
     if (!mStall) n = std::min(n, mFree);
     if (!sSil) n = std::min(n, sFrames);
-    if (inCap_ >= 2) n = std::min(n, OutputFramesAvailable(inCap_, step_, phase_));
+    if (resampler_.InputCapacity() >= 2) n = std::min(n, resampler_.OutputCapacity());
   } else {
     n = std::min(avM, cap);
   }
@@ -371,20 +367,7 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
 }
 
 void SourceMixer::ResampleSecondary(int64_t n, float* out) {
-  const int64_t ch = channels_;
-  const int64_t need = InputFramesNeeded(n, step_, phase_);
-  if (need > pending_) {
-    float* dest = inputBuffer_.data() + pending_ * ch;
-    const int64_t got = int64_t(secondary_->Ring().Read(dest, size_t((need - pending_) * ch))) / ch;
-    std::fill(dest + got * ch, inputBuffer_.data() + need * ch, 0.0f);
-  }
-  ResampleMix(mainBuffer_.data(), inputBuffer_.data(), step_, phase_, n, int(ch), out);
-  const double pos = double(n) * step_ + phase_;
-  const int64_t filled = std::max(need, pending_);
-  const int64_t used = std::min<int64_t>(int64_t(std::floor(pos)), need);
-  std::memmove(inputBuffer_.data(), inputBuffer_.data() + used * ch, size_t((filled - used) * ch) * sizeof(float));
-  pending_ = filled - used;
-  phase_ = pos - double(used);
+  resampler_.Process(mainBuffer_.data(), n, secondary_->Ring(), out);
 }
 
 void SourceMixer::AdjustDrift(bool sSil, int64_t avS, int64_t n) {
@@ -402,7 +385,7 @@ void SourceMixer::AdjustDrift(bool sSil, int64_t avS, int64_t n) {
   driftCounter_ += n;
   if (driftCounter_ < driftInterval_) return;
   const double change = std::clamp(double(avS - driftBaseline_) / double(driftCounter_), -kDriftLimit, kDriftLimit);
-  step_ = std::clamp(step_ + change, nominalStep_ * 0.995, nominalStep_ * 1.005);
+  resampler_.SetStep(std::clamp(resampler_.Step() + change, nominalStep_ * 0.995, nominalStep_ * 1.005));
   driftCounter_ = 0;
   driftBaseline_ = avS;
 }

@@ -18,6 +18,7 @@
 
 #include "media/audio_format.h"
 #include "record/capture_source.h"
+#include "record/streaming_resampler.h"
 #include "record/time_source.h"
 
 namespace vesk {
@@ -69,7 +70,7 @@ class SourceMixer {
   // Observers (RecorderThread, tests).
   bool MainIsMicrophone() const { return main_ == &microphone_; }
   double NominalStep() const { return nominalStep_; }
-  double Step() const { return step_; }
+  double Step() const { return resampler_.Step(); }
   bool Anchored() const { return anchored_; }
   bool Aligned() const { return aligned_; }
   int64_t Hold() const { return hold_; }
@@ -111,12 +112,8 @@ class SourceMixer {
 
   // Resampler.
   double nominalStep_ = 1.0;
-  double step_ = 1.0;
-  double phase_ = 0.0;
-  int64_t pending_ = 0;
-  int64_t inCap_ = 0;
+  StreamingResampler resampler_;
   std::vector<float> mainBuffer_;
-  std::vector<float> inputBuffer_;
 
   // Drift.
   int64_t driftInterval_ = 0;

@@ -1,37 +1,376 @@
+// The edit area's view, edit commands and keys. Playback is in
+// edit_area_play.cpp, opening and saving in edit_area_files.cpp.
 #include "ui/edit_area.h"
+
+#include <algorithm>
 
 #include "audio/playback_stream.h"
 #include "doc/audio_doc.h"
+#include "record/play_head_servo.h"
+#include "ui/control_ids.h"
+#include "ui/edit_texts.h"
+#include "ui/wave_scene_build.h"
 
 namespace vesk::ui {
+
+namespace {
+
+constexpr const char* kTextUndone = "已撤销上一步（Ctrl+Y 可重做）。";
+constexpr const char* kTextRedone = "已重做上一步。";
+constexpr const char* kTextNothingToUndo = "没有可撤销的操作了。";
+constexpr const char* kTextNothingToRedo = "没有可重做的操作了（做过新编辑之后，旧的重做记录就作废了）。";
+
+uint64_t RateOrDefault(uint32_t rate) { return rate ? rate : 48000; }
+
+}  // namespace
 
 EditArea::EditArea(EditContext context) : ctx_(std::move(context)) {}
 EditArea::~EditArea() = default;
 
-void EditArea::OnRecordingLoaded() {}
-void EditArea::OnRecordingStarted() { StopPlayback(); }
-bool EditArea::HandleCommand(int id) { return HandleFileCommand(id); }
-void EditArea::ResetViewAfterOpen() {}
-void EditArea::Tick() {}
-void EditArea::UpdateControls() {}
-bool EditArea::Playing() const { return ctx_.playback != nullptr && ctx_.playback->Running(); }
-void EditArea::StopPlayback() {
-  if (Playing()) ctx_.playback->Stop();
+bool EditArea::Empty() const { return ctx_.doc == nullptr || ctx_.doc->Frames() == 0; }
+bool EditArea::Recording() const { return ctx_.isRecording && ctx_.isRecording(); }
+
+void EditArea::Status(const std::string& text) { ctx_.view->SetText(TextView::Status, text); }
+
+void EditArea::OnRecordingStarted() {
+  StopPlayback();
+  view_.CancelPress();
+  shownInfo_ = "\n";  // the recording writes its own line there; rewrite ours afterwards
+  ctx_.view->Repaint(PaintArea::Wave);
 }
-void EditArea::RestartPlaybackOnNewDevice() {}
-bool EditArea::OnKey(const KeyEvent&) { return false; }
-void EditArea::OnMouse(const MouseEvent&, int, int) {}
-void EditArea::OnWheel(const WheelEvent&, int, int) {}
-PointerShape EditArea::PointerAt(int, int, int, int) const { return PointerShape::Arrow; }
+
+void EditArea::SetLiveSource(PlayHeadServo* servo, uint32_t rate, int channels) {
+  live_ = servo;
+  liveRate_ = rate;
+  liveChannels_ = channels;
+  ctx_.view->Repaint(PaintArea::Wave);
+}
+
+void EditArea::OnRecordingLoaded() {
+  // A recording has no picture and no other tracks.
+  opened_ = OpenedMedia{};
+  live_ = nullptr;
+  view_.SetPlayHead(0);
+  shownInfo_ = "\n";
+  OnDocumentChanged(ViewReset::WholeClip);
+  WarnIfOverUndoBudget();
+}
+
+void EditArea::ResetViewAfterOpen() {
+  view_.CancelPress();
+  view_.SetPlayHead(0);
+  OnDocumentChanged(ViewReset::WholeClip);
+  WarnIfOverUndoBudget();  // replaces the open's status when it applies
+}
+
+void EditArea::OnDocumentChanged(ViewReset reset) {
+  const uint64_t n = ctx_.doc->Frames();
+  if (reset == ViewReset::WholeClip)
+    view_.ShowWhole(n);
+  else
+    view_.KeepZoom(n);
+  // A full-length buffer of an older document is dead weight (it can be as
+  // large as the document itself).
+  if (full_.valid && full_.revision != ctx_.doc->Revision()) full_ = FullLengthBuffer{};
+  ctx_.view->Repaint(PaintArea::Wave);
+  RefreshInfo();
+  UpdateControls();
+}
+
+bool EditArea::WarnIfOverUndoBudget() {
+  const uint64_t bytes = uint64_t(ctx_.doc->Samples().size()) * sizeof(float);
+  const uint64_t budget = GetUndoBudget();
+  if (bytes <= budget) return false;
+  Status(UndoBudgetText(ctx_.doc->DurationSeconds(), bytes, budget));
+  return true;
+}
+
+bool EditArea::HandleCommand(int id) {
+  switch (id) {
+    case kIdPlay:
+      PlayCommand();
+      return true;
+    case kIdHome:
+      if (Empty()) {
+        Status("剪辑区里还没有内容。");
+      } else if (!Recording()) {
+        MovePlayHead(0);
+        Status("已回到开头 0:00，空格从头播放。");
+      }
+      return true;
+    case kIdUndo:
+    case kIdRedo:
+      if (!Recording()) UndoRedo(id == kIdRedo, false);
+      return true;
+    case kIdTrim:
+      if (!Recording()) Edit(&AudioDoc::TrimToSelection, "已裁剪到选区。", ViewReset::WholeClip);
+      return true;
+    case kIdDelete:
+      if (!Recording()) Edit(&AudioDoc::DeleteSelection, "已删除选区。", ViewReset::KeepZoom);
+      return true;
+    case kIdSilence:
+      if (!Recording()) Edit(&AudioDoc::SilenceSelection, "选区已静音。", ViewReset::KeepZoom);
+      return true;
+    case kIdSelectAll:
+      if (!Recording()) SelectAll();
+      return true;
+    default:
+      return HandleFileCommand(id);
+  }
+}
+
+void EditArea::Edit(bool (AudioDoc::*call)(std::string&), const char* success, ViewReset reset) {
+  StopPlayback();
+  AudioDoc& doc = *ctx_.doc;
+  const uint64_t selStart = doc.SelectionStart();
+  std::string error;
+  if (!(doc.*call)(error)) {
+    Status(error);
+    return;
+  }
+  // The document's word (the edit cannot be undone) replaces the success text.
+  Status(error.empty() ? std::string(success) : error);
+  if (call == &AudioDoc::TrimToSelection) view_.SetPlayHead(0);
+  if (call == &AudioDoc::DeleteSelection) view_.SetPlayHead(std::min(doc.Frames(), selStart));
+  OnDocumentChanged(reset);
+}
+
+void EditArea::UndoRedo(bool redo, bool fromKey) {
+  StopPlayback();
+  if (!(redo ? ctx_.doc->Redo() : ctx_.doc->Undo())) {
+    if (fromKey) Status(redo ? kTextNothingToRedo : kTextNothingToUndo);
+    return;
+  }
+  Status(redo ? kTextRedone : kTextUndone);
+  SetPlayButton(false);
+  OnDocumentChanged(ViewReset::KeepZoom);  // also clamps the play head
+}
+
+void EditArea::SelectAll() {
+  StopPlayback();
+  SetSelection(0, ctx_.doc->Frames());
+}
+
+void EditArea::SetSelection(uint64_t a, uint64_t b) {
+  ctx_.doc->SetSelection(a, b);
+  UpdateLoop();
+  ctx_.view->Repaint(PaintArea::Wave);
+  RefreshInfo();
+}
+
+void EditArea::MovePlayHead(uint64_t frame) {
+  view_.SetPlayHead(frame);
+  if (Playing()) SeekPlayback(view_.PlayHead());
+  ctx_.view->Repaint(PaintArea::Wave);
+  RefreshInfo();
+}
+
+void EditArea::Tick() {
+  if (play_.active) {
+    const uint64_t frame = PlaybackDocumentFrame();
+    if (!Playing()) {
+      // Played out by itself: release the device thread and the button.
+      ctx_.playback->Stop();
+      play_.active = false;
+      SetPlayButton(false);
+    }
+    if (frame != view_.PlayHead()) {
+      view_.SetPlayHead(frame);
+      ctx_.view->Repaint(PaintArea::Wave);
+      RefreshInfo();
+    }
+  }
+  if (Recording() && live_ != nullptr && !(ctx_.isRecordingPaused && ctx_.isRecordingPaused()))
+    ctx_.view->Repaint(PaintArea::Wave);
+}
+
+void EditArea::UpdateControls() {
+  ViewPort& v = *ctx_.view;
+  const bool idle = !Recording();
+  const bool has = idle && !Empty();
+  for (int id : {kIdPlay, kIdHome, kIdTrim, kIdDelete, kIdSilence, kIdSelectAll, kIdSaveWav, kIdSaveMp3, kIdSaveVideo})
+    v.SetControlEnabled(id, has);
+  v.SetControlEnabled(kIdUndo, has && ctx_.doc->UndoCount() > 0);
+  v.SetControlEnabled(kIdRedo, has && ctx_.doc->RedoCount() > 0);
+  SetPlayButton(Playing());
+}
+
+// Keys, in the order of precedence the edit area gives them.
+bool EditArea::OnKey(const KeyEvent& key) {
+  if (key.ctrl && key.key == Key::O && !Recording() && !key.autoRepeat) return HandleCommand(kIdOpenMedia);
+  if (Recording() || Empty()) return false;
+  const FocusKind focus = ctx_.view->Focus();
+  if (focus == FocusKind::TextField || (focus == FocusKind::DropDown && key.key == Key::Space)) return false;
+
+  AudioDoc& doc = *ctx_.doc;
+  const bool hasSelection = doc.SelectionEnd() > doc.SelectionStart();
+  switch (key.key) {
+    case Key::Left:
+    case Key::Right:
+      if (hasSelection)
+        NudgeSelection(key.key == Key::Left, key.shift);
+      else
+        StepPlayHead(key.key == Key::Left);
+      return true;
+    case Key::Up:
+    case Key::Down:
+      Status(hasSelection ? "已经有选区了：←/→ 调选区末尾，Shift+←/→ 调开头，Esc 清除选区。"
+                          : "←/→ 挪播放头。想微调选区边界，先在波形上框选一段。");
+      return true;
+    default:
+      break;
+  }
+  if (key.autoRepeat) return true;
+  switch (key.key) {
+    case Key::Z:
+      if (!key.ctrl) return false;
+      UndoRedo(key.shift, true);
+      return true;
+    case Key::Y:
+      if (!key.ctrl) return false;
+      UndoRedo(true, true);
+      return true;
+    case Key::Space:
+      PlayCommand();
+      return true;
+    case Key::A:
+      if (!key.ctrl) return false;
+      SelectAll();
+      return true;
+    case Key::Escape:
+      if (hasSelection) {
+        SetSelection(0, 0);
+        Status("已清除选区。");
+      }
+      return true;
+    case Key::Delete:
+      if (hasSelection)
+        Edit(&AudioDoc::DeleteSelection, "已删除选区。", ViewReset::KeepZoom);
+      else
+        Status("先框选一段音频，再按 Delete 删除选区。");
+      return true;
+    case Key::Home:
+      MovePlayHead(0);
+      Status("已回到开头 0:00，空格从头播放。");
+      return true;
+    case Key::End:
+      MovePlayHead(doc.Frames());
+      Status("已跳到末尾。");
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool EditArea::NudgeSelection(bool left, bool moveStart) {
+  AudioDoc& doc = *ctx_.doc;
+  const uint32_t rate = doc.Format().sampleRate;
+  const uint64_t step = std::max<uint64_t>(RateOrDefault(rate) / 100, 1);
+  const uint64_t n = doc.Frames();
+  uint64_t s = doc.SelectionStart(), e = doc.SelectionEnd();
+  const uint64_t s0 = s, e0 = e;
+  if (moveStart)
+    s = left ? (s > step ? s - step : 0) : std::min(e - 1, s + step);
+  else
+    e = left ? std::max(e > step ? e - step : 0, s + 1) : std::min(n, e + step);
+  if (s == s0 && e == e0) {
+    Status("选区已经挪到头了（左端到 0 / 右端到末尾 / 再挪选区就空了）。");
+    return false;
+  }
+  SetSelection(s, e);
+  s = doc.SelectionStart();
+  e = doc.SelectionEnd();
+  Status("选区 " + TimeText(s, rate) + " – " + TimeText(e, rate) + "（长 " + TimeText(e - s, rate) +
+         "）。←/→ 调末尾，Shift+←/→ 调开头。");
+  return true;
+}
+
+void EditArea::StepPlayHead(bool left) {
+  AudioDoc& doc = *ctx_.doc;
+  const uint32_t rate = doc.Format().sampleRate;
+  const uint64_t step = std::max<uint64_t>({view_.Visible() / 100, RateOrDefault(rate) / 1000, 1});
+  const uint64_t n = doc.Frames();
+  const uint64_t head = Playing() ? PlaybackDocumentFrame() : view_.PlayHead();
+  if (left && head == 0) {
+    Status("播放头已经在开头了。");
+    return;
+  }
+  if (!left && head >= n) {
+    Status("播放头已经在末尾了。");
+    return;
+  }
+  MovePlayHead(left ? (head > step ? head - step : 0) : std::min(n, head + step));
+  Status("播放头 " + TimeText(view_.PlayHead(), rate) + "。框选一段之后，←/→ 就变成微调选区边界。");
+}
+
+void EditArea::MarkViewUsed() {
+  if (ctx_.settings == nullptr || ctx_.settings->hintPanZoom) return;
+  ctx_.settings->hintPanZoom = true;
+  if (ctx_.saveSettings) ctx_.saveSettings();
+}
+
+void EditArea::OnMouse(const MouseEvent& event, int viewWidth, int viewHeight) {
+  if (Recording() || Empty()) return;
+  const GestureOutcome out = view_.Mouse(event, viewWidth, viewHeight, Playing());
+  if (out.seek) SeekPlayback(out.seekFrame);
+  if (out.selectAll) SelectAll();
+  if (out.selectionChanged) SetSelection(out.selStart, out.selEnd);
+  if (out.viewMoved) MarkViewUsed();
+  if (out.playHeadMoved) RefreshInfo();
+  if (out.changed) ctx_.view->Repaint(PaintArea::Wave);
+}
+
+void EditArea::OnWheel(const WheelEvent& event, int viewWidth, int) {
+  if (event.steps == 0) return;
+  if (Recording()) {
+    view_.WheelLiveSpan(event.steps);
+  } else if (!view_.Wheel(event.steps, event.x, viewWidth)) {
+    return;
+  }
+  MarkViewUsed();
+  ctx_.view->Repaint(PaintArea::Wave);
+}
+
+PointerShape EditArea::PointerAt(int, int y, int, int viewHeight) const {
+  if (Recording() || Empty()) return PointerShape::Arrow;
+  return view_.OnStrip(y, viewHeight) ? PointerShape::Hand : PointerShape::Arrow;
+}
+
 WaveScene EditArea::Scene(int viewWidth, int viewHeight) {
-  WaveScene s;
-  s.width = viewWidth;
-  s.height = viewHeight;
-  s.emptyText =
-      "剪辑区是空的。\r\n点上面「打开音视频」载入文件，或直接把音频/视频文件拖进这个窗口。\r\n录完音也会自动载入。";
-  s.watermark = "剪 辑 区";
-  return s;
+  if (Recording()) {
+    if (live_ == nullptr) {
+      WaveScene s;
+      s.width = viewWidth;
+      s.height = viewHeight;
+      s.empty = false;
+      s.live = true;
+      return s;
+    }
+    const int64_t displayed = live_->Repaint(int64_t(liveRate_));
+    return BuildLiveScene(*live_, displayed, liveRate_, liveChannels_, view_.LiveSpan(), viewWidth, viewHeight);
+  }
+  if (view_.Length() != ctx_.doc->Frames()) view_.KeepZoom(ctx_.doc->Frames());  // changed behind our back
+  const bool hintUsed = ctx_.settings != nullptr && ctx_.settings->hintPanZoom;
+  return BuildEditScene(*ctx_.doc, view_, viewWidth, viewHeight, hintUsed);
 }
-std::string EditArea::InfoLine() const { return {}; }
+
+std::string EditArea::InfoLine() const {
+  const AudioDoc& doc = *ctx_.doc;
+  InfoFacts facts;
+  facts.frames = doc.Frames();
+  facts.playHead = view_.PlayHead();
+  facts.selectionFrames = doc.SelectionEnd() > doc.SelectionStart() ? doc.SelectionEnd() - doc.SelectionStart() : 0;
+  facts.format = doc.Format();
+  facts.sourceBits = doc.SourceBits();
+  return InfoLineText(facts);
+}
+
+void EditArea::RefreshInfo() {
+  if (Recording()) return;  // the recording's own line is showing
+  std::string line = InfoLine();
+  if (line == shownInfo_) return;
+  ctx_.view->SetText(TextView::EditorInfo, line);
+  shownInfo_ = std::move(line);
+}
 
 }  // namespace vesk::ui

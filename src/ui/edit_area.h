@@ -5,23 +5,38 @@
 // commands and input that belong here.
 //
 // Threads: the user-interface thread only.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "core/settings.h"
+#include "ui/export_denoise.h"
 #include "ui/input_events.h"
+#include "ui/source_timeline.h"
 #include "ui/view_port.h"
 #include "ui/wave_scene.h"
+#include "ui/wave_view_model.h"
 
 namespace vesk {
 class AudioDoc;
 class PlaybackStream;
 class DeviceCatalogue;
+class PlayHeadServo;
 }  // namespace vesk
 
 namespace vesk::ui {
+
+// The buffer playback plays, on the document timeline. The document's own
+// samples unless the denoise cache has a ready copy of the same length for
+// the current level; `status` is its word for the play status line.
+struct PlaybackBuffer {
+  const std::vector<float>* samples = nullptr;  // nullptr: the document's own
+  bool processed = false;
+  int level = 0;
+  std::string status;
+};
 
 // What the edit area borrows from the controller.
 struct EditContext {
@@ -32,6 +47,18 @@ struct EditContext {
   SettingsState* settings = nullptr;
   std::function<void()> saveSettings;  // writes the settings file now
   std::function<bool()> isRecording;
+  std::function<bool()> isRecordingPaused;  // optional: no live repaint while paused
+  // Optional: where playback reads from (the denoise issue fills it in).
+  std::function<PlaybackBuffer()> playbackBuffer;
+  // Optional: bytes of memory free for the full-length playback buffer
+  // (default: the system's available physical memory).
+  std::function<uint64_t()> availableMemory;
+};
+
+// How a document change moves the view.
+enum class ViewReset {
+  WholeClip,  // loaded, recorded, trimmed: the whole new clip
+  KeepZoom,   // delete, silence, undo, redo, selection denoise
 };
 
 class EditArea {
@@ -42,13 +69,24 @@ class EditArea {
   EditArea& operator=(const EditArea&) = delete;
 
   // The controller's hooks.
-  // The document was replaced by a finished recording (view shows it all).
+  // The document was replaced by a finished recording (view shows it all,
+  // the undo-budget warning when it applies).
   void OnRecordingLoaded();
   // A recording starts: playback stops, the view switches to the live waveform.
   void OnRecordingStarted();
+  // The live waveform's source while recording (nullptr once it stopped):
+  // the recording session's play-head servo, its rate and channel count.
+  void SetLiveSource(PlayHeadServo* servo, uint32_t rate, int channels);
   // Opens a file into the edit area (open command, drop, command line).
-  // False when nothing changed.
+  // Refused while recording. Files with several audio tracks go through the
+  // track dialog. False when no file was opened (cancelled or failed; the
+  // status line and a box say why).
   bool OpenForEdit(const std::filesystem::path& path);
+  // Removes the save staging folders a killed run left where saves go (last
+  // save folder, open folder, recording folder). Once, at start.
+  void RemoveStaleSaveFolders();
+  // The export-time denoise step (export_denoise.h); none exports as is.
+  void SetExportDenoise(ExportDenoiseHook hook);
   // A command of the edit area (open, play, home, saves, undo/redo, trim,
   // delete, silence, select all, preview). False when the id is not one of
   // them. The export-option menu items are the controller's.
@@ -61,32 +99,116 @@ class EditArea {
   void StopPlayback();
   // The render device changed while playing: restart at the same position.
   void RestartPlaybackOnNewDevice();
+  // The buffer EditContext::playbackBuffer hands out changed (a denoised
+  // copy became ready or was dropped): while playing, continue from the
+  // same position on the new buffer.
+  void PlaybackBufferChanged();
 
-  // Input forwarded by the views.
+  // Input forwarded by the views. OnKey is true when the key was used (a
+  // key passed on belongs to the focused control). The view captures the
+  // pointer on a left press and, on the release, lets it go and takes the
+  // keyboard focus.
   bool OnKey(const KeyEvent& key);
   void OnMouse(const MouseEvent& event, int viewWidth, int viewHeight);
   void OnWheel(const WheelEvent& event, int viewWidth, int viewHeight);
   PointerShape PointerAt(int x, int y, int viewWidth, int viewHeight) const;
   WaveScene Scene(int viewWidth, int viewHeight);
-  // The editor's information line.
+  // The editor's information line (also written to TextView::EditorInfo
+  // whenever it changes).
   std::string InfoLine() const;
 
+  // After the document's samples changed outside the edit commands (a
+  // selection denoise): repaint, information line, view reset, controls.
+  void OnDocumentChanged(ViewReset reset);
+  // The status warning when the document's samples exceed the undo budget
+  // (ResetViewAfterOpen and OnRecordingLoaded call it). True when it was
+  // shown.
+  bool WarnIfOverUndoBudget();
+
+  const WaveViewModel& View() const { return view_; }
+  // Where the shown play head is, in document frames.
+  uint64_t PlayHead() const { return view_.PlayHead(); }
+  // True while playback runs on the full-length buffer.
+  bool PlayingFullLength() const { return play_.fullLength; }
+
  private:
+  friend struct EditAreaTestAccess;  // tests reach the opened-media record
+
   // Opening, saving and exporting (edit_area_files.cpp): the open, save
   // and video-export commands; false when the id is not one of them.
   bool HandleFileCommand(int id);
-  // After a file was opened: play head 0, whole clip in view, repaint.
+  // After a file was opened: play head 0, whole clip in view, repaint. Runs
+  // last, after the open's status texts, so the undo-budget warning wins.
   void ResetViewAfterOpen();
+  void OpenCommand();
+  void SaveAs(bool mp3);
+  void SaveAsVideo();
+
+  // Edit commands and keys (edit_area.cpp).
+  bool Empty() const;
+  bool Recording() const;
+  void Edit(bool (AudioDoc::*call)(std::string&), const char* success, ViewReset reset);
+  void UndoRedo(bool redo, bool fromKey);
+  void SelectAll();
+  void SetSelection(uint64_t a, uint64_t b);
+  void MovePlayHead(uint64_t frame);
+  bool NudgeSelection(bool left, bool moveStart);
+  void StepPlayHead(bool left);
+  void Status(const std::string& text);
+  void RefreshInfo();
+  void MarkViewUsed();
+
+  // Playback (edit_area_play.cpp).
+  void PlayCommand();
+  bool StartPlayback(uint64_t startFrame, std::string& status, std::string& error);
+  bool RestartPlayback(std::string& error);
+  bool EnsureFullLength(const std::vector<float>& samples, const PlaybackBuffer& choice);
+  void SeekPlayback(uint64_t documentFrame);
+  void UpdateLoop();
+  void SetPlayButton(bool playing);
+  uint64_t PlaybackDocumentFrame() const;
+  std::string PlaybackEndpoint() const;
 
   EditContext ctx_;
+  WaveViewModel view_;
+  std::string shownInfo_;
+
+  // The playback in progress.
+  struct PlayState {
+    bool active = false;      // started by us and not yet seen stopped
+    bool fullLength = false;  // playing the source-timeline buffer
+    SourceTimeline timeline;
+  };
+  PlayState play_;
+  // The full-length buffer, kept while the document and the choice of
+  // buffer are unchanged.
+  struct FullLengthBuffer {
+    bool valid = false;
+    uint64_t revision = 0;
+    bool processed = false;
+    int level = 0;
+    std::vector<float> samples;
+  };
+  FullLengthBuffer full_;
+
+  PlayHeadServo* live_ = nullptr;
+  uint32_t liveRate_ = 0;
+  int liveChannels_ = 2;
 
   // What the opened file was, for the video export and full-length playback.
+  // Reset (opened_ = {}) when a recording replaces the document.
   struct OpenedMedia {
     bool hasPicture = false;
+    bool pictureFits = false;          // MP4 or MKV takes the picture by stream copy
+    std::string pictureCodec;          // display name, for the refusal text
+    std::filesystem::path path;        // the opened file: the video the export reads
     std::vector<int> untouchedTracks;  // audio ordinals kept as they are
     int editedTrack = 0;               // 0 after mixing all tracks
   };
   OpenedMedia opened_;
+  ExportDenoiseHook exportDenoise_;
+  // Staging folders older than this belong to an earlier run.
+  std::filesystem::file_time_type runStart_ = std::filesystem::file_time_type::clock::now();
 };
 
 }  // namespace vesk::ui

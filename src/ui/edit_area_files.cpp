@@ -1,8 +1,654 @@
+// The edit area's file commands: opening (with the track dialog of
+// multi-track files), saving as WAV or MP3, and writing the edit back into
+// the source video, followed by reading the written video back.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "audio/device_catalogue.h"
+#include "audio/playback_stream.h"
+#include "core/app_log.h"
+#include "doc/audio_doc.h"
+#include "doc/save_naming.h"
+#include "doc/save_staging.h"
+#include "media/audio_loader.h"
+#include "media/audio_tracks.h"
+#include "media/mp3_encoder.h"
+#include "platform/clock.h"
+#include "platform/system.h"
+#include "platform/system_info.h"
+#include "platform/text.h"
+#include "ui/control_ids.h"
 #include "ui/edit_area.h"
+#include "video/export_check.h"
+#include "video/ffmpeg_export.h"
+#include "video/ffmpeg_runner.h"
+#include "video/media_probe.h"
 
 namespace vesk::ui {
 
-bool EditArea::OpenForEdit(const std::filesystem::path&) { return false; }
-bool EditArea::HandleFileCommand(int) { return false; }
+namespace {
+
+constexpr char kOpenFailedTitle[] = "打不开这个文件";
+constexpr char kEmptyArea[] = "剪辑区里还没有内容。";
+constexpr double kAuditionClipSeconds = 10;
+constexpr double kAuditionScanSeconds = 60;
+// Work shorter than this finishes without a progress window flashing up.
+constexpr auto kProgressDelay = std::chrono::milliseconds(300);
+constexpr auto kProgressPump = std::chrono::milliseconds(40);
+
+// Runs `work` on a helper thread while the window stays alive: after a
+// moment the progress window comes up (no cancel: the decoders cannot stop
+// half way) and pumps the window's messages until the work is done. The
+// helper thread gets COM for the system decoders.
+void RunWithProgress(ViewPort& view, const std::string& title, const std::string& stage,
+                     const std::function<void()>& work) {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::thread worker([&] {
+    const bool com = InitComForThread(true);
+    work();
+    if (com) UninitComForThread();
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    finished.notify_all();
+  });
+  auto isDone = [&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    return finished.wait_for(lock, kProgressDelay, [&] { return done; });
+  };
+  const bool quick = isDone();
+  if (!quick) {
+    view.ProgressBegin(title, false);
+    for (;;) {
+      view.ProgressStep(0, stage);
+      std::unique_lock<std::mutex> lock(mutex);
+      if (finished.wait_for(lock, kProgressPump, [&] { return done; })) break;
+    }
+  }
+  worker.join();
+  if (!quick) view.ProgressEnd();
+}
+
+// Work on the helper thread that runs out of memory (or meets any other
+// exception) says so instead of ending the program.
+template <typename Fn>
+bool Guarded(Fn&& decode, std::string& error) {
+  try {
+    return decode();
+  } catch (const std::bad_alloc&) {
+    error = "内存不足，这个文件太大，打不开。";
+    return false;
+  } catch (const std::length_error&) {
+    error = "内存不足，这个文件太大，打不开。";
+    return false;
+  } catch (const std::exception& e) {
+    error = std::string("读取文件时出错：") + e.what();
+    return false;
+  }
+}
+
+std::string RenderEndpoint(DeviceCatalogue* devices) {
+  if (!devices) return {};
+  const DeviceEntry* entry = ResolveSelection(devices->Entries(), DeviceFlow::Render,
+                                              devices->List(DeviceFlow::Render).SelectedValue());
+  return entry ? entry->id : std::string();
+}
+
+// Folders compared as the settings keep them (with or without a final separator).
+bool SameFolder(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::string x = PathToUtf8(a.lexically_normal()), y = PathToUtf8(b.lexically_normal());
+  while (x.size() > 1 && (x.back() == '/' || x.back() == '\\')) x.pop_back();
+  while (y.size() > 1 && (y.back() == '/' || y.back() == '\\')) y.pop_back();
+  return x == y;
+}
+
+std::filesystem::path WithSeparator(const std::filesystem::path& folder) { return folder / ""; }
+
+bool HasExtension(const std::filesystem::path& path, const char* extension) {
+  return EqualsNoCase(PathToUtf8(path.extension()), extension);
+}
+
+// A name typed without extension gets the one of the chosen kind (ffmpeg
+// picks the container by it).
+std::filesystem::path WithDefaultExtension(std::filesystem::path path, const char* extension) {
+  if (path.extension().empty()) path += extension;
+  return path;
+}
+
+std::string TrackNumbers(const std::vector<int>& ordinals) {
+  std::string text;
+  for (size_t i = 0; i < ordinals.size(); ++i) text += (i ? "、" : "") + std::to_string(ordinals[i] + 1);
+  return text;
+}
+
+// What the status line says after a video was opened (replaces "已载入：…").
+std::string PictureHint(const std::string& loaded, const std::string& codec, bool fits, bool dialog,
+                        const std::vector<int>& untouched) {
+  if (!fits)
+    return loaded + "。这个视频的画面编码（" + (codec.empty() ? std::string("未知") : codec) +
+           "）MP4 和 MKV 都装不下，剪完只能用「剪辑后另存WAV / MP3」导出声音。";
+  std::string text = loaded + "。这是视频的声音：剪完可以用「剪辑后另存视频」装回原画面（画面原样拷贝，不重新编码）";
+  if (!untouched.empty())
+    text += "；没导入的音轨 " + TrackNumbers(untouched) + " 导出视频时原样保留";
+  else if (dialog)
+    text += "；所有音轨已混成这一条，导出视频时替换全部原音轨";
+  return text + "。";
+}
+
+// Output audio stream that carries the edit: its place among the kept
+// ordinals and the edited one, ascending (the export's mapping order).
+int EditedOutputIndex(const VideoEditedExportOptions& options) {
+  std::vector<int32_t> list = options.keep;
+  list.push_back(options.editedOrdinal);
+  std::sort(list.begin(), list.end());
+  list.erase(std::unique(list.begin(), list.end()), list.end());
+  return int(std::find(list.begin(), list.end(), options.editedOrdinal) - list.begin());
+}
+
+std::string JoinLines(const std::vector<std::string>& lines, const char* separator) {
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) text += (i ? separator : "") + lines[i];
+  return text;
+}
+
+}  // namespace
+
+void EditArea::SetExportDenoise(ExportDenoiseHook hook) { exportDenoise_ = std::move(hook); }
+
+void EditArea::RemoveStaleSaveFolders() {
+  std::vector<std::filesystem::path> folders;
+  for (const auto* folder : {&ctx_.settings->lastSaveDir, &ctx_.settings->openDir, &ctx_.settings->outputDir}) {
+    if (folder->empty()) continue;
+    if (std::none_of(folders.begin(), folders.end(), [&](const auto& f) { return SameFolder(f, *folder); }))
+      folders.push_back(*folder);
+  }
+  // File-system clocks tick coarsely and a just-killed save may still be
+  // settling; a minute's margin leaves those for the next start.
+  const auto before = runStart_ - std::chrono::minutes(1);
+  for (const auto& folder : folders) {
+    const int removed = RemoveStaleSaveStaging(folder, before);
+    if (removed > 0) AppLog("[save] 清理了上次残留的 %d 个导出暂存目录：%s", removed, PathToUtf8(folder).c_str());
+  }
+}
+
+bool EditArea::HandleFileCommand(int id) {
+  switch (id) {
+    case kIdOpenMedia: OpenCommand(); return true;
+    case kIdSaveWav: SaveAs(false); return true;
+    case kIdSaveMp3: SaveAs(true); return true;
+    case kIdSaveVideo: SaveAsVideo(); return true;
+    default: return false;
+  }
+}
+
+void EditArea::OpenCommand() {
+  if (ctx_.isRecording && ctx_.isRecording()) {
+    ctx_.view->SetText(TextView::Status, "正在录音，先按「■ 停止录音」再打开文件。");
+    return;
+  }
+  FileDialogRequest request;
+  request.title = "打开音频或视频";
+  request.folder = ctx_.settings->openDir;
+  request.filters = {{"音频/视频文件",
+                      {"wav", "mp3", "m4a", "aac", "wma", "flac", "ogg", "opus", "mp4", "mov", "mkv", "webm"}},
+                     {"所有文件", {"*"}}};
+  std::filesystem::path chosen;
+  if (ctx_.view->PickFile(request, chosen)) OpenForEdit(chosen);
+}
+
+bool EditArea::OpenForEdit(const std::filesystem::path& path) {
+  ViewPort& view = *ctx_.view;
+  AudioDoc& doc = *ctx_.doc;
+  if (ctx_.isRecording && ctx_.isRecording()) {
+    view.SetText(TextView::Status, "正在录音，先按「■ 停止录音」再打开文件。");
+    return false;
+  }
+  StopPlayback();
+  view.SetText(TextView::Status, "正在载入…（大文件需要几秒）");
+  const std::string fileName = FileNamePart(PathToUtf8(path));
+
+  std::vector<AudioTrack> tracks;
+  std::string error;
+  const bool dialog = ListAudioTracks(path, tracks, error) && tracks.size() >= 2;
+  error.clear();
+
+  OpenedMedia media;
+  media.path = path;
+  std::function<bool(AudioFormat&, std::vector<float>&, int&, std::string&)> decode;
+  std::string stage = "正在载入…（大文件需要几秒）";
+  if (dialog) {
+    // The audition buffer lives as long as the dialog; playback reads it.
+    std::vector<float> audition;
+    AudioFormat auditionFormat;
+    bool auditioning = false;
+    auto stopAudition = [&] {
+      if (auditioning && ctx_.playback) ctx_.playback->Stop();
+      auditioning = false;
+    };
+    TrackDialogModel model;
+    model.title = "选择音轨 - " + fileName;
+    model.intro = Format("这个文件里有 %u 条音轨。选一条导入（拿不准就先试听）；", unsigned(tracks.size()));
+    model.note = "只剪这一条：其余音轨导出视频时原样保留；「全部混入一条」= 替换掉所有原轨。";
+    for (const AudioTrack& t : tracks) model.trackLabels.push_back(TrackLabel(t));
+    model.audition = [&](int index) {
+      stopAudition();
+      const AudioTrack& track = tracks[index >= 0 && size_t(index) < tracks.size() ? size_t(index) : 0];
+      TrackDialogModel::Feedback feedback;
+      bool allSilent = false;
+      std::string auditionError;
+      audition.clear();
+      if (!DecodeAudition(path, track, kAuditionClipSeconds, kAuditionScanSeconds, auditionFormat, audition,
+                          allSilent, auditionError)) {
+        feedback.status = "试听解码失败：" + auditionError;
+      } else if (allSilent) {
+        feedback.status = "前 60 秒都是静音，换一条听听或直接选「导入」。";
+      } else if (!ctx_.playback) {
+        feedback.status = "试听播放失败：没有播放设备。";
+      } else if (!ctx_.playback->Start(audition.data(), audition.size() / auditionFormat.channels, auditionFormat,
+                                       0, RenderEndpoint(ctx_.devices), auditionError)) {
+        feedback.status = "试听播放失败：" + auditionError;
+      } else {
+        auditioning = true;
+        feedback.stopEnabled = true;
+        feedback.status = "正在试听：" + TrackLabel(track) + "（10 秒）";
+      }
+      return feedback;
+    };
+    model.stopAudition = [&] {
+      stopAudition();
+      return TrackDialogModel::Feedback{"已停止试听。", false};
+    };
+    const TrackDialogResult result = view.ShowTrackDialog(model);
+    stopAudition();
+    std::vector<float>().swap(audition);
+
+    if (result.action == 1) {
+      const size_t chosen = result.track >= 0 && size_t(result.track) < tracks.size() ? size_t(result.track) : 0;
+      const AudioTrack track = tracks[chosen];
+      media.editedTrack = track.ordinal;
+      for (const AudioTrack& t : tracks)
+        if (t.ordinal != track.ordinal) media.untouchedTracks.push_back(t.ordinal);
+      stage = "正在解码所选音轨…（视频较长时需要一点时间）";
+      decode = [path, track](AudioFormat& f, std::vector<float>& s, int& bits, std::string& e) {
+        bits = 0;
+        return DecodeAudioTrack(path, track, f, s, e);
+      };
+    } else if (result.action == 2) {
+      stage = "正在混音…（每条音轨各解一遍，视频较长时需要一点时间）";
+      decode = [path, tracks](AudioFormat& f, std::vector<float>& s, int& bits, std::string& e) {
+        bits = 0;
+        return DecodeAllTracksMixed(path, tracks, f, s, e);
+      };
+    } else {
+      view.SetText(TextView::Status, "已取消载入。");
+      return false;
+    }
+    view.SetText(TextView::Status, stage);
+  } else {
+    // A failed single-track open leaves an empty edit area, as Load does.
+    doc.Clear();
+    opened_ = {};
+    view.Repaint(PaintArea::Wave);
+    decode = [path](AudioFormat& f, std::vector<float>& s, int& bits, std::string& e) {
+      return LoadAudioFile(path, f, s, e, &bits);
+    };
+  }
+
+  // Decoding and the picture probe run under the progress window; the
+  // document is filled afterwards on this thread, so painting during the
+  // wait never sees it half changed.
+  AudioFormat format;
+  std::vector<float> samples;
+  int sourceBits = 0;
+  bool decoded = false;
+  VideoProbeResult probe;
+  bool probed = false;
+  const std::filesystem::path ffmpeg = LocateFfmpeg(PathFromUtf8(ctx_.settings->ffmpegPath)).path;
+  RunWithProgress(view, "正在载入", stage, [&] {
+    decoded = Guarded([&] { return decode(format, samples, sourceBits, error); }, error);
+    if (decoded && !HasExtension(path, ".wav")) {
+      std::string probeError;
+      // Without a probe answer the file counts as sound only.
+      probed = Guarded([&] { return ProbeVideo(path, probe, probeError, ffmpeg); }, probeError);
+    }
+  });
+
+  if (decoded && (samples.empty() || format.channels == 0 || samples.size() < format.channels)) {
+    decoded = false;
+    error = dialog ? "没有可用的音频数据。" : "文件里没有可用的音频数据。";
+  }
+  if (decoded && !doc.Adopt(format, std::move(samples), path, error, uint16_t(std::max(sourceBits, 0))))
+    decoded = false;
+  if (!decoded) {
+    AppLog("[open] 打不开 %s：%s", PathToUtf8(path).c_str(), error.c_str());
+    view.SetText(TextView::Status, error);
+    view.Repaint(PaintArea::Wave);
+    view.ShowBox(BoxKind::Warning, kOpenFailedTitle, error);
+    return false;
+  }
+
+  media.hasPicture = probed && probe.hasVideo;
+  media.pictureFits = media.hasPicture && probe.canMux;
+  media.pictureCodec = probe.codec;
+  opened_ = std::move(media);
+
+  const std::filesystem::path folder = path.parent_path();
+  if (!folder.empty() && !SameFolder(folder, ctx_.settings->openDir)) {
+    ctx_.settings->openDir = folder;
+    if (ctx_.saveSettings) ctx_.saveSettings();
+  }
+  const std::string loaded = "已载入：" + doc.DisplayName() + "（" + FormatClipDuration(doc.DurationSeconds()) + "）";
+  view.SetText(TextView::Status, loaded);
+  if (opened_.hasPicture)
+    view.SetText(TextView::Status,
+                 PictureHint(loaded, opened_.pictureCodec, opened_.pictureFits, dialog, opened_.untouchedTracks));
+  AppLog("[open] %s：%u Hz %u 声道，%.1f 秒，画面=%d 导入轨=%d", PathToUtf8(path).c_str(),
+         unsigned(doc.Format().sampleRate), unsigned(doc.Format().channels), doc.DurationSeconds(),
+         int(opened_.hasPicture), opened_.editedTrack);
+  ResetViewAfterOpen();
+  view.SetText(TextView::EditorInfo, InfoLine());
+  return true;
+}
+
+void EditArea::SaveAs(bool mp3) {
+  ViewPort& view = *ctx_.view;
+  AudioDoc& doc = *ctx_.doc;
+  SettingsState& settings = *ctx_.settings;
+  if (doc.Frames() == 0) {
+    view.SetText(TextView::Status, kEmptyArea);
+    return;
+  }
+  if (mp3 && !Mp3EncoderAvailable()) {
+    view.ShowBox(BoxKind::Warning, "无法导出 MP3", "系统没有可用的 MP3 编码器，无法导出 MP3。可以导出 WAV。");
+    return;
+  }
+  const std::string stem = ProposedSaveStem(doc.DisplayName(), LocalTimeNow());
+  const std::filesystem::path proposal =
+      ProposedSavePath(ProposedSaveFolder(settings.lastSaveDir, doc.SourcePath(), settings.outputDir), stem, mp3);
+  FileDialogRequest request;
+  request.save = true;
+  request.title = mp3 ? "剪辑后另存 MP3" : "剪辑后另存 WAV";
+  request.folder = proposal.parent_path();
+  request.fileName = PathToUtf8(proposal.filename());
+  request.filters = {mp3 ? FileFilter{"MP3 音频", {"mp3"}} : FileFilter{"WAV 波形文件", {"wav"}},
+                     FileFilter{"所有文件", {"*"}}};
+  std::filesystem::path path;
+  if (!view.PickFile(request, path)) return;
+  path = WithDefaultExtension(path, mp3 ? ".mp3" : ".wav");
+
+  view.SetText(TextView::Status, "正在导出…");
+  view.ProgressBegin(mp3 ? "正在导出 MP3" : "正在导出 WAV", true);
+  view.ProgressStep(0, "正在准备…");
+
+  AudioFormat requested = doc.Format();
+  int bits = 16;
+  if (mp3) {
+    requested.bits = 16;
+    if (settings.exportMp3Rate > 0) requested.sampleRate = uint32_t(settings.exportMp3Rate);
+  } else {
+    bits = WavExportBits(settings.exportBitDepth, doc.SourceBits());
+    requested.bits = uint16_t(bits);
+    if (settings.exportWavRate > 0) requested.sampleRate = uint32_t(settings.exportWavRate);
+  }
+
+  ExportDenoise denoise;
+  if (exportDenoise_) denoise = exportDenoise_(ExportKind::Audio, path);
+  if (denoise.cancel) {
+    view.ProgressEnd();
+    return;
+  }
+  if (denoise.run && !denoise.stage.empty()) view.SetText(TextView::Status, denoise.stage);
+
+  std::string error;
+  const bool ok = doc.Save(path, mp3, uint32_t(settings.bitrateKbps), error, &requested, denoise.run,
+                           [&](int32_t percent, const std::string& text) { return view.ProgressStep(percent, text); });
+  view.ProgressEnd();
+
+  if (!ok) {
+    // Save writes beside the target and renames at the end, so there is
+    // nothing to delete here: an existing file keeps its old contents.
+    if (error.empty()) {
+      view.SetText(TextView::Status, "导出已取消，没有写出文件。");
+      return;
+    }
+    if (denoise.run && denoise.lastError) {
+      const std::string engineError = denoise.lastError();
+      if (!engineError.empty()) error = engineError;
+    }
+    AppLog("[save] 导出失败 %s：%s", PathToUtf8(path).c_str(), error.c_str());
+    view.SetText(TextView::Status, "导出失败：" + error);
+    view.ShowBox(BoxKind::Warning, "导出失败", error);
+    return;
+  }
+
+  settings.lastSaveDir = WithSeparator(path.parent_path());
+  if (ctx_.saveSettings) ctx_.saveSettings();
+  view.SetText(TextView::EditorInfo, InfoLine());
+  std::error_code ec;
+  const uint64_t size = std::filesystem::file_size(path, ec);
+  const uint32_t documentRate = doc.Format().sampleRate;
+  const uint32_t targetRate = SaveTargetRate(documentRate, requested.sampleRate, mp3);
+  std::string notes;
+  if (targetRate != documentRate) notes += Format("，已由 %u Hz 转换", unsigned(documentRate));
+  if (!mp3) {
+    const int written = bits == 24 || bits == 32 ? bits : 16;
+    const int sourceDepth = doc.SourceBits() ? int(doc.SourceBits()) : 24;
+    // A followed source depth the writer cannot keep (8 bit) was not chosen in the menu.
+    if (written != sourceDepth)
+      notes += Format("，位深 %dbit%s", written, settings.exportBitDepth != 0 ? "（菜单选定）" : "");
+  }
+  notes += denoise.resultNote;
+  view.SetText(TextView::Status, "已导出：" + PathToUtf8(path) + "（" + FormatFileSize(ec ? 0 : size) + " · " +
+                                     std::to_string(targetRate) + " Hz" + notes + "）");
+}
+
+void EditArea::SaveAsVideo() {
+  ViewPort& view = *ctx_.view;
+  AudioDoc& doc = *ctx_.doc;
+  SettingsState& settings = *ctx_.settings;
+  if (doc.Frames() == 0) {
+    view.SetText(TextView::Status, kEmptyArea);
+    return;
+  }
+  if (!opened_.hasPicture || !opened_.pictureFits) {
+    view.SetText(TextView::Status,
+                 opened_.hasPicture
+                     ? "这个文件的画面编码没有可用于输出的容器（MP4 / MKV 都不收），装不回去 —— 声音可以用「剪辑后另存WAV / MP3」导出。"
+                     : "当前素材不是从视频导入的，没有画面可以装回去 —— 只能用「剪辑后另存WAV / MP3」导出声音。");
+    return;
+  }
+  const std::filesystem::path video = opened_.path;
+  std::error_code ec;
+  if (video.empty() || !std::filesystem::is_regular_file(video, ec)) {
+    view.SetText(TextView::Status, "找不到源视频文件（可能被移走或改名了）：" + PathToUtf8(video));
+    return;
+  }
+  const FfmpegLocation ffmpeg = LocateFfmpeg(PathFromUtf8(settings.ffmpegPath));
+  if (!ffmpeg.found) {
+    view.SetText(TextView::Status, "没找到 ffmpeg，视频导出已取消（拆分菜单里有「选择 ffmpeg 路径…」）。");
+    view.ShowBox(BoxKind::Warning, "没找到 ffmpeg",
+                 "导出视频需要 ffmpeg（画面原样拷贝、不重压，靠它完成）。\n\n任选一种方式装好后再试：\n"
+                 "  1）把 ffmpeg.exe 放到本程序所在目录（最省事）；\n  2）装好 ffmpeg 并确保它在系统 PATH 里；\n"
+                 "  3）在「剪辑后另存视频」的拆分菜单里点「选择 ffmpeg 路径…」指一下。\n\n"
+                 "为什么不用 Windows 自带的媒体框架：它处理带 B 帧的视频会写坏画面（文件能播但画面是花的），"
+                 "这是实测确认过的，不是设置问题。");
+    return;
+  }
+  if (doc.HasCuts() &&
+      view.ShowBox(BoxKind::Question, "删掉的段落会变成静音",
+                   "这次剪辑里删掉或裁掉过片段。\n\n导出视频时：画面始终保留全长（原样拷贝、不重新编码），"
+                   "你删掉的那段声音会变成静音。\n\n如果你要的是剪好的紧凑音频（中间没有空白段），"
+                   "用「剪辑后另存WAV / MP3」导出更合适 —— 那份是无缝的。\n\n继续导出视频吗？",
+                   BoxButtons::YesNo, BoxAnswer::Yes) != BoxAnswer::Yes) {
+    view.SetText(TextView::Status, "视频导出已取消。");
+    return;
+  }
+
+  const std::string stem = ProposedSaveStem(doc.DisplayName(), LocalTimeNow());
+  const std::filesystem::path proposal =
+      ProposedSavePathAs(ProposedSaveFolder(settings.lastSaveDir, video, settings.outputDir), stem, ".mp4");
+  FileDialogRequest request;
+  request.save = true;
+  request.title = "剪辑后另存视频";
+  request.folder = proposal.parent_path();
+  request.fileName = PathToUtf8(proposal.filename());
+  request.filters = {{"MP4 视频", {"mp4"}}, {"MKV 视频", {"mkv"}}, {"所有文件", {"*"}}};
+  std::filesystem::path chosen;
+  if (!view.PickFile(request, chosen)) return;
+  chosen = WithDefaultExtension(chosen, ".mp4");
+  const std::string sameFile = "输出文件不能和源视频是同一个文件 —— 那样会把源素材写坏。请换个文件名。";
+  if (SameFileAsSource(video, chosen)) {
+    view.SetText(TextView::Status, "视频导出失败：" + sameFile);
+    view.ShowBox(BoxKind::Warning, "视频导出失败", sameFile);
+    return;
+  }
+
+  const bool flac = settings.videoCodecFlac;
+  view.SetText(TextView::Status,
+               std::string("正在导出视频…（画面拷贝 + 音频") + (flac ? "FLAC 无损编码" : "AAC 编码") + "）");
+  view.ProgressBegin("正在导出视频", true);
+  view.ProgressStep(0, "正在准备音频…");
+
+  // The edit laid onto the source timeline: removed parts become silence at
+  // their place, so the sound keeps the picture's length. Without a probed
+  // length the decoded source length stands in (never the shorter edited
+  // one, which would drop the tail).
+  std::vector<float> samples;
+  const AudioFormat format = doc.Format();
+  VideoProbeResult probe;
+  std::string probeError;
+  uint64_t sourceFrames = std::max(doc.SourceFrames(), doc.Frames());
+  if (ProbeVideo(video, probe, probeError, ffmpeg.path) && probe.duration > 0 &&
+      double(format.sampleRate) * probe.duration > 1.0)
+    sourceFrames = uint64_t(double(format.sampleRate) * probe.duration + 0.5);
+  std::vector<FrameRange> kept;
+  {
+    if (doc.RenderToSourceTimeline(sourceFrames, samples)) {
+      for (const Segment& s : doc.Segments())
+        if (s.sourceStart < sourceFrames)
+          kept.push_back({int64_t(s.sourceStart), int64_t(std::min(s.sourceStart + s.length, sourceFrames))});
+      std::sort(kept.begin(), kept.end(), [](const FrameRange& a, const FrameRange& b) { return a.start < b.start; });
+    } else {
+      samples = doc.Samples();
+      kept.push_back({0, int64_t(doc.Frames())});
+    }
+  }
+
+  ExportDenoise denoise;
+  if (exportDenoise_) denoise = exportDenoise_(ExportKind::Video, chosen);
+  if (denoise.cancel) {
+    view.ProgressEnd();
+    return;
+  }
+  if (denoise.run) {
+    view.SetText(TextView::Status, denoise.stage);
+    view.ProgressStep(4, denoise.stage);
+    if (!denoise.run(samples, format.sampleRate)) {
+      const std::string message = denoise.lastError ? denoise.lastError() : std::string();
+      view.ProgressEnd();
+      view.SetText(TextView::Status, "导出已取消：降噪失败（" + message + "）。");
+      view.ShowBox(BoxKind::Warning, "降噪失败", message);
+      return;
+    }
+  }
+
+  VideoEditedExportOptions options;
+  options.codec = flac ? 1 : 0;
+  options.aacBitrate = uint32_t(settings.videoAacKbps) * 1000;
+  options.sampleRate = uint32_t(std::max(settings.videoSampleRate, 0));
+  options.editedOrdinal = opened_.editedTrack;
+  options.keep.assign(opened_.untouchedTracks.begin(), opened_.untouchedTracks.end());
+
+  // Written beside the chosen file and renamed over it at the end, so a
+  // cancelled or failed export never costs a file that was there before.
+  SaveStaging staging;
+  std::string error;
+  std::filesystem::path actual;
+  double duration = 0;
+  const ExportProgress progress = [&](int percent, const std::string& text) { return view.ProgressStep(percent, text); };
+  const uint64_t startMs = TickMs();
+  bool ok = staging.Create(chosen, error) &&
+            ExportVideoEditedViaFfmpeg(ffmpeg.path, video, samples, format, options, staging.File(), actual, error,
+                                       &duration, progress);
+  const double seconds = double(TickMs() - startMs) / 1000.0;
+  std::filesystem::path output;
+  if (ok) {
+    output = chosen.parent_path() / actual.filename();  // ".mkv" after the container retry
+    if (SameFileAsSource(video, output)) {
+      ok = false;
+      error = sameFile;
+    } else {
+      ok = staging.MoveInto(output, error, actual);
+    }
+  }
+  if (!ok) {
+    view.ProgressEnd();
+    if (error.empty()) {
+      view.SetText(TextView::Status, "视频导出已取消，没有写出文件。");
+      return;
+    }
+    AppLog("[ff] 视频导出失败 %s：%s", PathToUtf8(chosen).c_str(), error.c_str());
+    view.SetText(TextView::Status, "视频导出失败：" + error);
+    view.ShowBox(BoxKind::Warning, "视频导出失败", error);
+    return;
+  }
+  settings.lastSaveDir = WithSeparator(output.parent_path());
+  if (ctx_.saveSettings) ctx_.saveSettings();
+
+  const uint64_t size = std::filesystem::file_size(output, ec);
+  std::string line = Format("已导出视频：%s（%s · 画面原样拷贝 · 音轨 %s · %.1f 秒完成）", PathToUtf8(output).c_str(),
+                            FormatFileSize(ec ? 0 : size).c_str(),
+                            flac ? "FLAC 无损 24bit" : "AAC", seconds);
+  line += denoise.resultNote;
+  if (!options.keep.empty())
+    line += " — 另有 " + std::to_string(options.keep.size()) + " 条原音轨原样保留（播放器里可切轨）";
+  if (!HasExtension(output, ".mp4"))
+    line += " — 这个视频编码 MP4 装不下，已自动改用 MKV 容器（画面仍是原样拷贝）。";
+  if (flac) {
+    const uint32_t rate = options.sampleRate ? options.sampleRate : format.sampleRate;
+    line += rate < 48000 ? " — 注意：音轨 " + std::to_string(rate) + "Hz 达不到 B 站 Hi-Res 的 48kHz 门槛（菜单里改成 48000Hz 即可）。"
+                         : std::string(" — 无损音轨满足 B 站 Hi-Res 门槛（≥48kHz / ≥24bit）。");
+  }
+
+  // Read the file back before calling it done.
+  view.ProgressStep(0, "正在核对导出结果…");
+  ExportCheckInput check;
+  check.ffmpeg = ffmpeg.path;
+  check.source = video;
+  check.output = output;
+  check.workFolder = staging.Folder();
+  check.audioIndex = EditedOutputIndex(options);
+  check.samples = &samples;
+  check.format = format;
+  check.windows = ChooseCheckWindows(kept, samples, format.channels, format.sampleRate);
+  ExportCheckResult checked;
+  std::string checkError;
+  const bool ran = CheckVideoExport(check, checked, checkError, progress);
+  view.ProgressEnd();
+  if (!ran && checkError.empty()) {
+    line += " — 核对已取消（文件已写好，没有核对）";
+  } else if (!ran) {
+    line += " — 没能核对导出结果（" + checkError + "）";
+  } else if (checked.differences.empty()) {
+    line += Format(" — 已核对：画面 %lld 帧、%.2f 秒与源视频一致，音轨长度吻合",
+                   static_cast<long long>(checked.outputPicture.frames), checked.outputPicture.seconds);
+    if (checked.windowsChecked > 0) line += Format("，抽查 %d 处声音与剪辑一致", checked.windowsChecked);
+  } else {
+    line += " — 核对发现不一致（文件已保留）：" + JoinLines(checked.differences, "；");
+    AppLog("[ff] 核对不一致 %s：%s", PathToUtf8(output).c_str(), JoinLines(checked.differences, "；").c_str());
+  }
+  view.SetText(TextView::Status, line);
+  if (ran && !checked.differences.empty())
+    view.ShowBox(BoxKind::Warning, "导出结果核对不一致",
+                 "视频已经写好，但读回来核对时发现和剪辑结果不一致：\n\n· " + JoinLines(checked.differences, "\n· ") +
+                     "\n\n文件已保留：" + PathToUtf8(output));
+}
 
 }  // namespace vesk::ui

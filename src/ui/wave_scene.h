@@ -26,17 +26,29 @@ struct EnvelopeLane {
   std::vector<float> maxs;
 };
 
+// One 512-frame column of the live waveform: a vertical line at x in each
+// lane from min to max (lane 1 is unused for a mono recording).
+struct LiveColumn {
+  int x = 0;
+  float mins[2] = {0, 0};
+  float maxs[2] = {0, 0};
+};
+
 struct WaveScene {
   int width = 0;
   int height = 0;
 
   // Empty document: the two texts, nothing else.
   bool empty = true;
-  std::string emptyText;   // several lines separated by "\r\n"
-  std::string watermark;   // "剪 辑 区"
+  std::string emptyText;  // several lines separated by "\r\n"
+  std::string watermark;  // "剪 辑 区"
 
-  // Recording: the scrolling live waveform instead of the document.
+  // Recording: the scrolling live waveform instead of the document. The
+  // lanes then carry only their place (no per-x values); the columns are in
+  // liveColumns, the ruler holds the page's start, middle and end labels and
+  // the play head is the written position.
   bool live = false;
+  std::vector<LiveColumn> liveColumns;
 
   int rulerHeight = 0;
   std::vector<RulerTick> ruler;

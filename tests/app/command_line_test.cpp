@@ -49,6 +49,25 @@ TEST(CommandLine, ExportNeedsVideoAndAudioAndTakesOptionalOutput) {
   EXPECT_EQ(Scan({"--vcodec", "aac"}).exportOptions.codec, 0u);
 }
 
+TEST(CommandLine, APlainArgumentNoOptionTookIsTheFileToOpen) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string open;
+  } cases[] = {
+      {{"/media/clip.mp4"}, "/media/clip.mp4"},
+      {{"--ffmpeg", "/usr/bin/ffmpeg", "take.wav"}, "take.wav"},
+      {{"a.wav", "b.wav"}, "a.wav"},
+      {{"--probe-preview", "a.mkv", "2", "b.wav"}, "b.wav"},
+      {{"--denoise", "in.wav", "out.wav"}, ""},
+      {{"--export-video-edited", "v.mp4", "a.wav", "o.mp4"}, ""},
+      {{"--selftest", "5"}, ""},
+      {{"--keep", "1,2"}, ""},
+      {{"--dump-layout"}, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Scan(c.args).openPath, c.open) << c.args.front();
+  EXPECT_EQ(SelectMode(Scan({"clip.mp4"})), Mode::WindowApp);
+}
+
 TEST(CommandLine, KeepAppendsAcrossOccurrencesAndSkipsEmptyPieces) {
   const CommandLine cmd = Scan({"--keep", "1,,3", "--keep", "x,5,"});
   EXPECT_EQ(cmd.exportOptions.keep, (std::vector<int32_t>{1, 3, 0, 5}));

@@ -67,6 +67,14 @@ void PaintLanes(QPainter& p, const WaveScene& s) {
       p.fillRect(QRectF(double(x), top, 1.0, std::max(1.0, bottom - top)), ink);
     }
   }
+  // The live waveform: one line per column and lane.
+  for (const LiveColumn& c : s.liveColumns) {
+    for (size_t i = 0; i < s.lanes.size() && i < 2; ++i) {
+      const double top = LaneY(s.lanes[i], c.maxs[i]);
+      const double bottom = LaneY(s.lanes[i], c.mins[i]);
+      p.fillRect(QRectF(double(c.x), top, 1.0, std::max(1.0, bottom - top)), ink);
+    }
+  }
 }
 
 }  // namespace

@@ -70,14 +70,19 @@ TEST(QtWaveWidget, PaintsEnvelopeSelectionPlayHeadAndScrollStripWhereTheSceneSay
   for (const Probe& p : probes)
     EXPECT_TRUE(p.ok(image.pixel(p.x, p.y))) << p.what << ": #" << std::hex << image.pixel(p.x, p.y);
 
-  // Recording: the same lanes in the live colour.
+  // Recording: lanes without values, the columns in the live colour.
   w.SetSource({[](int, int) {
                  WaveScene s = Scene();
                  s.live = true;
+                 s.lanes[0].mins.clear();
+                 s.lanes[0].maxs.clear();
+                 s.liveColumns = {{250, {-0.9f, 0}, {0.9f, 0}}};
                  return s;
                },
                {}, {}, {}});
-  EXPECT_EQ(w.grab().toImage().pixel(250, 40), Rgb(wave_colors::kLiveEnvelope));
+  const QImage live = w.grab().toImage();
+  EXPECT_EQ(live.pixel(250, 40), Rgb(wave_colors::kLiveEnvelope));
+  EXPECT_EQ(live.pixel(251, 40), background);
 }
 
 TEST(QtWaveWidget, ForwardsGesturesInViewUnitsAndWholeWheelNotches) {

@@ -1,0 +1,205 @@
+// The play command: which buffer plays from where, the full-length buffer
+// on the source timeline for videos with cuts, and the play head read back.
+#include <algorithm>
+#include <new>
+
+#include "audio/device_catalogue.h"
+#include "audio/playback_stream.h"
+#include "doc/audio_doc.h"
+#include "platform/memory.h"
+#include "ui/control_ids.h"
+#include "ui/edit_area.h"
+
+namespace vesk::ui {
+
+namespace {
+
+constexpr const char* kLoopText =
+    "循环播放选区中 —— 按「■ 停止 (Space)」或空格键结束；点选区内跳位置，点选区外吸附回循环。";
+constexpr const char* kNoFullLengthText = "全长播放缓冲建不起来（内存不够）——这次先播紧凑版。";
+
+}  // namespace
+
+bool EditArea::Playing() const { return ctx_.playback != nullptr && ctx_.playback->Running(); }
+
+void EditArea::SetPlayButton(bool playing) {
+  ctx_.view->SetControlText(kIdPlay, playing ? "■ 停止 (Space)" : "▶ 播放 (Space)");
+}
+
+uint64_t EditArea::PlaybackDocumentFrame() const {
+  const uint64_t pos = ctx_.playback->Position();
+  const uint64_t frame = play_.fullLength ? play_.timeline.ToDocument(pos) : pos;
+  return std::min(frame, ctx_.doc->Frames());
+}
+
+std::string EditArea::PlaybackEndpoint() const {
+  if (ctx_.devices == nullptr) return {};
+  const DeviceEntry* entry = ResolveSelection(ctx_.devices->Entries(), DeviceFlow::Render,
+                                              ctx_.devices->List(DeviceFlow::Render).SelectedValue());
+  return entry ? entry->id : std::string();
+}
+
+void EditArea::StopPlayback() {
+  if (ctx_.playback == nullptr || (!play_.active && !Playing())) return;
+  // Where it was becomes the play head.
+  if (play_.active) view_.SetPlayHead(PlaybackDocumentFrame());
+  ctx_.playback->Stop();
+  play_.active = false;
+  SetPlayButton(false);
+  ctx_.view->Repaint(PaintArea::Wave);
+  RefreshInfo();
+}
+
+void EditArea::PlayCommand() {
+  if (ctx_.playback == nullptr) return;
+  if (Empty()) {
+    ctx_.view->SetText(TextView::Status, "剪辑区里还没有内容。");
+    return;
+  }
+  if (Playing()) {
+    StopPlayback();
+    return;
+  }
+  if (Recording()) {
+    ctx_.view->SetText(TextView::Status, "录音时不能播放（会串音）。");
+    return;
+  }
+  StopPlayback();  // a playback that ended by itself leaves its play head
+  const AudioDoc& doc = *ctx_.doc;
+  const uint64_t a = doc.SelectionStart(), b = doc.SelectionEnd(), head = view_.PlayHead();
+  const bool selection = b > a;
+  const uint64_t start = selection ? (head >= a && head < b ? head : a) : (head < doc.Frames() ? head : 0);
+  std::string status, error;
+  if (!StartPlayback(start, status, error)) {
+    SetPlayButton(false);
+    ctx_.view->ShowBox(BoxKind::Warning, "播放失败", error);
+    return;
+  }
+  SetPlayButton(true);
+  view_.SetPlayHead(start);
+  if (selection) status = status.empty() ? std::string(kLoopText) : std::string(kLoopText) + " " + status;
+  ctx_.view->SetText(TextView::Status, status);
+  ctx_.view->Repaint(PaintArea::Wave);
+}
+
+bool EditArea::EnsureFullLength(const std::vector<float>& samples, const PlaybackBuffer& choice) {
+  const AudioDoc& doc = *ctx_.doc;
+  if (full_.valid && full_.revision == doc.Revision() && full_.processed == choice.processed &&
+      (!choice.processed || full_.level == choice.level))
+    return true;
+  full_ = FullLengthBuffer{};  // the stale one goes before the new one is made
+  const size_t channels = std::max<size_t>(doc.Format().channels, 1);
+  const uint64_t bytes = doc.SourceFrames() * channels * sizeof(float);
+  uint64_t available = 0;
+  const bool known =
+      ctx_.availableMemory ? (available = ctx_.availableMemory(), true) : AvailablePhysicalMemory(available);
+  // Where memory is overcommitted a failed allocation does not throw, the
+  // process is killed later; asking first keeps that from happening.
+  if (known && bytes > available) return false;
+  try {
+    if (!LayOnSourceTimeline(samples.data(), doc.Frames(), channels, doc.Segments(), doc.SourceFrames(), full_.samples))
+      return false;
+  } catch (const std::bad_alloc&) {
+    full_ = FullLengthBuffer{};
+    return false;
+  } catch (const std::length_error&) {
+    full_ = FullLengthBuffer{};
+    return false;
+  }
+  full_.valid = true;
+  full_.revision = doc.Revision();
+  full_.processed = choice.processed;
+  full_.level = choice.level;
+  return true;
+}
+
+bool EditArea::StartPlayback(uint64_t startFrame, std::string& status, std::string& error) {
+  const AudioDoc& doc = *ctx_.doc;
+  // The seam where a denoised copy takes over. A copy of another length is
+  // stale (the document changed under it) and is never played.
+  PlaybackBuffer choice = ctx_.playbackBuffer ? ctx_.playbackBuffer() : PlaybackBuffer{};
+  const std::vector<float>* samples = &doc.Samples();
+  if (choice.samples != nullptr && choice.samples->size() == doc.Samples().size())
+    samples = choice.samples;
+  else
+    choice = PlaybackBuffer{};
+  status = choice.status;
+
+  const float* data = samples->data();
+  uint64_t frames = doc.Frames();
+  uint64_t start = startFrame;
+  uint64_t loopStart = 0, loopEnd = 0;
+  if (doc.SelectionEnd() > doc.SelectionStart()) {
+    loopStart = doc.SelectionStart();
+    loopEnd = doc.SelectionEnd();
+  }
+  play_.fullLength = false;
+  if (opened_.hasPicture && doc.HasCuts() && frames > 0) {
+    if (EnsureFullLength(*samples, choice)) {
+      play_.fullLength = true;
+      play_.timeline = SourceTimeline(doc.Segments());
+      data = full_.samples.data();
+      frames = doc.SourceFrames();
+      start = play_.timeline.ToSource(start);
+      if (loopEnd > loopStart) {
+        loopStart = play_.timeline.ToSource(loopStart);
+        loopEnd = play_.timeline.ToSource(loopEnd - 1) + 1;
+      }
+    } else {
+      status = status.empty() ? std::string(kNoFullLengthText) : std::string(kNoFullLengthText) + " " + status;
+    }
+  }
+  if (!ctx_.playback->Start(data, frames, doc.Format(), start, PlaybackEndpoint(), error, loopStart, loopEnd)) {
+    play_.active = false;
+    return false;
+  }
+  play_.active = true;
+  return true;
+}
+
+void EditArea::SeekPlayback(uint64_t documentFrame) {
+  ctx_.playback->Seek(play_.fullLength ? play_.timeline.ToSource(documentFrame) : documentFrame);
+  view_.SetPlayHead(PlaybackDocumentFrame());
+  RefreshInfo();
+}
+
+void EditArea::UpdateLoop() {
+  if (!Playing()) return;
+  const AudioDoc& doc = *ctx_.doc;
+  uint64_t a = doc.SelectionStart(), b = doc.SelectionEnd();
+  if (b <= a) {
+    ctx_.playback->SetLoop(0, 0);
+    return;
+  }
+  if (play_.fullLength) {
+    b = play_.timeline.ToSource(b - 1) + 1;
+    a = play_.timeline.ToSource(a);
+  }
+  ctx_.playback->SetLoop(a, b);
+}
+
+bool EditArea::RestartPlayback(std::string& error) {
+  const uint64_t at = PlaybackDocumentFrame();
+  ctx_.playback->Stop();
+  play_.active = false;
+  view_.SetPlayHead(at);
+  std::string status;
+  if (StartPlayback(at < ctx_.doc->Frames() ? at : 0, status, error)) return true;
+  SetPlayButton(false);
+  ctx_.view->ShowBox(BoxKind::Warning, "播放失败", error);
+  return false;
+}
+
+void EditArea::RestartPlaybackOnNewDevice() {
+  if (!Playing()) return;
+  std::string error;
+  if (RestartPlayback(error)) ctx_.view->SetText(TextView::Status, "已切换播放设备，从刚才的位置接着播。");
+}
+
+void EditArea::PlaybackBufferChanged() {
+  if (!Playing()) return;
+  std::string error;
+  RestartPlayback(error);
+}
+
+}  // namespace vesk::ui
