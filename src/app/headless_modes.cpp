@@ -126,8 +126,11 @@ int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFold
     if (!cmd.denoiseOutput.empty()) {
       out = cmd.denoiseOutput;
     } else {
-      const size_t dot = cmd.denoiseInput.rfind('.');
-      out = (dot == std::string::npos ? cmd.denoiseInput : cmd.denoiseInput.substr(0, dot)) + "_denoise.wav";
+      // Only the file name's extension goes: a dot in a folder name
+      // ("take.v2/clip") must not send the output into the parent folder.
+      std::filesystem::path p = PathFromUtf8(cmd.denoiseInput);
+      p.replace_extension();
+      out = PathToUtf8(p) + "_denoise.wav";
     }
     ok = WriteWavFile(PathFromUtf8(out), format, samples, error, 24);
   }

@@ -17,7 +17,8 @@ void ReportFile::Piece(const std::string& text) {
 void ReportFile::Line(const std::string& key, const std::string& value) {
   if (!file_.IsOpen()) return;
   Piece(key + "=");
-  Piece(value);
+  // A file name or a tool's multi-line message must not add lines of its own.
+  Piece(OneLineValue(value));
   Piece("\n");
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The key=value report of a headless mode: UTF-8, LF line ends, no byte-order
 // mark, "ok=" first. Each piece (a key with its "=", a value, a line end)
-// goes through a fixed buffer; a piece that does not fit is left out.
+// goes through a fixed buffer; a piece that does not fit is left out. A
+// value is always written on one line (line breaks become "\n").
 #include <filesystem>
 #include <string>
 

@@ -1,7 +1,9 @@
 #include "core/settings_store.h"
 
 #include <mutex>
+#include <system_error>
 
+#include "core/app_log.h"
 #include "platform/codepage.h"
 #include "platform/file.h"
 #include "platform/file_ops.h"
@@ -128,15 +130,34 @@ std::string SerializeSettings(const std::vector<IniPair>& pairs) {
 void IniStore::Load() {
   loaded_ = true;
   pairs_.clear();
+  loadFailure_.clear();
   File file;
-  if (!file.OpenRead(file_)) return;
+  if (!file.OpenRead(file_)) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(file_, ec);
+    if (status.type() != std::filesystem::file_type::not_found)
+      RefuseSaving("打不开（不是普通文件，或没有读权限）");
+    return;
+  }
   const int64_t size = file.Size();
-  if (size < 1 || size > int64_t(kSettingsMaxBytes)) return;
+  if (size == 0) return;
+  if (size < 0 || size > int64_t(kSettingsMaxBytes)) {
+    RefuseSaving(size < 0 ? std::string("读不出大小") : Format("超过 %u 字节的上限", unsigned(kSettingsMaxBytes)));
+    return;
+  }
   std::string bytes(size_t(size), '\0');
   const int64_t got = file.Read(bytes.data(), bytes.size());
-  if (got <= 0) return;
-  bytes.resize(size_t(got));
+  if (got != size) {
+    RefuseSaving("读取出错");
+    return;
+  }
   LoadFromBytes(bytes);
+}
+
+void IniStore::RefuseSaving(const std::string& reason) {
+  loadFailure_ = reason;
+  AppLog("[ini] 设置文件 %s %s：本次运行用默认设置，不会写回这个文件（以免覆盖里面的设置）。",
+         PathToUtf8(file_).c_str(), reason.c_str());
 }
 
 void IniStore::LoadFromBytes(std::string_view bytes) {
@@ -189,7 +210,7 @@ void IniStore::EndBatch() {
 }
 
 bool IniStore::Save() const {
-  if (file_.empty()) return false;
+  if (file_.empty() || !loadFailure_.empty()) return false;
   return ReplaceFileContents(file_, SerializeSettings(pairs_));
 }
 

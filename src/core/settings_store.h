@@ -38,7 +38,10 @@ class IniStore {
   explicit IniStore(std::filesystem::path file) : file_(std::move(file)) {}
 
   // Reads the file. A missing, empty, unreadable file or one of more than
-  // 1048575 bytes leaves the store empty. Marks the store loaded.
+  // 1048575 bytes leaves the store empty. Marks the store loaded. When the
+  // file exists but could not be read (too large, not a regular file, a
+  // read error) the session log says so and the store never writes the
+  // file: its keys are not lost to a save of defaults.
   void Load();
   void LoadFromBytes(std::string_view bytes);
   bool Loaded() const { return loaded_; }
@@ -61,8 +64,11 @@ class IniStore {
   void EndBatch();
 
   // Rewrites the file now. False when it could not be replaced (the old
-  // file is then unchanged).
+  // file is then unchanged) or may not be (LoadFailure).
   bool Save() const;
+  // Why the last Load could not read an existing file; empty when it could
+  // (or the file was not there).
+  const std::string& LoadFailure() const { return loadFailure_; }
 
   const std::vector<IniPair>& Pairs() const { return pairs_; }
   const std::filesystem::path& FilePath() const { return file_; }
@@ -70,10 +76,12 @@ class IniStore {
  private:
   const IniPair* Find(std::string_view key) const;
   IniPair* Find(std::string_view key);
+  void RefuseSaving(const std::string& reason);
 
   std::filesystem::path file_;
   std::vector<IniPair> pairs_;
   bool loaded_ = false;
+  std::string loadFailure_;
   int batchDepth_ = 0;
   bool dirty_ = false;
 };

@@ -1,6 +1,7 @@
 #include "denoise/helper_client.h"
 
 #include <atomic>
+#include <new>
 #include <system_error>
 
 #include "platform/file.h"
@@ -168,7 +169,13 @@ bool RunHelperDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::ve
   if (exitCode == 0) {
     File f;
     if (f.OpenRead(files.out) && uint64_t(f.Size()) == bytes) {
-      std::vector<float> processed(samples.size());
+      std::vector<float> processed;
+      try {
+        processed.resize(samples.size());
+      } catch (const std::bad_alloc&) {
+        error = "内存不足。";
+        return false;
+      }
       if (f.Read(processed.data(), size_t(bytes)) == int64_t(bytes)) {
         samples.swap(processed);
         engine.nativeApplied = false;

@@ -52,6 +52,7 @@ inline constexpr tresult kNoInterface = int32(0x80004002u);
 inline constexpr tresult kInvalidArgument = int32(0x80070057u);
 inline constexpr tresult kNotImplemented = int32(0x80004001u);
 inline constexpr tresult kInternalError = int32(0x80004005u);
+inline constexpr tresult kOutOfMemory = int32(0x8007000Eu);
 inline constexpr bool kComCompatible = true;
 #else
 inline constexpr tresult kResultOk = 0;
@@ -60,6 +61,7 @@ inline constexpr tresult kNoInterface = -1;
 inline constexpr tresult kInvalidArgument = 2;
 inline constexpr tresult kNotImplemented = 3;
 inline constexpr tresult kInternalError = 4;
+inline constexpr tresult kOutOfMemory = 6;
 inline constexpr bool kComCompatible = false;
 #endif
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace vesk {
 using namespace vst;
@@ -113,22 +114,30 @@ tresult MemStream::queryInterface(const TUID iid, void** obj) {
 }
 
 tresult MemStream::read(void* buffer, int32 numBytes, int32* numBytesRead) {
+  if (numBytesRead) *numBytesRead = 0;
   if (numBytes < 0 || (numBytes > 0 && !buffer)) return kInvalidArgument;
-  int64 available = int64(bytes_.size()) - position_;
-  if (available < 0) available = 0;
+  // position_ never exceeds kMaxBytes, so the difference cannot overflow.
+  const int64 available = std::max<int64>(0, int64(bytes_.size()) - position_);
   const int32 n = int32(std::min<int64>(available, numBytes));
-  if (n > 0) std::memcpy(buffer, bytes_.data() + position_, size_t(n));
+  if (n > 0) std::memcpy(buffer, bytes_.data() + size_t(position_), size_t(n));
   position_ += n;
   if (numBytesRead) *numBytesRead = n;
   return kResultOk;
 }
 
 tresult MemStream::write(void* buffer, int32 numBytes, int32* numBytesWritten) {
+  if (numBytesWritten) *numBytesWritten = 0;
   if (numBytes < 0 || (numBytes > 0 && !buffer)) return kInvalidArgument;
-  const size_t end = size_t(position_) + size_t(numBytes);
-  if (end > bytes_.size()) bytes_.resize(end);
-  if (numBytes > 0) std::memcpy(bytes_.data() + position_, buffer, size_t(numBytes));
-  position_ = int64(end);
+  // Checked in 64 bits before any size_t arithmetic (32 bits in the helper).
+  const int64 end = position_ + int64(numBytes);
+  if (end > kMaxBytes) return kOutOfMemory;
+  try {
+    if (uint64_t(end) > bytes_.size()) bytes_.resize(size_t(end));
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
+  }
+  if (numBytes > 0) std::memcpy(bytes_.data() + size_t(position_), buffer, size_t(numBytes));
+  position_ = end;
   if (numBytesWritten) *numBytesWritten = numBytes;
   return kResultOk;
 }
@@ -138,8 +147,9 @@ tresult MemStream::seek(int64 pos, int32 mode, int64* result) {
   if (mode == kIBSeekCur) base = position_;
   else if (mode == kIBSeekEnd) base = int64(bytes_.size());
   else if (mode != kIBSeekSet) return kInvalidArgument;
-  // A position before the start is refused rather than wrapped.
-  if (base + pos < 0) return kInvalidArgument;
+  // base lies in [0, kMaxBytes]; positions before the start or past the cap
+  // are refused (and the sum below cannot overflow once pos is in range).
+  if (pos < -base || pos > kMaxBytes - base) return kInvalidArgument;
   position_ = base + pos;
   if (result) *result = position_;
   return kResultOk;

@@ -124,8 +124,14 @@ class ParamChangesImpl final : public vst::IParameterChanges {
   std::vector<std::unique_ptr<ParamValueQueueImpl>> queues_;
 };
 
+// The state copy between component and controller. Positions and the size
+// are capped at kMaxBytes (a plug-in's state is far smaller): a seek beyond
+// it is refused, a write that would grow past it fails with kOutOfMemory,
+// so no plug-in can make the host's size arithmetic overflow.
 class MemStream final : public vst::IBStream {
  public:
+  static constexpr vst::int64 kMaxBytes = vst::int64(64) << 20;
+
   vst::tresult VESK_PLUGIN_API queryInterface(const vst::TUID iid, void** obj) override;
   vst::uint32 VESK_PLUGIN_API addRef() override { return 1; }
   vst::uint32 VESK_PLUGIN_API release() override { return 1; }

@@ -2,6 +2,7 @@
 // plug-in for the main program and reports through "<out>.log". One process
 // serves exactly one render.
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,12 @@ bool ReadSamples(const std::string& path, std::vector<float>& samples, std::stri
     return false;
   }
   // A trailing partial sample is ignored rather than read past the buffer.
-  samples.resize(size_t(size) / 4);
+  try {
+    samples.resize(size_t(size) / 4);
+  } catch (const std::bad_alloc&) {
+    error = "内存不足。";
+    return false;
+  }
   const int64_t want = int64_t(samples.size()) * 4;
   if (want > 0 && f.Read(samples.data(), size_t(want)) != want) {
     error = "输入文件读取不完整";
@@ -101,7 +107,7 @@ int main(int argc, char** argv) {
   }
   std::string report = std::string("ok=") + (ok ? "1" : "0") + "\narch=32\n" + vesk::Format("ms=%.0f\n", ms) +
                        "engine=" + className + "\n";
-  if (!error.empty()) report += "err=" + error + "\n";
+  if (!error.empty()) report += "err=" + vesk::OneLineValue(error) + "\n";
   vesk::File f;
   if (f.OpenWrite(vesk::PathFromUtf8(o.out + ".log"))) f.Write(report.data(), report.size());
   vesk::UninitComForThread();

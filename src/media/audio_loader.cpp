@@ -3,6 +3,7 @@
 #include "media/ffmpeg_decoder.h"
 #include "media/system_reader.h"
 #include "media/wav_reader.h"
+#include "platform/file.h"
 
 namespace vesk {
 
@@ -11,6 +12,11 @@ bool LoadAudioFile(const std::filesystem::path& path, AudioFormat& format, std::
   error.clear();
   samples.clear();
   if (sourceBits) *sourceBits = 0;
+  // A FIFO or device would block the decoders' open or first read forever.
+  if (IsSpecialFile(path)) {
+    error = kSpecialFileText;
+    return false;
+  }
   bool isRiffWave = false;
   if (ReadWavFile(path, format, samples, error, isRiffWave, sourceBits)) return true;
   // A WAV the reader refuses (compressed, damaged) would only get a less

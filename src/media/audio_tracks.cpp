@@ -9,6 +9,7 @@
 #include "media/resample.h"
 #include "media/sample_convert.h"
 #include "media/system_reader.h"
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace vesk {
@@ -24,6 +25,10 @@ std::string TrackLabel(const AudioTrack& track) {
 bool ListAudioTracks(const std::filesystem::path& path, std::vector<AudioTrack>& tracks, std::string& error) {
   tracks.clear();
   error.clear();
+  if (IsSpecialFile(path)) {
+    error = kSpecialFileText;
+    return false;
+  }
   if (AsciiLower(PathToUtf8(path.extension())) == ".wav") {
     tracks.push_back(AudioTrack{});
     return true;

@@ -2,14 +2,20 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "platform/file.h"
 #include "platform/memory.h"
+#include "platform/text.h"
 
 namespace vesk {
 namespace {
 
-constexpr size_t kHeaderScanBytes = 4096;
+// Far more chunks than any real file carries; bounds the walk.
+constexpr size_t kMaxChunks = 10000;
+// The highest sample rate accepted; larger figures come from damaged headers.
+constexpr uint32_t kMaxRate = 768000;
 constexpr size_t kBlockFrames = 65536;
 // A block never exceeds this many bytes, whatever the channel count claims.
 constexpr size_t kMaxBlockBytes = size_t(16) << 20;
@@ -89,54 +95,93 @@ void ConvertFrames(const uint8_t* bytes, size_t frames, size_t channels, int bit
   }
 }
 
+const char kIncomplete[] = "WAV 文件结构不完整（缺少 fmt 或 data 块）。";
+const char kOutOfMemory[] = "内存不足。";
+
+std::string ChunkName(const uint8_t* id) {
+  std::string name;
+  for (int i = 0; i < 4; ++i) name += (id[i] >= 0x20 && id[i] < 0x7F) ? char(id[i]) : '?';
+  return name;
+}
+
 template <typename Source>
 bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std::string& error,
              bool& isRiffWave, int* sourceBits) {
   const int64_t fileSize = src.Size();
-  uint8_t head[kHeaderScanBytes];
-  const int64_t got = fileSize < 0 ? -1 : src.Read(head, sizeof head);
-  const size_t n = got > 0 ? size_t(got) : 0;
-  if (n < 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return false;
+  uint8_t head[12];
+  if (fileSize < 12 || src.Read(head, sizeof head) != int64_t(sizeof head) || std::memcmp(head, "RIFF", 4) != 0 ||
+      std::memcmp(head + 8, "WAVE", 4) != 0)
+    return false;
   isRiffWave = true;
 
+  // The chunk list is walked to the end of the file: field recorders put
+  // bext, iXML, JUNK or LIST chunks of any size before the data. Every step
+  // moves forward by at least one chunk header and the count is capped, so a
+  // hostile file cannot make the walk long.
   bool haveFmt = false, haveData = false;
   uint16_t tag = 0, channels = 0, bits = 0;
   uint32_t rate = 0;
   int64_t dataStart = 0, dataBytes = 0;
-  if (n >= 20) {
-    size_t pos = 12;
-    while (pos + 8 <= n) {
-      const uint8_t* id = head + pos;
-      const uint32_t size = Get32(head + pos + 4);
-      const size_t body = pos + 8;
-      if (std::memcmp(id, "fmt ", 4) == 0) {
-        if (body + 16 <= n) {
-          haveFmt = true;
-          tag = Get16(head + body);
-          channels = Get16(head + body + 2);
-          rate = Get32(head + body + 4);
-          bits = Get16(head + body + 14);
-          if (tag == 0xFFFE && size >= 40 && body + 26 <= n) tag = Get16(head + body + 24);
-        }
-      } else if (std::memcmp(id, "data", 4) == 0) {
-        haveData = true;
-        dataStart = int64_t(body);
-        const int64_t available = std::max<int64_t>(0, fileSize - dataStart);
-        dataBytes = (size != 0 && size != 0xFFFFFFFFu) ? std::min<int64_t>(size, available) : available;
+  std::string walkProblem;
+  int64_t pos = 12;
+  for (size_t chunks = 0; pos + 8 <= fileSize; ++chunks) {
+    if (chunks == kMaxChunks) {
+      walkProblem = Format("WAV 文件的块多得不正常（超过 %u 个），读不下去。", unsigned(kMaxChunks));
+      break;
+    }
+    uint8_t chunk[8];
+    if (!src.Seek(pos) || src.Read(chunk, sizeof chunk) != int64_t(sizeof chunk)) {
+      walkProblem = "WAV 文件读取失败（读块头时出错）。";
+      break;
+    }
+    const uint32_t size = Get32(chunk + 4);
+    const int64_t body = pos + 8;
+    if (std::memcmp(chunk, "data", 4) == 0) {
+      haveData = true;
+      dataStart = body;
+      const int64_t available = std::max<int64_t>(0, fileSize - dataStart);
+      dataBytes = (size != 0 && size != 0xFFFFFFFFu) ? std::min<int64_t>(size, available) : available;
+      break;
+    }
+    if (body + int64_t(size) > fileSize) {
+      walkProblem = "WAV 文件不完整：「" + ChunkName(chunk) + Format("」块声明 %u 字节，超出了文件末尾。", size);
+      break;
+    }
+    if (std::memcmp(chunk, "fmt ", 4) == 0) {
+      uint8_t fmt[40] = {};
+      const size_t want = std::min<size_t>(size, sizeof fmt);
+      if (size < 16 || src.Read(fmt, want) != int64_t(want)) {
+        walkProblem = Format("WAV 文件的 fmt 块不完整（%u 字节，至少要 16 字节）。", size);
         break;
       }
-      const uint64_t next = uint64_t(body) + size + (size & 1u);
-      if (next > n) break;
-      pos = size_t(next);
+      haveFmt = true;
+      tag = Get16(fmt);
+      channels = Get16(fmt + 2);
+      rate = Get32(fmt + 4);
+      bits = Get16(fmt + 14);
+      if (tag == 0xFFFE && size >= 40) tag = Get16(fmt + 24);
     }
+    pos = body + int64_t(size) + int64_t(size & 1u);
   }
 
-  if (!haveFmt || !haveData || channels == 0 || rate == 0) {
-    error = "WAV 文件结构不完整（缺少 fmt 或 data 块）。";
+  if (!haveFmt || !haveData) {
+    error = walkProblem.empty() ? kIncomplete : walkProblem;
+    return false;
+  }
+  if (channels == 0 || rate == 0) {
+    error = kIncomplete;
+    return false;
+  }
+  if (rate > kMaxRate) {
+    error = Format("WAV 文件的采样率不合理（%u Hz，支持 1～%u Hz），文件可能已损坏。", rate, kMaxRate);
     return false;
   }
   if (tag != 1 && tag != 3) {
     error = "这个 WAV 用的是压缩编码，暂不支持。";
+    return false;
+  }
+  if (tag == 3 && bits != 32) {
+    error = Format("这个 WAV 的浮点数据是 %u 位的，只支持 32 位浮点。", unsigned(bits));
     return false;
   }
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
@@ -144,28 +189,38 @@ bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std:
     return false;
   }
 
-  const bool isFloat = tag == 3 && bits == 32;
+  const bool isFloat = tag == 3;
   const size_t outChannels = std::min<size_t>(channels, 2);
   const size_t blockAlign = size_t(bits / 8) * channels;
   const uint64_t frames = uint64_t(dataBytes) / blockAlign;
-  samples.reserve(size_t(frames * outChannels));
-  AdviseLargeBuffer(samples.data(), samples.capacity() * sizeof(float));
+  // Sizes below come from the file: a header may claim far more than this
+  // machine can hold (a sparse file of many gigabytes).
+  try {
+    if (frames * outChannels > samples.max_size()) throw std::bad_alloc();
+    samples.reserve(size_t(frames * outChannels));
+    AdviseLargeBuffer(samples.data(), samples.capacity() * sizeof(float));
 
-  const size_t framesPerBlock = std::clamp<size_t>(kMaxBlockBytes / blockAlign, 1, kBlockFrames);
-  std::vector<uint8_t> block(size_t(std::min<uint64_t>(uint64_t(framesPerBlock) * blockAlign,
-                                                       std::max<int64_t>(int64_t(blockAlign), dataBytes))));
-  int64_t remaining = dataBytes;
-  if (src.Seek(dataStart)) {
-    while (remaining >= int64_t(blockAlign)) {
-      const size_t want = size_t(std::min<int64_t>(int64_t(block.size()), remaining));
-      const int64_t read = src.Read(block.data(), want);
-      if (read <= 0) break;
-      ConvertFrames(block.data(), size_t(read) / blockAlign, channels, bits, isFloat, outChannels, samples);
-      remaining -= read;
-      // A short read that split a frame leaves the file position mid-frame;
-      // only the end of the file or a failure does that, so stop here.
-      if (size_t(read) % blockAlign != 0) break;
+    const size_t framesPerBlock = std::clamp<size_t>(kMaxBlockBytes / blockAlign, 1, kBlockFrames);
+    std::vector<uint8_t> block(size_t(std::min<uint64_t>(uint64_t(framesPerBlock) * blockAlign,
+                                                         std::max<int64_t>(int64_t(blockAlign), dataBytes))));
+    int64_t remaining = dataBytes;
+    if (src.Seek(dataStart)) {
+      while (remaining >= int64_t(blockAlign)) {
+        const size_t want = size_t(std::min<int64_t>(int64_t(block.size()), remaining));
+        const int64_t read = src.Read(block.data(), want);
+        if (read <= 0) break;
+        ConvertFrames(block.data(), size_t(read) / blockAlign, channels, bits, isFloat, outChannels, samples);
+        remaining -= read;
+        // A short read that split a frame leaves the file position mid-frame;
+        // only the end of the file or a failure does that, so stop here.
+        if (size_t(read) % blockAlign != 0) break;
+      }
     }
+  } catch (const std::bad_alloc&) {
+    samples.clear();
+    samples.shrink_to_fit();
+    error = kOutOfMemory;
+    return false;
   }
 
   format.sampleRate = rate;

@@ -7,16 +7,19 @@
 
 namespace vesk {
 
-// Reads an uncompressed PCM (8/16/24/32-bit) or IEEE-float WAV into
-// interleaved floats. Only the first 4096 bytes are searched for chunks; a
-// data size of 0 or 0xFFFFFFFF, or one larger than the file, means "to the end
-// of the file", so recordings left unsealed by a crash read completely.
+// Reads an uncompressed PCM (8/16/24/32-bit) or 32-bit IEEE-float WAV into
+// interleaved floats. The chunk list is walked up to the "data" chunk, however
+// far into the file it lies (every chunk size is checked against the file
+// size); a data size of 0 or 0xFFFFFFFF, or one larger than the file, means
+// "to the end of the file", so recordings left unsealed by a crash read
+// completely. Sample rates above 768000 Hz and float data of another width
+// are refused; so is a file whose samples do not fit in memory ("内存不足。").
 //
 // On success `format` holds the rate, the returned channel count (1 or 2:
 // further channels are dropped) and bits = 16; the stored depth goes to
 // `sourceBits` when given. `isRiffWave` is set once the first 12 bytes read
-// "RIFF....WAVE": such a file is never handed to another decoder. Failing
-// without a message means "not a WAV file".
+// "RIFF....WAVE": such a file is never handed to another decoder, and a
+// refusal always says why. Failing without a message means "not a WAV file".
 bool ReadWavFile(const std::filesystem::path& path, AudioFormat& format, std::vector<float>& samples,
                  std::string& error, bool& isRiffWave, int* sourceBits = nullptr);
 

@@ -29,6 +29,9 @@ bool RepairOne(const fs::path& path) {
   if (!file.OpenExclusive(path)) return false;
   const int64_t size = file.Size();
   if (size <= int64_t(kWavHeaderBytes)) return false;
+  // Sizes that do not fit the 32-bit fields would be stored cut to their low
+  // bits (an hour of audio announced as a second): such a file is left alone.
+  if (uint64_t(size) - 8 > 0xFFFFFFFFull) return false;
   std::array<uint8_t, kWavHeaderBytes> h{};
   if (file.Read(h.data(), h.size()) != int64_t(h.size())) return false;
   if (std::memcmp(&h[0], "RIFF", 4) != 0 || std::memcmp(&h[8], "WAVE", 4) != 0 ||

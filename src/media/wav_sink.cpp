@@ -160,7 +160,15 @@ bool WavSink::WritePiece(const float* samples, size_t count, std::string& error)
   }
   segmentBytes_ += bytes;
   totalBytes_.fetch_add(bytes, std::memory_order_relaxed);
-  if (segmentBytes_ - bytesAtLastRefill_ >= refillInterval_) RewriteHeader();  // failure here is harmless
+  if (segmentBytes_ - bytesAtLastRefill_ >= refillInterval_) {
+    // On the disk, not only in the page cache: after a power cut the file
+    // must hold what its header promises, up to the last second. The data
+    // goes first, so the header never counts bytes the disk does not have.
+    // A failure here is harmless (Close reports a lasting one).
+    if (flushAtRefresh_) file_.Flush();
+    RewriteHeader();
+    if (flushAtRefresh_) file_.Flush();
+  }
   return true;
 }
 
@@ -232,6 +240,9 @@ bool WriteWavFile(const fs::path& path, const AudioFormat& format, const std::ve
   AudioFormat stored = format;
   stored.bits = uint16_t(bits == 24 || bits == 32 ? bits : 16);
   WavSink sink;
+  // A whole buffer is written far faster than real time and sealed (and
+  // flushed) at Close; flushing every second of audio would only slow it.
+  sink.SetFlushAtRefresh(false);
   if (!sink.Open(path, stored, 0, error)) return false;
   const bool written = WriteInChunks(sink, stored, samples, error, progress);
   // Sealed whatever happened, so a failed or cancelled export leaves a

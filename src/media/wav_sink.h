@@ -1,7 +1,8 @@
 #pragma once
 // Crash-safe WAV writing. The header is rewritten at least once per second
-// of audio, so a recording that is never closed (crash, kill, power cut)
-// still plays up to its last second; the data is split into numbered segment
+// of audio, and data and header are then flushed to the disk, so a recording
+// that is never closed (crash, kill, power cut) still plays up to its last
+// second; the data is split into numbered segment
 // files (rec.wav, rec_01.wav, rec_02.wav, ...) before a file could outgrow
 // the 32-bit size fields.
 #include <atomic>
@@ -42,6 +43,10 @@ class WavSink final : public AudioSink {
   uint64_t BytesWritten() const override { return totalBytes_.load(std::memory_order_relaxed); }
   int32_t ActualBitrateKbps() const override { return 0; }
 
+  // Whether each periodic header refresh also flushes data and header to
+  // the disk (default on, as a recording needs).
+  void SetFlushAtRefresh(bool on) { flushAtRefresh_ = on; }
+
   const AudioFormat& Format() const { return format_; }
   bool IsOpen() const { return file_.IsOpen(); }
 
@@ -61,6 +66,7 @@ class WavSink final : public AudioSink {
   uint64_t segmentBytes_ = 0;
   uint64_t bytesAtLastRefill_ = 0;
   uint64_t refillInterval_ = 1048576;
+  bool flushAtRefresh_ = true;
   std::vector<uint8_t> buffer_;
 };
 

@@ -18,6 +18,8 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
+  // Opens a regular file only: a FIFO, device, socket or folder is refused
+  // without blocking (such a name from a user would hang the first read).
   bool OpenRead(const std::filesystem::path& path);
   // Creates the file or truncates an existing one; never follows a symbolic
   // link on Linux.
@@ -57,7 +59,14 @@ class File {
   intptr_t handle_ = kInvalid;  // fd on Linux, HANDLE on Windows
 };
 
-// Reads a whole (small) file; false when it cannot be opened or read.
+// Reads a whole (small) file; false when it cannot be opened or read, or
+// does not fit in memory.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& out);
+
+// True when `path` (links followed) names something that exists but is
+// neither a regular file nor a folder: a FIFO, device or socket. Readers
+// that hand a user's path to a library (which would block on it) ask first.
+bool IsSpecialFile(const std::filesystem::path& path);
+inline constexpr char kSpecialFileText[] = "这不是普通文件（是管道、设备或套接字），不能当媒体文件打开。";
 
 }  // namespace vesk

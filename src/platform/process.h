@@ -37,6 +37,11 @@ class ChildProcess {
   int exitCode_ = -1;
 };
 
+// True when `path` (links followed) is a regular file this process may
+// start: on Linux one with execute permission for us; on Windows any
+// regular file (the system decides at start).
+bool IsExecutableFile(const std::filesystem::path& path);
+
 // One argument quoted for a Windows command line by the rules the C runtime
 // and CommandLineToArgvW use to split it again. Pure; used by the Windows
 // backend and unit-tested everywhere.

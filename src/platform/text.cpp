@@ -37,6 +37,21 @@ long ParseLong32(std::string_view s) {
   return long(value);
 }
 
+std::string OneLineValue(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string Format(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);

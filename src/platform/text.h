@@ -25,6 +25,11 @@ std::string AsciiLower(std::string_view s);
 // 0; results outside the 32-bit range saturate at its ends.
 long ParseLong32(std::string_view s);
 
+// A value for a one-line "key=value" record: every line break (CR LF, CR or
+// LF) becomes the two characters "\n", so a value can never start a line of
+// its own. Text without line breaks is returned unchanged.
+std::string OneLineValue(std::string_view value);
+
 // printf into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "core/app_log.h"
+#include "media/ffmpeg_url.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "video/ffmpeg_runner.h"
@@ -254,8 +255,8 @@ bool CheckVideoExport(const ExportCheckInput& in, ExportCheckResult& result, std
   std::string log;
   bool cancelled = false;
   std::vector<std::string> args = head;
-  args.insert(args.end(), {"-i", PathToUtf8(in.source), "-map", "0:v:0", "-c", "copy", "-f", "framecrc",
-                           PathToUtf8(sourceCrc)});
+  args.insert(args.end(), {"-i", FfmpegFileUrl(in.source), "-map", "0:v:0", "-c", "copy", "-f", "framecrc",
+                           FfmpegFileUrl(sourceCrc)});
   if (!RunFfmpeg(in.ffmpeg, args, log, 0, Band(progress, expectedSeconds, 0, 30), &cancelled)) {
     if (cancelled) return false;
     error = "读不回源视频的画面（" + FirstLine(log) + "）";
@@ -265,14 +266,14 @@ bool CheckVideoExport(const ExportCheckInput& in, ExportCheckResult& result, std
   // The edited track as one mono channel (the mean of its channels) at the
   // rate of the exported buffer, so it lines up with it frame by frame.
   args = head;
-  args.insert(args.end(), {"-i", PathToUtf8(in.output), "-map", "0:v:0", "-c", "copy", "-f", "framecrc",
-                           PathToUtf8(outputCrc), "-map", "0:a:" + std::to_string(in.audioIndex)});
+  args.insert(args.end(), {"-i", FfmpegFileUrl(in.output), "-map", "0:v:0", "-c", "copy", "-f", "framecrc",
+                           FfmpegFileUrl(outputCrc), "-map", "0:a:" + std::to_string(in.audioIndex)});
   if (channels > 1) {
     std::string pan = "pan=mono|c0=";
     for (unsigned c = 0; c < channels; ++c) pan += Format("%s%.9g*c%u", c ? "+" : "", 1.0 / channels, c);
     args.insert(args.end(), {"-af", pan});
   }
-  args.insert(args.end(), {"-ar", std::to_string(rate), "-c:a", "pcm_f32le", "-f", "f32le", PathToUtf8(audioRaw)});
+  args.insert(args.end(), {"-ar", std::to_string(rate), "-c:a", "pcm_f32le", "-f", "f32le", FfmpegFileUrl(audioRaw)});
   if (!RunFfmpeg(in.ffmpeg, args, log, 0, Band(progress, expectedSeconds, 30, 95), &cancelled)) {
     if (cancelled) return false;
     error = "读不回导出的文件（" + FirstLine(log) + "）";

@@ -4,7 +4,9 @@
 #include <system_error>
 
 #include "core/app_log.h"
+#include "media/ffmpeg_url.h"
 #include "media/wav_sink.h"
+#include "platform/file.h"
 #include "platform/text.h"
 #include "video/ffmpeg_runner.h"
 #include "video/media_probe.h"
@@ -73,6 +75,14 @@ std::filesystem::path DefaultVideoExportPath(const std::filesystem::path& video)
   return p;
 }
 
+std::filesystem::path FreeMkvPath(const std::filesystem::path& output) {
+  const std::filesystem::path folder = output.parent_path();
+  const std::string stem = PathToUtf8(output.stem());
+  std::filesystem::path p = folder / PathFromUtf8(stem + ".mkv");
+  for (int n = 2; Exists(p); ++n) p = folder / PathFromUtf8(stem + std::to_string(n) + ".mkv");
+  return p;
+}
+
 std::string FfmpegFailureText(const std::string& failureLog) {
   std::string error = "ffmpeg 导出失败。";
   if (failureLog.empty()) return error;
@@ -85,8 +95,8 @@ std::string FfmpegFailureText(const std::string& failureLog) {
 
 std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::string& tempAudio,
                                          const VideoEditedExportOptions& options, const std::string& output,
-                                         bool transcodeKept) {
-  std::vector<std::string> a = {"-y", "-hide_banner", "-nostdin", "-loglevel", "error",
+                                         bool transcodeKept, bool overwrite) {
+  std::vector<std::string> a = {overwrite ? "-y" : "-n", "-hide_banner", "-nostdin", "-loglevel", "error",
                                 "-i", source,         "-i",       tempAudio};
   std::vector<int32_t> tracks = options.keep;
   tracks.push_back(options.editedOrdinal);
@@ -142,6 +152,10 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
     error = "剪辑区没有音频内容。";
     return false;
   }
+  if (IsSpecialFile(source)) {
+    error = kSpecialFileText;
+    return false;
+  }
 
   VideoProbeResult probe;
   std::string probeError;
@@ -178,47 +192,53 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
       return progress(std::clamp(percent, 0, 100), stage);
     };
   };
-  const std::string sourceText = PathToUtf8(source);
-  const std::string audioText = PathToUtf8(tempAudio);
+  // Every path ffmpeg sees is absolute with the "file:" prefix: "-clip.mp4"
+  // would otherwise be an option and "a:b.mp4" a protocol.
+  const std::string sourceText = FfmpegFileUrl(source);
+  const std::string audioText = FfmpegFileUrl(tempAudio);
   std::filesystem::path work = output;
-  auto cancel = [&](const std::filesystem::path& partial) {
+  // Only files this run created are ever removed; a file the user had under
+  // the requested name is theirs, whatever ffmpeg did to it.
+  const bool outputExisted = Exists(output);
+  auto removeOutput = [&] {
+    if (!outputExisted) RemoveFile(output);
+  };
+  auto cancel = [&] {
     RemoveFile(tempAudio);
-    RemoveFile(partial);
+    removeOutput();
     error.clear();
     return false;
   };
 
   std::string failureLog;
   bool cancelled = false;
-  bool ok = RunFfmpeg(ffmpeg, BuildFfmpegArgs(sourceText, audioText, options, PathToUtf8(work), false), failureLog, 0,
-                      band(10, 70, "正在写入画面与音轨…"), &cancelled);
-  if (cancelled) return cancel(work);
+  bool ok = RunFfmpeg(ffmpeg, BuildFfmpegArgs(sourceText, audioText, options, FfmpegFileUrl(work), false), failureLog,
+                      0, band(10, 70, "正在写入画面与音轨…"), &cancelled);
+  if (cancelled) return cancel();
   if (!ok && !options.keep.empty()) {
     std::string log2;
-    ok = RunFfmpeg(ffmpeg, BuildFfmpegArgs(sourceText, audioText, options, PathToUtf8(work), true), log2, 0,
+    ok = RunFfmpeg(ffmpeg, BuildFfmpegArgs(sourceText, audioText, options, FfmpegFileUrl(work), true), log2, 0,
                    band(70, 85, "原音轨装不进容器，正在转码重试…"), &cancelled);
-    if (cancelled) return cancel(work);
+    if (cancelled) return cancel();
     if (ok)
       AppLog("[ff] 贴回的原轨装不进容器，已改转 AAC：%s", PathToUtf8(work).c_str());
     else
       failureLog += "\n--- 贴回轨转 AAC 重试也失败 ---\n" + log2;
   }
-  std::filesystem::path mkv = work;
-  mkv.replace_extension(".mkv");
   const bool mp4 = EqualsNoCase(PathToUtf8(work.extension()), ".mp4");
-  if (!ok && mp4 && SameFileAsSource(source, mkv)) {
-    // The MKV name would be the source itself: no retry rather than a ruined source.
-    failureLog += "\n--- 改 MKV 重试会写到源视频上，已跳过 ---";
-  } else if (!ok && mp4) {
+  if (!ok && mp4) {
+    // A name nobody has yet, and ffmpeg told not to overwrite: the retry
+    // never touches an existing file (nor the source).
+    const std::filesystem::path mkv = FreeMkvPath(work);
     std::string log3;
-    ok = RunFfmpeg(ffmpeg, BuildFfmpegArgs(sourceText, audioText, options, PathToUtf8(mkv), false), log3, 0,
-                   band(85, 100, "MP4 装不下，正在改用 MKV 重试…"), &cancelled);
+    ok = RunFfmpeg(ffmpeg, BuildFfmpegArgs(sourceText, audioText, options, FfmpegFileUrl(mkv), false, false), log3,
+                   0, band(85, 100, "MP4 装不下，正在改用 MKV 重试…"), &cancelled);
     if (cancelled) {
-      RemoveFile(work);
-      return cancel(mkv);
+      RemoveFile(mkv);
+      return cancel();
     }
     if (ok) {
-      RemoveFile(work);
+      removeOutput();
       work = mkv;
       failureLog = log3;
       AppLog("[ff] mp4 装不下，已改 MKV：%s", PathToUtf8(work).c_str());
@@ -229,7 +249,7 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
   }
   RemoveFile(tempAudio);
   if (!ok) {
-    RemoveFile(work);
+    removeOutput();
     error = FfmpegFailureText(failureLog);
     AppLog("[ff] 失败：%s", error.c_str());
     return false;

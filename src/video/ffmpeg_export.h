@@ -16,18 +16,22 @@ namespace vesk {
 // (percent 0-100, stage text); false cancels.
 using ExportProgress = std::function<bool(int percent, const std::string& stage)>;
 
-// On success `actualOutput` names the file written (the requested path, or
-// the same with ".mkv"). False with an empty error means cancelled; the
-// temporary WAV and partial outputs are gone then.
+// On success `actualOutput` names the file written: the requested path, or,
+// when MP4 cannot hold the streams, a new MKV next to it whose name no file
+// had (FreeMkvPath). False with an empty error means cancelled; the temporary
+// WAV and partial outputs are gone then. Only files this run created are
+// ever removed.
 bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::filesystem::path& source,
                                 const std::vector<float>& samples, const AudioFormat& format,
                                 const VideoEditedExportOptions& options, const std::filesystem::path& output,
                                 std::filesystem::path& actualOutput, std::string& error, double* duration,
                                 const ExportProgress& progress);
 
+// The arguments of one export run; `overwrite` false makes ffmpeg refuse an
+// existing output ("-n" instead of "-y").
 std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::string& tempAudio,
                                          const VideoEditedExportOptions& options, const std::string& output,
-                                         bool transcodeKept);
+                                         bool transcodeKept, bool overwrite = true);
 
 // True when writing `output` would write over `source`: the names are equal
 // ignoring case, or both name the same file (links, relative paths).
@@ -35,6 +39,10 @@ bool SameFileAsSource(const std::filesystem::path& source, const std::filesystem
 
 // "<folder>/<stem>_导出.mp4", or "_导出2.mp4", "_导出3.mp4", … when taken.
 std::filesystem::path DefaultVideoExportPath(const std::filesystem::path& video);
+
+// "<folder>/<stem>.mkv" for an output path, or "<stem>2.mkv", "<stem>3.mkv",
+// … when taken: the MKV retry never writes over an existing file.
+std::filesystem::path FreeMkvPath(const std::filesystem::path& output);
 
 // The failure text shown to the user: "ffmpeg 导出失败。" plus at most 400
 // characters of ffmpeg's own output.

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "media/ffmpeg_url.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/process_info.h"
@@ -95,10 +96,9 @@ std::vector<FfmpegCandidate> FfmpegCandidates(const std::filesystem::path& confi
 
 FfmpegLocation LocateFfmpeg(const std::filesystem::path& configured) {
   for (const FfmpegCandidate& c : FfmpegCandidates(configured)) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(c.path, ec);
-    if (ec || !std::filesystem::exists(status) || std::filesystem::is_directory(status)) continue;
-    return {true, c.path, c.source};
+    // A file without the right to run it would only fail later with a
+    // vaguer text; the next candidate may work.
+    if (IsExecutableFile(c.path)) return {true, c.path, c.source};
   }
   return {};
 }
@@ -153,7 +153,7 @@ bool RunFfmpeg(const std::filesystem::path& ffmpeg, std::vector<std::string> arg
     File truncate;
     truncate.OpenWrite(progressPath);
     truncate.Close();
-    args.insert(args.begin(), {"-progress", PathToUtf8(progressPath)});
+    args.insert(args.begin(), {"-progress", FfmpegFileUrl(progressPath)});
   }
 
   // Created here first so a folder that cannot take it is reported before
@@ -169,7 +169,12 @@ bool RunFfmpeg(const std::filesystem::path& ffmpeg, std::vector<std::string> arg
   }
 
   ChildProcess child;
-  if (!child.Start(ffmpeg, args, logPath)) return false;
+  unsigned long startError = 0;
+  if (!child.Start(ffmpeg, args, logPath, &startError)) {
+    output = "[vesk] ffmpeg 启动失败：" + SystemErrorText(startError) + "（系统错误码 " + std::to_string(startError) +
+             "）\n路径：" + PathToUtf8(ffmpeg);
+    return false;
+  }
 
   bool timedOut = false;
   bool wasCancelled = false;

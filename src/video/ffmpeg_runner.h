@@ -24,7 +24,7 @@ struct FfmpegCandidate {
 // Every place searched, in order (configured path, program folder, PATH,
 // common install places of this platform).
 std::vector<FfmpegCandidate> FfmpegCandidates(const std::filesystem::path& configured);
-// The first candidate that exists and is not a folder.
+// The first candidate that is an executable file (IsExecutableFile).
 FfmpegLocation LocateFfmpeg(const std::filesystem::path& configured);
 
 // Splits a search-path variable: pieces trimmed of blanks, a quoted piece
@@ -36,7 +36,8 @@ using FfmpegProgress = std::function<bool(int64_t outTimeUs, double speed)>;
 
 // Runs ffmpeg with `args`. True exactly when it ended by itself within the
 // limit (0 = none) with exit code 0. `output` is replaced by the last 8192
-// bytes ffmpeg printed (plus the time-out line when it was killed).
+// bytes ffmpeg printed (plus the time-out line when it was killed), or by
+// the system's reason when the program could not be started at all.
 bool RunFfmpeg(const std::filesystem::path& ffmpeg, std::vector<std::string> args, std::string& output,
                int64_t timeLimitMs, const FfmpegProgress& progress, bool* cancelled = nullptr);
 

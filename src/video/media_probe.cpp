@@ -4,6 +4,8 @@
 #include <system_error>
 
 #include "core/app_log.h"
+#include "media/ffmpeg_url.h"
+#include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/process_info.h"
 #include "platform/text.h"
@@ -90,8 +92,8 @@ bool MuxProbe(const std::filesystem::path& ffmpeg, const std::filesystem::path& 
     lastOutput = output;
     std::string text;
     const bool ok = RunFfmpeg(ffmpeg,
-                              {"-v", "error", "-nostdin", "-y", "-i", PathToUtf8(source), "-map", "0:v:0", "-c:v",
-                               "copy", "-t", "0.2", "-f", container, PathToUtf8(output)},
+                              {"-v", "error", "-nostdin", "-y", "-i", FfmpegFileUrl(source), "-map", "0:v:0",
+                               "-c:v", "copy", "-t", "0.2", "-f", container, FfmpegFileUrl(output)},
                               text, kMuxProbeLimitMs, {});
     if (ok) {
       AppLog("[probe] muxprobe %s OK", container);
@@ -114,6 +116,11 @@ bool ProbeVideo(const std::filesystem::path& path, VideoProbeResult& result, std
   result = VideoProbeResult{};
   error.clear();
   const std::string name = PathToUtf8(path);
+  // The readers below (and ffmpeg) would wait forever on a FIFO or device.
+  if (IsSpecialFile(path)) {
+    error = kSpecialFileText;
+    return false;
+  }
 
   SystemProbeInfo sys;
   const bool readerOk = SystemReaderProbe(path, sys);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <system_error>
 
+#include "platform/file.h"
+
 namespace vesk {
 
 PreviewSize FitPreviewSize(int srcWidth, int srcHeight, int boxWidth, int boxHeight) {
@@ -30,6 +32,11 @@ bool CheckPreviewFile(const std::filesystem::path& path, std::string& error) {
   }
   if (!std::filesystem::exists(status)) {
     error = "找不到这个视频文件。";
+    return false;
+  }
+  // A FIFO or device would block the decoder's open forever.
+  if (IsSpecialFile(path)) {
+    error = kSpecialFileText;
     return false;
   }
   return true;

@@ -14,8 +14,7 @@ namespace fs = std::filesystem;
 class ProgramRun : public testing::Test {
  protected:
   void SetUp() override {
-    program_ = dir_ / test::ProgramFileName("VeskRecorder");
-    fs::copy_file(test::BuiltProgramDir() / test::ProgramFileName("VeskRecorder"), program_);
+    program_ = test::CopyBuiltProgram("VeskRecorder", dir_.path());
   }
   test::RunResult Run(const std::vector<std::string>& args) { return test::RunProgram(program_, args); }
   std::string Report(const char* name) { return test::ReadText(dir_ / name); }

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the WAV reader, through memory and through a real
-// file, and checks that no file descriptor is left open on any path.
+// file, and checks that no file descriptor is left open on any path, that
+// both agree, and that a refused RIFF/WAVE file always has a reason.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -27,6 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool riff = false;
   int bits = 0;
   const bool okMemory = vesk::ReadWavMemory(data, size, format, samples, error, riff, &bits);
+  // A RIFF/WAVE file the reader refuses is never handed to another decoder,
+  // so the refusal must say why.
+  if (!okMemory && riff && error.empty()) abort();
+  if (okMemory && (format.sampleRate < 1 || format.sampleRate > 768000)) abort();
   if (okMemory && (format.channels < 1 || format.channels > 2 || samples.size() % format.channels != 0)) abort();
   if (okMemory)
     for (float v : samples)

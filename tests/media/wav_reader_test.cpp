@@ -171,11 +171,6 @@ TEST(WavReader, ConvertsEveryStoredEncoding) {
     EXPECT_EQ(r.bits, 32);
     EXPECT_EQ(r.format.bits, 16);
   }
-  {  // a float tag with 16 bits is read as integers
-    const ReadResult r = Read(MakeWav(FmtSpec{3, 1, 48000, 16}, Pcm16({-16384}), 2));
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.samples, (std::vector<float>{-0.5f}));
-  }
 }
 
 TEST(WavReader, KeepsFirstTwoOfManyChannels) {
@@ -218,25 +213,28 @@ TEST(WavReader, SkipsOddChunksWithTheirPadByte) {
   EXPECT_EQ(r.samples, (std::vector<float>{0.25f}));
 }
 
-TEST(WavReader, DataChunkBeyondTheScannedHeadIsIncomplete) {
-  for (uint32_t pad : {4060u, 4050u}) {  // data header at 4088+ vs. inside
-    std::vector<uint8_t> v = RiffStart();
-    AppendFmt(v, FmtSpec{1, 1, 8000, 16});
-    AppendTag(v, "JUNK");
-    Append32(v, pad - 8 - 36 + 16);
-    v.resize(v.size() + pad - 8 - 36 + 16, 0);
-    const size_t dataAt = v.size();
-    AppendTag(v, "data");
-    Append32(v, 2);
-    Append16(v, 100);
-    const ReadResult r = Read(v);
-    if (dataAt + 8 > 4096) {
-      EXPECT_FALSE(r.ok) << dataAt;
-      EXPECT_EQ(r.error, "WAV 文件结构不完整（缺少 fmt 或 data 块）。");
-      EXPECT_TRUE(r.riff);
-    } else {
-      EXPECT_TRUE(r.ok) << dataAt;
-    }
+// Field recorders and editors put metadata of any size before the samples.
+TEST(WavReader, WalksMetadataChunksOfAnySizeUpToTheData) {
+  auto chunk = [](std::vector<uint8_t>& v, const char* id, uint32_t size) {
+    AppendTag(v, id);
+    Append32(v, size);
+    for (uint32_t i = 0; i < size + (size & 1u); ++i) v.push_back(uint8_t(i));
+  };
+  std::vector<uint8_t> v = RiffStart();
+  chunk(v, "bext", 602);
+  AppendFmt(v, FmtSpec{1, 1, 768000, 16});
+  chunk(v, "iXML", 9001);  // odd: a pad byte follows
+  chunk(v, "JUNK", 4096);
+  chunk(v, "LIST", 26);
+  ASSERT_GT(v.size(), 4096u * 3);
+  AppendTag(v, "data");
+  Append32(v, 4);
+  for (uint8_t b : Pcm16({8192, -8192})) v.push_back(b);
+  chunk(v, "LIST", 40);  // trailing metadata stays out of the samples
+  for (const ReadResult& r : {Read(v), ReadViaFile(v)}) {
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.format.sampleRate, 768000u);
+    EXPECT_EQ(r.samples, (std::vector<float>{0.25f, -0.25f}));
   }
 }
 
@@ -249,6 +247,25 @@ TEST(WavReader, RejectsWithTheMessageCallersShow) {
   };
   std::vector<uint8_t> noData = RiffStart();
   AppendFmt(noData, FmtSpec{});
+  std::vector<uint8_t> listOverrun = RiffStart();
+  AppendFmt(listOverrun, FmtSpec{});
+  AppendTag(listOverrun, "LIST");
+  Append32(listOverrun, 5000);
+  listOverrun.resize(listOverrun.size() + 100);
+  std::vector<uint8_t> shortFmt = RiffStart();
+  AppendTag(shortFmt, "fmt ");
+  Append32(shortFmt, 14);
+  shortFmt.resize(shortFmt.size() + 14);
+  AppendTag(shortFmt, "data");
+  Append32(shortFmt, 0);
+  std::vector<uint8_t> manyChunks = RiffStart();
+  for (int i = 0; i < 10001; ++i) {
+    AppendTag(manyChunks, "JUNK");
+    Append32(manyChunks, 0);
+  }
+  AppendFmt(manyChunks, FmtSpec{});
+  AppendTag(manyChunks, "data");
+  Append32(manyChunks, 0);
   const Case cases[] = {
       {"too short", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V'}, false, ""},
       {"not wave", [] { auto v = RiffStart(); v[8] = 'A'; return v; }(), false, ""},
@@ -257,12 +274,26 @@ TEST(WavReader, RejectsWithTheMessageCallersShow) {
       {"zero rate", MakeWav(FmtSpec{1, 2, 0, 16}, {}, 0), true, "WAV 文件结构不完整（缺少 fmt 或 data 块）。"},
       {"adpcm", MakeWav(FmtSpec{2, 2, 48000, 4}, {}, 0), true, "这个 WAV 用的是压缩编码，暂不支持。"},
       {"12 bits", MakeWav(FmtSpec{1, 2, 48000, 12}, {}, 0), true, "不支持的 WAV 位深。"},
+      {"rate past the top", MakeWav(FmtSpec{1, 2, 768001, 16}, {}, 0), true,
+       "WAV 文件的采样率不合理（768001 Hz，支持 1～768000 Hz），文件可能已损坏。"},
+      {"rate all ones", MakeWav(FmtSpec{1, 2, 0xFFFFFFFFu, 16}, {}, 0), true,
+       "WAV 文件的采样率不合理（4294967295 Hz，支持 1～768000 Hz），文件可能已损坏。"},
+      {"16-bit float", MakeWav(FmtSpec{3, 1, 48000, 16}, Pcm16({-16384}), 2), true,
+       "这个 WAV 的浮点数据是 16 位的，只支持 32 位浮点。"},
+      {"64-bit float", MakeWav(FmtSpec{3, 1, 48000, 64}, {}, 0), true,
+       "这个 WAV 的浮点数据是 64 位的，只支持 32 位浮点。"},
+      {"extensible 24-bit float", MakeWav(FmtSpec{0xFFFE, 1, 48000, 24, 40, 3}, {}, 0), true,
+       "这个 WAV 的浮点数据是 24 位的，只支持 32 位浮点。"},
+      {"chunk past the end", listOverrun, true, "WAV 文件不完整：「LIST」块声明 5000 字节，超出了文件末尾。"},
+      {"short fmt", shortFmt, true, "WAV 文件的 fmt 块不完整（14 字节，至少要 16 字节）。"},
+      {"endless chunks", manyChunks, true, "WAV 文件的块多得不正常（超过 10000 个），读不下去。"},
   };
   for (const Case& c : cases) {
-    const ReadResult r = Read(c.bytes);
-    EXPECT_FALSE(r.ok) << c.name;
-    EXPECT_EQ(r.riff, c.riff) << c.name;
-    EXPECT_EQ(r.error, c.error) << c.name;
+    for (const ReadResult& r : {Read(c.bytes), ReadViaFile(c.bytes)}) {
+      EXPECT_FALSE(r.ok) << c.name;
+      EXPECT_EQ(r.riff, c.riff) << c.name;
+      EXPECT_EQ(r.error, c.error) << c.name;
+    }
   }
 }
 

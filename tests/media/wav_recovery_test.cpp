@@ -7,6 +7,7 @@
 #include "media/wav_format.h"
 #include "media/wav_recovery.h"
 #include "media/wav_sink.h"
+#include "platform/file.h"
 #include "support/test_support.h"
 
 namespace vesk {
@@ -162,6 +163,37 @@ TEST(RepairUnsealedWavs, SkipsAFileThatIsBeingRecorded) {
   ASSERT_TRUE(sink.Write(in.data(), 10, error)) << "the sink keeps writing after the scan";
   ASSERT_TRUE(sink.Close(error));
   EXPECT_EQ(RepairUnsealedWavs(dir.path()), 0);
+}
+
+// An hour of audio must never be announced as a second: sizes that do not
+// fit the 32-bit fields leave the file alone. Sparse files, so nothing is
+// written but the header.
+TEST(RepairUnsealedWavs, FileTooLargeForTheSizeFieldsIsLeftUntouched) {
+  struct Case {
+    uint64_t size;
+    bool repaired;
+  };
+  for (const Case c : {Case{0xFFFFFFFFull + 8, true}, Case{0xFFFFFFFFull + 9, false}, Case{(5ull << 30) + 4, false}}) {
+    test::ScratchDir dir;
+    const std::vector<uint8_t> head = BuildFile(Spec(1, 2, 48000, 16, 400, 0));
+    test::WriteBytes(dir / "long.wav", head);
+    fs::resize_file(dir / "long.wav", c.size);
+    EXPECT_EQ(RepairUnsealedWavs(dir.path()), c.repaired ? 1 : 0) << c.size;
+    std::vector<uint8_t> expected = head;
+    if (c.repaired) {
+      const uint32_t riff = uint32_t(c.size - 8), data = uint32_t(c.size - 44);
+      for (int i = 0; i < 4; ++i) {
+        expected[4 + i] = uint8_t(riff >> (8 * i));
+        expected[40 + i] = uint8_t(data >> (8 * i));
+      }
+    }
+    File f;
+    ASSERT_TRUE(f.OpenRead(dir / "long.wav"));
+    std::vector<uint8_t> got(head.size());
+    ASSERT_EQ(f.Read(got.data(), got.size()), int64_t(got.size()));
+    EXPECT_EQ(got, expected) << c.size;
+    EXPECT_EQ(f.Size(), int64_t(c.size));
+  }
 }
 
 TEST(RepairUnsealedWavs, MissingOrEmptyFolderGivesZero) {

@@ -65,6 +65,17 @@ RunResult RunProgram(const fs::path& program, const std::vector<std::string>& ar
   return r;
 }
 
+std::filesystem::path CopyBuiltProgram(const std::string& base, const std::filesystem::path& dir) {
+  const std::filesystem::path program = dir / ProgramFileName(base);
+  std::filesystem::copy_file(BuiltProgramDir() / ProgramFileName(base), program,
+                             std::filesystem::copy_options::overwrite_existing);
+  for (const auto& entry : std::filesystem::directory_iterator(BuiltProgramDir()))
+    if (entry.path().extension() == ".dll")
+      std::filesystem::copy_file(entry.path(), dir / entry.path().filename(),
+                                 std::filesystem::copy_options::overwrite_existing);
+  return program;
+}
+
 bool HaveTool(const std::string& name) { return Shell(name + " -version >/dev/null 2>&1") == 0 || Shell("command -v " + name + " >/dev/null 2>&1") == 0; }
 
 int Shell(const std::string& command) {

@@ -28,6 +28,10 @@ std::filesystem::path BuiltProgramDir();
 // File name of a built program on this platform ("VeskRecorder" or "VeskRecorder.exe").
 std::string ProgramFileName(const std::string& base);
 
+// Copies a built program into `dir` with the libraries it loads from its own
+// folder (the FFmpeg DLLs on Windows) and returns its path there.
+std::filesystem::path CopyBuiltProgram(const std::string& base, const std::filesystem::path& dir);
+
 struct RunResult {
   bool started = false;
   int exitCode = -1;

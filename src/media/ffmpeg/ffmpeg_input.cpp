@@ -3,6 +3,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "media/ffmpeg_url.h"
+#include "platform/file.h"
 #include "platform/text.h"
 
 extern "C" {
@@ -29,10 +31,11 @@ bool OpenInput(const std::filesystem::path& path, InputPtr& input, std::string& 
     error = "这是一个文件夹，不是音频文件。";
     return false;
   }
-  // The "file:" prefix keeps a name such as "concat:a|b" or "http:x" from
-  // being taken as another protocol.
-  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-  const std::string url = "file:" + PathToUtf8(ec ? path : absolute);
+  if (IsSpecialFile(path)) {
+    error = kSpecialFileText;
+    return false;
+  }
+  const std::string url = FfmpegFileUrl(path);
   AVFormatContext* context = nullptr;
   int rc = avformat_open_input(&context, url.c_str(), nullptr, nullptr);
   if (rc < 0) {

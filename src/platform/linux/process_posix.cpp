@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,6 +14,11 @@
 extern char** environ;
 
 namespace vesk {
+
+bool IsExecutableFile(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
 
 ChildProcess::~ChildProcess() {
   // Reap a child that already ended so it leaves no zombie behind.

@@ -13,6 +13,15 @@ bool File::OpenRead(const std::filesystem::path& path) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
+  // Pipes, consoles and devices (NUL, COM1, \\.\pipe\...) can block a read
+  // forever or never end; folders are no files either.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    CloseHandle(h);
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
   handle_ = reinterpret_cast<intptr_t>(h);
   return true;
 }

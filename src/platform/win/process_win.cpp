@@ -5,6 +5,12 @@
 
 namespace vesk {
 
+bool IsExecutableFile(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(attributes & FILE_ATTRIBUTE_DEVICE);
+}
+
 ChildProcess::~ChildProcess() {
   if (process_) CloseHandle(reinterpret_cast<HANDLE>(process_));
 }

@@ -12,6 +12,8 @@ extern "C" {
 #include <cstring>
 
 #include "core/app_log.h"
+#include "media/ffmpeg_url.h"
+#include "platform/file.h"
 #include "platform/text.h"
 #include "video/ffmpeg/audio_encoder.h"
 #include "video/pass_through_libav.h"
@@ -150,7 +152,11 @@ bool PassThroughWriteLibav(const std::filesystem::path& source, const std::vecto
     error = "内存不足。";
     return false;
   }
-  if (avformat_open_input(&cx.in, PathToUtf8(source).c_str(), nullptr, nullptr) < 0 ||
+  if (IsSpecialFile(source)) {
+    error = kSpecialFileText;
+    return false;
+  }
+  if (avformat_open_input(&cx.in, FfmpegFileUrl(source).c_str(), nullptr, nullptr) < 0 ||
       avformat_find_stream_info(cx.in, nullptr) < 0) {
     error = "打不开源视频（可能被别的程序占用）。";
     return false;
@@ -167,7 +173,7 @@ bool PassThroughWriteLibav(const std::filesystem::path& source, const std::vecto
   }
   AVStream* inVideo = cx.in->streams[videoIndex];
 
-  if (avformat_alloc_output_context2(&cx.out, nullptr, "mp4", PathToUtf8(output).c_str()) < 0 || !cx.out) {
+  if (avformat_alloc_output_context2(&cx.out, nullptr, "mp4", FfmpegFileUrl(output).c_str()) < 0 || !cx.out) {
     error = "创建输出文件失败（目标位置不可写，或被别的程序占用）。";
     return false;
   }
@@ -205,7 +211,7 @@ bool PassThroughWriteLibav(const std::filesystem::path& source, const std::vecto
   outAudio->time_base = AVRational{1, int(rate)};
   AppLog("[e2] audio SetInputMediaType(encoded) hr=0x%08X", 0u);
 
-  if (avio_open(&cx.out->pb, PathToUtf8(output).c_str(), AVIO_FLAG_WRITE) < 0) {
+  if (avio_open(&cx.out->pb, FfmpegFileUrl(output).c_str(), AVIO_FLAG_WRITE) < 0) {
     error = "创建输出文件失败（目标位置不可写，或被别的程序占用）。";
     return false;
   }

@@ -19,6 +19,7 @@ extern "C" {
 #include <thread>
 
 #include "media/ffmpeg/ffmpeg_input.h"
+#include "media/ffmpeg_url.h"
 #include "platform/text.h"
 #include "video/preview_decoder.h"
 
@@ -225,11 +226,7 @@ bool PreviewDecoder::Open(const std::filesystem::path& path, std::string& error)
   static std::once_flag logLevelOnce;
   std::call_once(logLevelOnce, [] { av_log_set_level(AV_LOG_ERROR); });
   auto impl = std::make_unique<Impl>();
-  // The "file:" prefix keeps a name such as "concat:a|b" from being taken as
-  // another protocol.
-  std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-  const std::string url = "file:" + PathToUtf8(ec ? path : absolute);
+  const std::string url = FfmpegFileUrl(path);
   AVFormatContext* opened = nullptr;
   int rc = avformat_open_input(&opened, url.c_str(), nullptr, nullptr);
   if (rc < 0) {

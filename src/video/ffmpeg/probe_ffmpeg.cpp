@@ -6,6 +6,8 @@ extern "C" {
 }
 
 #include "core/app_log.h"
+#include "media/ffmpeg_url.h"
+#include "platform/file.h"
 #include "platform/text.h"
 #include "video/ffmpeg/mux_header_test.h"
 #include "video/probe_stages.h"
@@ -88,8 +90,12 @@ bool MuxHeaderTestByName(const std::string& codecName) {
 bool LibProbeVideo(const std::filesystem::path& path, LibProbeInfo& info, std::string& error) {
   info = LibProbeInfo{};
   error.clear();
+  if (IsSpecialFile(path)) {
+    error = kSpecialFileText;
+    return false;
+  }
   InputCloser in;
-  int rc = avformat_open_input(&in.ctx, PathToUtf8(path).c_str(), nullptr, nullptr);
+  int rc = avformat_open_input(&in.ctx, FfmpegFileUrl(path).c_str(), nullptr, nullptr);
   if (rc < 0) {
     error = "avformat_open_input: " + AvError(rc);
     return false;

@@ -72,6 +72,30 @@ TEST(DenoiseMode, LowersTheNoiseFloorAndWritesA24BitWav) {
   EXPECT_NEAR(20 * std::log10(outBurst / inBurst), 0.0, 0.5) << "the bursts themselves";
 }
 
+// Without an output name only the file name's extension is cut: a dot in a
+// folder name must not send the output into the parent folder.
+TEST(DenoiseMode, DefaultOutputNameKeepsTheInputsFolder) {
+  if (!HaveTool("sox")) GTEST_SKIP() << "sox missing";
+  ScratchDir dir;
+  InstallBundle(dir / "vst3", "VeskTest Voice De-noise.vst3", BundleSubFolders()[0], FixtureModule("voice_denoise"));
+  struct Case {
+    const char* input;  // relative to the scratch folder
+    const char* output;
+  };
+  for (const Case c : {Case{"take.v2/clip", "take.v2/clip_denoise.wav"}, Case{"take.v2/clip.wav", "take.v2/clip_denoise.wav"},
+                       Case{"a.b/.hidden", "a.b/.hidden_denoise.wav"}}) {
+    const fs::path input = dir / c.input;
+    fs::create_directories(input.parent_path());
+    ASSERT_EQ(Shell("sox -n -r 48000 -c 1 -b 16 -t wav '" + PathToUtf8(input) + "' synth 0.2 sine 440 vol 0.5"), 0);
+    const std::string report = RunDenoiseMode(dir / "vst3", "--denoise '" + PathToUtf8(input) + "'");
+    EXPECT_NE(report.find("ok=1\n"), std::string::npos) << c.input << "\n" << report;
+    EXPECT_NE(report.find("\nout=" + PathToUtf8(dir / c.output) + "\n"), std::string::npos) << report;
+    EXPECT_TRUE(fs::exists(dir / c.output)) << c.input;
+    fs::remove(dir / c.output);
+  }
+  for (const char* stray : {"take_denoise.wav", "a.b/_denoise.wav"}) EXPECT_FALSE(fs::exists(dir / stray)) << stray;
+}
+
 TEST(DenoiseMode, ReportsAMissingPluginAndWritesNothing) {
   ScratchDir dir;
   std::vector<uint8_t> wav;

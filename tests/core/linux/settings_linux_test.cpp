@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <functional>
 
 #include "core/settings.h"
+#include "core/log_fixture.h"
 #include "core/settings_store.h"
 #include "platform/text.h"
 #include "support/test_support.h"
@@ -75,6 +79,51 @@ TEST(SettingsAtomicReplace, ReplacesALinkInsteadOfWritingThroughIt) {
   store.SetString("Format", "1");
   EXPECT_EQ(test::ReadText(scratch / "victim.txt"), "v");
   EXPECT_FALSE(fs::is_symlink(scratch / "VeskRecorder.ini"));
+}
+
+// A settings file that is there but cannot be read must survive the run:
+// saving defaults over it would lose every key. A missing or empty file is
+// written as usual.
+class SettingsUnreadable : public test::LogFolderTest {};
+
+TEST_F(SettingsUnreadable, FileThatFailedToLoadIsNeverSavedOver) {
+  AppLogInit();
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    bool saved;
+  };
+  const Case cases[] = {
+      {"over the limit", [](const fs::path& f) {
+         const std::string big = "\xEF\xBB\xBF[VeskRecorder]\r\nFormat=1\r\n" + std::string(kSettingsMaxBytes, ';');
+         test::WriteBytes(f, {big.begin(), big.end()});
+       }, false},
+      {"a FIFO", [](const fs::path& f) { ASSERT_EQ(mkfifo(f.c_str(), 0600), 0); }, false},
+      {"missing", [](const fs::path&) {}, true},
+      {"empty", [](const fs::path& f) { test::WriteBytes(f, {}); }, true},
+  };
+  for (const Case& c : cases) {
+    test::ScratchDir scratch;
+    const fs::path file = scratch / "VeskRecorder.ini";
+    c.make(file);
+    const auto typeBefore = fs::symlink_status(file).type();
+    const uintmax_t sizeBefore = fs::is_regular_file(file) ? fs::file_size(file) : 0;
+    IniStore store(file);
+    store.Load();
+    store.SetString("LastFile", "x");
+    EXPECT_EQ(store.GetString("LastFile"), "x") << c.name;  // kept in memory either way
+    if (c.saved) {
+      EXPECT_TRUE(store.LoadFailure().empty()) << c.name;
+      EXPECT_EQ(test::ReadText(file), "\xEF\xBB\xBF[VeskRecorder]\r\nLastFile=x\r\n") << c.name;
+    } else {
+      EXPECT_FALSE(store.LoadFailure().empty()) << c.name;
+      EXPECT_EQ(fs::symlink_status(file).type(), typeBefore) << c.name;
+      if (fs::is_regular_file(file)) {
+        EXPECT_EQ(fs::file_size(file), sizeBefore) << c.name;
+      }
+      EXPECT_NE(CurrentLogText().find("[ini] 设置文件 " + PathToUtf8(file)), std::string::npos) << c.name;
+    }
+  }
 }
 
 }  // namespace

@@ -116,7 +116,7 @@ class WinDenoiseMode : public ::testing::TestWithParam<bool> {};
 TEST_P(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
   const bool helperNextToProgram = GetParam();
   ScratchDir app, vst3, local;
-  fs::copy_file(BuiltProgramDir() / "VeskRecorder.exe", app / "VeskRecorder.exe");
+  CopyBuiltProgram("VeskRecorder", app.path());
   if (helperNextToProgram) fs::copy_file(BuiltProgramDir() / "VeskDenoise32.exe", app / "VeskDenoise32.exe");
   InstallBundle(vst3.path(), "VeskTest Voice De-noise.vst3", "Contents/x86-win", Fixture32("voice_denoise"));
   // A quiet noise WAV (mono 16-bit, 1 s).

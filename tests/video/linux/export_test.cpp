@@ -5,6 +5,7 @@
 #include "media/wav_reader.h"
 #include "video/delete_ranges.h"
 #include "video/ffmpeg_export.h"
+#include "video/media_probe.h"
 #include "video_media.h"
 
 namespace vesk {
@@ -115,6 +116,64 @@ TEST_F(VideoExport, PictureMp4CannotHoldIsWrittenAsMkvInstead) {
   EXPECT_EQ(actual, dir / "out.mkv");
   EXPECT_FALSE(std::filesystem::exists(dir / "out.mp4"));
   EXPECT_EQ(test::StreamEntry(actual, "v:0", "codec_name"), "ffv1");
+}
+
+// The MKV retry writes under a name nobody has, and whatever happens, a file
+// this run did not create is never overwritten or removed.
+TEST_F(VideoExport, MkvRetryNeverTouchesAFileItDidNotCreate) {
+  const auto source = MakeSource("lossless.mkv", 1, "ffv1");  // MP4 cannot hold the picture
+  std::vector<float> samples;
+  AudioFormat format;
+  MakeEdited(samples, format);
+  // Writes a partial output and fails, as ffmpeg does on a broken run.
+  const auto failing = dir / "failing-ffmpeg";
+  const std::string script = "#!/bin/sh\nfor a; do last=$a; done\necho partial > \"${last#file:}\"\nexit 1\n";
+  test::WriteBytes(failing, {script.begin(), script.end()});
+  std::filesystem::permissions(failing, std::filesystem::perms::owner_all);
+  struct Case {
+    const char* name;
+    std::filesystem::path ffmpeg;
+    bool ok;
+  };
+  for (const Case& c : {Case{"real", kFfmpeg, true}, Case{"failing", failing, false}}) {
+    for (const char* taken : {"out.mkv", "out2.mkv"}) test::WriteBytes(dir / taken, {'m', 'i', 'n', 'e'});
+    const bool ok = ExportVideoEditedViaFfmpeg(c.ffmpeg, source, samples, format, {}, dir / "out.mp4", actual, error,
+                                               &duration, {});
+    EXPECT_EQ(ok, c.ok) << c.name << ": " << error;
+    for (const char* taken : {"out.mkv", "out2.mkv"}) EXPECT_EQ(test::ReadText(dir / taken), "mine") << c.name;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.mp4")) << c.name;
+    EXPECT_EQ(std::filesystem::exists(dir / "out3.mkv"), c.ok) << c.name;
+    if (c.ok) {
+      EXPECT_EQ(actual, dir / "out3.mkv");
+      EXPECT_EQ(test::StreamEntry(actual, "v:0", "codec_name"), "ffv1");
+      std::filesystem::remove(actual);
+    }
+  }
+}
+
+// Names ffmpeg would read as an option ("-…") or a protocol ("a:…"), given
+// relative to the working folder, export and probe like any other.
+TEST_F(VideoExport, NamesThatLookLikeOptionsOrProtocolsAreFilesToFfmpeg) {
+  const auto made = MakeSource("clip.mp4");
+  std::vector<float> samples;
+  AudioFormat format;
+  MakeEdited(samples, format);
+  const auto oldCwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  struct Case {
+    const char* source;
+    const char* output;
+  };
+  for (const Case& c : {Case{"-clip.mp4", "a:b.mp4"}, Case{"a:clip.mp4", "-out.mp4"}}) {
+    std::filesystem::copy_file(made, dir / c.source);
+    VideoProbeResult probe;
+    std::string probeError;
+    EXPECT_TRUE(ProbeVideo(c.source, probe, probeError, kFfmpeg)) << c.source << ": " << probeError;
+    EXPECT_TRUE(probe.hasVideo) << c.source;
+    EXPECT_TRUE(Export(c.source, samples, format, {}, c.output)) << c.source << ": " << error;
+    EXPECT_EQ(test::StreamMd5(dir / c.output, "0:v:0"), test::StreamMd5(made, "0:v:0")) << c.output;
+  }
+  std::filesystem::current_path(oldCwd);
 }
 
 TEST_F(VideoExport, OutputThatIsTheSourceFileIsRefusedBeforeAnythingIsWritten) {

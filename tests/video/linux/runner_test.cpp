@@ -1,7 +1,13 @@
 // RunFfmpeg and LocateFfmpeg with real processes.
 #include "video/ffmpeg_runner.h"
 
+#include <cerrno>
+#include <cstdlib>
+
 #include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/process_info.h"
+#include "platform/text.h"
 #include "video_media.h"
 
 namespace vesk {
@@ -59,9 +65,34 @@ TEST_F(FfmpegRun, LocatorSkipsFoldersAndMissingFilesThenSearchesOn) {
   EXPECT_TRUE(LocateFfmpeg(dir / "nothing").found);
   const auto configured = dir / "my-ffmpeg";
   test::WriteBytes(configured, {0});
+  std::filesystem::permissions(configured, std::filesystem::perms::owner_all);
   const FfmpegLocation c = LocateFfmpeg(configured);
   EXPECT_EQ(c.path, configured);
   EXPECT_EQ(c.source, "INI 里配置的 FfmpegPath");
+}
+
+// A file without execute permission is no ffmpeg: the locator goes on to
+// the next candidate, and running it says why it could not start.
+TEST_F(FfmpegRun, FileThatCannotBeExecutedIsSkippedAndItsStartFailureSaysWhy) {
+  const auto blocked = dir / "bin" / "ffmpeg";
+  std::filesystem::create_directories(blocked.parent_path());
+  test::WriteBytes(blocked, {'#', '!'});
+  std::filesystem::permissions(blocked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  const char* oldPath = std::getenv("PATH");
+  const std::string saved = oldPath ? oldPath : "";
+  setenv("PATH", (PathToUtf8(blocked.parent_path()) + ":" + saved).c_str(), 1);
+  const FfmpegLocation viaPath = LocateFfmpeg({});
+  const FfmpegLocation configured = LocateFfmpeg(blocked);
+  setenv("PATH", saved.c_str(), 1);
+  for (const FfmpegLocation& l : {viaPath, configured}) {
+    EXPECT_NE(l.path, blocked);
+    if (l.found) EXPECT_TRUE(IsExecutableFile(l.path)) << l.path;
+  }
+
+  std::string output = "stale";
+  EXPECT_FALSE(RunFfmpeg(blocked, {"-version"}, output, 0, {}));
+  EXPECT_EQ(output, "[vesk] ffmpeg 启动失败：" + SystemErrorText(EACCES) + "（系统错误码 " + std::to_string(EACCES) +
+                        "）\n路径：" + PathToUtf8(blocked));
 }
 
 }  // namespace

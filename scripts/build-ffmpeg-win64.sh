@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Cross-builds the FFmpeg libraries the Windows program links, from Debian 12's
+# own FFmpeg source package, pinned to the version of the FFmpeg libraries the
+# Linux build uses (libavcodec-dev), in an LGPL configuration holding
+# only what the program uses, as DLLs (so the LGPL libraries stay replaceable).
+# Installs into build/ffmpeg-win64/ and skips the work while the stamp there
+# matches this version and configuration.
+#
+# Usage: scripts/build-ffmpeg-win64.sh   (prints the install folder)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+version=$(dpkg-query -W -f='${Version}' libavcodec-dev)
+upstream=${version#*:}
+upstream=${upstream%%-*}
+out="$root/build/ffmpeg-win64"
+work="$root/build/ffmpeg-win64-src"
+
+demuxers="wav,w64,mp3,aac,ac3,eac3,mov,matroska,flac,ogg,asf,caf,aiff"
+decoders="aac,aac_latm,mp1,mp1float,mp2,mp2float,mp3,mp3float,flac,vorbis,opus,wmav1,wmav2,wmapro,wmalossless"
+decoders+=",alac,ac3,eac3,dca,pcm_s16le,pcm_s16be,pcm_s24le,pcm_s24be,pcm_s32le,pcm_s32be,pcm_f32le,pcm_f32be"
+decoders+=",pcm_f64le,pcm_f64be,pcm_u8,pcm_s8,pcm_alaw,pcm_mulaw,h264,hevc,vp8,vp9,mpeg4,mjpeg"
+parsers="aac,aac_latm,ac3,flac,mpegaudio,opus,vorbis,dca,h264,hevc,vp8,vp9,av1,mpeg4video,mjpeg"
+muxers="mp4,mov,matroska,webm,null"
+config=(
+  --prefix="$out" --enable-cross-compile --target-os=mingw32 --arch=x86_64
+  --cross-prefix=x86_64-w64-mingw32- --cc=x86_64-w64-mingw32-gcc-posix
+  --enable-shared --disable-static --disable-programs --disable-doc --disable-debug
+  --disable-autodetect --disable-network --disable-avdevice --disable-avfilter --disable-postproc
+  --disable-everything --enable-w32threads
+  --enable-protocol=file --enable-bsfs
+  --enable-demuxer="$demuxers" --enable-decoder="$decoders" --enable-parser="$parsers" --enable-muxer="$muxers"
+  --enable-swresample --enable-swscale
+)
+stamp="$version ${config[*]}"
+if [ -f "$out/stamp" ] && [ "$(cat "$out/stamp")" = "$stamp" ]; then
+  echo "$out"
+  exit 0
+fi
+
+rm -rf "$work" "$out"
+mkdir -p "$work"
+(
+  cd "$work"
+  apt-get source --download-only "ffmpeg=$version" >/dev/null 2>&1 || {
+    echo "ffmpeg source package $version could not be fetched (deb-src entry missing?)" >&2
+    exit 1
+  }
+  dpkg-source -x "ffmpeg_${version#*:}.dsc" src >dpkg-source.log 2>&1 || { cat dpkg-source.log >&2; exit 1; }
+)
+(
+  cd "$work/src"
+  ./configure "${config[@]}" >"$work/configure.log" 2>&1 || { tail -20 "$work/configure.log" >&2; exit 1; }
+  make -j"$(nproc)" >"$work/make.log" 2>&1 || { tail -30 "$work/make.log" >&2; exit 1; }
+  make install >/dev/null
+)
+mkdir -p "$out/share/licenses"
+cp "$work/src/COPYING.LGPLv2.1" "$out/share/licenses/FFmpeg-COPYING.LGPLv2.1"
+printf 'FFmpeg %s (Debian source package ffmpeg %s), configured with:\n./configure %s\n' \
+  "$upstream" "$version" "${config[*]}" >"$out/share/licenses/FFmpeg-configure.txt"
+printf '%s' "$stamp" >"$out/stamp"
+rm -rf "$work"
+echo "$out"
