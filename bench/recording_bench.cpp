@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "audio/audio_backend.h"
-#include "audio/recording_session.h"
-#include "doc/audio_doc.h"
+#include "audio/capture_stream.h"
 #include "platform/process.h"
+#include "record/recording_session.h"
 
 namespace {
 
@@ -135,10 +135,16 @@ void TwoSourceRecording(benchmark::State& state) {
         const auto backend = vesk::CreateAudioDeviceBackend();
         const std::vector<vesk::DeviceEntry> entries = backend->Enumerate();
         vesk::RecordingSetup setup;
-        setup.source = 2;
-        setup.catalogue = &entries;
+        setup.source = vesk::RecordSource::Both;
+        for (vesk::DeviceFlow flow : {vesk::DeviceFlow::Capture, vesk::DeviceFlow::Render}) {
+          if (const vesk::DeviceEntry* e = vesk::CurrentDefault(entries, flow)) {
+            vesk::RecordingEndpoint& endpoint = flow == vesk::DeviceFlow::Capture ? setup.microphone : setup.loopback;
+            endpoint = {true, e->state == vesk::kDeviceActive, e->id, e->name, e->name};
+          }
+        }
         setup.outputDir = dir;
         vesk::SessionNotice notice;
+        vesk::RecordingResult result;
         const double cpuBefore = CpuSeconds();
         const auto started = Clock::now();
         if (!session.StartRecording(setup, notice)) {
@@ -146,9 +152,9 @@ void TwoSourceRecording(benchmark::State& state) {
           break;
         }
         const auto until = started + std::chrono::seconds(seconds);
-        while (Clock::now() < until && !session.Tick(notice)) std::this_thread::sleep_for(std::chrono::milliseconds(33));
+        while (Clock::now() < until && !session.Tick(result)) std::this_thread::sleep_for(std::chrono::milliseconds(33));
         const double wall = std::chrono::duration<double>(Clock::now() - started).count();
-        session.StopRecording(notice);
+        session.StopRecording(result);
         const double cpu = CpuSeconds() - cpuBefore;
         const vesk::AudioFormat format = session.OutputFormat();
         const double fileSeconds =

@@ -75,9 +75,8 @@ class CaptureStream : public CaptureSource {
   void ClearClipsAndPeaks();
 
   bool Running() const { return running_.load(std::memory_order_acquire); }
-  bool DeviceLost() const { return deviceLost_.load(std::memory_order_acquire); }
-  // Valid once DeviceLost() was seen true.
-  std::string LostText() const;
+  bool DeviceLost() const override { return deviceLost_.load(std::memory_order_acquire); }
+  std::string LostText() const override;
   const std::string& EndpointId() const { return endpointId_; }
   bool Loopback() const { return loopback_; }
   uint16_t TargetChannels() const { return targetChannels_; }

@@ -43,7 +43,7 @@ std::string DeviceIdFromIni(const IniStore& store, std::string_view key) {
 }  // namespace
 
 const char* DenoiseLevelName(int level) {
-  static const char* const kNames[kDenoiseLevelCount] = {"轻柔", "均衡", "激进"};
+  static const char* const kNames[kDenoiseLevelCount] = {"激进", "均衡", "轻柔"};
   return (level >= 0 && level < kDenoiseLevelCount) ? kNames[level] : kNames[1];
 }
 

@@ -15,7 +15,8 @@ namespace vesk {
 
 enum class RecordSource { Microphone = 0, ComputerSound = 1, Both = 2 };
 
-// Denoise levels 0..2 and their names "轻柔", "均衡", "激进".
+// Denoise levels 0..2 and their names "激进", "均衡", "轻柔" (0 reduces the
+// most, as the plug-in offsets of the denoise engine have it).
 inline constexpr int kDenoiseLevelCount = 3;
 const char* DenoiseLevelName(int level);
 

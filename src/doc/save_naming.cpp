@@ -8,14 +8,6 @@
 
 namespace vesk {
 
-std::string FormatFileSize(uint64_t bytes) {
-  constexpr double kKiB = 1024.0;
-  if (bytes < 1024) return Format("%llu B", static_cast<unsigned long long>(bytes));
-  if (bytes < 1024ull * 1024) return Format("%.1f KB", double(bytes) / kKiB);
-  if (bytes < 1024ull * 1024 * 1024) return Format("%.1f MB", double(bytes) / (kKiB * kKiB));
-  return Format("%.2f GB", double(bytes) / (kKiB * kKiB * kKiB));
-}
-
 std::string ProposedSaveStem(const std::string& displayName, const LocalTime& now) {
   static const std::string kSuffix = "_剪辑";
   std::string stem = displayName.substr(0, displayName.rfind('.'));

@@ -6,12 +6,9 @@
 #include <string>
 
 #include "platform/system_info.h"
+#include "platform/text.h"  // FormatFileSize
 
 namespace vesk {
-
-// "%llu B" below 1024 bytes, then "%.1f KB", "%.1f MB", "%.2f GB" (units of 1024).
-std::string FormatFileSize(uint64_t bytes);
-
 
 // The display name without its extension (or, when that is empty, the time as
 // "[VESK]YYYYMMDD HH-MM-SS"), ending in "_剪辑" exactly once.

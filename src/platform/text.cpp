@@ -69,4 +69,12 @@ std::string Format(const char* fmt, ...) {
   return out;
 }
 
+std::string FormatFileSize(uint64_t bytes) {
+  constexpr double kKiB = 1024.0;
+  if (bytes < 1024) return Format("%llu B", static_cast<unsigned long long>(bytes));
+  if (bytes < 1024ull * 1024) return Format("%.1f KB", double(bytes) / kKiB);
+  if (bytes < 1024ull * 1024 * 1024) return Format("%.1f MB", double(bytes) / (kKiB * kKiB));
+  return Format("%.2f GB", double(bytes) / (kKiB * kKiB * kKiB));
+}
+
 }  // namespace vesk

@@ -1,6 +1,7 @@
 #pragma once
 // Text helpers shared by every subsystem. Text in memory is UTF-8; paths are
 // std::filesystem::path and are converted only here.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -29,6 +30,8 @@ long ParseLong32(std::string_view s);
 // LF) becomes the two characters "\n", so a value can never start a line of
 // its own. Text without line breaks is returned unchanged.
 std::string OneLineValue(std::string_view value);
+// "%llu B" below 1024 bytes, then "%.1f KB", "%.1f MB", "%.2f GB" (units of 1024).
+std::string FormatFileSize(uint64_t bytes);
 
 // printf into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

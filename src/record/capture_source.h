@@ -38,6 +38,12 @@ class CaptureSource {
   // Latency measurements taken (at most 10) and the smallest, in ticks.
   virtual uint32_t LatencyCount() const = 0;
   virtual int64_t Latency() const = 0;
+  // The endpoint went away while the source ran (unplugged, disabled, taken
+  // over); it delivers nothing more. Cleared by the next Start.
+  virtual bool DeviceLost() const = 0;
+  // What to tell the user about the loss; valid once DeviceLost() was seen
+  // true, may be empty.
+  virtual std::string LostText() const = 0;
 };
 
 // The ring and counters shared by every CaptureSource implementation. The

@@ -4,6 +4,7 @@
 // the device rate given at construction when 0 is requested; a configured
 // failure is reported with its text).
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "record/capture_source.h"
@@ -41,6 +42,11 @@ class MemoryCaptureSource final : public CaptureSource {
   uint32_t LatencyCount() const override { return buffer_.LatencyCount(); }
   int64_t Latency() const override { return buffer_.Latency(); }
 
+  // The endpoint goes away with this text (any thread).
+  void MarkLost(std::string text);
+  bool DeviceLost() const override { return lost_.load(); }
+  std::string LostText() const override;
+
  private:
   const TimeSource& clock_;
   uint32_t deviceRate_;
@@ -48,6 +54,9 @@ class MemoryCaptureSource final : public CaptureSource {
   std::string failText_;
   std::string endpointId_;
   std::atomic<bool> running_{false};
+  std::atomic<bool> lost_{false};
+  mutable std::mutex lostMutex_;
+  std::string lostText_;
   CaptureBuffer buffer_;
 };
 

@@ -1,21 +1,790 @@
 #include "ui/app_controller.h"
 
-#include "core/version.h"
+#include <algorithm>
+#include <system_error>
+
 #include "audio/audio_backend.h"
 #include "audio/capture_stream.h"
 #include "audio/device_catalogue.h"
 #include "audio/playback_stream.h"
+#include "core/app_log.h"
+#include "core/diagnostics.h"
+#include "core/settings_store.h"
+#include "core/version.h"
+#include "denoise/denoise_engine.h"
 #include "doc/audio_doc.h"
+#include "media/wav_recovery.h"
+#include "platform/folders.h"
+#include "platform/text.h"
+#include "record/recording_session.h"
+#include "ui/control_ids.h"
 #include "ui/edit_area.h"
+#include "ui/export_menus.h"
+#include "video/ffmpeg_runner.h"
 
 namespace vesk::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kRecordIdle = "●  开始录音";
+constexpr const char* kRecordBusy = "■  停止录音";
+constexpr const char* kPauseText = "⏸  暂停";
+constexpr const char* kResumeText = "▶  继续";
+constexpr const char* kClockZero = "00:00:00.0";
+// A finished recording up to this long is loaded into the edit area.
+constexpr double kAutoLoadSeconds = 1800.0;
+
+constexpr const char* kDropExtensions[] = {".wav", ".mp3", ".m4a", ".aac", ".wma", ".flac",
+                                           ".ogg", ".opus", ".mp4", ".mov", ".mkv", ".webm"};
+
+// The recording-option lists: item index <-> setting.
+constexpr int kBitrates[] = {320, 256, 192, 128};
+constexpr int kRates[] = {44100, 48000};
+constexpr int kDepths[] = {16, 24, 32};
+
+// Controls a running recording locks.
+constexpr int kLockedWhileRecording[] = {kIdCaptureDevice, kIdRenderDevice, kIdRecordSource, kIdChannels,
+                                         kIdFormat,        kIdBitrate,      kIdSampleRate,   kIdBitDepth,
+                                         kIdChangeDir,     kIdOpenMedia,    kIdPlay};
+
+template <size_t N>
+int IndexOf(const int (&table)[N], int value, int fallback) {
+  for (size_t i = 0; i < N; ++i)
+    if (table[i] == value) return int(i);
+  return fallback;
+}
+
+std::string Utf8(const fs::path& p) { return PathToUtf8(p); }
+
+uint64_t SizeOnDisk(const fs::path& p) {
+  std::error_code ec;
+  const auto size = fs::file_size(p, ec);
+  return ec ? 0 : uint64_t(size);
+}
+
+std::string WithTrailingSeparator(std::string dir) {
+  if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += char(fs::path::preferred_separator);
+  return dir;
+}
+
+BoxKind KindOf(NoticeBox box) { return box == NoticeBox::Warning ? BoxKind::Warning : BoxKind::Information; }
+
+}  // namespace
 
 struct AppController::Impl {
-  explicit Impl(AppParts p) : parts(std::move(p)), catalogue(*parts.devices) {}
+  Impl(AppController& owner, AppParts p, AppOptions o)
+      : self(owner), parts(std::move(p)), options(std::move(o)),
+        clock(options.clock != nullptr ? *options.clock : SystemTime()), catalogue(*parts.devices),
+        session(*parts.microphone, *parts.loopback, clock) {}
+
+  ~Impl() {
+    parts.devices->StopNotifications();
+    if (session.IsRecording()) {
+      RecordingResult ignored;
+      session.StopRecording(ignored);
+    }
+    parts.playback->Stop();
+  }
+
+  ViewPort& View() { return self.view_; }
+  SettingsState& Settings() { return self.settings_; }
+  EditArea& Edit() { return *self.edit_; }
+
+  // ----- settings -------------------------------------------------------
+  void SaveNow(const std::optional<MainWindowPlacement>& placement = std::nullopt) {
+    SettingsState& s = Settings();
+    const DeviceChoice& in = catalogue.Choice(DeviceFlow::Capture);
+    const DeviceChoice& out = catalogue.Choice(DeviceFlow::Render);
+    s.inDevice = in.pinnedId;
+    s.inDeviceName = in.pinnedId.empty() ? std::string() : in.rememberedName;
+    s.outDevice = out.pinnedId;
+    s.outDeviceName = out.pinnedId.empty() ? std::string() : out.rememberedName;
+    SaveSettings(*store, s, std::nullopt, placement);
+    ++saves;
+  }
+
+  // ----- start-up -------------------------------------------------------
+  void Start() {
+    if (options.settingsStore != nullptr) {
+      store = options.settingsStore;
+      if (!store->Loaded()) store->Load();
+    } else {
+      ownStore = IniStore(options.settingsFile);
+      ownStore.Load();
+    }
+    LoadSettings(*store, options.settingsEnvironment, Settings());
+    const SettingsState& s = Settings();
+    catalogue.Choice(DeviceFlow::Capture) = {s.inDevice, s.inDeviceName};
+    catalogue.Choice(DeviceFlow::Render) = {s.outDevice, s.outDeviceName};
+    lastRecording = PathFromUtf8(s.lastFile);
+    catalogue.Build();
+
+    int repaired = 0;
+    if (!options.headless) repaired = RepairUnsealedWavs(s.outputDir);
+    if (!options.headless && options.scanPlugins) DiscoverDenoisePlugin(engine);
+    if (!options.headless) Edit().RemoveStaleSaveFolders();
+
+    FillRecordingControls();
+    View().SetControlText(kIdOutputDir, Utf8(s.outputDir));
+    View().SetControlText(kIdRecord, kRecordIdle);
+    View().SetControlText(kIdPause, kPauseText);
+    View().SetControlEnabled(kIdPause, false);
+    View().SetText(TextView::Clock, kClockZero);
+    View().SetTooltip(kIdRedo, "重做刚才撤销的编辑（Ctrl+Y）");
+    View().SetTooltip(kIdUndo, "撤销上一步编辑（Ctrl+Z）");
+    UpdateDenoiseButton();
+    Edit().UpdateControls();
+
+    if (!options.headless) parts.devices->StartNotifications([this] { NotifyDevicesChanged(); });
+
+    std::string status;
+    if (repaired > 0)
+      status = Format("启动时自动修复了 %d 个上次未正常收尾的录音文件（头部已补全，可正常播放）。", repaired);
+    else if (!FlowHasActiveEntry(catalogue.Entries(), DeviceFlow::Capture) &&
+             !FlowHasActiveEntry(catalogue.Entries(), DeviceFlow::Render))
+      status = "没有找到任何可用的声音设备。请检查「设置 → 系统 → 声音」。";
+    else
+      status = "就绪。选好声音来源，点「开始录音」。";
+    View().SetText(TextView::Status, status);
+  }
+
+  // ----- recording-option controls -------------------------------------
+  void FillDeviceLists() {
+    const DeviceList& in = catalogue.List(DeviceFlow::Capture);
+    const DeviceList& out = catalogue.List(DeviceFlow::Render);
+    View().SetComboItems(kIdCaptureDevice, in.texts, in.selected);
+    View().SetComboItems(kIdRenderDevice, out.texts, out.selected);
+  }
+
+  void FillRecordingControls() {
+    const SettingsState& s = Settings();
+    FillDeviceLists();
+    View().SetComboSelection(kIdRecordSource, int(s.recSource));
+    View().SetComboSelection(kIdChannels, s.channels == 1 ? 1 : 0);
+    View().SetComboSelection(kIdFormat, s.formatWav ? 1 : 0);
+    View().SetComboSelection(kIdBitrate, IndexOf(kBitrates, s.bitrateKbps, 0));
+    View().SetComboSelection(kIdBitDepth, IndexOf(kDepths, s.bitDepth, 0));
+    UpdateFormatCoupling();
+    UpdateRateDisplay();
+    UpdateRecordEnabled();
+  }
+
+  // MP3 records 16 bit and has a bit rate; WAV has a depth and no bit rate.
+  void UpdateFormatCoupling() {
+    const bool wav = Settings().formatWav;
+    const bool idle = !session.IsRecording();
+    View().SetControlEnabled(kIdBitDepth, idle && wav);
+    View().SetControlEnabled(kIdBitrate, idle && !wav);
+  }
+
+  bool SourceWantsMicrophone() const {
+    return self.settings_.recSource == RecordSource::Microphone || self.settings_.recSource == RecordSource::Both;
+  }
+  bool SourceWantsLoopback() const {
+    return self.settings_.recSource == RecordSource::ComputerSound || self.settings_.recSource == RecordSource::Both;
+  }
+
+  // The rate list shows the pinned rate, or the device's while it follows it.
+  void UpdateRateDisplay() {
+    const SettingsState& s = Settings();
+    int rate = s.sampleRatePinned ? s.sampleRate : 0;
+    if (rate == 0) {
+      const bool loopback = !SourceWantsMicrophone();
+      const DeviceFlow flow = loopback ? DeviceFlow::Render : DeviceFlow::Capture;
+      const DeviceEntry* e = ResolveSelection(catalogue.Entries(), flow, catalogue.List(flow).SelectedValue());
+      rate = int(parts.devices->GetMixRate(e != nullptr ? e->id : std::string(), loopback));
+    }
+    View().SetComboSelection(kIdSampleRate, IndexOf(kRates, rate, 1));
+  }
+
+  // A needed list without any working endpoint disables the start; the
+  // "无输入" choice counts as satisfied here (the start then explains).
+  void UpdateRecordEnabled() {
+    if (session.IsRecording()) {
+      View().SetControlEnabled(kIdRecord, true);
+      return;
+    }
+    const auto& entries = catalogue.Entries();
+    bool ok = true;
+    if (SourceWantsMicrophone())
+      ok = ok && (FlowHasActiveEntry(entries, DeviceFlow::Capture) ||
+                  catalogue.Choice(DeviceFlow::Capture).pinnedId == kNoInputDevice);
+    if (SourceWantsLoopback()) ok = ok && FlowHasActiveEntry(entries, DeviceFlow::Render);
+    View().SetControlEnabled(kIdRecord, ok);
+  }
+
+  void SetRecordingControls(bool recording) {
+    for (int id : kLockedWhileRecording) View().SetControlEnabled(id, !recording);
+    View().SetControlText(kIdRecord, recording ? kRecordBusy : kRecordIdle);
+    View().SetControlText(kIdPause, kPauseText);
+    View().SetControlEnabled(kIdPause, recording);
+    if (!recording) {
+      UpdateFormatCoupling();
+      UpdateRecordEnabled();
+    }
+  }
+
+  void OnComboChanged(int id, int index) {
+    if (index < 0) return;
+    SettingsState& s = Settings();
+    switch (id) {
+      case kIdCaptureDevice:
+      case kIdRenderDevice: {
+        const DeviceFlow flow = id == kIdCaptureDevice ? DeviceFlow::Capture : DeviceFlow::Render;
+        const DeviceList& list = catalogue.List(flow);
+        if (size_t(index) >= list.values.size()) return;
+        const bool restart = flow == DeviceFlow::Render && Edit().Playing();
+        const std::string status = catalogue.Select(flow, list.values[size_t(index)], restart);
+        FillDeviceLists();
+        SaveNow();
+        UpdateRateDisplay();
+        UpdateRecordEnabled();
+        if (restart) Edit().RestartPlaybackOnNewDevice();
+        View().SetText(TextView::Status, status);
+        return;
+      }
+      case kIdRecordSource:
+        if (index > 2) return;
+        s.recSource = RecordSource(index);
+        UpdateRateDisplay();
+        UpdateRecordEnabled();
+        break;
+      case kIdChannels:
+        s.channels = index == 1 ? 1 : 2;
+        break;
+      case kIdFormat:
+        s.formatWav = index == 1;
+        s.bitDepth = s.formatWav ? 24 : 16;
+        View().SetComboSelection(kIdBitDepth, IndexOf(kDepths, s.bitDepth, 0));
+        UpdateFormatCoupling();
+        break;
+      case kIdBitrate:
+        if (size_t(index) >= std::size(kBitrates)) return;
+        s.bitrateKbps = kBitrates[index];
+        break;
+      case kIdSampleRate:
+        if (size_t(index) >= std::size(kRates)) return;
+        s.sampleRate = kRates[index];
+        s.sampleRatePinned = true;
+        break;
+      case kIdBitDepth:
+        if (size_t(index) >= std::size(kDepths) || !s.formatWav) return;
+        s.bitDepth = kDepths[index];
+        break;
+      default:
+        return;
+    }
+    SaveNow();
+  }
+
+  // ----- recording --------------------------------------------------------
+  RecordingEndpoint Resolve(DeviceFlow flow) {
+    RecordingEndpoint r;
+    const DeviceEntry* e = ResolveSelection(catalogue.Entries(), flow, catalogue.List(flow).SelectedValue());
+    r.rememberedName = catalogue.Choice(flow).rememberedName;
+    if (e == nullptr) return r;
+    r.resolved = true;
+    r.active = e->state == kDeviceActive;
+    r.id = e->id;
+    r.name = e->name;
+    return r;
+  }
+
+  void ShowNotice(const SessionNotice& n) {
+    if (!n.status.empty()) View().SetText(TextView::Status, n.status);
+    if (n.box != NoticeBox::None) View().ShowBox(KindOf(n.box), n.boxTitle, n.boxText);
+  }
+
+  void StartRecording() {
+    // Playback and recording exclude each other (the loopback would hear it).
+    Edit().StopPlayback();
+    const SettingsState& s = Settings();
+    RecordingSetup setup;
+    setup.source = s.recSource;
+    setup.noInputChosen = catalogue.List(DeviceFlow::Capture).SelectedValue() == kItemNoInput ||
+                          catalogue.Choice(DeviceFlow::Capture).pinnedId == kNoInputDevice;
+    setup.microphone = Resolve(DeviceFlow::Capture);
+    setup.loopback = Resolve(DeviceFlow::Render);
+    setup.outputDir = s.outputDir;
+    setup.mp3 = !s.formatWav;
+    setup.mp3Kbps = uint32_t(s.bitrateKbps);
+    setup.rate = s.sampleRatePinned ? uint32_t(s.sampleRate) : 0;
+    setup.bits = uint16_t(s.bitDepth);
+    setup.channels = uint16_t(s.channels);
+    std::error_code ec;
+    fs::create_directories(s.outputDir, ec);  // the user may have removed it since the start
+
+    SessionNotice notice;
+    if (!session.StartRecording(setup, notice)) {
+      ShowNotice(notice);
+      return;
+    }
+    // Only a recording that really runs replaces the edit area's content.
+    doc.Clear();
+    Edit().OnRecordingStarted();
+    Edit().SetLiveSource(&session.PlayHead(), session.OutputFormat().sampleRate, session.OutputFormat().channels);
+    parts.microphone->ClearClipsAndPeaks();
+    parts.loopback->ClearClipsAndPeaks();
+    SetRecordingControls(true);
+    shownClock = kClockZero;
+    shownSize.clear();
+    View().SetText(TextView::Clock, shownClock);
+    View().SetText(TextView::Size, shownSize);
+    View().SetText(TextView::MeterInfo, session.InfoLine());
+    View().SetText(TextView::Status, notice.status);
+    Edit().UpdateControls();
+  }
+
+  void StopRecording(bool load = true) {
+    RecordingResult result;
+    session.StopRecording(result);
+    FinishRecording(result, load);
+  }
+
+  // The window side of a stopped recording: idle controls, then what the
+  // result says (the file loaded and remembered, or the diagnosis), then the
+  // box of a forced stop.
+  void FinishRecording(RecordingResult& r, bool load = true) {
+    if (r.outcome == RecordingResult::Outcome::None) return;
+    SetRecordingControls(false);
+    shownClock = kClockZero;
+    shownSize.clear();
+    View().SetText(TextView::Clock, shownClock);
+    View().SetText(TextView::MeterInfo, "");
+    View().SetText(TextView::Size, "");
+
+    Edit().SetLiveSource(nullptr, 0, 0);
+    std::string status = r.notice.status;
+    bool loaded = false;
+    if (r.outcome == RecordingResult::Outcome::Saved) {
+      lastRecording = r.path;
+      Settings().lastFile = Utf8(r.path);
+      const std::string path = Utf8(r.path);
+      const std::string size = FormatFileSize(SizeOnDisk(r.path));
+      if (r.seconds > kAutoLoadSeconds) {
+        status = "已保存：" + path + "（" + size + "）。录音较长，未自动载入剪辑区，需要时请手动打开。";
+      } else if (!load) {
+        status = "已保存：" + path + "（" + size + "）";
+      } else {
+        std::string error;
+        if (doc.Load(r.path, error)) {
+          status = "已保存并载入剪辑区：" + path + "（" + size + "）";
+          loaded = true;
+        } else {
+          status = "已保存：" + path + "（" + size + "）。载入剪辑区失败：" + error;
+        }
+      }
+      status += DroppedFramesNote(r.droppedFrames, r.format.sampleRate);
+    }
+    SaveNow();
+    View().Repaint(PaintArea::Meter);
+    View().Repaint(PaintArea::Wave);
+    View().SetText(TextView::Status, status);
+    // After the status: the edit area's undo-budget warning replaces it.
+    if (loaded) Edit().OnRecordingLoaded();
+    Edit().UpdateControls();
+    if (r.notice.box != NoticeBox::None) View().ShowBox(KindOf(r.notice.box), r.notice.boxTitle, r.notice.boxText);
+  }
+
+  void TogglePause() {
+    SessionNotice notice;
+    session.TogglePause(notice);
+    if (notice.status.empty()) return;
+    View().SetControlText(kIdPause, session.IsPaused() ? kResumeText : kPauseText);
+    View().SetText(TextView::Status, notice.status);
+  }
+
+  void OpenRecordingLocation() {
+    std::string folder = Utf8(Settings().outputDir);
+    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    std::error_code ec;
+    fs::create_directories(PathFromUtf8(folder), ec);
+    if (!lastRecording.empty() && SizeOnDisk(lastRecording) > 0) {
+      View().RevealFile(lastRecording);
+      View().SetText(TextView::Status, "已在资源管理器中定位到最近一次录音：" + Utf8(lastRecording));
+      return;
+    }
+    View().OpenFolder(PathFromUtf8(folder));
+    View().SetText(TextView::Status, "打开保存位置：" + folder + (lastRecording.empty() ? "（还没有录音文件）" : ""));
+  }
+
+  void ChangeOutputFolder() {
+    fs::path chosen;
+    if (!View().PickFolder("选择录音保存目录", Settings().outputDir, chosen) || chosen.empty()) return;
+    Settings().outputDir = PathFromUtf8(WithTrailingSeparator(Utf8(chosen)));
+    View().SetControlText(kIdOutputDir, Utf8(Settings().outputDir));
+    SaveNow();
+  }
+
+  // ----- the tick -------------------------------------------------------
+  void Tick() {
+    if (session.IsRecording()) {
+      RecordingResult result;
+      if (session.Tick(result)) {
+        FinishRecording(result);
+      } else {
+        const std::string clockText = session.ClockText();
+        if (clockText != shownClock) View().SetText(TextView::Clock, shownClock = clockText);
+        const std::string sizeText = session.SizeText();
+        if (sizeText != shownSize) View().SetText(TextView::Size, shownSize = sizeText);
+        // The edit area repaints the live waveform itself.
+        if (!session.IsPaused()) View().Repaint(PaintArea::Meter);
+      }
+    }
+    if (gate.ShouldRefresh(clock.TickMs(), session.IsRecording())) {
+      const std::string message = catalogue.Refresh();
+      FillDeviceLists();
+      UpdateRateDisplay();
+      UpdateRecordEnabled();
+      View().SetText(TextView::Status, RefreshStatus(message));
+    }
+    Edit().Tick();
+  }
+
+  void NotifyDevicesChanged() { gate.Notify(clock.TickMs()); }
+
+  MeterReading Meter() const {
+    MeterReading m;
+    if (!session.IsRecording()) return m;
+    m.channels = session.OutputFormat().channels;
+    for (const CaptureStream* stream : {parts.microphone.get(), parts.loopback.get()}) {
+      const bool used = stream == parts.microphone.get() ? session.UsesMicrophone() : session.UsesLoopback();
+      if (!used) continue;
+      for (int c = 0; c < 2; ++c) {
+        m.peak[c] = std::max(m.peak[c], stream->Peak(c));
+        m.peakHold[c] = std::max(m.peakHold[c], stream->PeakHold(c));
+        m.rms[c] = std::max(m.rms[c], stream->Rms(c));
+        m.clip[c] = m.clip[c] || stream->Clipped(c);
+      }
+    }
+    return m;
+  }
+
+  // ----- menus ------------------------------------------------------------
+  bool FfmpegFound() const { return LocateFfmpeg(PathFromUtf8(self.settings_.ffmpegPath)).found; }
+
+  void PickFfmpeg() {
+    const FfmpegLocation found = LocateFfmpeg(PathFromUtf8(Settings().ffmpegPath));
+    FileDialogRequest request;
+    request.title = "选择 ffmpeg 程序";
+    if (found.found) request.folder = found.path.parent_path();
+    request.filters = {{"ffmpeg 可执行文件", {}, {FfmpegProgramFileName()}},
+                       {"可执行文件", {"exe"}, {}},
+                       {"所有文件", {}, {}}};
+    fs::path chosen;
+    if (!View().PickFile(request, chosen)) return;
+    // Only the program itself will do: a look-alike name, a folder or a
+    // missing file would make every later export fail, so it is not stored.
+    std::error_code ec;
+    const bool named = EqualsNoCase(Utf8(chosen.filename()), FfmpegProgramFileName());
+    const FfmpegLocation picked = named && fs::is_regular_file(chosen, ec) ? LocateFfmpeg(chosen) : FfmpegLocation{};
+    if (!picked.found || picked.path != chosen) {
+      View().SetText(TextView::Status, "这个文件用不了（要选 ffmpeg.exe 本身）。");
+      return;
+    }
+    Settings().ffmpegPath = Utf8(chosen);
+    SaveNow();
+    View().SetText(TextView::Status, "ffmpeg 已指定：" + Utf8(picked.path));
+  }
+
+  bool DenoiseUsable() { return DenoiseAvailable(engine); }
+
+  void UpdateDenoiseButton() {
+    const bool usable = DenoiseUsable();
+    const bool on = Settings().denoise;
+    View().SetControlText(kIdDenoise, !on ? "降噪 关" : (usable ? "降噪 开" : "降噪 缺"));
+    std::string tip;
+    if (usable)
+      tip = "降噪（试听/整段）：" + engine.displayName + "\n当前等级：" + DenoiseLevelName(Settings().denoiseLevel) +
+            "\n（点按钮右下箭头换档）";
+    else if (engine.modulePath.empty())
+      tip = "降噪：未检测到 RX Voice De-noise";
+    else
+      tip = "降噪：" + engine.displayName + "\n但 32 位辅助程序没能就位";
+    View().SetTooltip(kIdDenoise, tip);
+  }
+
+  void ToggleDenoise() {
+    SettingsState& s = Settings();
+    s.denoise = !s.denoise;
+    SaveNow();
+    UpdateDenoiseButton();
+    std::string status;
+    const bool empty = doc.Frames() == 0;
+    if (!s.denoise) {
+      status = "降噪已关闭：导出按原样输出，空格播的也是原声。降噪缓存已保留 —— 内容没变的话，重新打开立刻生效。";
+    } else if (engine.modulePath.empty()) {
+      status = empty ? "降噪已开启，但没检测到 RX Voice De-noise 插件，暂时降不了 —— "
+                       "插件装好后把开关关再开即可识别；导出时也可选「无降噪导出」"
+                     : "降噪已开启，但没检测到 RX Voice De-noise —— 导出时可选「无降噪导出」或取消。"
+                       "插件装到系统的 VST3 目录即可（装好后把开关关再开即可重新识别）。";
+    } else if (!DenoiseUsable()) {
+      status = empty ? "降噪已开启，但 32 位辅助程序没能就位，暂时降不了 —— 导出时可选「无降噪导出」"
+                     : "降噪已开启，选中的是 " + engine.displayName +
+                           "，但 32 位辅助程序没能就位（内嵌的那份释放失败） —— 导出时可选「无降噪导出」或取消。";
+    } else {
+      status = empty ? "降噪已开启：录完或导入后自动生效，导出和空格试听都会过一遍降噪（引擎：" + engine.displayName + "）"
+                     : "降噪已开启：另存 WAV/MP3 时会先过一遍「" + engine.displayName + "」。";
+    }
+    View().SetText(TextView::Status, status);
+  }
+
+  void SetDenoiseLevel(bool selection, int level) {
+    SettingsState& s = Settings();
+    const std::string name = DenoiseLevelName(level);
+    std::string status;
+    if (selection) {
+      s.selDenoiseLevel = level;
+      status = "选区降噪的降噪等级已设为「" + name + "」，下次点「选区降噪」时按这个档跑；试听用的档位不受影响。";
+    } else {
+      s.denoiseLevel = level;
+      if (!s.denoise || !DenoiseUsable())
+        status = "降噪等级已设为「" + name +
+                 "」。开关打开后按这个档位渲染（选区降噪与导出有各自独立的档位，在对应按钮的箭头菜单里调）。";
+      else
+        status = "降噪等级已设为「" + name + "」。";
+    }
+    SaveNow();
+    UpdateDenoiseButton();
+    View().SetText(TextView::Status, status);
+  }
+
+  // ----- log menu ---------------------------------------------------------
+  fs::path LogFile() const {
+    return !options.logFile.empty() ? options.logFile : AppLogCurrentStatus().path;
+  }
+  fs::path LogFolder() const {
+    return !options.logFolder.empty() ? options.logFolder : AppLogCurrentStatus().folder;
+  }
+
+  void OpenLogFolder() {
+    const fs::path file = LogFile();
+    AppLog("[log] 用户打开日志文件夹（当前日志=%s）", Utf8(file).c_str());
+    std::error_code ec;
+    if (!file.empty() && fs::exists(file, ec) && View().RevealFile(file)) return;
+    View().OpenFolder(file.empty() ? LogFolder() : file.parent_path());
+  }
+
+  DiagnosticsState Snapshot() {
+    const SettingsState& s = Settings();
+    DiagnosticsState d;
+    d.productTitle = kProductTitle;
+    d.version = kVersion;
+    d.dpi = View().Dpi();
+    d.programDir = options.settingsEnvironment.programDir;
+    d.settingsPath = options.settingsFile;
+    d.outputDir = s.outputDir;
+    d.recSource = s.recSource;
+    const DeviceChoice& in = catalogue.Choice(DeviceFlow::Capture);
+    const DeviceChoice& out = catalogue.Choice(DeviceFlow::Render);
+    d.inDeviceName = in.pinnedId.empty() ? std::string() : in.rememberedName;
+    d.inDeviceId = in.pinnedId;
+    d.outDeviceName = out.pinnedId.empty() ? std::string() : out.rememberedName;
+    d.outDeviceId = out.pinnedId;
+    if (session.IsRecording()) {
+      d.recordRate = session.OutputFormat().sampleRate;
+    } else {
+      d.recordRate = s.sampleRatePinned ? unsigned(s.sampleRate) : 0;
+      if (d.recordRate == 0) {
+        const bool loopback = !SourceWantsMicrophone();
+        const DeviceFlow flow = loopback ? DeviceFlow::Render : DeviceFlow::Capture;
+        const DeviceEntry* e = ResolveSelection(catalogue.Entries(), flow, catalogue.List(flow).SelectedValue());
+        d.recordRate = parts.devices->GetMixRate(e != nullptr ? e->id : std::string(), loopback);
+      }
+    }
+    d.recordBits = s.formatWav ? unsigned(s.bitDepth) : 16;
+    d.recordChannels = unsigned(s.channels);
+    d.docEmpty = doc.Frames() == 0;
+    d.docFrames = doc.Frames();
+    d.docRate = doc.Format().sampleRate;
+    d.docSourceBits = doc.SourceBits();
+    d.docChannels = doc.Format().channels;
+    d.docHasCuts = doc.HasCuts();
+    d.denoiseOn = s.denoise;
+    d.denoiseLevel = s.denoiseLevel;
+    d.selDenoiseLevel = s.selDenoiseLevel;
+    d.engineName = engine.displayName;
+    d.pluginStatus = engine.modulePath.empty() ? DenoisePluginStatus::NotFound
+                     : DenoiseUsable()         ? DenoisePluginStatus::Usable
+                                               : DenoisePluginStatus::FoundUnusable;
+    d.pluginPath = Utf8(engine.modulePath);
+    d.recording = session.IsRecording();
+    for (const CaptureStream* stream : {parts.microphone.get(), parts.loopback.get()})
+      if (stream->Running()) d.droppedFrames += stream->OverflowFrames();
+    return d;
+  }
+
+  void ExportDiagnosticsPackage() {
+    AppLog("[log] 用户导出诊断日志到桌面");
+    const std::string snapshot = BuildEnvironmentSnapshot(Snapshot());
+    std::string note;
+    const fs::path folder = options.desktopDir.empty() ? ExportDiagnostics(kVersion, snapshot, note)
+                                                       : ExportDiagnosticsTo(options.desktopDir, kVersion, snapshot, note);
+    if (folder.empty()) {
+      const std::string reason = note.empty() ? std::string("未知原因") : note;
+      View().SetText(TextView::Status, "导出诊断日志失败：" + reason);
+      AppLog("[log] 导出诊断日志失败：%s", reason.c_str());
+      View().ShowBox(BoxKind::Warning, "导出诊断日志", "导出诊断日志失败：\n" + reason);
+      return;
+    }
+    const std::string path = Utf8(folder);
+    View().SetText(TextView::Status,
+                   note.empty() ? "诊断日志已导出到桌面：" + path : "诊断日志已导出（" + note + "）：" + path);
+    AppLog("[log] 诊断日志已导出：%s%s", path.c_str(), note.c_str());
+    if (!View().RevealFile(folder)) View().OpenFolder(folder);
+  }
+
+  // ----- commands -----------------------------------------------------------
+  void OnCommand(int id) {
+    bool selection = false;
+    int level = 0;
+    if (DenoiseLevelItem(id, selection, level)) {
+      SetDenoiseLevel(selection, level);
+      return;
+    }
+    const ExportOptionKind kind = ApplyExportOption(id, lastMenuButton, Settings());
+    if (kind != ExportOptionKind::None) {
+      SaveNow();
+      if (kind == ExportOptionKind::Bitrate)
+        View().SetComboSelection(kIdBitrate, IndexOf(kBitrates, Settings().bitrateKbps, 0));
+      View().SetText(TextView::Status, ExportOptionStatus(kind, Settings()));
+      return;
+    }
+    switch (id) {
+      case kIdRecord:
+        if (session.IsRecording())
+          StopRecording();
+        else
+          StartRecording();
+        return;
+      case kIdPause:
+        TogglePause();
+        return;
+      case kIdChangeDir:
+        if (!session.IsRecording()) ChangeOutputFolder();
+        return;
+      case kIdOpenLocation:
+        OpenRecordingLocation();
+        return;
+      case kIdSoundSettings: {
+        std::string error;
+        if (!View().OpenSoundSettings(error))
+          View().SetText(TextView::Status, error.empty() ? std::string("打不开系统的声音设置。") : error);
+        return;
+      }
+      case kIdWebSite:
+        if (!View().OpenUrl(kWebSiteUrl))
+          View().SetText(TextView::Status, std::string("打不开浏览器，请手动访问：") + kWebSiteUrl);
+        return;
+      case kIdDonate:
+        View().ShowDonationWindow();
+        return;
+      case kIdDenoise:
+        ToggleDenoise();
+        return;
+      case kMenuPickFfmpeg:
+        PickFfmpeg();
+        return;
+      case kMenuOpenLogFolder:
+        OpenLogFolder();
+        return;
+      case kMenuExportDiagnostics:
+        ExportDiagnosticsPackage();
+        return;
+      default:
+        Edit().HandleCommand(id);
+        return;
+    }
+  }
+
+  // ----- drops and closing --------------------------------------------------
+  void OnDropFiles(const std::vector<fs::path>& files) {
+    if (files.empty()) return;
+    const fs::path& first = files.front();
+    if (files.size() > 1) View().SetText(TextView::Status, "一次只载入第一个文件（拖了多个）。");
+    const std::string ext = AsciiLower(Utf8(first.extension()));
+    if (std::find(std::begin(kDropExtensions), std::end(kDropExtensions), ext) == std::end(kDropExtensions)) {
+      View().SetText(TextView::Status,
+                     "拖进来的不是认识的音频/视频格式（wav/mp3/m4a/aac/wma/flac/ogg/opus/mp4/mov/mkv/webm）。");
+      return;
+    }
+    if (session.IsRecording()) {
+      View().SetText(TextView::Status, "正在录音，先按「■ 停止录音」再拖入文件。");
+      return;
+    }
+    if (doc.Frames() > 0) {
+      const bool unexported = doc.IsModified();
+      std::string text = "剪辑区里已经有音频，载入「" + Utf8(first.filename()) + "」会把当前内容替换掉。";
+      if (unexported) text += "\n\n现在这些改动还没导出，替换之后就找不回来了（这一步进不了撤销）。";
+      text += "\n\n确定要载入吗？";
+      // Unexported work is lost by a careless Enter only when Yes is the default.
+      const BoxAnswer answer = View().ShowBox(BoxKind::Question, "会替换剪辑区里的内容", text, BoxButtons::YesNo,
+                                              unexported ? BoxAnswer::No : BoxAnswer::Yes);
+      if (answer != BoxAnswer::Yes) {
+        View().SetText(TextView::Status, "已取消载入，剪辑区里的内容没动。");
+        return;
+      }
+    }
+    Edit().OpenForEdit(first);
+  }
+
+  bool QueryClose() {
+    const std::string title = AppController::WindowTitle();
+    if (session.IsRecording()) {
+      if (View().ShowBox(BoxKind::Question, title, "正在录音，停止并退出？", BoxButtons::YesNo, BoxAnswer::No) !=
+          BoxAnswer::Yes)
+        return false;
+      StopRecording();
+    }
+    const bool hasAudio = doc.Frames() > 0;
+    const bool unexported = hasAudio && doc.IsModified();
+    const bool pendingDenoise = Settings().denoise && hasAudio;
+    if (!unexported && !pendingDenoise) return true;
+    const std::string source = Utf8(doc.SourcePath());
+    std::string text;
+    if (!unexported) {
+      text = "降噪开关是开着的，降噪后的结果还没有导出。";
+      if (!source.empty()) text += "\n降噪要到导出时才应用，源文件「" + source + "」不受影响。";
+    } else {
+      if (!source.empty() && doc.SourcePath() == lastRecording) {
+        text = "你的录音已保存到：\n" + source + "\n\n剪辑区的编辑结果还没导出，退出后会丢失（录音文件不受影响）。";
+      } else {
+        text = "剪辑区有未导出的编辑结果，退出后会丢失。";
+        if (!source.empty()) text += "\n源文件「" + source + "」不受影响。";
+      }
+      if (pendingDenoise) text += "\n\n降噪开关也是开着的，降噪结果同样没导出。";
+    }
+    text += "\n\n确定要退出吗？";
+    return View().ShowBox(BoxKind::Question, title, text, BoxButtons::YesNo, BoxAnswer::No) == BoxAnswer::Yes;
+  }
+
+  void Shutdown(const std::optional<MainWindowPlacement>& placement) {
+    parts.devices->StopNotifications();
+    // A session that ends while recording (log-off) keeps the file; there is
+    // no edit area to load it into any more.
+    if (session.IsRecording()) StopRecording(false);
+    Edit().StopPlayback();
+    parts.playback->Stop();
+    SaveNow(placement);
+  }
+
+  AppController& self;
   AppParts parts;
   AppOptions options;
+  const TimeSource& clock;
+  IniStore ownStore;
+  IniStore* store = &ownStore;
   AudioDoc doc;
   DeviceCatalogue catalogue;
+  DeviceRefreshGate gate;
+  RecordingSession session;
+  DenoiseEngine engine;
+  fs::path lastRecording;
+  int saves = 0;
+  int lastMenuButton = 0;  // whose split menu was opened last (the shared rate item)
+  std::string shownClock = kClockZero;
+  std::string shownSize;
 };
 
 AppParts CreateSystemAppParts() {
@@ -27,42 +796,69 @@ AppParts CreateSystemAppParts() {
   return parts;
 }
 
+AppOptions SystemAppOptions() {
+  AppOptions options;
+  options.settingsStore = &AppSettings();
+  options.settingsFile = AppSettings().FilePath();
+  options.settingsEnvironment = CurrentSettingsEnvironment();
+  options.previousRunUnclean = AppLogPreviousRunUnclean();
+  return options;
+}
+
 AppController::AppController(AppParts parts, ViewPort& view, AppOptions options)
-    : impl_(std::make_unique<Impl>(std::move(parts))), view_(view) {
-  impl_->options = std::move(options);
+    : impl_(std::make_unique<Impl>(*this, std::move(parts), std::move(options))), view_(view) {
   EditContext context;
   context.view = &view_;
   context.doc = &impl_->doc;
   context.playback = impl_->parts.playback.get();
   context.devices = &impl_->catalogue;
   context.settings = &settings_;
-  context.saveSettings = [] {};
+  context.saveSettings = [this] { impl_->SaveNow(); };
   context.isRecording = [this] { return IsRecording(); };
+  context.isRecordingPaused = [this] { return impl_->session.IsPaused(); };
   edit_ = std::make_unique<EditArea>(std::move(context));
 }
 
-AppController::~AppController() = default;
-
-void AppController::Start() { view_.SetText(TextView::Status, "就绪。选好声音来源，点「开始录音」。"); }
-void AppController::OnCommand(int) {}
-void AppController::OnComboChanged(int, int) {}
-std::vector<MenuItem> AppController::SplitMenu(int) { return {}; }
-std::vector<MenuItem> AppController::ContextMenu() { return {}; }
-void AppController::OnTick() {}
-void AppController::NotifyDevicesChanged() {}
-void AppController::OnDropFiles(const std::vector<std::filesystem::path>&) {}
-bool AppController::QueryClose() { return true; }
-void AppController::Shutdown(const std::optional<MainWindowPlacement>&) {}
-std::optional<MainWindowPlacement> AppController::SavedPlacement(const ScreenMetrics& screen) const {
-  IniStore store(impl_->options.settingsFile);
-  if (!impl_->options.settingsFile.empty()) store.Load();
-  const std::optional<WindowRect> rect = LoadMainRect(store, screen);
-  if (!rect) return std::nullopt;
-  return MainWindowPlacement{*rect, store.GetInt("MainMaxed", 0) != 0};
+AppController::~AppController() {
+  // The edit area goes first: it may still hold the playback stream.
+  edit_.reset();
+  impl_.reset();
 }
-MeterReading AppController::Meter() const { return {}; }
+
+void AppController::Start() { impl_->Start(); }
+void AppController::OnCommand(int id) { impl_->OnCommand(id); }
+void AppController::OnComboChanged(int id, int index) { impl_->OnComboChanged(id, index); }
+
+std::vector<MenuItem> AppController::SplitMenu(int buttonId) {
+  impl_->lastMenuButton = buttonId;
+  const bool ffmpegFound = buttonId == kIdSaveVideo ? impl_->FfmpegFound() : true;
+  return SplitButtonMenu(buttonId, settings_, ffmpegFound);
+}
+
+std::vector<MenuItem> AppController::ContextMenu() {
+  std::vector<MenuItem> items = {{kMenuOpenLogFolder, "打开日志文件夹", false, true, false},
+                                 {kMenuExportDiagnostics, "导出诊断日志到桌面…", false, true, false}};
+  if (impl_->options.previousRunUnclean)
+    items.push_back({0, "上次运行非正常结束（导出日志可发给开发者）", false, false, false});
+  return items;
+}
+
+void AppController::OnTick() { impl_->Tick(); }
+void AppController::NotifyDevicesChanged() { impl_->NotifyDevicesChanged(); }
+void AppController::OnDropFiles(const std::vector<std::filesystem::path>& files) { impl_->OnDropFiles(files); }
+bool AppController::QueryClose() { return impl_->QueryClose(); }
+void AppController::Shutdown(const std::optional<MainWindowPlacement>& placement) { impl_->Shutdown(placement); }
+std::optional<MainWindowPlacement> AppController::SavedPlacement(const ScreenMetrics& screen) const {
+  const std::optional<WindowRect> rect = LoadMainRect(*impl_->store, screen);
+  if (!rect) return std::nullopt;
+  return MainWindowPlacement{*rect, settings_.mainMaxed};
+}
+MeterReading AppController::Meter() const { return impl_->Meter(); }
 AudioDoc& AppController::Document() { return impl_->doc; }
-bool AppController::IsRecording() const { return false; }
+bool AppController::IsRecording() const { return impl_->session.IsRecording(); }
+RecordingSession& AppController::Session() { return impl_->session; }
+const std::filesystem::path& AppController::LastRecording() const { return impl_->lastRecording; }
+int AppController::SettingsSaveCount() const { return impl_->saves; }
 std::string AppController::WindowTitle() { return std::string(kProductTitle) + " " + kVersion; }
 
 }  // namespace vesk::ui

@@ -14,15 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "audio/audio_backend.h"
+#include "audio/capture_stream.h"
+#include "audio/playback_stream.h"
 #include "core/settings.h"
+#include "core/settings_store.h"
 #include "ui/view_port.h"
 
 namespace vesk {
-class AudioDeviceBackend;
-class CaptureStream;
-class PlaybackStream;
 class AudioDoc;
 class TimeSource;
+class RecordingSession;
 }  // namespace vesk
 
 namespace vesk::ui {
@@ -40,13 +42,29 @@ struct AppParts {
 AppParts CreateSystemAppParts();
 
 struct AppOptions {
+  // The settings store shared with the rest of the program (AppSettings());
+  // nullptr: the controller keeps its own over `settingsFile`.
+  IniStore* settingsStore = nullptr;
   std::filesystem::path settingsFile;  // empty: settings live in memory only
   SettingsEnvironment settingsEnvironment;
   bool previousRunUnclean = false;     // the session log's verdict
-  std::filesystem::path logFile;       // the current session log
-  std::filesystem::path logFolder;
+  std::filesystem::path logFile;       // the current session log (empty: the log module's)
+  std::filesystem::path logFolder;     // (empty: the log module's)
+  std::filesystem::path desktopDir;    // where diagnostics go; empty: the system's desktop
   const TimeSource* clock = nullptr;   // nullptr: the system clock
+  // The hidden window of the layout dump: no repair of the output folder,
+  // no device notifications, no plug-in scan.
+  bool headless = false;
+  bool scanPlugins = true;             // look for the denoise plug-in at Start
 };
+
+// The window application's options on this system: the program's settings
+// store (AppSettings(), over the data folder's file), the known folders and
+// the session log's verdict on the previous run (call after AppLogInit).
+AppOptions SystemAppOptions();
+
+// The product's web site (the "官网" button).
+inline constexpr const char kWebSiteUrl[] = "https://vesk-recorder.example/";
 
 // The level meter as the views paint it, per channel.
 struct MeterReading {
@@ -95,6 +113,11 @@ class AppController {
   const SettingsState& Settings() const { return settings_; }
   AudioDoc& Document();
   bool IsRecording() const;
+  RecordingSession& Session();
+  // The newest recording that ended well (known across runs through LastFile).
+  const std::filesystem::path& LastRecording() const;
+  // How often the settings file was written (each change writes it once).
+  int SettingsSaveCount() const;
   // "VeskRecorder 录音机 0.9.124"
   static std::string WindowTitle();
 

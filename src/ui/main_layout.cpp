@@ -103,10 +103,10 @@ std::vector<LayoutControl> MainLayout(int width, int height) {
   // Row 6: opening, playing, saving.
   {
     Row row(out, 194, 28);
-    row.Add(Control(kIdOpenMedia, ControlKind::Button, "打开音视频"), 96, 6);
+    row.Add(Control(kIdOpenMedia, ControlKind::Button, "打开音视频"), 90, 6);
     row.Add(Control(kIdPreview, ControlKind::Button, "预览视频"), 78, 6);
     row.Add(Control(kIdHome, ControlKind::Button, "|◀  Home"), 70, 6);
-    row.Add(Control(kIdPlay, ControlKind::Button, "▶ 播放 (Space)"), 104, 6);
+    row.Add(Control(kIdPlay, ControlKind::Button, "▶ 播放 (Space)"), 110, 6);
     row.Add(Control(kIdSaveWav, ControlKind::SplitButton, "剪辑后另存WAV"), 114, 6);
     row.Add(Control(kIdSaveMp3, ControlKind::SplitButton, "剪辑后另存MP3"), 114, 6);
     row.Add(Control(kIdSaveVideo, ControlKind::SplitButton, "剪辑后另存视频"), 112, 0);

@@ -25,7 +25,8 @@ enum class BoxAnswer { Ok, Yes, No };
 
 struct FileFilter {
   std::string label;                    // "音频/视频文件"
-  std::vector<std::string> extensions;  // without dot, lower case: "wav", "mp3"
+  std::vector<std::string> extensions;  // without dot, lower case: "wav", "mp3"; none and no names: every file
+  std::vector<std::string> fileNames{};  // whole names that also match ("ffmpeg.exe"), case-insensitive
 };
 
 struct FileDialogRequest {
@@ -87,8 +88,8 @@ class ViewPort {
 
   virtual void Repaint(PaintArea area) = 0;
 
-  // A modal message box; returns the button pressed (the default one when
-  // the box is dismissed otherwise).
+  // A modal message box; returns the button pressed. A Yes/No box that is
+  // dismissed otherwise (Escape, its close button) answers No.
   virtual BoxAnswer ShowBox(BoxKind kind, const std::string& title, const std::string& text,
                             BoxButtons buttons = BoxButtons::Ok, BoxAnswer defaultButton = BoxAnswer::Ok) = 0;
 
@@ -120,6 +121,9 @@ class ViewPort {
   virtual TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) = 0;
 
   virtual FocusKind Focus() const = 0;
+
+  // The main window's DPI (the diagnostics snapshot shows it).
+  virtual unsigned Dpi() const { return 96; }
 };
 
 }  // namespace vesk::ui

@@ -26,6 +26,9 @@ struct FfmpegCandidate {
 std::vector<FfmpegCandidate> FfmpegCandidates(const std::filesystem::path& configured);
 // The first candidate that is an executable file (IsExecutableFile).
 FfmpegLocation LocateFfmpeg(const std::filesystem::path& configured);
+// The program's file name on this platform: "ffmpeg.exe" on Windows,
+// "ffmpeg" elsewhere.
+const char* FfmpegProgramFileName();
 
 // Splits a search-path variable: pieces trimmed of blanks, a quoted piece
 // unquoted and trimmed again, empty pieces skipped. Pure.

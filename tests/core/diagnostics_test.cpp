@@ -188,7 +188,7 @@ TEST_F(DiagnosticsTest, SnapshotListsEverySectionWithCrLfLines) {
       "",
       "【降噪】",
       "开关：开",
-      "试听档位：轻柔 · 选区档位：激进",
+      "试听档位：激进 · 选区档位：轻柔",
       "引擎：Voice De-noise (64 位)",
       "插件状态：已找到但不可用（32 位辅助程序没就位？）",
       "插件路径：C:\\VST3\\Voice De-noise.vst3",

@@ -11,6 +11,7 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "app/app_main.h"
 #include "app/qt/layout_dump_qt.h"
@@ -23,8 +24,10 @@
 #include "core/app_log.h"
 #include "core/version.h"
 #include "platform/file.h"
+#include "platform/single_instance.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "ui/edit_area.h"
 #include "ui/qt/main_window.h"
 
 namespace vesk {
@@ -37,6 +40,26 @@ bool HaveDisplay() {
   }
   return false;
 }
+
+// The window a second start asks to come forward; the request arrives on a
+// background thread, the window may not exist yet or any more.
+class RaiseTarget {
+ public:
+  void Set(ui::qt::MainWindow* window) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    window_ = window;
+  }
+  void Raise() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (window_ == nullptr) return;
+    ui::qt::MainWindow* w = window_;
+    w->PostToUi([w] { w->BringToFront(); });
+  }
+
+ private:
+  std::mutex mutex_;
+  ui::qt::MainWindow* window_ = nullptr;
+};
 
 void ReleaseProcessServices() {
   ReleaseMediaFoundation();
@@ -59,6 +82,21 @@ int RunWindowApplication(const CommandLine& cmd) {
   // offscreen platform, at the fixed 96-DPI scale.
   if (dump) qputenv("QT_QPA_PLATFORM", "offscreen");
 
+  RaiseTarget raiseTarget;
+  std::unique_ptr<SingleInstance> instance;
+  if (!dump) {
+    SingleInstanceOptions single;
+    single.name = kSingleInstanceName;
+    single.raiseRequested = [&raiseTarget] { raiseTarget.Raise(); };
+    instance = ClaimSingleInstance(single);
+    if (!instance->IsFirst()) {
+      instance->RaiseRunning();
+      ReleaseMediaFoundation();
+      UninitComForThread();
+      return 0;
+    }
+  }
+
   static int argc = 1;
   static char name[] = "VeskRecorder";
   static char* argv[] = {name, nullptr};
@@ -77,17 +115,27 @@ int RunWindowApplication(const CommandLine& cmd) {
 
   int code = 0;
   {
-    ui::qt::MainWindow window(ui::CreateSystemAppParts(), WindowAppOptions());
+    ui::AppOptions options = WindowAppOptions();
+    options.headless = dump;
+    ui::qt::MainWindow window(ui::CreateSystemAppParts(), std::move(options));
     window.Start();
     if (dump) {
       const std::string json = LayoutDumpJson(window);
       File f;
       if (!f.OpenWrite(PathFromUtf8(cmd.dumpLayoutPath)) || !f.Write(json.data(), json.size())) code = 1;
     } else {
+      raiseTarget.Set(&window);
       window.ShowAsPlaced();
+      // A file handed over on the command line opens once the window is up.
+      if (!cmd.openPath.empty()) {
+        const std::filesystem::path path = PathFromUtf8(cmd.openPath);
+        window.PostToUi([&window, path] { window.Controller().Edit().OpenForEdit(path); });
+      }
       code = app.exec();
+      raiseTarget.Set(nullptr);
     }
   }
+  instance.reset();
   ReleaseProcessServices();
   return code;
 }

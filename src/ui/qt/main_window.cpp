@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 
 #include "audio/audio_backend.h"
 #include "audio/capture_stream.h"
@@ -282,6 +283,13 @@ void MainWindow::ShowAsPlaced() {
   activateWindow();
 }
 
+void MainWindow::BringToFront() {
+  setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  show();
+  raise();
+  activateWindow();
+}
+
 QWidget* MainWindow::ControlById(int id) const {
   for (QWidget* w : controls_)
     if (w->property(kIdProperty).toInt() == id) return w;
@@ -334,8 +342,10 @@ void MainWindow::RunMenu(const std::vector<MenuItem>& items, const QPoint& globa
     a->setChecked(item.checked);
     a->setEnabled(item.enabled && item.id > 0);
   }
-  QAction* chosen = menu.exec(global);
-  if (chosen != nullptr && chosen->data().toInt() > 0) controller_->OnCommand(chosen->data().toInt());
+  connect(&menu, &QMenu::triggered, this, [this](QAction* a) {
+    if (a->data().toInt() > 0) controller_->OnCommand(a->data().toInt());
+  });
+  menu.exec(global);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* e) {
@@ -453,6 +463,8 @@ bool MainWindow::PickFile(const FileDialogRequest& request, std::filesystem::pat
   for (const FileFilter& f : request.filters) {
     QStringList patterns;
     for (const std::string& ext : f.extensions) patterns << QStringLiteral("*.") + Q(ext);
+    for (const std::string& name : f.fileNames) patterns << Q(name);
+    if (patterns.isEmpty()) patterns << QStringLiteral("*");
     filters << Q(f.label) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
   }
   if (!filters.empty()) dialog.setNameFilters(filters);
@@ -535,6 +547,8 @@ void MainWindow::ShowDonationWindow() {
 }
 
 TrackDialogResult MainWindow::ShowTrackDialog(const TrackDialogModel& model) { return RunTrackDialog(this, model); }
+
+unsigned MainWindow::Dpi() const { return unsigned(std::lround(96.0 * devicePixelRatioF())); }
 
 FocusKind MainWindow::Focus() const {
   QWidget* focus = QApplication::focusWidget();

@@ -31,6 +31,8 @@ class MainWindow : public QWidget, public ViewPort {
   void Start();
   // Shows the window as the saved placement says (maximised or not).
   void ShowAsPlaced();
+  // A second start asked for this window: restore it if minimised and raise it.
+  void BringToFront();
 
   AppController& Controller() { return *controller_; }
   // The widget of a layout entry (command id or key); nullptr when absent.
@@ -65,6 +67,7 @@ class MainWindow : public QWidget, public ViewPort {
   void ShowDonationWindow() override;
   TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override;
   FocusKind Focus() const override;
+  unsigned Dpi() const override;
 
  protected:
   void resizeEvent(QResizeEvent*) override;

@@ -6,6 +6,8 @@
 
 namespace vesk {
 
+const char* FfmpegProgramFileName() { return "ffmpeg.exe"; }
+
 std::vector<FfmpegCandidate> PlatformFfmpegCandidates() {
   std::vector<FfmpegCandidate> list;
   const std::filesystem::path programDir = ProgramDir();

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
@@ -13,6 +14,22 @@
 #include "support/test_support.h"
 
 namespace vesk::test {
+
+ui::AppOptions WindowOptions(const ScratchDir& dir, const std::vector<std::string>& ini) {
+  if (!ini.empty()) {
+    std::string text = "[VeskRecorder]\r\n";
+    for (const std::string& line : ini) text += line + "\r\n";
+    WriteBytes(dir / "VeskRecorder.ini", std::vector<uint8_t>(text.begin(), text.end()));
+  }
+  ui::AppOptions options;
+  options.settingsFile = dir / "VeskRecorder.ini";
+  options.settingsEnvironment = {dir.path(), dir.path()};
+  options.scanPlugins = false;
+  options.desktopDir = dir / "desktop";
+  options.logFile = dir / "logs" / "current.log";
+  options.logFolder = dir / "logs";
+  return options;
+}
 
 std::filesystem::path ScreensDir() {
   const std::filesystem::path dir = BuiltProgramDir().parent_path() / "screens";
@@ -82,14 +99,18 @@ DialogScript::Step DialogScript::AcceptFile(const std::filesystem::path& path) {
   return [path](QWidget* active) {
     auto* dialog = qobject_cast<QFileDialog*>(active);
     if (dialog == nullptr) return false;
-    // The dialog applies its own proposed name once its folder has loaded;
-    // choose again until ours is the one selected.
+    // Typed into the name field, as a person does. The dialog applies its
+    // own proposed name once its folder has loaded, so type again until
+    // ours is the one selected.
     const QString target = QString::fromUtf8(PathToUtf8(path).c_str());
     const QStringList selected = dialog->selectedFiles();
     const bool ours = !selected.isEmpty() && (selected.front() == target ||
                                               selected.front() == target + "." + dialog->defaultSuffix());
     if (!ours) {
-      dialog->selectFile(target);
+      if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+        name->setText(target);
+      else
+        dialog->selectFile(target);
       return false;
     }
     QMetaObject::invokeMethod(dialog, "accept");
@@ -112,8 +133,8 @@ DialogScript::Step DialogScript::ChooseMenuItem(const std::string& text) {
     if (menu == nullptr) return false;
     for (QAction* a : menu->actions()) {
       if (a->text().toStdString() == text) {
-        menu->setActiveAction(a);
-        QTest::keyClick(menu, Qt::Key_Return);
+        a->trigger();
+        menu->close();
         return true;
       }
     }
@@ -132,7 +153,10 @@ DialogScript::Step DialogScript::PressKey(int key) {
 DialogScript::Step DialogScript::Inspect(std::function<void(QWidget* active)> check) {
   return [check](QWidget* active) {
     check(active);
-    QTest::keyClick(active, Qt::Key_Escape);
+    if (qobject_cast<QMenu*>(active) != nullptr)
+      active->close();
+    else
+      QTest::keyClick(active, Qt::Key_Escape);
     return true;
   };
 }

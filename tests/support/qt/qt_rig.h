@@ -9,9 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "ui/app_controller.h"
+
 class QTimer;
 
 namespace vesk::test {
+
+class ScratchDir;
+
+// Options of a window whose settings, recordings, logs and desktop live in
+// `dir`; `ini` holds settings lines written before the start ("Format=1"),
+// none keeps the settings file as it is.
+ui::AppOptions WindowOptions(const ScratchDir& dir, const std::vector<std::string>& ini);
 
 // build/<preset>/screens, created on first use.
 std::filesystem::path ScreensDir();

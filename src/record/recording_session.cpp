@@ -1,16 +1,13 @@
-#include "audio/recording_session.h"
+#include "record/recording_session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <system_error>
 #include <vector>
 
-#include "audio/playback_stream.h"
 #include "core/app_log.h"
-#include "core/settings.h"
-#include "doc/audio_doc.h"
-#include "doc/save_naming.h"
 #include "media/mp3_sink.h"
 #include "media/wav_sink.h"
 #include "platform/shell_open.h"
@@ -63,19 +60,34 @@ std::filesystem::path RecordingOutputPath(const std::filesystem::path& folder, c
   return path;
 }
 
+std::unique_ptr<AudioSink> CreateRecordingSink(bool mp3) {
+  if (mp3) return std::make_unique<Mp3Sink>();
+  return std::make_unique<WavSink>();
+}
+
+std::string DroppedFramesNote(uint64_t droppedFrames, uint32_t rate) {
+  if (droppedFrames == 0 || rate == 0) return {};
+  return Format("　注意：有 %llu 帧（约 %.0f 毫秒）因系统繁忙被丢弃，录音中间可能有极小的断口。",
+                (unsigned long long)droppedFrames, double(droppedFrames) * 1000.0 / rate);
+}
+
 std::string RecordingClockText(int64_t ms) {
   if (ms < 0) ms = 0;
   return Format("%02d:%02d:%02d.%d", int(ms / 3'600'000), int(ms / 60'000 % 60), int(ms / 1000 % 60),
                 int(ms / 100 % 10));
 }
 
-RecordingSession::RecordingSession(CaptureStream& microphone, CaptureStream& loopback, const TimeSource& clock)
-    : microphone_(microphone), loopback_(loopback), clock_(clock), mixer_(microphone, loopback, clock),
-      servo_(clock) {}
+
+RecordingSession::RecordingSession(CaptureSource& microphone, CaptureSource& loopback, const TimeSource& clock,
+                                   RecordingSinkFactory sinks)
+    : microphone_(microphone), loopback_(loopback), clock_(clock), sinks_(std::move(sinks)),
+      mixer_(microphone, loopback, clock), servo_(clock) {
+  if (!sinks_) sinks_ = CreateRecordingSink;
+}
 
 RecordingSession::~RecordingSession() {
   if (recording_) {
-    SessionNotice ignored;
+    RecordingResult ignored;
     StopRecording(ignored);
   }
 }
@@ -83,42 +95,35 @@ RecordingSession::~RecordingSession() {
 bool RecordingSession::StartRecording(const RecordingSetup& setup, SessionNotice& notice) {
   notice = {};
   if (recording_) return false;
-  if (playback_ != nullptr && playback_->Running()) playback_->Stop();
 
-  static const std::vector<DeviceEntry> kNoEntries;
-  const std::vector<DeviceEntry>& catalogue = setup.catalogue != nullptr ? *setup.catalogue : kNoEntries;
-  const bool wantMic = setup.source == 0 || setup.source == 2;
-  const bool wantLoop = setup.source == 1 || setup.source == 2;
-  const DeviceEntry* mic = wantMic ? ResolveSelection(catalogue, DeviceFlow::Capture, setup.captureValue) : nullptr;
-  const DeviceEntry* loop = wantLoop ? ResolveSelection(catalogue, DeviceFlow::Render, setup.renderValue) : nullptr;
-
-  if (wantMic && (setup.captureValue == kItemNoInput || setup.captureChoice.pinnedId == kNoInputDevice)) {
+  const bool wantMic = setup.source == RecordSource::Microphone || setup.source == RecordSource::Both;
+  const bool wantLoop = setup.source == RecordSource::ComputerSound || setup.source == RecordSource::Both;
+  if (wantMic && setup.noInputChosen) {
     notice.status = "录音设备选了「无输入」，录不了麦克风。";
     notice.Box(NoticeBox::Information, "录音设备是「无输入」", kNoInputBoxText);
     return false;
   }
-  const bool micBad = wantMic && (mic == nullptr || mic->state != kDeviceActive);
-  const bool loopBad = wantLoop && (loop == nullptr || loop->state != kDeviceActive);
+  const bool micBad = wantMic && !(setup.microphone.resolved && setup.microphone.active);
+  const bool loopBad = wantLoop && !(setup.loopback.resolved && setup.loopback.active);
   if (micBad || loopBad) {
     const std::string kind = micBad ? "录音设备" : "播放设备";
-    const DeviceChoice& choice = micBad ? setup.captureChoice : setup.renderChoice;
-    const std::string name = choice.rememberedName.empty() ? std::string("原来那台") : choice.rememberedName;
+    const RecordingEndpoint& e = micBad ? setup.microphone : setup.loopback;
+    const std::string name = e.rememberedName.empty() ? std::string("原来那台") : e.rememberedName;
     notice.status = "要用的" + kind + "用不了，请重新选择。";
     notice.Box(NoticeBox::Warning, "设备用不了", "要用的" + kind + "「" + name + kUnusableBoxTail);
     return false;
   }
-  if (mic == nullptr && loop == nullptr) {
+  if (!wantMic && !wantLoop) {
     notice.status = "请先选择「录制声音来源」，再点开始录音。";
     notice.Box(NoticeBox::Information, "还没选声音来源", kNoSourceBoxText);
     return false;
   }
 
-  if (doc_ != nullptr) doc_->Clear();
   const uint16_t channels = setup.channels == 1 ? 1 : 2;
   const uint16_t bits = setup.mp3 ? 16 : setup.bits;
   std::string error;
-  if (!mixer_.Start(mic != nullptr ? mic->id : std::string(), false, loop != nullptr ? loop->id : std::string(), true,
-                    channels, setup.rate, bits, error)) {
+  if (!mixer_.Start(wantMic ? setup.microphone.id : std::string(), false,
+                    wantLoop ? setup.loopback.id : std::string(), true, channels, setup.rate, bits, error)) {
     notice.status = error;
     notice.Box(NoticeBox::Warning, "打不开声音设备", error);
     return false;
@@ -126,9 +131,9 @@ bool RecordingSession::StartRecording(const RecordingSetup& setup, SessionNotice
   usedMicrophone_ = mixer_.MicrophoneActive();
   usedLoopback_ = mixer_.LoopbackActive();
   outputFormat_ = mixer_.Format();
-  const char* sourceName = setup.source == 0 ? "麦克风" : (setup.source == 1 ? "电脑声音" : "两者");
+  const char* sourceName = !wantLoop ? "麦克风" : (!wantMic ? "电脑声音" : "两者");
   AppLog("[rec] 开始录音：来源=%s  输入=%s  输出=%s  输出率=%u 声道=%u", sourceName,
-         mic != nullptr ? mic->name.c_str() : "(无)", loop != nullptr ? loop->name.c_str() : "(无)",
+         wantMic ? setup.microphone.name.c_str() : "(无)", wantLoop ? setup.loopback.name.c_str() : "(无)",
          unsigned(outputFormat_.sampleRate), unsigned(outputFormat_.channels));
 
   mp3_ = setup.mp3;
@@ -182,8 +187,6 @@ bool RecordingSession::StartRecording(const RecordingSetup& setup, SessionNotice
                   ? Format("%s → 混音 %u Hz · %s · %s", devices.c_str(), unsigned(outputFormat_.sampleRate), c, f.c_str())
                   : Format("%s · %s · %s", devices.c_str(), c, f.c_str());
   notice.status = "正在录音 → " + PathText(outputPath_);
-  microphone_.ClearClipsAndPeaks();
-  loopback_.ClearClipsAndPeaks();
   return true;
 }
 
@@ -201,13 +204,9 @@ bool RecordingSession::KeepPulling() const {
 }
 
 void RecordingSession::RecorderThread() {
-  std::unique_ptr<AudioSink> sink;
-  if (mp3_)
-    sink = std::make_unique<Mp3Sink>();
-  else
-    sink = std::make_unique<WavSink>();
+  std::unique_ptr<AudioSink> sink = sinks_(mp3_);
   std::string error;
-  if (!sink->Open(outputPath_, outputFormat_, mp3Kbps_, error)) {
+  if (sink == nullptr || !sink->Open(outputPath_, outputFormat_, mp3Kbps_, error)) {
     {
       std::lock_guard<std::mutex> lock(openMutex_);
       sinkError_ = error.empty() ? std::string("无法创建输出文件。") : error;
@@ -276,10 +275,10 @@ std::string RecordingSession::SizeText() const {
   return "已写 " + FormatFileSize(FileSizeOnDisk(outputPath_));
 }
 
-bool RecordingSession::Tick(SessionNotice& notice) {
-  notice = {};
+bool RecordingSession::Tick(RecordingResult& result) {
+  result = {};
   if (!recording_) return false;
-  CaptureStream* lost = nullptr;
+  CaptureSource* lost = nullptr;
   if (usedMicrophone_ && microphone_.DeviceLost())
     lost = &microphone_;
   else if (usedLoopback_ && loopback_.DeviceLost())
@@ -289,23 +288,23 @@ bool RecordingSession::Tick(SessionNotice& notice) {
     if (message.empty()) message = "录音设备已断开。";
     const uint64_t written = bytesWritten_.load();
     deviceLostStop_ = true;
-    StopRecording(notice);
-    notice.Box(NoticeBox::Warning, "录音设备已断开",
-               message + (written > 0 ? "\r\n\r\n已经录到的部分已保存，可以继续剪辑或导出。"
-                                      : "\r\n\r\n这次没有录到有效声音。"));
+    StopRecording(result);
+    result.notice.Box(NoticeBox::Warning, "录音设备已断开",
+                      message + (written > 0 ? "\r\n\r\n已经录到的部分已保存，可以继续剪辑或导出。"
+                                             : "\r\n\r\n这次没有录到有效声音。"));
     return true;
   }
   if (writeFailed_.load()) {
     const std::string error = writeError_;
-    StopRecording(notice);
-    notice.Box(NoticeBox::Warning, "写盘中断", error);
+    StopRecording(result);
+    result.notice.Box(NoticeBox::Warning, "写盘中断", error);
     return true;
   }
   return false;
 }
 
-void RecordingSession::StopRecording(SessionNotice& notice) {
-  notice = {};
+void RecordingSession::StopRecording(RecordingResult& result) {
+  result = {};
   if (!recording_) return;
   recording_ = false;
   RestoreTimerResolution();
@@ -332,7 +331,18 @@ void RecordingSession::StopRecording(SessionNotice& notice) {
   infoLine_.clear();
   servo_.Reset();
 
+  result.path = outputPath_;
+  result.format = outputFormat_;
+  result.bytes = bytes;
+  result.droppedFrames = dropped;
+  result.deviceLost = lost;
+  const double bytesPerSecond =
+      double(outputFormat_.bits / 8) * outputFormat_.channels * double(outputFormat_.sampleRate);
+  result.seconds = bytesPerSecond > 0 ? double(bytes) / bytesPerSecond : 0;
+  SessionNotice& notice = result.notice;
+
   if (bytes == 0 && error.empty()) {
+    result.outcome = RecordingResult::Outcome::Empty;
     std::error_code ec;
     std::filesystem::remove(outputPath_, ec);
     const double wallMs = double(now - startMs_);
@@ -356,46 +366,11 @@ void RecordingSession::StopRecording(SessionNotice& notice) {
     return;
   }
   if (!error.empty()) {
+    result.outcome = RecordingResult::Outcome::Failed;
     notice.status = "录音结束，但有问题：" + error;
     return;
   }
-  lastRecording_ = outputPath_;
-  if (saveLast_) saveLast_(outputPath_);
-  const std::string size = FormatFileSize(FileSizeOnDisk(outputPath_));
-  const double bytesPerSecond =
-      double(outputFormat_.bits / 8) * outputFormat_.channels * double(outputFormat_.sampleRate);
-  const double duration = bytesPerSecond > 0 ? double(bytes) / bytesPerSecond : 0;
-  const std::string path = PathText(outputPath_);
-  if (duration <= kAutoLoadSeconds && doc_ != nullptr) {
-    std::string loadError;
-    if (doc_->Load(outputPath_, loadError))
-      notice.status = "已保存并载入剪辑区：" + path + "（" + size + "）";
-    else
-      notice.status = "已保存：" + path + "（" + size + "）。载入剪辑区失败：" + loadError;
-  } else if (duration <= kAutoLoadSeconds) {
-    notice.status = "已保存：" + path + "（" + size + "）";
-  } else {
-    notice.status = "已保存：" + path + "（" + size + "）。录音较长，未自动载入剪辑区，需要时请手动打开。";
-  }
-  if (dropped > 0 && outputFormat_.sampleRate > 0)
-    notice.status += Format("　注意：有 %llu 帧（约 %.0f 毫秒）因系统繁忙被丢弃，录音中间可能有极小的断口。",
-                            (unsigned long long)dropped, double(dropped) * 1000.0 / outputFormat_.sampleRate);
-}
-
-void RecordingSession::OpenRecordingLocation(const std::filesystem::path& outputDir, SessionNotice& notice) {
-  notice = {};
-  std::string folderText = PathText(outputDir);
-  while (folderText.size() > 3 && (folderText.back() == '\\' || folderText.back() == '/')) folderText.pop_back();
-  const std::filesystem::path folder = PathFromUtf8(folderText);
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (!lastRecording_.empty() && FileSizeOnDisk(lastRecording_) > 0) {
-    RevealFileInFolder(lastRecording_);
-    notice.status = "已在资源管理器中定位到最近一次录音：" + PathText(lastRecording_);
-    return;
-  }
-  OpenFolderInShell(folder);
-  notice.status = "打开保存位置：" + folderText + (lastRecording_.empty() ? "（还没有录音文件）" : "");
+  result.outcome = RecordingResult::Outcome::Saved;
 }
 
 }  // namespace vesk

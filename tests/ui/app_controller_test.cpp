@@ -1,0 +1,588 @@
+// The window application without a window: the controller over the
+// in-memory sound system and a scripted view.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "audio/audio_signal.h"
+#include "core/diagnostics.h"
+#include "core/log_fixture.h"
+#include "doc/audio_doc.h"
+#include "record/recording_session.h"
+#include "ui/controller_rig.h"
+#include "ui/edit_area.h"
+#include "ui/export_menus.h"
+#include "video/ffmpeg_runner.h"
+
+namespace vesk {
+namespace {
+
+using test::ControllerRig;
+using ui::BoxAnswer;
+namespace fs = std::filesystem;
+
+// A 44-byte-header WAV whose sizes were never filled in (a crashed recording).
+void WriteUnsealedWav(const fs::path& path) {
+  std::vector<uint8_t> b;
+  test::AppendTag(b, "RIFF");
+  test::Append32(b, 0);
+  test::AppendTag(b, "WAVE");
+  test::AppendTag(b, "fmt ");
+  test::Append32(b, 16);
+  test::Append16(b, 1);
+  test::Append16(b, 2);
+  test::Append32(b, 48000);
+  test::Append32(b, 48000 * 4);
+  test::Append16(b, 4);
+  test::Append16(b, 16);
+  test::AppendTag(b, "data");
+  test::Append32(b, 0);
+  b.resize(b.size() + 4800, 0);
+  test::WriteBytes(path, b);
+}
+
+// One second of a stereo tone taken over as if opened from `path`.
+void FillDocument(AudioDoc& doc, const fs::path& path) {
+  std::string error;
+  ASSERT_TRUE(doc.Adopt(AudioFormat{48000, 2, 16}, test::Sine(300, 48000, 48000, 2), path, error, 16)) << error;
+}
+
+void EditDocument(AudioDoc& doc) {
+  std::string error;
+  doc.SetSelection(1000, 2000);
+  ASSERT_TRUE(doc.DeleteSelection(error)) << error;
+  ASSERT_TRUE(doc.IsModified());
+}
+
+std::map<std::string, std::string> IniPairs(const fs::path& file) {
+  IniStore store(file);
+  store.Load();
+  std::map<std::string, std::string> m;
+  for (const auto& [k, v] : store.Pairs()) m.emplace(k, v);
+  return m;
+}
+
+// ----- start-up ---------------------------------------------------------------
+
+TEST(ControllerStart, StatusFollowsItsPrecedenceAndTheListsAreFilled) {
+  struct Case {
+    const char* name;
+    bool unsealed;
+    std::vector<DeviceEntry> endpoints;
+    std::string status;
+    std::string firstCaptureItem;
+    bool recordEnabled;
+  };
+  const Case cases[] = {
+      {"repaired", true, test::StandardEndpoints(),
+       "启动时自动修复了 1 个上次未正常收尾的录音文件（头部已补全，可正常播放）。", "系统默认-USB 麦克风", true},
+      {"no devices", false, {}, "没有找到任何可用的声音设备。请检查「设置 → 系统 → 声音」。", "系统默认-无输入", false},
+      {"ready", false, test::StandardEndpoints(), "就绪。选好声音来源，点「开始录音」。", "系统默认-USB 麦克风", true},
+  };
+  for (const Case& c : cases) {
+    ControllerRig rig({"Format=1"}, c.endpoints);
+    if (c.unsealed) {
+      fs::create_directories(rig.OutputDir());
+      WriteUnsealedWav(rig.OutputDir() / "[VESK]20240101 10-00-00.wav");
+    }
+    rig->Start();
+    EXPECT_EQ(rig.view.Status(), c.status) << c.name;
+    EXPECT_EQ(rig.view.combos[ui::kIdCaptureDevice].items.at(0), c.firstCaptureItem) << c.name;
+    EXPECT_EQ(rig.view.IsEnabled(ui::kIdRecord), c.recordEnabled) << c.name;
+    EXPECT_FALSE(rig.view.IsEnabled(ui::kIdPause)) << c.name;
+    EXPECT_EQ(rig.view.texts[ui::TextView::Clock], "00:00:00.0") << c.name;
+    EXPECT_EQ(PathFromUtf8(rig.view.controlTexts[ui::kIdOutputDir]), rig->Settings().outputDir) << c.name;
+    EXPECT_EQ(rig.view.combos[ui::kIdFormat].selected, 1) << c.name;
+    EXPECT_TRUE(rig.view.IsEnabled(ui::kIdBitDepth)) << c.name;
+    EXPECT_FALSE(rig.view.IsEnabled(ui::kIdBitrate)) << c.name;
+  }
+}
+
+// ----- menus ------------------------------------------------------------------
+
+TEST(ControllerMenus, EveryOptionItemChangesItsSettingOnceAndSaysSo) {
+  struct Case {
+    int id;
+    int menu;  // whose menu was opened first (0: none)
+    const char* key;
+    const char* value;
+    std::string status;
+  };
+  const Case cases[] = {
+      {ui::kMenuWavBitsSource, ui::kIdSaveWav, "ExportBitDepth", "0", "导出位深已更新。当前：WAV 位深 跟源文件"},
+      {ui::kMenuWavBits32, ui::kIdSaveWav, "ExportBitDepth", "32", "导出位深已更新。当前：WAV 位深 32bit 浮点"},
+      {ui::kMenuWavRate44100, ui::kIdSaveWav, "ExportWavRate", "44100",
+       "导出采样率已更新。当前：WAV 采样率 44100Hz · MP3 采样率 48000Hz"},
+      {ui::kMenuRateSource, ui::kIdSaveWav, "ExportWavRate", "0",
+       "导出采样率已更新。当前：WAV 采样率 跟源文件 · MP3 采样率 48000Hz"},
+      {ui::kMenuRateSource, ui::kIdSaveMp3, "ExportMp3Rate", "0",
+       "导出采样率已更新。当前：WAV 采样率 48000Hz · MP3 采样率 跟源文件"},
+      {ui::kMenuMp3Rate44100, ui::kIdSaveMp3, "ExportMp3Rate", "44100",
+       "导出采样率已更新。当前：WAV 采样率 48000Hz · MP3 采样率 44100Hz"},
+      {ui::kMenuMp3Kbps128, ui::kIdSaveMp3, "Bitrate", "128", "导出码率已更新。当前：MP3 码率 128kbps"},
+      {ui::kMenuVideoAac, ui::kIdSaveVideo, "VideoCodecFlac", "0",
+       "视频导出参数已更新。当前：音轨 AAC 192kbps · 采样率 48000Hz"},
+      {ui::kMenuVideoRate96000, ui::kIdSaveVideo, "VideoSampleRate", "96000",
+       "视频导出参数已更新。当前：音轨 FLAC 无损 24bit · 采样率 96000Hz"},
+      {ui::kMenuDenoiseLevelGentle, ui::kIdDenoise, "DenoiseLevel", "2",
+       "降噪等级已设为「轻柔」。开关打开后按这个档位渲染（选区降噪与导出有各自独立的档位，在对应按钮的箭头菜单里调）。"},
+      {ui::kMenuSelDenoiseStrong, ui::kIdDenoiseSelection, "SelDenoiseLevel", "0",
+       "选区降噪的降噪等级已设为「激进」，下次点「选区降噪」时按这个档跑；试听用的档位不受影响。"},
+      {ui::kIdDenoise, 0, "Denoise", "1",
+       "降噪已开启，但没检测到 RX Voice De-noise 插件，暂时降不了 —— 插件装好后把开关关再开即可识别；导出时也可选「无降噪导出」"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    ControllerRig rig({"Format=0"});
+    rig->Start();
+    rig->OnComboChanged(ui::kIdChannels, 0);  // a first save writes every key
+    const auto before = IniPairs(rig.IniPath());
+    const int saves = rig->SettingsSaveCount();
+    if (c.menu != 0) rig->SplitMenu(c.menu);
+    rig->OnCommand(c.id);
+    EXPECT_EQ(rig->SettingsSaveCount(), saves + 1);
+    EXPECT_EQ(rig.view.Status(), c.status);
+    const auto after = IniPairs(rig.IniPath());
+    for (const auto& [key, value] : after)
+      EXPECT_EQ(value, key == c.key ? std::string(c.value) : before.at(key)) << key;
+    if (c.menu != 0) {
+      int checked = 0;
+      for (const ui::MenuItem& item : rig->SplitMenu(c.menu)) checked += item.id == c.id && item.checked;
+      EXPECT_EQ(checked, 1);
+    }
+  }
+}
+
+TEST(ControllerMenus, TheVideoMenuOffersAacRatesAndTheFfmpegPickOnlyWhenTheyApply) {
+  SettingsState s;  // FLAC
+  auto has = [](const std::vector<ui::MenuItem>& menu, int id) {
+    return std::any_of(menu.begin(), menu.end(), [&](const ui::MenuItem& m) { return m.id == id; });
+  };
+  for (bool flac : {true, false})
+    for (bool found : {true, false}) {
+      s.videoCodecFlac = flac;
+      const auto menu = ui::SplitButtonMenu(ui::kIdSaveVideo, s, found);
+      EXPECT_EQ(has(menu, ui::kMenuVideoAac128) && has(menu, ui::kMenuVideoAac320), !flac);
+      EXPECT_EQ(has(menu, ui::kMenuPickFfmpeg), !found);
+      EXPECT_EQ(menu.back().text, "画面原样拷贝，不重新编码");
+      EXPECT_FALSE(menu.back().enabled);
+    }
+}
+
+TEST(ControllerMenus, FfmpegPickTakesOnlyTheProgramItself) {
+  test::ScratchDir files;
+  const fs::path program = files.path() / "bin" / FfmpegProgramFileName();
+  const fs::path lookAlike = files.path() / "ffplay.txt";
+  const fs::path folder = files.path() / "ffmpeg" / FfmpegProgramFileName();  // a folder of that name
+  fs::create_directories(program.parent_path());
+  fs::create_directories(folder);
+  test::WriteBytes(program, {1, 2, 3});
+  fs::permissions(program, fs::perms::owner_exec, fs::perm_options::add);
+  test::WriteBytes(lookAlike, {1});
+  struct Case {
+    fs::path pick;  // empty: cancelled
+    std::string status;
+    std::string stored;
+  };
+  const Case cases[] = {
+      {lookAlike, "这个文件用不了（要选 ffmpeg.exe 本身）。", ""},
+      {folder, "这个文件用不了（要选 ffmpeg.exe 本身）。", ""},
+      {files.path() / "missing" / FfmpegProgramFileName(), "这个文件用不了（要选 ffmpeg.exe 本身）。", ""},
+      {program, "ffmpeg 已指定：" + PathToUtf8(program), PathToUtf8(program)},
+      {{}, "就绪。选好声音来源，点「开始录音」。", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(PathToUtf8(c.pick));
+    ControllerRig rig;
+    rig->Start();
+    const int saves = rig->SettingsSaveCount();
+    if (!c.pick.empty()) rig.view.fileAnswers.push_back(c.pick);
+    rig->OnCommand(ui::kMenuPickFfmpeg);
+    ASSERT_EQ(rig.view.fileRequests.size(), 1u);
+    EXPECT_EQ(rig.view.fileRequests[0].filters.at(0).fileNames, std::vector<std::string>{FfmpegProgramFileName()});
+    EXPECT_EQ(rig.view.Status(), c.status);
+    EXPECT_EQ(rig->Settings().ffmpegPath, c.stored);
+    EXPECT_EQ(rig->SettingsSaveCount(), saves + (c.stored.empty() ? 0 : 1));
+  }
+}
+
+// ----- recording-option lists -------------------------------------------------
+
+TEST(ControllerLists, FormatRateAndDeviceChoicesFollowTheirRules) {
+  ControllerRig rig({"Format=0"});
+  rig->Start();
+  rig->OnComboChanged(ui::kIdFormat, 1);  // WAV: 24 bit, no bit rate
+  EXPECT_EQ(rig.view.combos[ui::kIdBitDepth].selected, 1);
+  EXPECT_TRUE(rig.view.IsEnabled(ui::kIdBitDepth));
+  EXPECT_FALSE(rig.view.IsEnabled(ui::kIdBitrate));
+  EXPECT_EQ(rig.Ini("BitDepth"), "24");
+  rig->OnComboChanged(ui::kIdFormat, 0);  // MP3: 16 bit, greyed
+  EXPECT_EQ(rig.view.combos[ui::kIdBitDepth].selected, 0);
+  EXPECT_FALSE(rig.view.IsEnabled(ui::kIdBitDepth));
+  EXPECT_TRUE(rig.view.IsEnabled(ui::kIdBitrate));
+
+  // Following the device shows its rate; a choice pins it.
+  rig.backend->SetMixRate("mic1", 44100);
+  rig->OnComboChanged(ui::kIdRecordSource, 0);
+  EXPECT_EQ(rig.view.combos[ui::kIdSampleRate].selected, 0);
+  rig->OnComboChanged(ui::kIdSampleRate, 1);
+  EXPECT_EQ(rig.Ini("SampleRate"), "48000");
+  EXPECT_EQ(rig.Ini("SampleRatePinned"), "1");
+
+  rig->OnComboChanged(ui::kIdCaptureDevice, 1);  // the microphone itself
+  EXPECT_EQ(rig.view.Status(), "录音设备已固定为「USB 麦克风」，系统默认变化不再跟随。");
+  EXPECT_EQ(rig.Ini("InDevice"), "mic1");
+  EXPECT_EQ(rig.Ini("InDeviceName"), "USB 麦克风");
+  const int noInput = int(rig.view.combos[ui::kIdCaptureDevice].items.size()) - 1;
+  rig->OnComboChanged(ui::kIdCaptureDevice, noInput);
+  EXPECT_EQ(rig.view.Status(), "录音设备：无输入，只录电脑声音。");
+  EXPECT_EQ(rig.view.combos[ui::kIdCaptureDevice].selected, noInput);
+  rig->OnComboChanged(ui::kIdRenderDevice, 0);
+  EXPECT_EQ(rig.view.Status(), "播放设备：跟随系统默认（当前是「扬声器」）");
+}
+
+// ----- recording --------------------------------------------------------------
+
+TEST(ControllerRecording, RecordsPausesStopsAndLoadsTheFile) {
+  ControllerRig rig;
+  rig->Start();
+  AudioDoc& doc = rig->Document();
+  FillDocument(doc, rig.dir.path() / "old.wav");
+  rig->OnCommand(ui::kIdRecord);
+  ASSERT_TRUE(rig->IsRecording()) << rig.view.Status();
+  const fs::path path = rig->Session().OutputPath();
+  EXPECT_EQ(rig.view.Status(), "正在录音 → " + PathToUtf8(path));
+  EXPECT_EQ(doc.Frames(), 0u);  // a running recording replaces the edit area
+  EXPECT_EQ(rig.view.controlTexts[ui::kIdRecord], "■  停止录音");
+  EXPECT_TRUE(rig.view.IsEnabled(ui::kIdPause));
+  for (int id : {ui::kIdCaptureDevice, ui::kIdFormat, ui::kIdChangeDir, ui::kIdOpenMedia, ui::kIdPlay})
+    EXPECT_FALSE(rig.view.IsEnabled(id)) << id;
+  EXPECT_EQ(rig.view.texts[ui::TextView::MeterInfo], "录音设备 48000 Hz · 立体声 · WAV · 16 bit");
+
+  using Clock = std::chrono::steady_clock;
+  auto since = [](Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); };
+  const auto first = Clock::now();
+  float peak = 0;
+  rig.RunUntil(700, [&] {
+    peak = std::max(peak, rig->Meter().peak[0]);
+    return false;
+  });
+  EXPECT_EQ(rig->Meter().channels, 2);
+  EXPECT_NEAR(peak, 0.5f, 0.05f);
+  EXPECT_NE(rig.view.texts[ui::TextView::Clock], "00:00:00.0");
+  EXPECT_EQ(rig.view.texts[ui::TextView::Size].rfind("已写 ", 0), 0u);
+
+  rig->OnCommand(ui::kIdPause);
+  const double recorded = since(first);
+  EXPECT_EQ(rig.view.Status(), "已暂停：现在的声音不会录进去。按「继续」接着录，还是同一个文件。");
+  EXPECT_EQ(rig.view.controlTexts[ui::kIdPause], "▶  继续");
+  rig.Run(400);
+  rig->OnCommand(ui::kIdPause);
+  EXPECT_EQ(rig.view.Status(), "继续录音 → " + PathToUtf8(path));
+  EXPECT_EQ(rig.view.controlTexts[ui::kIdPause], "⏸  暂停");
+  const auto second = Clock::now();
+  rig.Run(300);
+
+  rig->OnCommand(ui::kIdRecord);
+  const double expected = recorded + since(second);
+  EXPECT_FALSE(rig->IsRecording());
+  const std::string saved = "已保存并载入剪辑区：" + PathToUtf8(path) + "（";
+  EXPECT_EQ(rig.view.Status().rfind(saved, 0), 0u) << rig.view.Status();
+  // Start, pause, resume and the saved line, in this order.
+  auto at = rig.view.statusHistory.begin();
+  const auto end = rig.view.statusHistory.end();
+  for (const char* prefix : {"正在录音 → ", "已暂停：", "继续录音 → ", "已保存并载入剪辑区："}) {
+    at = std::find_if(at, end, [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+    ASSERT_NE(at, end) << prefix;
+  }
+  // What ran before and after the pause, the pause left out. (A stalled
+  // machine can only make it shorter: what is pulled during the pause is
+  // dropped.)
+  const double seconds = double(doc.Frames()) / 48000.0;
+  EXPECT_LT(seconds, expected + 0.15);
+  EXPECT_GT(seconds, std::min(expected - 0.15, 0.5));
+  EXPECT_GT(test::TonePower(doc.Samples(), 2, 0, 48000, 440, 4800),
+            100 * test::TonePower(doc.Samples(), 2, 0, 48000, 2500, 4800));
+  EXPECT_EQ(doc.SourcePath(), path);
+  EXPECT_EQ(rig->LastRecording(), path);
+  EXPECT_EQ(PathFromUtf8(rig.Ini("LastFile")), path);
+  EXPECT_EQ(rig.view.controlTexts[ui::kIdRecord], "●  开始录音");
+  EXPECT_FALSE(rig.view.IsEnabled(ui::kIdPause));
+  EXPECT_TRUE(rig.view.IsEnabled(ui::kIdCaptureDevice));
+  EXPECT_EQ(rig.view.texts[ui::TextView::Clock], "00:00:00.0");
+  EXPECT_EQ(rig.view.texts[ui::TextView::MeterInfo], "");
+  EXPECT_TRUE(rig.view.boxes.empty());
+}
+
+TEST(ControllerRecording, ALostMicrophoneStopsTheRecordingAndKeepsWhatWasWritten) {
+  ControllerRig rig;
+  rig->Start();
+  rig->OnCommand(ui::kIdRecord);
+  ASSERT_TRUE(rig->IsRecording());
+  const fs::path path = rig->Session().OutputPath();
+  const auto started = std::chrono::steady_clock::now();
+  rig.Run(600);
+  rig.microphone->Disappear();
+  const double recorded = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  ASSERT_TRUE(rig.RunUntil(1000, [&] { return !rig->IsRecording(); }));
+  ASSERT_EQ(rig.view.boxes.size(), 1u);
+  EXPECT_EQ(rig.view.boxes[0].title, "录音设备已断开");
+  EXPECT_EQ(rig.view.boxes[0].text,
+            std::string(CaptureStream::kLostText) + "\r\n\r\n已经录到的部分已保存，可以继续剪辑或导出。");
+  EXPECT_EQ(rig.view.Status().rfind("已保存并载入剪辑区：" + PathToUtf8(path), 0), 0u) << rig.view.Status();
+  EXPECT_TRUE(fs::exists(path));
+  EXPECT_NEAR(double(rig->Document().Frames()) / 48000.0, recorded, 0.15);
+  EXPECT_NE(rig->Session().LastStopLine().find(" [设备丢失触发]"), std::string::npos);
+}
+
+TEST(ControllerRecording, RefusedStartsExplainAndLeaveTheEditAreaAlone) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> ini;
+    std::string title;
+    std::string textStart;
+  };
+  const Case cases[] = {
+      {"no input", {"RecSource=2", "InDevice=@none", "InChosen=1"}, "录音设备是「无输入」",
+       "「录音设备」下拉选的是「无输入」"},
+      {"unplugged headphones", {"RecSource=1", "OutDevice=spk2", "OutChosen=1", "OutDeviceName=耳机"}, "设备用不了",
+       "要用的播放设备「耳机」现在用不了。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ControllerRig rig(c.ini);
+    rig->Start();
+    FillDocument(rig->Document(), rig.dir.path() / "keep.wav");
+    rig->OnCommand(ui::kIdRecord);
+    EXPECT_FALSE(rig->IsRecording());
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].title, c.title);
+    EXPECT_EQ(rig.view.boxes[0].text.rfind(c.textStart, 0), 0u) << rig.view.boxes[0].text;
+    EXPECT_EQ(rig->Document().Frames(), 48000u);
+    EXPECT_FALSE(fs::exists(rig.OutputDir()) && !fs::is_empty(rig.OutputDir()));
+  }
+}
+
+// ----- devices ----------------------------------------------------------------
+
+TEST(ControllerDevices, ChangesRefreshOnceAndWaitForTheRecordingToEnd) {
+  ControllerRig rig({"Format=1", "RecSource=1"});
+  rig->Start();
+  auto endpoints = test::StandardEndpoints();
+  endpoints[0].isDefault = false;
+  endpoints.insert(endpoints.begin() + 1, DeviceEntry{"mic2", "新麦克风", false, true, kDeviceActive});
+
+  rig->OnCommand(ui::kIdRecord);
+  ASSERT_TRUE(rig->IsRecording());
+  const int enumerations = rig.backend->EnumerateCount();
+  for (int i = 0; i < 10; ++i) rig.backend->SetEndpoints(endpoints);  // one burst of notifications
+  rig.Run(700);
+  EXPECT_EQ(rig.backend->EnumerateCount(), enumerations);  // deferred while recording
+  rig->OnCommand(ui::kIdRecord);
+  ASSERT_FALSE(rig->IsRecording());
+  ASSERT_TRUE(rig.RunUntil(1000, [&] { return rig.backend->EnumerateCount() > enumerations; }));
+  rig.Run(700);
+  EXPECT_EQ(rig.backend->EnumerateCount(), enumerations + 1);
+  EXPECT_EQ(rig.view.Status(), "已跟随系统默认切到「新麦克风」（录音设备）。");
+  EXPECT_EQ(rig.view.combos[ui::kIdCaptureDevice].items.at(0), "系统默认-新麦克风");
+}
+
+// ----- drops, closing, shell ---------------------------------------------------
+
+TEST(ControllerDrops, OnlyTheFirstKnownFileIsTakenAndReplacingAsksFirst) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> files;
+    bool filled, edited, recording;
+    std::string status;        // last status; "" when the file goes on to be opened
+    std::string question;      // "" = no box
+    BoxAnswer defaultButton;
+  };
+  const std::string keep = "\n\n确定要载入吗？";
+  const Case cases[] = {
+      {"three files", {"a.wav", "b.mp3", "c.flac"}, false, false, false, "", "", {}},
+      {"text file", {"notes.txt"}, true, false, false,
+       "拖进来的不是认识的音频/视频格式（wav/mp3/m4a/aac/wma/flac/ogg/opus/mp4/mov/mkv/webm）。", "", {}},
+      {"while recording", {"a.WAV"}, false, false, true, "正在录音，先按「■ 停止录音」再拖入文件。", "", {}},
+      {"replace clean", {"a.m4a", "b.wav"}, true, false, false, "已取消载入，剪辑区里的内容没动。",
+       "剪辑区里已经有音频，载入「a.m4a」会把当前内容替换掉。" + keep, BoxAnswer::Yes},
+      {"replace edited", {"a.mkv"}, true, true, false, "已取消载入，剪辑区里的内容没动。",
+       "剪辑区里已经有音频，载入「a.mkv」会把当前内容替换掉。\n\n现在这些改动还没导出，替换之后就找不回来了（这一步进不了撤销）。" +
+           keep,
+       BoxAnswer::No},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ControllerRig rig;
+    rig->Start();
+    if (c.filled) FillDocument(rig->Document(), rig.dir.path() / "old.wav");
+    if (c.edited) EditDocument(rig->Document());
+    if (c.recording) rig->OnCommand(ui::kIdRecord);
+    const uint64_t frames = rig->Document().Frames();
+    std::vector<fs::path> files;
+    for (const std::string& f : c.files) files.push_back(rig.dir.path() / f);
+    rig.view.boxAnswers.push_back(BoxAnswer::No);
+    rig->OnDropFiles(files);
+    if (c.files.size() > 1) {
+      const auto& h = rig.view.statusHistory;
+      EXPECT_NE(std::find(h.begin(), h.end(), "一次只载入第一个文件（拖了多个）。"), h.end());
+    }
+    if (c.status.empty()) continue;  // handed to the edit area's open
+    EXPECT_EQ(rig.view.Status(), c.status);
+    if (c.question.empty()) {
+      EXPECT_TRUE(rig.view.boxes.empty());
+    } else {
+      ASSERT_EQ(rig.view.boxes.size(), 1u);
+      EXPECT_EQ(rig.view.boxes[0].title, "会替换剪辑区里的内容");
+      EXPECT_EQ(rig.view.boxes[0].text, c.question);
+      EXPECT_EQ(rig.view.boxes[0].buttons, ui::BoxButtons::YesNo);
+      EXPECT_EQ(rig.view.boxes[0].defaultButton, c.defaultButton);
+    }
+    EXPECT_EQ(rig->Document().Frames(), frames);
+    EXPECT_EQ(rig->IsRecording(), c.recording);
+  }
+}
+
+TEST(ControllerClose, AsksAboutRecordingsAndUnexportedWorkWithNoAsDefault) {
+  const std::string source = "/data/访谈.wav";
+  struct Case {
+    const char* name;
+    bool edited, denoise;
+    std::string question;
+  };
+  const std::string tail = "\n\n确定要退出吗？";
+  const Case cases[] = {
+      {"nothing pending", false, false, ""},
+      {"edits", true, false, "剪辑区有未导出的编辑结果，退出后会丢失。\n源文件「" + source + "」不受影响。" + tail},
+      {"denoise", false, true,
+       "降噪开关是开着的，降噪后的结果还没有导出。\n降噪要到导出时才应用，源文件「" + source + "」不受影响。" + tail},
+      {"both", true, true,
+       "剪辑区有未导出的编辑结果，退出后会丢失。\n源文件「" + source + "」不受影响。\n\n降噪开关也是开着的，降噪结果同样没导出。" +
+           tail},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ControllerRig rig({c.denoise ? "Denoise=1" : "Denoise=0"});
+    rig->Start();
+    FillDocument(rig->Document(), PathFromUtf8(source));
+    if (c.edited) EditDocument(rig->Document());
+    EXPECT_EQ(rig->QueryClose(), c.question.empty());
+    if (c.question.empty()) {
+      EXPECT_TRUE(rig.view.boxes.empty());
+      continue;
+    }
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].text, c.question);
+    EXPECT_EQ(rig.view.boxes[0].defaultButton, BoxAnswer::No);
+    EXPECT_EQ(rig.view.boxes[0].title, ui::AppController::WindowTitle());
+  }
+}
+
+TEST(ControllerClose, NoKeepsTheRecordingAndYesStopsItThenAsksAboutItsEdits) {
+  ControllerRig rig;
+  rig->Start();
+  rig->OnCommand(ui::kIdRecord);
+  ASSERT_TRUE(rig->IsRecording());
+  rig.Run(300);
+  rig.view.boxAnswers = {BoxAnswer::No};
+  EXPECT_FALSE(rig->QueryClose());
+  ASSERT_EQ(rig.view.boxes.size(), 1u);
+  EXPECT_EQ(rig.view.boxes[0].text, "正在录音，停止并退出？");
+  EXPECT_EQ(rig.view.boxes[0].defaultButton, BoxAnswer::No);
+  EXPECT_TRUE(rig->IsRecording());
+  rig.Run(300);
+
+  rig.view.boxAnswers = {BoxAnswer::Yes};
+  EXPECT_TRUE(rig->QueryClose());  // the fresh recording holds no edits
+  EXPECT_FALSE(rig->IsRecording());
+  const fs::path path = rig->LastRecording();
+  ASSERT_EQ(rig->Document().SourcePath(), path);
+
+  EditDocument(rig->Document());
+  EXPECT_FALSE(rig->QueryClose());
+  EXPECT_EQ(rig.view.boxes.back().text, "你的录音已保存到：\n" + PathToUtf8(path) +
+                                            "\n\n剪辑区的编辑结果还没导出，退出后会丢失（录音文件不受影响）。\n\n确定要退出吗？");
+}
+
+TEST(ControllerShell, LocationSoundSettingsFolderAndPlacement) {
+  ControllerRig rig;
+  rig->Start();
+  rig->OnCommand(ui::kIdOpenLocation);
+  std::string folder = PathToUtf8(rig->Settings().outputDir);
+  folder.pop_back();
+  EXPECT_EQ(rig.view.Status(), "打开保存位置：" + folder + "（还没有录音文件）");
+  EXPECT_EQ(rig.view.openedFolders.back(), PathFromUtf8(folder));
+
+  const fs::path recording = rig.dir.path() / "old.wav";
+  test::WriteBytes(recording, {1, 2});
+  ControllerRig known({"LastFile=" + PathToUtf8(recording)});
+  known->Start();
+  known->OnCommand(ui::kIdOpenLocation);
+  EXPECT_EQ(known.view.Status(), "已在资源管理器中定位到最近一次录音：" + PathToUtf8(recording));
+  EXPECT_EQ(known.view.revealed.back(), recording);
+
+  rig.view.shellWorks = false;
+  rig->OnCommand(ui::kIdSoundSettings);
+  EXPECT_EQ(rig.view.Status(), "没找到声音设置程序。");
+
+  rig.view.folderAnswers.push_back(rig.dir.path() / "新目录");
+  rig->OnCommand(ui::kIdChangeDir);
+  EXPECT_EQ(rig.view.folderTitles, std::vector<std::string>{"选择录音保存目录"});
+  EXPECT_EQ(rig.view.controlTexts[ui::kIdOutputDir], rig.Ini("OutputDir"));
+  EXPECT_EQ(PathFromUtf8(rig.Ini("OutputDir")).parent_path(), rig.dir.path() / "新目录");
+
+  rig->Shutdown(MainWindowPlacement{{10, 20, 900, 700}, true});
+  EXPECT_EQ(rig.Ini("MainRect"), "10,20,900,700");
+  EXPECT_EQ(rig.Ini("MainMaxed"), "1");
+  EXPECT_EQ(rig.Ini("MainRectV"), "2");
+}
+
+class ControllerLogMenu : public test::LogFolderTest {};
+
+TEST_F(ControllerLogMenu, ShowsTheAbnormalEndOnlyAfterAnUncleanRunAndExportsThePackage) {
+  for (bool unclean : {false, true}) {
+    ControllerRig rig({}, test::StandardEndpoints(), [&](ui::AppOptions& o) { o.previousRunUnclean = unclean; });
+    const auto menu = rig->ContextMenu();
+    ASSERT_EQ(menu.size(), unclean ? 3u : 2u);
+    EXPECT_EQ(menu[0].id, ui::kMenuOpenLogFolder);
+    EXPECT_EQ(menu[1].id, ui::kMenuExportDiagnostics);
+    if (unclean) {
+      EXPECT_EQ(menu[2].text, "上次运行非正常结束（导出日志可发给开发者）");
+      EXPECT_FALSE(menu[2].enabled);
+    }
+  }
+
+  AppLogInit();
+  ControllerRig rig({}, test::StandardEndpoints(), [&](ui::AppOptions& o) {
+    o.logFile = AppLogCurrentStatus().path;
+    o.logFolder = AppLogCurrentStatus().folder;
+  });
+  rig->Start();
+  rig->OnCommand(ui::kMenuOpenLogFolder);
+  EXPECT_EQ(rig.view.revealed.back(), AppLogCurrentStatus().path);
+
+  fs::create_directories(rig.dir.path() / "desktop");
+  rig->OnCommand(ui::kMenuExportDiagnostics);
+  const std::string done = "诊断日志已导出到桌面：";
+  ASSERT_EQ(rig.view.Status().rfind(done, 0), 0u) << rig.view.Status();
+  const fs::path package = PathFromUtf8(rig.view.Status().substr(done.size()));
+  EXPECT_EQ(package.parent_path(), rig.dir.path() / "desktop");
+  EXPECT_EQ(rig.view.revealed.back(), package);
+  EXPECT_NE(test::ReadText(package / PathFromUtf8(kSnapshotFileName)).find("录音设备"), std::string::npos);
+  const std::string log = CurrentLogText();
+  EXPECT_NE(log.find("[log] 用户打开日志文件夹（当前日志=" + PathToUtf8(AppLogCurrentStatus().path) + "）"),
+            std::string::npos);
+  EXPECT_NE(log.find("[log] 用户导出诊断日志到桌面"), std::string::npos);
+  EXPECT_NE(log.find("[log] 诊断日志已导出：" + PathToUtf8(package)), std::string::npos);
+
+  AppLogShutdown();
+  rig->OnCommand(ui::kMenuExportDiagnostics);
+  EXPECT_EQ(rig.view.Status(), "导出诊断日志失败：日志模块还没初始化");
+  ASSERT_FALSE(rig.view.boxes.empty());
+  EXPECT_EQ(rig.view.boxes.back().title, "导出诊断日志");
+  EXPECT_EQ(rig.view.boxes.back().text, "导出诊断日志失败：\n日志模块还没初始化");
+}
+
+}  // namespace
+}  // namespace vesk
