@@ -26,6 +26,7 @@
 #include "audio/audio_backend.h"
 #include "audio/capture_stream.h"
 #include "audio/playback_stream.h"
+#include "core/app_log.h"
 #include "core/settings.h"
 #include "ui/edit_area.h"
 #include "ui/window_geometry.h"
@@ -284,6 +285,7 @@ void MainWindow::ShowAsPlaced() {
 }
 
 void MainWindow::BringToFront() {
+  AppLog("[app] 再次启动：已运行的窗口提到前面");
   setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
   show();
   raise();

@@ -1,10 +1,14 @@
-// The program's --dump-layout writes the real Qt widgets: every control of
-// MainLayout with its key, id, label, options and place.
+// The built program with its Qt window: the layout dump from the real
+// widgets, and one running window per user session.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 #include <sstream>
+#include <thread>
 
+#include "platform/process.h"
+#include "platform/single_instance.h"
 #include "support/test_support.h"
 #include "ui/main_layout.h"
 
@@ -71,6 +75,49 @@ TEST(QtLayoutDump, ListsTheSameIdsLabelsOptionsAndPlacesAsMainLayout) {
     EXPECT_EQ(it.h, c.rect.h);
   }
   EXPECT_EQ(items[layout.size() - 1].key, "id:1030");
+}
+
+// A second start hands over to the running window and exits 0; the first
+// one keeps running and comes to the front. The program runs from a copy
+// in a scratch home, so its data folder, settings and logs stay there.
+TEST(QtWindowProgram, SecondStartBringsTheRunningWindowForwardAndExitsZero) {
+  test::ScratchDir home;
+  const auto program = home / "VeskRecorder";
+  std::filesystem::copy_file(test::BuiltProgramDir() / "VeskRecorder", program);
+  const std::string h = home.path().string();
+  const std::vector<std::string> env = {"HOME=" + h, "XDG_RUNTIME_DIR=" + h, "XDG_DATA_HOME=" + h + "/data",
+                                        "XDG_CONFIG_HOME=" + h + "/config", "DISPLAY=:vesk-test",
+                                        "QT_QPA_PLATFORM=offscreen", "PULSE_SERVER=unix:" + h + "/no-server"};
+  auto start = [&](ChildProcess& p, const char* log) {
+    std::vector<std::string> args = env;
+    args.push_back(program.string());
+    return p.Start("/usr/bin/env", args, home / log);
+  };
+  auto waitFor = [](const std::function<bool()>& done) {
+    for (int i = 0; i < 300 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return done();
+  };
+
+  ChildProcess first;
+  ASSERT_TRUE(start(first, "first.out"));
+  const auto socket = home / (std::string(kSingleInstanceName) + ".sock");
+  ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(socket); })) << test::ReadText(home / "first.out");
+
+  ChildProcess second;
+  ASSERT_TRUE(start(second, "second.out"));
+  ASSERT_TRUE(second.Wait(30000));
+  EXPECT_EQ(second.ExitCode(), 0) << test::ReadText(home / "second.out");
+  EXPECT_FALSE(first.Wait(0)) << "the first window keeps running";
+
+  auto raisedInLog = [&] {
+    std::error_code ec;
+    for (const auto& f : std::filesystem::directory_iterator(home / "data" / "VeskRecorder" / "logs", ec))
+      if (test::ReadText(f.path()).find("再次启动") != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(waitFor(raisedInLog));
+  first.Kill();
+  first.Wait(5000);
 }
 
 }  // namespace
