@@ -76,10 +76,14 @@ TrackDialogResult RunTrackDialog(QWidget* parent, const TrackDialogModel& model)
   stop->setEnabled(false);
   auto* status = new QLabel;
   status->setObjectName(QStringLiteral("status"));
+  status->setWordWrap(true);
+  status->setMinimumHeight(status->fontMetrics().height() * 2);
+  status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   auditionRow->addWidget(audition);
   auditionRow->addWidget(stop);
-  auditionRow->addWidget(status, 1);
+  auditionRow->addStretch(1);
   layout->addLayout(auditionRow);
+  layout->addWidget(status);
 
   auto* buttonRow = new QHBoxLayout;
   auto* import = new QPushButton(QStringLiteral("导入选中的音轨"));
@@ -114,7 +118,7 @@ TrackDialogResult RunTrackDialog(QWidget* parent, const TrackDialogModel& model)
   QObject::connect(mix, &QPushButton::clicked, &dialog, [&] { dialog.done(2); });
   QObject::connect(cancel, &QPushButton::clicked, &dialog, [&] { dialog.done(0); });
 
-  dialog.resize(std::max(dialog.sizeHint().width(), 460), dialog.sizeHint().height());
+  dialog.resize(std::max(dialog.sizeHint().width(), 540), dialog.sizeHint().height());
   const int action = dialog.exec();
   if (model.stopAudition && stop->isEnabled()) model.stopAudition();
   TrackDialogResult result;

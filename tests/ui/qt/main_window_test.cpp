@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
@@ -271,8 +272,9 @@ TEST_F(QtMainWindow, PaintsTheEnvelopeSelectionPlayHeadAndScrollStripOfAnOpenedC
   test::SaveScreen(*window_, "main-clip-zoomed");
 }
 
-// The dialogs behind the controller's questions, pickers and long work.
-TEST_F(QtMainWindow, AnswersQuestionsPicksFilesAndKeepsTheWindowAliveUnderProgress) {
+// The dialogs behind the controller's questions, pickers, track choice and
+// long work, and the donation window.
+TEST_F(QtMainWindow, DialogsAnswerAsAPersonDoesAndKeepTheWindowAlive) {
   Open();
   MainWindow& w = *window_;
   test::DialogScript script;
@@ -294,6 +296,49 @@ TEST_F(QtMainWindow, AnswersQuestionsPicksFilesAndKeepsTheWindowAliveUnderProgre
   script.Then(test::DialogScript::CancelDialog());
   EXPECT_FALSE(w.PickFile(save, chosen));
   ASSERT_TRUE(script.Done());
+
+  // The track dialog: audition feedback, a second row chosen, import.
+  TrackDialogModel tracks;
+  tracks.title = "选择音轨 - 电影.mkv";
+  tracks.intro = "这个文件里有 2 条音轨。选一条导入（拿不准就先试听）；";
+  tracks.note = "只剪这一条：其余音轨导出视频时原样保留；「全部混入一条」= 替换掉所有原轨。";
+  tracks.trackLabels = {"轨道 1 · 48000 Hz · 立体声", "轨道 2 · 48000 Hz · 立体声 · Commentary（eng）"};
+  std::vector<int> auditioned;
+  int stops = 0;
+  tracks.audition = [&](int track) {
+    auditioned.push_back(track);
+    return TrackDialogModel::Feedback{"正在试听：" + tracks.trackLabels[size_t(track)] + "（10 秒）", true};
+  };
+  tracks.stopAudition = [&] {
+    ++stops;
+    return TrackDialogModel::Feedback{"已停止试听。", false};
+  };
+  std::string auditionStatus;
+  script.Then([&](QWidget* dialog) {
+    if (dialog->objectName() != "trackDialog") return false;
+    dialog->findChild<QListWidget*>("tracks")->setCurrentRow(1);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("audition"), Qt::LeftButton);
+    auditionStatus = dialog->findChild<QLabel*>("status")->text().toStdString();
+    EXPECT_TRUE(dialog->findChild<QPushButton*>("stopAudition")->isEnabled());
+    test::SaveScreen(*dialog, "track-dialog");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("import"), Qt::LeftButton);
+    return true;
+  });
+  const TrackDialogResult picked = w.ShowTrackDialog(tracks);
+  EXPECT_EQ(picked.action, 1);
+  EXPECT_EQ(picked.track, 1);
+  EXPECT_EQ(auditioned, std::vector<int>{1});
+  EXPECT_EQ(auditionStatus, "正在试听：" + tracks.trackLabels[1] + "（10 秒）");
+  EXPECT_EQ(stops, 1) << "closing the dialog stops a running audition";
+
+  // The donation window exists once, however often it is asked for.
+  w.ShowDonationWindow();
+  w.ShowDonationWindow();
+  const auto donations = w.findChildren<QWidget*>("donation");
+  ASSERT_EQ(donations.size(), 1);
+  EXPECT_EQ(donations[0]->windowTitle().toStdString(), "捐赠作者 · 支付宝收款码");
+  test::SaveScreen(*donations[0], "donation");
+  donations[0]->close();
 
   // Under the progress window the main window refuses to close and takes
   // no input; cancel is seen by the next step.
