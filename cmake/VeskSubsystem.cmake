@@ -4,8 +4,10 @@
 # src/<name>/ plus the backend sources of src/<name>/<platform>/, where
 # <platform> is "linux" or "win". Code that needs the FFmpeg libraries sits in
 # src/<name>/ffmpeg/; its stand-in for builds without them in
-# src/<name>/no_ffmpeg/ (same functions, failing with a clear message). Targets are named vesk_<name>; headers are
-# included as "<name>/file.h".
+# src/<name>/no_ffmpeg/ (same functions, failing with a clear message). The
+# window toolkit works the same way: src/<name>/qt/ with the Qt window,
+# src/<name>/no_qt/ for a Linux build without it (VESK_UI_TOOLKIT). Targets
+# are named vesk_<name>; headers are included as "<name>/file.h".
 function(vesk_subsystem name)
   cmake_parse_arguments(ARG "" "" "DEPS;LIBS" ${ARGN})
   file(GLOB portable CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -19,6 +21,13 @@ function(vesk_subsystem name)
     file(GLOB optional CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/no_ffmpeg/*.cpp)
   endif()
   list(APPEND backend ${optional})
+  if(VESK_UI_TOOLKIT)
+    file(GLOB toolkit CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${VESK_UI_TOOLKIT}/*.cpp)
+    if(toolkit AND VESK_UI_TOOLKIT STREQUAL "qt")
+      list(APPEND ARG_LIBS Qt6::Widgets Qt6::DBus)
+    endif()
+    list(APPEND backend ${toolkit})
+  endif()
   set(target vesk_${name})
   if(portable OR backend)
     add_library(${target} STATIC ${portable} ${backend})

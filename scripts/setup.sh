@@ -14,6 +14,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   ffmpeg sox pulseaudio pulseaudio-utils
+  qt6-base-dev qt6-translations-l10n fonts-wqy-microhei fonts-symbola
   wine wine64 wine32:i386 xvfb
   dpkg-dev nasm
   python3

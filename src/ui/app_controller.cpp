@@ -808,6 +808,11 @@ void AppController::NotifyDevicesChanged() { impl_->NotifyDevicesChanged(); }
 void AppController::OnDropFiles(const std::vector<std::filesystem::path>& files) { impl_->OnDropFiles(files); }
 bool AppController::QueryClose() { return impl_->QueryClose(); }
 void AppController::Shutdown(const std::optional<MainWindowPlacement>& placement) { impl_->Shutdown(placement); }
+std::optional<MainWindowPlacement> AppController::SavedPlacement(const ScreenMetrics& screen) const {
+  const std::optional<WindowRect> rect = LoadMainRect(*impl_->store, screen);
+  if (!rect) return std::nullopt;
+  return MainWindowPlacement{*rect, settings_.mainMaxed};
+}
 MeterReading AppController::Meter() const { return impl_->Meter(); }
 AudioDoc& AppController::Document() { return impl_->doc; }
 bool AppController::IsRecording() const { return impl_->session.IsRecording(); }

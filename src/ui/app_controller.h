@@ -104,6 +104,9 @@ class AppController {
   // The window is going: settings saved with its placement, every stream
   // stopped.
   void Shutdown(const std::optional<MainWindowPlacement>& placement);
+  // The saved main-window placement (MainRect, MainMaxed) when it fits
+  // `screen`; the view applies it before showing the window. After Start.
+  std::optional<MainWindowPlacement> SavedPlacement(const ScreenMetrics& screen) const;
 
   EditArea& Edit() { return *edit_; }
   MeterReading Meter() const;

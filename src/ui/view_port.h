@@ -88,8 +88,8 @@ class ViewPort {
 
   virtual void Repaint(PaintArea area) = 0;
 
-  // A modal message box; returns the button pressed (the default one when
-  // the box is dismissed otherwise).
+  // A modal message box; returns the button pressed. A Yes/No box that is
+  // dismissed otherwise (Escape, its close button) answers No.
   virtual BoxAnswer ShowBox(BoxKind kind, const std::string& title, const std::string& text,
                             BoxButtons buttons = BoxButtons::Ok, BoxAnswer defaultButton = BoxAnswer::Ok) = 0;
 

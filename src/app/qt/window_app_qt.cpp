@@ -1,0 +1,143 @@
+// The Linux window application on Qt 6 Widgets: the main window over the
+// controller, the layout dump from the real widgets, and the usage text when
+// there is no display to show a window on.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTranslator>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "app/app_main.h"
+#include "app/qt/layout_dump_qt.h"
+#include "app/layout_json.h"
+#include "app/usage_text.h"
+#include "app/window_options.h"
+#include "audio/audio_backend.h"
+#include "audio/capture_stream.h"
+#include "audio/playback_stream.h"
+#include "core/app_log.h"
+#include "core/version.h"
+#include "platform/file.h"
+#include "platform/single_instance.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "ui/edit_area.h"
+#include "ui/qt/main_window.h"
+
+namespace vesk {
+namespace {
+
+bool HaveDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && *v != '\0') return true;
+  }
+  return false;
+}
+
+// The window a second start asks to come forward; the request arrives on a
+// background thread, the window may not exist yet or any more.
+class RaiseTarget {
+ public:
+  void Set(ui::qt::MainWindow* window) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    window_ = window;
+  }
+  void Raise() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (window_ == nullptr) return;
+    ui::qt::MainWindow* w = window_;
+    w->PostToUi([w] { w->BringToFront(); });
+  }
+
+ private:
+  std::mutex mutex_;
+  ui::qt::MainWindow* window_ = nullptr;
+};
+
+void ReleaseProcessServices() {
+  ReleaseMediaFoundation();
+  AppLogShutdown();
+  UninitComForThread();
+}
+
+}  // namespace
+
+int RunWindowApplication(const CommandLine& cmd) {
+  const bool dump = !cmd.dumpLayoutPath.empty();
+  if (!dump && !HaveDisplay()) {
+    std::fputs(UsageText("没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都没有设置），窗口无法打开。命令行模式：").c_str(),
+               stdout);
+    ReleaseMediaFoundation();
+    UninitComForThread();
+    return 0;
+  }
+  // The dump needs no display: the window is created hidden on the
+  // offscreen platform, at the fixed 96-DPI scale.
+  if (dump) qputenv("QT_QPA_PLATFORM", "offscreen");
+
+  RaiseTarget raiseTarget;
+  std::unique_ptr<SingleInstance> instance;
+  if (!dump) {
+    SingleInstanceOptions single;
+    single.name = kSingleInstanceName;
+    single.raiseRequested = [&raiseTarget] { raiseTarget.Raise(); };
+    instance = ClaimSingleInstance(single);
+    if (!instance->IsFirst()) {
+      instance->RaiseRunning();
+      ReleaseMediaFoundation();
+      UninitComForThread();
+      return 0;
+    }
+  }
+
+  static int argc = 1;
+  static char name[] = "VeskRecorder";
+  static char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("VeskRecorder"));
+  QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
+  QApplication::setDesktopFileName(QStringLiteral("VeskRecorder"));
+  // Qt's own dialog texts (file dialog, overwrite questions) in Chinese like the rest.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
+
+  AppLogInit();
+  AppLog("启动：pid=%lu", static_cast<unsigned long>(QApplication::applicationPid()));
+
+  int code = 0;
+  {
+    ui::AppOptions options = WindowAppOptions();
+    options.headless = dump;
+    ui::qt::MainWindow window(ui::CreateSystemAppParts(), std::move(options));
+    window.Start();
+    if (dump) {
+      const std::string json = LayoutDumpJson(window);
+      File f;
+      if (!f.OpenWrite(PathFromUtf8(cmd.dumpLayoutPath)) || !f.Write(json.data(), json.size())) code = 1;
+    } else {
+      raiseTarget.Set(&window);
+      window.ShowAsPlaced();
+      // A file handed over on the command line opens once the window is up.
+      if (!cmd.openPath.empty()) {
+        const std::filesystem::path path = PathFromUtf8(cmd.openPath);
+        window.PostToUi([&window, path] { window.Controller().Edit().OpenForEdit(path); });
+      }
+      code = app.exec();
+      raiseTarget.Set(nullptr);
+    }
+  }
+  instance.reset();
+  ReleaseProcessServices();
+  return code;
+}
+
+}  // namespace vesk

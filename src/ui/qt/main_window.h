@@ -1,0 +1,98 @@
+#pragma once
+// The Qt main window: creates every control of MainLayout (object names are
+// the layout-dump keys: "id:1008", "status", "text:录音设备"), forwards
+// commands, drop-down choices, keys, drops and the 33 ms tick to the
+// controller, and is the controller's ViewPort. It decides nothing the
+// controller decides.
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "ui/app_controller.h"
+#include "ui/main_layout.h"
+
+class QProgressDialog;
+
+namespace vesk::ui::qt {
+
+class WaveWidget;
+class MeterWidget;
+
+class MainWindow : public QWidget, public ViewPort {
+ public:
+  MainWindow(AppParts parts, AppOptions options);
+  ~MainWindow() override;
+
+  // Settings, device lists and the first status (AppController::Start),
+  // the saved placement, then the 33 ms timer. Call once before showing.
+  void Start();
+  // Shows the window as the saved placement says (maximised or not).
+  void ShowAsPlaced();
+  // A second start asked for this window: restore it if minimised and raise it.
+  void BringToFront();
+
+  AppController& Controller() { return *controller_; }
+  // The widget of a layout entry (command id or key); nullptr when absent.
+  QWidget* ControlById(int id) const;
+  QWidget* ViewByKey(const std::string& key) const;
+  WaveWidget* Wave() const { return wave_; }
+  // The controls in creation order, parallel to the layout table.
+  const std::vector<QWidget*>& Controls() const { return controls_; }
+  const std::vector<LayoutControl>& Layout() const { return layout_; }
+
+  // ViewPort.
+  void SetText(TextView view, const std::string& text) override;
+  void SetControlText(int id, const std::string& text) override;
+  void SetControlEnabled(int id, bool enabled) override;
+  void SetComboItems(int id, const std::vector<std::string>& items, int selected) override;
+  void SetComboSelection(int id, int selected) override;
+  void SetTooltip(int id, const std::string& text) override;
+  void Repaint(PaintArea area) override;
+  BoxAnswer ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
+                    BoxAnswer defaultButton) override;
+  bool PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) override;
+  bool PickFolder(const std::string& title, const std::filesystem::path& initial,
+                  std::filesystem::path& chosen) override;
+  void ProgressBegin(const std::string& title, bool cancellable) override;
+  bool ProgressStep(int percent, const std::string& stage) override;
+  void ProgressEnd() override;
+  void PostToUi(std::function<void()> task) override;
+  bool RevealFile(const std::filesystem::path& file) override;
+  bool OpenFolder(const std::filesystem::path& folder) override;
+  bool OpenUrl(const std::string& url) override;
+  bool OpenSoundSettings(std::string& error) override;
+  void ShowDonationWindow() override;
+  TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override;
+  FocusKind Focus() const override;
+  unsigned Dpi() const override;
+
+ protected:
+  void resizeEvent(QResizeEvent*) override;
+  void closeEvent(QCloseEvent*) override;
+  void contextMenuEvent(QContextMenuEvent*) override;
+  void dragEnterEvent(QDragEnterEvent*) override;
+  void dropEvent(QDropEvent*) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget* CreateControl(const LayoutControl& c);
+  void PlaceControls();
+  // Shows `items` as a popup menu at `global`; the chosen id goes to OnCommand.
+  void RunMenu(const std::vector<MenuItem>& items, const QPoint& global);
+  MainWindowPlacement CurrentPlacement() const;
+
+  std::vector<LayoutControl> layout_;
+  std::vector<QWidget*> controls_;
+  WaveWidget* wave_ = nullptr;
+  MeterWidget* meter_ = nullptr;
+  QTimer tick_;
+  QProgressDialog* progress_ = nullptr;
+  QPointer<QWidget> donation_;
+  std::optional<MainWindowPlacement> placement_;
+  std::unique_ptr<AppController> controller_;  // last: it may call back into the view while it goes
+};
+
+}  // namespace vesk::ui::qt

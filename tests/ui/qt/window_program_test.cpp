@@ -1,0 +1,124 @@
+// The built program with its Qt window: the layout dump from the real
+// widgets, and one running window per user session.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "platform/process.h"
+#include "platform/single_instance.h"
+#include "support/test_support.h"
+#include "ui/main_layout.h"
+
+namespace vesk {
+namespace {
+
+struct DumpItem {
+  std::string key, cls, text, opts;
+  int id = 0;
+  double x = 0, y = 0, w = 0, h = 0;
+};
+
+std::vector<DumpItem> ParseItems(const std::string& json) {
+  static const std::regex item(
+      R"re(\{"key": "([^"]*)", "cls": "([^"]*)", "id": (\d+), "text": "([^"]*)", "x": ([\d.]+), "y": ([\d.]+), "w": ([\d.]+), "h": ([\d.]+)(?:, "sel": -?\d+, "opts": \[([^\]]*)\])?\})re");
+  std::vector<DumpItem> out;
+  std::istringstream lines(json);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    if (!std::regex_search(line, m, item)) continue;
+    out.push_back({m[1], m[2], m[4], m[9], std::stoi(m[3]), std::stod(m[5]), std::stod(m[6]), std::stod(m[7]),
+                   std::stod(m[8])});
+  }
+  return out;
+}
+
+std::string Joined(const std::vector<std::string>& options) {
+  std::string s;
+  for (const std::string& o : options) s += (s.empty() ? "\"" : ", \"") + o + "\"";
+  return s;
+}
+
+TEST(QtLayoutDump, ListsTheSameIdsLabelsOptionsAndPlacesAsMainLayout) {
+  test::ScratchDir dir;
+  const auto path = dir / "layout.json";
+  const test::RunResult r = test::RunProgram(test::BuiltProgramDir() / "VeskRecorder", {"--dump-layout", path.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string json = test::ReadText(path);
+  ASSERT_EQ(json.rfind("\xEF\xBB\xBF{\n  \"app\": \"VeskRecorder 0.9.124\",\n  \"dpi\": 96,\n", 0), 0u) << json;
+  EXPECT_NE(json.find("\"client\": {\"w\": 800, \"h\": 600}"), std::string::npos);
+
+  const std::vector<DumpItem> items = ParseItems(json);
+  const std::vector<ui::LayoutControl> layout = ui::MainLayout(800, 600);
+  ASSERT_EQ(items.size(), layout.size()) << json;
+  for (size_t i = 0; i < layout.size(); ++i) {
+    const ui::LayoutControl& c = layout[i];
+    const DumpItem& it = items[i];
+    const std::string key = !c.key.empty() ? c.key : c.id > 0 ? "id:" + std::to_string(c.id) : "text:" + c.label;
+    SCOPED_TRACE(key);
+    EXPECT_EQ(it.key, key);
+    EXPECT_EQ(it.id, c.id);
+    // Device lists are filled from the system; the fixed lists show their first entry.
+    if (c.kind == ui::ControlKind::DropDown) {
+      if (!c.options.empty()) {
+        EXPECT_EQ(it.opts, Joined(c.options));
+      }
+    } else if (c.kind != ui::ControlKind::TextView && c.kind != ui::ControlKind::ReadOnlyEdit) {
+      // The controller may add a state to a label at start ("降噪 关").
+      EXPECT_EQ(it.text.rfind(c.label, 0), 0u) << it.text;
+    }
+    EXPECT_EQ(it.x, c.rect.x);
+    EXPECT_EQ(it.y, c.rect.y);
+    EXPECT_EQ(it.w, c.rect.w);
+    EXPECT_EQ(it.h, c.rect.h);
+  }
+  EXPECT_EQ(items[layout.size() - 1].key, "id:1030");
+}
+
+// A second start hands over to the running window and exits 0; the first
+// one keeps running and comes to the front. The program runs from a copy
+// in a scratch home, so its data folder, settings and logs stay there.
+TEST(QtWindowProgram, SecondStartBringsTheRunningWindowForwardAndExitsZero) {
+  test::ScratchDir home;
+  const auto program = home / "VeskRecorder";
+  std::filesystem::copy_file(test::BuiltProgramDir() / "VeskRecorder", program);
+  const std::string h = home.path().string();
+  const std::vector<std::string> env = {"HOME=" + h, "XDG_RUNTIME_DIR=" + h, "XDG_DATA_HOME=" + h + "/data",
+                                        "XDG_CONFIG_HOME=" + h + "/config", "DISPLAY=:vesk-test",
+                                        "QT_QPA_PLATFORM=offscreen", "PULSE_SERVER=unix:" + h + "/no-server"};
+  auto start = [&](ChildProcess& p, const char* log) {
+    std::vector<std::string> args = env;
+    args.push_back(program.string());
+    return p.Start("/usr/bin/env", args, home / log);
+  };
+  auto waitFor = [](const std::function<bool()>& done) {
+    for (int i = 0; i < 300 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return done();
+  };
+
+  ChildProcess first;
+  ASSERT_TRUE(start(first, "first.out"));
+  const auto socket = home / (std::string(kSingleInstanceName) + ".sock");
+  ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(socket); })) << test::ReadText(home / "first.out");
+
+  ChildProcess second;
+  ASSERT_TRUE(start(second, "second.out"));
+  ASSERT_TRUE(second.Wait(30000));
+  EXPECT_EQ(second.ExitCode(), 0) << test::ReadText(home / "second.out");
+  EXPECT_FALSE(first.Wait(0)) << "the first window keeps running";
+
+  auto raisedInLog = [&] {
+    std::error_code ec;
+    for (const auto& f : std::filesystem::directory_iterator(home / "data" / "VeskRecorder" / "logs", ec))
+      if (test::ReadText(f.path()).find("再次启动") != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(waitFor(raisedInLog));
+  first.Kill();
+  first.Wait(5000);
+}
+
+}  // namespace
+}  // namespace vesk

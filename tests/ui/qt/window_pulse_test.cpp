@@ -1,0 +1,85 @@
+// The whole window against the private PulseAudio daemon: record from the
+// microphone with the record button, cut a second out of the take with the
+// mouse and the Delete key, and save the rest as WAV through the dialog.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <chrono>
+
+#include "audio/linux/pulse_fixture.h"
+#include "doc/audio_doc.h"
+#include "media/audio_loader.h"
+#include "support/qt/qt_rig.h"
+#include "ui/control_ids.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/wave_widget.h"
+
+namespace vesk::ui::qt {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class QtWindowPulse : public test::PulseTest {};
+
+TEST_F(QtWindowPulse, RecordsThreeSecondsCutsOneAndSavesTheRestAsWav) {
+  test::ScratchDir dir;
+  MainWindow window(CreateSystemAppParts(), test::WindowOptions(dir, {"Format=1", "BitDepth=16", "RecSource=0"}));
+  window.Start();
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto status = [&] { return qobject_cast<QLabel*>(window.ViewByKey("status"))->text().toStdString(); };
+  auto* record = qobject_cast<QPushButton*>(window.ControlById(kIdRecord));
+
+  QTest::mouseClick(record, Qt::LeftButton);
+  ASSERT_TRUE(window.Controller().IsRecording()) << status();
+  const auto started = Clock::now();
+  auto since = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+  EXPECT_EQ(record->text().toStdString(), "■  停止录音");
+  test::WaitFor([&] { return since() > 1.5; }, 3000);
+  test::SaveScreen(window, "main-recording");
+  test::WaitFor([&] { return since() > 3.0; }, 3000);
+  QTest::mouseClick(record, Qt::LeftButton);
+  const double wall = since();
+  ASSERT_FALSE(window.Controller().IsRecording());
+  EXPECT_EQ(status().rfind("已保存并载入剪辑区：", 0), 0u) << status();
+
+  const AudioDoc& doc = window.Controller().Document();
+  const double rate = doc.Format().sampleRate;
+  const uint64_t recorded = doc.Frames();
+  EXPECT_NEAR(double(recorded) / rate, wall, 0.15);
+
+  // One second from a third of the way in, dragged on the waveform.
+  WaveWidget* wave = window.Wave();
+  const int x1 = wave->width() / 3;
+  const int x2 = x1 + int(std::lround(wave->width() * rate / double(recorded)));
+  QTest::mousePress(wave, Qt::LeftButton, {}, QPoint(x1, wave->height() / 2));
+  QTest::mouseMove(wave, QPoint((x1 + x2) / 2, wave->height() / 2));
+  QTest::mouseMove(wave, QPoint(x2, wave->height() / 2));
+  QTest::mouseRelease(wave, Qt::LeftButton, {}, QPoint(x2, wave->height() / 2));
+  const uint64_t selected = doc.SelectionEnd() - doc.SelectionStart();
+  EXPECT_NEAR(double(selected) / rate, 1.0, 0.01);
+  QTest::keyClick(wave, Qt::Key_Delete);
+  ASSERT_EQ(doc.Frames(), recorded - selected) << status();
+
+  test::DialogScript script;
+  const auto saved = dir / "剪辑后.wav";
+  script.Then(test::DialogScript::AcceptFile(saved));
+  QTest::mouseClick(window.ControlById(kIdSaveWav), Qt::LeftButton);
+  ASSERT_TRUE(script.Done());
+  ASSERT_TRUE(std::filesystem::exists(saved)) << status();
+  test::SaveScreen(window, "main-after-save");
+
+  AudioFormat format;
+  std::vector<float> samples;
+  std::string error;
+  ASSERT_TRUE(LoadAudioFile(saved, format, samples, error)) << error;
+  const double seconds = double(samples.size() / format.channels) / format.sampleRate;
+  EXPECT_NEAR(seconds, double(recorded) / rate - 1.0, 0.02);
+}
+
+}  // namespace
+}  // namespace vesk::ui::qt
