@@ -497,6 +497,7 @@ void MainWindow::ProgressBegin(const std::string& title, bool cancellable) {
   ProgressEnd();
   // The tick would re-enter the controller from inside the work that runs
   // this window; it resumes when the work ends.
+  tickPaused_ = tick_.isActive();
   tick_.stop();
   progress_ = new QProgressDialog(this);
   progress_->setObjectName(QStringLiteral("progress"));
@@ -529,7 +530,8 @@ void MainWindow::ProgressEnd() {
   progress_->hide();
   progress_->deleteLater();
   progress_ = nullptr;
-  if (controller_) tick_.start();
+  if (tickPaused_) tick_.start();
+  tickPaused_ = false;
 }
 
 void MainWindow::PostToUi(std::function<void()> task) {

@@ -90,6 +90,7 @@ class MainWindow : public QWidget, public ViewPort {
   MeterWidget* meter_ = nullptr;
   QTimer tick_;
   QProgressDialog* progress_ = nullptr;
+  bool tickPaused_ = false;  // the tick ran when the progress window came up
   QPointer<QWidget> donation_;
   std::optional<MainWindowPlacement> placement_;
   std::unique_ptr<AppController> controller_;  // last: it may call back into the view while it goes
