@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "media/wav_format.h"
 #include "platform/text.h"
@@ -24,42 +28,38 @@ constexpr uint64_t kLargestSegment = 0xFFFFFFFFull - 36;
 
 std::atomic<uint64_t> gSegmentThreshold{kDefaultSegmentThreshold};
 
-// Clamped to [-1, 1]; NaN becomes 0 (it would make the integer conversion
-// undefined). Kept free of branches so the loops vectorise (see
-// CMakeLists.txt for the flags this file gets).
-inline float Sanitize(float v) {
-  v = std::min(std::max(v, -1.0f), 1.0f);
-  return v == v ? v : 0.0f;
-}
-
-// Rounds an exactly scaled sample half away from zero. Adding the half in
-// float is exact for |x| >= 0.5; below that the sum can round up to 1 (x just
-// under one half), and the answer is 0 anyway.
-inline int32_t RoundScaled(float x) {
-  const int32_t t = int32_t(x + std::copysign(0.5f, x));
-  return std::fabs(x) < 0.5f ? 0 : t;
+// One stored integer of a `Scale`-step depth: clamped to the depth's range,
+// rounded half away from zero, NaN as 0. Scaling by a power of two is exact;
+// adding just under one half (one half would round x = 0.49999997 up to 1)
+// then truncating rounds half away from zero for every float, and clamping
+// after the addition equals clamping the input to [-1, 1] first (both
+// checked over all 2^32 inputs). The clamps turn NaN into a finite value so
+// the conversion is defined; the last select makes it 0. No branches, so the
+// loops vectorise (see CMakeLists.txt for this file's flags).
+template <int Scale>
+inline int32_t StoredInteger(float v) {
+  float x = v * float(Scale) + std::copysign(0x1.fffffep-2f, v);
+  x = x < float(Scale - 1) ? x : float(Scale - 1);
+  x = x > -float(Scale) ? x : -float(Scale);
+  const int32_t stored = int32_t(x);
+  return v == v ? stored : 0;
 }
 
 void Convert16(const float* __restrict in, size_t n, uint8_t* __restrict out) {
   for (size_t i = 0; i < n; ++i) {
-    // Exact in float: scaling by 2^15 only moves the exponent. Only +32768
-    // needs the clamp.
-    const int32_t x = std::min(RoundScaled(Sanitize(in[i]) * 32768.0f), 32767);
-    const int16_t stored = int16_t(x);
+    const int16_t stored = int16_t(StoredInteger<32768>(in[i]));
     std::memcpy(out + 2 * i, &stored, 2);  // little-endian targets only
   }
 }
 
-// Float is exact here too (2^23 is a power of two). Converted a block at a time into 32-bit values (a loop
-// the compiler vectorises), then packed with overlapping 4-byte stores.
+// Converted a block at a time into 32-bit values (a loop the compiler
+// vectorises), then packed with overlapping 4-byte stores.
 void Convert24(const float* __restrict in, size_t n, uint8_t* __restrict out) {
   constexpr size_t kBlock = 1024;
   int32_t values[kBlock];
   for (size_t base = 0; base < n; base += kBlock) {
     const size_t m = std::min(kBlock, n - base);
-    for (size_t i = 0; i < m; ++i) {
-      values[i] = std::min(RoundScaled(Sanitize(in[base + i]) * 8388608.0f), 8388607);
-    }
+    for (size_t i = 0; i < m; ++i) values[i] = StoredInteger<8388608>(in[base + i]);
     uint8_t* o = out + 3 * base;
     // Each store writes one byte past its sample, which the next one
     // overwrites; the last sample of the whole run goes byte by byte.
@@ -74,6 +74,13 @@ void Convert24(const float* __restrict in, size_t n, uint8_t* __restrict out) {
 }
 
 }  // namespace
+
+void EncodeSamples(const float* samples, size_t count, int bits, uint8_t* out) {
+  if (bits == 24)
+    Convert24(samples, count, out);
+  else
+    Convert16(samples, count, out);
+}
 
 uint64_t SegmentThreshold() { return gSegmentThreshold.load(); }
 
@@ -138,6 +145,14 @@ bool WavSink::OpenFile(const fs::path& path, std::string& error) {
 }
 
 bool WavSink::Write(const float* samples, size_t count, std::string& error) {
+  return WritePieces(samples, nullptr, count, error);
+}
+
+bool WavSink::WriteEncoded(const uint8_t* bytes, size_t count, std::string& error) {
+  return WritePieces(nullptr, bytes, count, error);
+}
+
+bool WavSink::WritePieces(const float* samples, const uint8_t* encoded, size_t count, std::string& error) {
   if (!file_.IsOpen() || count == 0) return true;
   const size_t sampleBytes = format_.bits / 8;
   const uint64_t threshold = std::min(SegmentThreshold(), kLargestSegment);
@@ -148,23 +163,22 @@ bool WavSink::Write(const float* samples, size_t count, std::string& error) {
   const size_t pieceSamples = size_t(std::min<uint64_t>(pieceFrames * format_.channels, count));
   for (size_t offset = 0; offset < count; offset += pieceSamples) {
     if (!file_.IsOpen()) return true;
-    if (!WritePiece(samples + offset, std::min(pieceSamples, count - offset), error)) return false;
+    const size_t n = std::min(pieceSamples, count - offset);
+    const uint8_t* data = encoded ? encoded + offset * sampleBytes : nullptr;
+    if (!data && format_.bits == 32) {
+      // Float goes out as it is (little-endian targets): no copy needed.
+      data = reinterpret_cast<const uint8_t*>(samples + offset);
+    } else if (!data) {
+      buffer_.resize(n * sampleBytes);
+      EncodeSamples(samples + offset, n, format_.bits, buffer_.data());
+      data = buffer_.data();
+    }
+    if (!WriteBytes(data, n * sampleBytes, error)) return false;
   }
   return true;
 }
 
-bool WavSink::WritePiece(const float* samples, size_t count, std::string& error) {
-  const size_t bytes = count * (format_.bits / 8);
-  // Float goes out as it is (little-endian targets): no copy needed.
-  const uint8_t* data = reinterpret_cast<const uint8_t*>(samples);
-  if (format_.bits != 32) {
-    buffer_.resize(bytes);
-    if (format_.bits == 16)
-      Convert16(samples, count, buffer_.data());
-    else
-      Convert24(samples, count, buffer_.data());
-    data = buffer_.data();
-  }
+bool WavSink::WriteBytes(const uint8_t* data, size_t bytes, std::string& error) {
   const uint64_t threshold = std::min(SegmentThreshold(), kLargestSegment);
   // An empty segment never rolls: the next one could not hold the block either.
   if (segmentBytes_ > 0 && bytes + segmentBytes_ > threshold && !RollSegment(error)) return false;
@@ -177,7 +191,7 @@ bool WavSink::WritePiece(const float* samples, size_t count, std::string& error)
   }
   segmentBytes_ += bytes;
   totalBytes_.fetch_add(bytes, std::memory_order_relaxed);
-  if (segmentBytes_ - bytesAtLastRefill_ >= refillInterval_) {
+  if (headerRefresh_ && segmentBytes_ - bytesAtLastRefill_ >= refillInterval_) {
     // On the disk, not only in the page cache: after a power cut the file
     // must hold what its header promises, up to the last second. The data
     // goes first, so the header never counts bytes the disk does not have.
@@ -252,16 +266,149 @@ bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const std::vector
   return true;
 }
 
+namespace {
+
+// The whole-buffer writer converts on a second core: a helper encodes blocks
+// of this many half-second chunks into a ring of slots ahead of the writing
+// thread, which converts blocks too whenever the one it needs is not ready
+// (converting costs more than writing). Big blocks keep the hand-overs few;
+// three slots let both threads fill one while the writer drains another.
+constexpr size_t kChunksPerBlock = 8;
+constexpr size_t kSlots = 3;
+
+class EncodeAhead {
+ public:
+  EncodeAhead(const std::vector<float>& samples, int bits, size_t blockSamples)
+      : samples_(samples), bits_(bits), block_(blockSamples),
+        blocks_((samples.size() + blockSamples - 1) / blockSamples),
+        ring_(kSlots * blockSamples * size_t(bits / 8)) {
+    helper_ = std::thread([this] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      for (;;) {
+        changed_.wait(lock, [&] { return stop_ || CanClaim(); });
+        if (stop_) return;
+        EncodeNext(lock);
+      }
+    });
+  }
+  ~EncodeAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    helper_.join();
+  }
+  EncodeAhead(const EncodeAhead&) = delete;
+  EncodeAhead& operator=(const EncodeAhead&) = delete;
+
+  size_t Blocks() const { return blocks_; }
+  // Returns block b's bytes (blocks are taken in order), converting blocks
+  // on this thread while b is not ready.
+  const uint8_t* Take(size_t b) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (ready_[b % kSlots] != b + 1) {
+      if (CanClaim())
+        EncodeNext(lock);
+      else
+        changed_.wait(lock);
+    }
+    return Slot(b);
+  }
+  // The writer is done with block b: its slot may be refilled.
+  void Release(size_t b) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      released_ = b + 1;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  uint8_t* Slot(size_t b) { return ring_.data() + (b % kSlots) * block_ * size_t(bits_ / 8); }
+  bool CanClaim() const { return next_ < blocks_ && next_ < released_ + kSlots; }
+  // Claims the next block and converts it without holding the lock.
+  void EncodeNext(std::unique_lock<std::mutex>& lock) {
+    const size_t b = next_++;
+    lock.unlock();
+    const size_t first = b * block_;
+    EncodeSamples(samples_.data() + first, std::min(block_, samples_.size() - first), bits_, Slot(b));
+    lock.lock();
+    ready_[b % kSlots] = b + 1;
+    changed_.notify_all();
+  }
+
+  const std::vector<float>& samples_;
+  const int bits_;
+  const size_t block_;
+  const size_t blocks_;
+  std::vector<uint8_t> ring_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t next_ = 0;                 // first block nobody has claimed
+  size_t released_ = 0;             // blocks written; their slots are free
+  size_t ready_[kSlots] = {};       // per slot: converted block + 1
+  bool stop_ = false;
+  std::thread helper_;
+};
+
+// WriteInChunks for a 16- or 24-bit sink with the conversion on the helper:
+// the same chunks, write calls, progress reports and cancel points.
+bool WriteEncodedInChunks(WavSink& sink, EncodeAhead& ahead, size_t total, size_t chunk, unsigned channels,
+                          std::string& error, const FramesProgress& progress) {
+  const size_t width = sink.Format().bits / 8;
+  const uint64_t totalFrames = total / channels;
+  for (size_t b = 0; b < ahead.Blocks(); ++b) {
+    const uint8_t* slot = ahead.Take(b);
+    const size_t first = b * chunk * kChunksPerBlock;
+    const size_t end = std::min(total, first + chunk * kChunksPerBlock);
+    for (size_t offset = first; offset < end; offset += chunk) {
+      const size_t length = std::min(chunk, end - offset);
+      if (!sink.WriteEncoded(slot + (offset - first) * width, length, error)) return false;
+      if (progress) {
+        const uint64_t done = std::min<uint64_t>((offset + length) / channels, totalFrames);
+        if (!progress(done, totalFrames)) {
+          error.clear();
+          return false;
+        }
+      }
+    }
+    ahead.Release(b);
+  }
+  return true;
+}
+
+// Converting on a helper pays from a few blocks on, with a core to spare.
+bool WorthEncodingAhead(const AudioFormat& stored, size_t samples, size_t chunk) {
+  static const unsigned cores = std::thread::hardware_concurrency();
+  return stored.bits != 32 && cores > 1 && chunk > 0 && samples / chunk >= 2 * kChunksPerBlock;
+}
+
+}  // namespace
+
 bool WriteWavFile(const fs::path& path, const AudioFormat& format, const std::vector<float>& samples,
                   std::string& error, int bits, const FramesProgress& progress) {
   AudioFormat stored = format;
   stored.bits = uint16_t(bits == 24 || bits == 32 ? bits : 16);
   WavSink sink;
   // A whole buffer is written far faster than real time and sealed (and
-  // flushed) at Close; flushing every second of audio would only slow it.
-  sink.SetFlushAtRefresh(false);
+  // flushed) at Close. Rewriting the header every second of audio would only
+  // slow it: each rewrite may wait for the first page's write-back.
+  sink.SetHeaderRefresh(false);
   if (!sink.Open(path, stored, 0, error)) return false;
-  const bool written = WriteInChunks(sink, stored, samples, error, progress);
+  const size_t channels = stored.channels != 0 ? stored.channels : 1;
+  const size_t chunk = size_t(stored.sampleRate / 2) * channels;
+  std::unique_ptr<EncodeAhead> ahead;
+  if (WorthEncodingAhead(stored, samples.size(), chunk)) {
+    try {
+      ahead = std::make_unique<EncodeAhead>(samples, stored.bits, chunk * kChunksPerBlock);
+    } catch (const std::exception&) {
+      // No memory for the ring or no thread: convert on this thread.
+    }
+  }
+  const bool written =
+      ahead ? WriteEncodedInChunks(sink, *ahead, samples.size(), chunk, unsigned(channels), error, progress)
+            : WriteInChunks(sink, stored, samples, error, progress);
   // Sealed whatever happened, so a failed or cancelled export leaves a
   // shorter but valid file.
   std::string closeError;

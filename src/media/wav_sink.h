@@ -38,6 +38,9 @@ class WavSink final : public AudioSink {
   bool Open(const std::filesystem::path& path, const AudioFormat& format, uint32_t bitrateKbps,
             std::string& error) override;
   bool Write(const float* samples, size_t count, std::string& error) override;
+  // Like Write, for `count` samples already in the file's 16- or 24-bit form
+  // (as EncodeSamples makes them); count is whole frames.
+  bool WriteEncoded(const uint8_t* bytes, size_t count, std::string& error);
   // Seals the header; a second Close returns true and does nothing.
   bool Close(std::string& error) override;
   uint64_t BytesWritten() const override { return totalBytes_.load(std::memory_order_relaxed); }
@@ -46,13 +49,19 @@ class WavSink final : public AudioSink {
   // Whether each periodic header refresh also flushes data and header to
   // the disk (default on, as a recording needs).
   void SetFlushAtRefresh(bool on) { flushAtRefresh_ = on; }
+  // Whether the header is refreshed once per second of audio at all (default
+  // on). Off, the header keeps a data size of 0 ("to the end of the file" for
+  // every reader) until a segment rolls or Close seals it.
+  void SetHeaderRefresh(bool on) { headerRefresh_ = on; }
 
   const AudioFormat& Format() const { return format_; }
   bool IsOpen() const { return file_.IsOpen(); }
 
  private:
   bool OpenFile(const std::filesystem::path& path, std::string& error);
-  bool WritePiece(const float* samples, size_t count, std::string& error);
+  // Exactly one of samples and encoded is given.
+  bool WritePieces(const float* samples, const uint8_t* encoded, size_t count, std::string& error);
+  bool WriteBytes(const uint8_t* data, size_t bytes, std::string& error);
   bool RewriteHeader();
   bool RollSegment(std::string& error);
   void CloseFile(bool sealed);
@@ -67,8 +76,14 @@ class WavSink final : public AudioSink {
   uint64_t bytesAtLastRefill_ = 0;
   uint64_t refillInterval_ = 1048576;
   bool flushAtRefresh_ = true;
+  bool headerRefresh_ = true;
   std::vector<uint8_t> buffer_;
 };
+
+// Converts floats into the sink's 16-bit (any other `bits`) or 24-bit
+// little-endian integers: NaN as 0, clamped to [-1, 1], rounded half away
+// from zero. `out` holds count * bits / 8 bytes.
+void EncodeSamples(const float* samples, size_t count, int bits, uint8_t* out);
 
 // Name of segment `number` of a recording started at basePath: the stem plus
 // "_%02d" plus the extension (".wav" when the file name has none).

@@ -314,6 +314,62 @@ TEST(WriteWavFile, ReportsFramesAndLeavesAValidShorterFileWhenCancelled) {
   EXPECT_EQ(fs::file_size(dir / "all.wav"), 44u + in.size() * 4);
 }
 
+// Long buffers are converted on a helper thread (in blocks of several
+// chunks) while the caller writes: the files, segment splits included, must
+// match the plain chunked writer byte for byte, over an odd length that ends
+// mid-block, with the values where rounding and clamping are delicate mixed
+// in; a cancel inside a block keeps exactly the chunks reported.
+TEST(WriteWavFile, LongBuffersConvertedAheadMatchThePlainChunkedWriter) {
+  std::vector<float> in = Ramp(2 * 70001, 0.00031f);  // 17.5 half-second chunks at 8000 Hz stereo
+  const float tricky[] = {0x1.fffffep-17f, -0x1.fffffep-25f, 0x1.8p-16f, 1.0f, -1.0f, INFINITY, -INFINITY, NAN, 3.0f};
+  for (size_t i = 0; i < std::size(tricky); ++i) in[i * 15013] = tricky[i];
+  const AudioFormat format{8000, 2, 32};
+  struct Case {
+    int bits;
+    uint64_t threshold;  // segment size; the default keeps one file
+  };
+  for (const Case c : {Case{16, kDefaultSegmentThreshold}, Case{24, kDefaultSegmentThreshold}, Case{16, 100000},
+                       Case{24, 250000}}) {
+    SCOPED_TRACE(c.bits);
+    SCOPED_TRACE(c.threshold);
+    ThresholdGuard guard(c.threshold);
+    test::ScratchDir dir;
+    std::string error;
+    ASSERT_TRUE(WriteWavFile(dir / "ahead.wav", format, in, error, c.bits)) << error;
+    AudioFormat stored = format;
+    stored.bits = uint16_t(c.bits);
+    WavSink plain;
+    ASSERT_TRUE(plain.Open(dir / "plain.wav", stored, 0, error));
+    ASSERT_TRUE(WriteInChunks(plain, stored, in, error));
+    ASSERT_TRUE(plain.Close(error));
+    size_t files = 0;
+    for (uint32_t n = 1; n < 100; ++n) {
+      const fs::path a = n == 1 ? dir / "ahead.wav" : SegmentPath(dir / "ahead.wav", n - 1);
+      const fs::path p = n == 1 ? dir / "plain.wav" : SegmentPath(dir / "plain.wav", n - 1);
+      if (!fs::exists(p)) break;
+      ASSERT_TRUE(fs::exists(a)) << a;
+      ASSERT_EQ(test::ReadText(a), test::ReadText(p)) << a;
+      ++files;
+    }
+    EXPECT_EQ(files == 1, c.threshold == kDefaultSegmentThreshold) << files;
+  }
+
+  test::ScratchDir dir;
+  std::string error;
+  std::vector<uint64_t> done;
+  EXPECT_FALSE(WriteWavFile(dir / "cut.wav", format, in, error, 24, [&](uint64_t frames, uint64_t total) {
+    EXPECT_EQ(total, 70001u);
+    done.push_back(frames);
+    return done.size() < 11;
+  }));
+  ASSERT_EQ(done.size(), 11u);
+  EXPECT_EQ(done.front(), 4000u);
+  EXPECT_EQ(done.back(), 44000u);
+  const std::string bytes = test::ReadText(dir / "cut.wav");
+  EXPECT_EQ(bytes.size(), 44u + 44000 * 6);
+  EXPECT_EQ(Le32(bytes, 40), bytes.size() - 44);
+}
+
 TEST(WriteWavFile, EmptyBufferGivesAHeaderOnlyFile) {
   test::ScratchDir dir;
   std::string error;
