@@ -22,8 +22,18 @@ namespace vesk {
 
 SampleStats MeasureSamples(const std::vector<float>& samples, unsigned channels, unsigned rate) {
   SampleStats s;
+  // Eight running maxima the compiler keeps in vector registers (a single
+  // one is a serial chain it cannot vectorise); NaN is skipped either way.
+  constexpr size_t kLanes = 8;
+  float lanes[kLanes] = {};
+  const float* v = samples.data();
+  const size_t n = samples.size();
+  size_t i = 0;
+  for (; i + kLanes <= n; i += kLanes)
+    for (size_t j = 0; j < kLanes; ++j) lanes[j] = std::max(lanes[j], std::fabs(v[i + j]));
   float peak = 0;
-  for (float v : samples) peak = std::max(peak, std::fabs(v));
+  for (; i < n; ++i) peak = std::max(peak, std::fabs(v[i]));
+  for (const float lane : lanes) peak = std::max(peak, lane);
   s.peak = peak;
   s.frames = channels ? samples.size() / channels : 0;
   s.duration = rate ? double(s.frames) / double(rate) : 0.0;

@@ -16,6 +16,27 @@ void AdviseLargeBuffer(void* data, size_t bytes);
 // unsupported.
 void PrefaultBuffer(void* data, size_t bytes);
 
+// Whether PrefaultBuffer would commit a buffer of `bytes` here.
+bool PrefaultWorthwhile(size_t bytes);
+
+// Commits a large buffer's pages on a helper thread, front to back in
+// slices, while the caller fills it from the front: the page zeroing runs on
+// a second core instead of in the caller's page faults (which it spares once
+// the helper is ahead). Stops early and waits for the helper when destroyed.
+// Does nothing where PrefaultBuffer would not commit the whole buffer, or
+// with a single core.
+class PrefaultAhead {
+ public:
+  PrefaultAhead(void* data, size_t bytes);
+  ~PrefaultAhead();
+  PrefaultAhead(const PrefaultAhead&) = delete;
+  PrefaultAhead& operator=(const PrefaultAhead&) = delete;
+
+ private:
+  struct Helper;
+  Helper* helper_ = nullptr;
+};
+
 }  // namespace vesk
 
 #include <cstdint>

@@ -46,15 +46,19 @@ bool AvailablePhysicalMemory(uint64_t& bytes) {
 
 namespace vesk {
 
-void PrefaultBuffer(void* data, size_t bytes) {
-  constexpr uintptr_t kPage = 4096;
-  if (!data || bytes < (uintptr_t(1) << 20)) return;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
+bool PrefaultWorthwhile(size_t bytes) {
   // A size taken from a damaged or hostile header must not commit more than
   // the machine can spare at once (the kernel would start killing).
   uint64_t available = 0;
-  if (!AvailablePhysicalMemory(available) || end <= begin || end - begin > available / 2) return;
+  return bytes >= (size_t(1) << 20) && AvailablePhysicalMemory(available) && bytes <= available / 2;
+}
+
+void PrefaultBuffer(void* data, size_t bytes) {
+  constexpr uintptr_t kPage = 4096;
+  if (!data || !PrefaultWorthwhile(bytes)) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
+  if (end <= begin) return;
   madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 }
 

@@ -9,6 +9,8 @@ void AdviseLargeBuffer(void*, size_t) {}
 
 void PrefaultBuffer(void*, size_t) {}
 
+bool PrefaultWorthwhile(size_t) { return false; }
+
 bool AvailablePhysicalMemory(uint64_t& bytes) {
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof(status);
