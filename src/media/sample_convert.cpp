@@ -5,13 +5,13 @@
 #include <cstring>
 #include <new>
 
-#include "platform/memory.h"
 
 namespace vesk {
 
 void AppendFloatFrames(const uint8_t* bytes, size_t frames, unsigned sourceChannels, unsigned outChannels,
                        std::vector<float>& out) {
   const size_t start = out.size();
+  MakeRoom(out, frames * outChannels);
   out.resize(start + frames * outChannels);
   float* dst = out.data() + start;
   for (size_t f = 0; f < frames; ++f) {
@@ -28,6 +28,7 @@ void AppendFloatFrames(const uint8_t* bytes, size_t frames, unsigned sourceChann
 void AppendPcm16Frames(const uint8_t* bytes, size_t frames, unsigned sourceChannels, unsigned outChannels,
                        std::vector<float>& out) {
   const size_t start = out.size();
+  MakeRoom(out, frames * outChannels);
   out.resize(start + frames * outChannels);
   float* dst = out.data() + start;
   for (size_t f = 0; f < frames; ++f) {
@@ -39,20 +40,47 @@ void AppendPcm16Frames(const uint8_t* bytes, size_t frames, unsigned sourceChann
   }
 }
 
-void ReserveForDuration(std::vector<float>& samples, double seconds, uint32_t rate, unsigned channels) {
-  // A day of 8-channel 384 kHz audio is far beyond anything real; larger
-  // figures come from broken headers.
-  if (!(seconds > 0) || seconds > 86400.0 || rate == 0 || channels == 0) return;
-  // 2 % and half a second of slack cover rounding and decoder padding.
-  const double values = (seconds * 1.02 + 0.5) * double(rate) * double(channels);
-  if (values > double(samples.max_size())) return;
+namespace {
+
+// A day of 8-channel 384 kHz audio is far beyond anything real; larger
+// figures come from broken headers.
+constexpr double kMostValues = 86400.0 * 384000.0 * 8.0;
+
+void ReserveValues(std::vector<float>& samples, double values) {
+  if (!(values > 0) || values > kMostValues || values > double(samples.max_size())) return;
   try {
     samples.reserve(size_t(values));
-    // The decode fills all but the slack: one call commits the pages instead
-    // of a fault per page while decoding.
-    PrefaultBuffer(samples.data(), samples.capacity() * sizeof(float));
   } catch (const std::exception&) {
     // Not affordable in one piece: let the vector grow as the data comes.
+  }
+}
+
+}  // namespace
+
+void ReserveForDuration(std::vector<float>& samples, double seconds, uint32_t rate, unsigned channels) {
+  if (!(seconds > 0) || seconds > 86400.0 || rate == 0 || channels == 0) return;
+  // 2 % and half a second of slack cover rounding and decoder padding.
+  ReserveValues(samples, (seconds * 1.02 + 0.5) * double(rate) * double(channels));
+}
+
+void ReserveForFrames(std::vector<float>& samples, uint64_t frames, unsigned channels) {
+  if (frames == 0 || channels == 0) return;
+  ReserveValues(samples, (double(frames) + double(kCountedFramesSlack)) * double(channels));
+}
+
+void MakeRoom(std::vector<float>& samples, size_t more) {
+  const size_t need = samples.size() + more;
+  if (need <= samples.capacity()) return;
+  samples.reserve(std::max(need, samples.capacity() + samples.capacity() / 2));
+}
+
+void TrimSlack(std::vector<float>& samples) {
+  const size_t slack = samples.capacity() - samples.size();
+  if (slack < (size_t(1) << 18) || slack <= samples.capacity() / 8) return;
+  try {
+    samples.shrink_to_fit();
+  } catch (const std::exception&) {
+    // No room for the copy: keep the larger buffer.
   }
 }
 

@@ -20,4 +20,20 @@ void AppendPcm16Frames(const uint8_t* bytes, size_t frames, unsigned sourceChann
 // missing, absurd or unaffordable estimate reserves nothing.
 void ReserveForDuration(std::vector<float>& samples, double seconds, uint32_t rate, unsigned channels);
 
+// Reserves room for a decode of `frames` frames that the container counts
+// (an MP3 frame-count header, FLAC stream info, MP4 sample tables): only a
+// few codec frames of slack. Absurd or unaffordable counts reserve nothing.
+void ReserveForFrames(std::vector<float>& samples, uint64_t frames, unsigned channels);
+inline constexpr uint64_t kCountedFramesSlack = 8192;
+
+// Makes room for `more` values past the end. A reservation that falls short
+// grows by half of itself (or to what is needed), not twice as the vector
+// would, so a wrong estimate costs less memory at its peak.
+void MakeRoom(std::vector<float>& samples, size_t more);
+
+// After a decode: hands an unused part of the reservation back when it is
+// large (after growing, or after an estimate far too long); the margin of a
+// good estimate is not worth the copy.
+void TrimSlack(std::vector<float>& samples);
+
 }  // namespace vesk

@@ -61,7 +61,10 @@ bool DecodeWithSourceReader(SystemAudioReader& reader, AudioFormat& format, std:
         error = "解码读取失败" + CodeSuffix(code);
         return false;
       }
-      if (end) return true;
+      if (end) {
+        TrimSlack(samples);
+        return true;
+      }
     }
   } catch (const std::bad_alloc&) {
     samples.clear();

@@ -3,6 +3,7 @@
 // reservation and codec display names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "media/audio_tracks.h"
@@ -148,6 +149,57 @@ TEST(ReserveForDuration, ReservesTheEstimateWithMarginButIgnoresNonsense) {
     ReserveForDuration(w, bad, 48000, 2);
     EXPECT_EQ(w.capacity(), 0u) << bad;
   }
+}
+
+// A decode fills its reservation, grows by half when the count falls short,
+// and gives back a large unused part only: a counted length never moves the
+// buffer, an estimate's margin is kept, a long shortfall or overestimate ends
+// with the buffer fitted to the samples.
+TEST(ReserveForFrames, CountedLengthsNeverMoveAndOnlyLargeSlackIsGivenBack) {
+  struct Case {
+    uint64_t countedFrames;  // 0: reserved from an estimate of `seconds`
+    double seconds;
+    size_t decodedFrames;
+    bool moves;   // the buffer left its first place while decoding
+    bool fitted;  // capacity == size at the end
+  } cases[] = {
+      {480000, 0, 480000, false, false},        // exact count: slack of a few codec frames kept
+      {480000, 0, 480000 + 4096, false, false}, // decoder padding within the slack
+      {0, 10.0, 480000, false, false},          // a right estimate keeps its small margin
+      {0, 30.0, 480000, false, true},           // far too long an estimate: trimmed
+      {0, 0, 480000, true, true},               // nothing stated: grows, then trimmed
+      {100000, 0, 480000, true, false},         // a count far too low: grows; a last eighth unused is kept
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.countedFrames << " " << c.seconds << " " << c.decodedFrames);
+    std::vector<float> v;
+    if (c.countedFrames > 0)
+      ReserveForFrames(v, c.countedFrames, 2);
+    else
+      ReserveForDuration(v, c.seconds, 48000, 2);
+    const float* first = v.data();
+    bool moved = false;
+    size_t peakCapacity = v.capacity();
+    for (size_t done = 0; done < c.decodedFrames; done += 1152) {
+      const size_t n = std::min<size_t>(1152, c.decodedFrames - done) * 2;
+      MakeRoom(v, n);
+      v.resize(v.size() + n, 0.25f);
+      if (!first) first = v.data();
+      moved = moved || v.data() != first;
+      peakCapacity = std::max(peakCapacity, v.capacity());
+    }
+    TrimSlack(v);
+    EXPECT_EQ(moved, c.moves);
+    EXPECT_EQ(v.size(), c.decodedFrames * 2);
+    EXPECT_EQ(v.capacity() == v.size(), c.fitted) << v.capacity();
+    // Growing by half keeps the largest buffer within 1.5 times what was
+    // needed (plus one block), not twice.
+    if (c.moves) EXPECT_LE(peakCapacity, v.size() * 3 / 2 + 2304);
+    if (c.countedFrames > 0 && !c.moves) EXPECT_LE(v.capacity(), (c.countedFrames + kCountedFramesSlack) * 2);
+  }
+  std::vector<float> w;
+  ReserveForFrames(w, uint64_t(1) << 60, 2);
+  EXPECT_EQ(w.capacity(), 0u);
 }
 
 TEST(CodecNames, MediaSubtypesByCodeAndGuid) {

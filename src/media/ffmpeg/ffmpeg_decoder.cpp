@@ -1,12 +1,15 @@
 #include "media/ffmpeg_decoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <new>
+#include <optional>
 
 #include "media/audition.h"
 #include "media/ffmpeg/ffmpeg_input.h"
 #include "media/sample_convert.h"
+#include "platform/memory.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -88,6 +91,18 @@ class StreamDecoder {
       error = "内存不足。";
       return false;
     }
+    // The stream's own length, exact where the container counts it (an MP3
+    // frame-count header, FLAC stream info, MP4 sample tables) rather than
+    // FFmpeg guessing it from the bit rate; the container's length (which
+    // may be a video's) is only an estimate.
+    if (st->duration > 0 && st->time_base.num > 0 && st->time_base.den > 0 &&
+        input_->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
+      statedFrames_ = uint64_t(av_rescale_q(st->duration, st->time_base, AVRational{1, codec_->sample_rate}));
+      // MP4 packets of a fixed size: priming samples may lie outside the
+      // stated length.
+      if (st->nb_frames > 0 && codec_->frame_size > 0)
+        statedFrames_ = std::max(statedFrames_, uint64_t(st->nb_frames) * uint64_t(codec_->frame_size));
+    }
     if (input_->duration > 0)
       duration_ = double(input_->duration) / AV_TIME_BASE;
     else if (st->duration > 0 && st->time_base.num > 0)
@@ -98,6 +113,8 @@ class StreamDecoder {
   uint32_t Rate() const { return rate_; }
   unsigned Channels() const { return channels_; }
   double DurationSeconds() const { return duration_; }
+  // Frames the container counts, 0 when it only estimates.
+  uint64_t StatedFrames() const { return statedFrames_; }
 
   // Decodes to the end, appending every converted frame to `out`; after each
   // frame `afterFrame` (when given) may return false to stop early.
@@ -201,6 +218,7 @@ class StreamDecoder {
       return false;
     }
     const size_t start = out.size();
+    MakeRoom(out, size_t(room) * channels_);
     out.resize(start + size_t(room) * channels_);
     uint8_t* target = reinterpret_cast<uint8_t*>(out.data() + start);
     const int produced = swr_convert(converter_, &target, room, const_cast<const uint8_t**>(frame_->extended_data),
@@ -229,6 +247,7 @@ class StreamDecoder {
   uint32_t rate_ = 0;
   unsigned channels_ = 0;
   double duration_ = 0;
+  uint64_t statedFrames_ = 0;
   int inFormat_ = -1;
   int inRate_ = 0;
   int inChannels_ = 0;
@@ -244,15 +263,27 @@ bool DecodeWithFfmpeg(const std::filesystem::path& path, int32_t ordinal, AudioF
   try {
     StreamDecoder decoder(false);
     if (!decoder.Open(path, ordinal, error)) return false;
-    ReserveForDuration(samples, decoder.DurationSeconds(), decoder.Rate(), decoder.Channels());
-    if (!decoder.Run(samples, nullptr, error)) {
+    if (decoder.StatedFrames() > 0)
+      ReserveForFrames(samples, decoder.StatedFrames(), decoder.Channels());
+    else
+      ReserveForDuration(samples, decoder.DurationSeconds(), decoder.Rate(), decoder.Channels());
+    std::optional<PrefaultAhead> prefault(std::in_place, samples.data(), samples.capacity() * sizeof(float));
+    const float* reserved = samples.data();
+    const auto afterFrame = [&] {
+      // Grown past the reservation: the helper has nothing left to do.
+      if (prefault && samples.data() != reserved) prefault.reset();
+      return true;
+    };
+    if (!decoder.Run(samples, afterFrame, error)) {
       samples.clear();
       return false;
     }
+    prefault.reset();
     if (samples.empty()) {
       error = "这个文件里没解出声音。";
       return false;
     }
+    TrimSlack(samples);
     format = AudioFormat{decoder.Rate(), uint16_t(decoder.Channels()), 16};
     return true;
   } catch (const std::bad_alloc&) {

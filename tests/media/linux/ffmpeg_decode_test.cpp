@@ -10,6 +10,7 @@
 #include "media/audio_loader.h"
 #include "media/audio_tracks.h"
 #include "media/ffmpeg_decoder.h"
+#include "media/sample_convert.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "support/decode_cases.h"
@@ -81,6 +82,28 @@ TEST_F(Media, LoadAudioFileMatchesTheFfmpegProgramSampleForSample) {
   const std::vector<test::DecodeCase> cases = test::ReadDecodeCases(media);
   ASSERT_GE(cases.size(), 13u);
   for (const test::DecodeCase& c : cases) test::ExpectDecodesLikeReference(media, c);
+}
+
+// Containers that count their frames (an MP3 frame-count header, FLAC
+// stream info, MP4 sample tables) size the decode's buffer from the count:
+// no more than a few codec frames past the samples, never short of them. An
+// ADTS stream states nothing and gets an estimate with a wider margin.
+TEST_F(Media, CountedLengthsSizeTheBufferExactly) {
+  const fs::path media = Dir() / "decode";
+  ASSERT_EQ(test::Shell("'" VESK_SOURCE_DIR "/scripts/make-decode-media.sh' '" + PathToUtf8(media) + "'"), 0);
+  const std::pair<const char*, bool> cases[] = {{"tone.mp3", true},    {"tone16.flac", true}, {"tone24.flac", true},
+                                                {"tone.m4a", true},    {"h264.mp4", true},    {"surround.m4a", true},
+                                                {"tone.aac", false}};
+  for (const auto& [name, counted] : cases) {
+    SCOPED_TRACE(name);
+    AudioFormat format;
+    std::vector<float> samples;
+    std::string error;
+    ASSERT_TRUE(DecodeWithFfmpeg(media / name, 0, format, samples, error)) << error;
+    const size_t slackFrames = (samples.capacity() - samples.size()) / format.channels;
+    // The count may include an MP4 priming block or an MP3 frame of padding.
+    EXPECT_EQ(slackFrames <= kCountedFramesSlack + 2048, counted) << slackFrames;
+  }
 }
 
 // Three audio tracks with titles and languages; the second carries the
