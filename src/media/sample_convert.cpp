@@ -40,6 +40,12 @@ void AppendPcm16Frames(const uint8_t* bytes, size_t frames, unsigned sourceChann
   }
 }
 
+void ZeroNonFinite(float* samples, size_t count) {
+  // x - x is 0 for finite x and NaN otherwise; a select, not a branch, so
+  // the loop vectorises (see CMakeLists.txt for this file's flags).
+  for (size_t i = 0; i < count; ++i) samples[i] = samples[i] - samples[i] == 0.0f ? samples[i] : 0.0f;
+}
+
 namespace {
 
 // A day of 8-channel 384 kHz audio is far beyond anything real; larger

@@ -14,6 +14,10 @@ void AppendFloatFrames(const uint8_t* bytes, size_t frames, unsigned sourceChann
 void AppendPcm16Frames(const uint8_t* bytes, size_t frames, unsigned sourceChannels, unsigned outChannels,
                        std::vector<float>& out);
 
+// Replaces NaN and infinities with 0 (silence): a damaged float stream would
+// otherwise poison peaks, envelopes and the mix.
+void ZeroNonFinite(float* samples, size_t count);
+
 // Reserves room for a decode whose container says it lasts `seconds`, with a
 // small margin, so that a correct estimate never re-allocates (a long file
 // would otherwise peak at twice its decoded size while the vector grows). A

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "media/audio_tracks.h"
@@ -149,6 +150,17 @@ TEST(ReserveForDuration, ReservesTheEstimateWithMarginButIgnoresNonsense) {
     ReserveForDuration(w, bad, 48000, 2);
     EXPECT_EQ(w.capacity(), 0u) << bad;
   }
+}
+
+// NaN and infinities from a damaged float stream become silence; every
+// finite value, however large or small, stays as it is. Odd length, so the
+// vector loop's tail runs too.
+TEST(ZeroNonFinite, SilencesOnlyNanAndInfinities) {
+  std::vector<float> v = {NAN, INFINITY, -INFINITY, 1.5f, -0.0f, 1e-40f, -3.4e38f, 0.25f, -NAN};
+  const std::vector<float> want = {0, 0, 0, 1.5f, -0.0f, 1e-40f, -3.4e38f, 0.25f, 0};
+  ZeroNonFinite(v.data(), v.size());
+  EXPECT_EQ(v, want);
+  EXPECT_TRUE(std::signbit(v[4]));
 }
 
 // A decode fills its reservation, grows by half when the count falls short,

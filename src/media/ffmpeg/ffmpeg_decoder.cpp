@@ -232,8 +232,7 @@ class StreamDecoder {
     // A damaged float stream can decode to NaN or infinity, which would
     // poison peaks, envelopes and the mix; they become silence, as in the
     // WAV reader.
-    for (size_t i = start; i < out.size(); ++i)
-      if (!std::isfinite(out[i])) out[i] = 0.0f;
+    ZeroNonFinite(out.data() + start, out.size() - start);
     return true;
   }
 
