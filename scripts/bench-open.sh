@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Opening a long file, whole process against whole process: `VeskRecorder
 # --probe-audio` beside the ffmpeg program decoding the same file to float.
-# Makes a one-hour 48 kHz stereo 16-bit WAV and a one-hour 44.1 kHz stereo
-# 192 kbps MP3 once (in the temp folder), runs RUNS alternating pairs
-# (default 5) and prints medians of wall, user and system time and peak
-# memory from /usr/bin/time, with the fastest and slowest wall time of ours.
+# Makes one-hour stereo files once (in the temp folder): a 48 kHz 16-bit WAV,
+# a 44.1 kHz 192 kbps MP3, a 48 kHz 16-bit FLAC and a 48 kHz 192 kbps AAC in
+# MP4 (.m4a); runs RUNS alternating pairs (default 5) and prints medians of
+# wall, user and system time and peak memory from /usr/bin/time, with the
+# fastest and slowest wall time of ours. A "load" line per file compares, in
+# one process (vesk_bench_open, RUNS repetitions, medians), the document's
+# Load with the decode the probe runs on the same file.
 # Usage: bench-open.sh [RUNS]   (needs the linux build and the ffmpeg program)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,14 +15,23 @@ runs=${1:-5}
 tmp="${TMPDIR:-/tmp}"
 wav="$tmp/vesk-bench-hour.wav"
 mp3="$tmp/vesk-bench-hour.mp3"
-[ -s "$wav" ] || ffmpeg -nostdin -v error -y -f lavfi -i 'sine=f=440:d=3600:r=48000' -f lavfi \
-  -i 'anoisesrc=d=3600:r=48000:a=0.1' -filter_complex '[0:a][1:a]join=inputs=2:channel_layout=stereo' \
-  -c:a pcm_s16le "$wav"
-[ -s "$mp3" ] || ffmpeg -nostdin -v error -y -f lavfi -i 'sine=f=440:d=3600:r=44100' -f lavfi \
-  -i 'anoisesrc=d=3600:r=44100:a=0.1' -filter_complex '[0:a][1:a]join=inputs=2:channel_layout=stereo' \
-  -c:a libmp3lame -b:a 192k "$mp3"
-cmake --build build/linux --target VeskRecorder >/dev/null
+flac="$tmp/vesk-bench-hour.flac"
+m4a="$tmp/vesk-bench-hour.m4a"
+# A tone on the left, noise on the right: neither compresses to nothing.
+make() {  # make RATE OUTPUT ENCODER-ARGS...
+  local rate=$1 out=$2
+  shift 2
+  [ -s "$out" ] || nice -n 19 ffmpeg -nostdin -v error -y -f lavfi -i "sine=f=440:d=3600:r=$rate" -f lavfi \
+    -i "anoisesrc=d=3600:r=$rate:a=0.1" -filter_complex '[0:a][1:a]join=inputs=2:channel_layout=stereo' \
+    "$@" "$out"
+}
+make 48000 "$wav" -c:a pcm_s16le
+make 44100 "$mp3" -c:a libmp3lame -b:a 192k
+make 48000 "$flac" -c:a flac -sample_fmt s16
+make 48000 "$m4a" -c:a aac -b:a 192k
+nice -n 19 cmake --build build/linux --target VeskRecorder vesk_bench_open >/dev/null
 prog=$PWD/build/linux/bin/VeskRecorder
+bench=$PWD/build/linux/bin/vesk_bench_open
 # The probe writes its report into the data folder; keep it out of the home.
 data=$(mktemp -d)
 trap 'rm -rf "$data"' EXIT
@@ -28,10 +40,13 @@ trap 'rm -rf "$data"' EXIT
 timed() { /usr/bin/time -f '%e %U %S %M' -o "$data/t" "$@" >/dev/null 2>&1 || true; cat "$data/t"; }
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 column_of() { awk -v c="$1" '{print $c}' "$2" | median; }
+# Median wall time in ms of one in-process benchmark from vesk_bench_open's CSV.
+bench_median() { awk -F, -v n="\"$1/" 'index($1, n) == 1 && $1 ~ /_median"$/ {printf "%.0f", $3}' "$data/bench.csv"; }
 
 printf 'load before: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-5s %-7s %8s %8s %8s %9s %14s\n' file program wall user sys peakMiB 'ours min-max'
-for f in "$wav" "$mp3"; do
+for f in "$wav" "$mp3" "$flac" "$m4a"; do
+  kind=${f##*.}
   cat "$f" >/dev/null  # both programs read from the page cache
   : >"$data/ours"
   : >"$data/ffmpeg"
@@ -42,10 +57,21 @@ for f in "$wav" "$mp3"; do
   done
   spread=$(awk '{print $1}' "$data/ours" | sort -g | awk 'NR==1{a=$1} {b=$1} END {printf "%s-%s", a, b}')
   for who in ours ffmpeg; do
-    printf '%-5s %-7s %8s %8s %8s %9.0f %14s\n' "${f##*.}" "$who" "$(column_of 1 "$data/$who")" \
+    printf '%-5s %-7s %8s %8s %8s %9.0f %14s\n' "$kind" "$who" "$(column_of 1 "$data/$who")" \
       "$(column_of 2 "$data/$who")" "$(column_of 3 "$data/$who")" "$(echo "$(column_of 4 "$data/$who") / 1024" | bc -l)" \
       "$([ $who = ours ] && echo "$spread" || echo -)"
   done
-  printf '%-5s ratio   %8.2f\n' "${f##*.}" "$(echo "$(column_of 1 "$data/ours") / $(column_of 1 "$data/ffmpeg")" | bc -l)"
+  printf '%-5s ratio   %8.2f\n' "$kind" "$(echo "$(column_of 1 "$data/ours") / $(column_of 1 "$data/ffmpeg")" | bc -l)"
+  VESK_BENCH_WAV="$f" "$bench" --benchmark_filter='BM_LoadAudioFile|BM_DocumentLoad' \
+    --benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true --benchmark_format=csv \
+    >"$data/bench.csv" 2>/dev/null || true
+  probe=$(bench_median BM_LoadAudioFile)
+  load=$(bench_median BM_DocumentLoad)
+  if [ -n "$probe" ] && [ -n "$load" ] && [ "$probe" -gt 0 ]; then
+    printf '%-5s load    probe decode %s ms, document Load %s ms, ratio %.2f\n' "$kind" "$probe" "$load" \
+      "$(echo "$load / $probe" | bc -l)"
+  else
+    printf '%-5s load    (vesk_bench_open failed)\n' "$kind"
+  fi
 done
 printf 'load after: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
