@@ -6,7 +6,7 @@
 # MP4 (.m4a); runs RUNS alternating pairs (default 5) and prints medians of
 # wall, user and system time and peak memory from /usr/bin/time, with the
 # fastest and slowest wall time of ours. A "load" line per file compares, in
-# one process (vesk_bench_open, RUNS repetitions, medians), the document's
+# process (vesk_bench_open, RUNS alternating pairs, medians), the document's
 # Load with the decode the probe runs on the same file.
 # Usage: bench-open.sh [RUNS]   (needs the linux build and the ffmpeg program)
 set -euo pipefail
@@ -18,12 +18,16 @@ mp3="$tmp/vesk-bench-hour.mp3"
 flac="$tmp/vesk-bench-hour.flac"
 m4a="$tmp/vesk-bench-hour.m4a"
 # A tone on the left, noise on the right: neither compresses to nothing.
+# Written under a temporary name, so an interrupted run is not taken for a
+# finished file next time.
 make() {  # make RATE OUTPUT ENCODER-ARGS...
-  local rate=$1 out=$2
+  local rate=$1 out=$2 part="${2%.*}.part.${2##*.}"
   shift 2
-  [ -s "$out" ] || nice -n 19 ffmpeg -nostdin -v error -y -f lavfi -i "sine=f=440:d=3600:r=$rate" -f lavfi \
+  [ -s "$out" ] && return
+  nice -n 19 ffmpeg -nostdin -v error -y -f lavfi -i "sine=f=440:d=3600:r=$rate" -f lavfi \
     -i "anoisesrc=d=3600:r=$rate:a=0.1" -filter_complex '[0:a][1:a]join=inputs=2:channel_layout=stereo' \
-    "$@" "$out"
+    "$@" "$part"
+  mv "$part" "$out"
 }
 make 48000 "$wav" -c:a pcm_s16le
 make 44100 "$mp3" -c:a libmp3lame -b:a 192k
@@ -40,8 +44,6 @@ trap 'rm -rf "$data"' EXIT
 timed() { /usr/bin/time -f '%e %U %S %M' -o "$data/t" "$@" >/dev/null 2>&1 || true; cat "$data/t"; }
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 column_of() { awk -v c="$1" '{print $c}' "$2" | median; }
-# Median wall time in ms of one in-process benchmark from vesk_bench_open's CSV.
-bench_median() { awk -F, -v n="\"$1/" 'index($1, n) == 1 && $1 ~ /_median"$/ {printf "%.0f", $3}' "$data/bench.csv"; }
 
 printf 'load before: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-5s %-7s %8s %8s %8s %9s %14s\n' file program wall user sys peakMiB 'ours min-max'
@@ -62,11 +64,18 @@ for f in "$wav" "$mp3" "$flac" "$m4a"; do
       "$([ $who = ours ] && echo "$spread" || echo -)"
   done
   printf '%-5s ratio   %8.2f\n' "$kind" "$(echo "$(column_of 1 "$data/ours") / $(column_of 1 "$data/ffmpeg")" | bc -l)"
-  VESK_BENCH_WAV="$f" "$bench" --benchmark_filter='BM_LoadAudioFile|BM_DocumentLoad' \
-    --benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true --benchmark_format=csv \
-    >"$data/bench.csv" 2>/dev/null || true
-  probe=$(bench_median BM_LoadAudioFile)
-  load=$(bench_median BM_DocumentLoad)
+  # One open per process, alternating, so neither inherits the other's memory.
+  : >"$data/probe"
+  : >"$data/load"
+  for _ in $(seq "$runs"); do
+    for which in probe load; do
+      filter=$([ $which = probe ] && echo BM_LoadAudioFile || echo BM_DocumentLoad)
+      VESK_BENCH_WAV="$f" "$bench" --benchmark_filter="$filter" --benchmark_format=csv 2>/dev/null |
+        awk -F, 'NR > 1 && $1 ~ /real_time"$/ {printf "%.0f\n", $3}' >>"$data/$which" || true
+    done
+  done
+  probe=$(median <"$data/probe")
+  load=$(median <"$data/load")
   if [ -n "$probe" ] && [ -n "$load" ] && [ "$probe" -gt 0 ]; then
     printf '%-5s load    probe decode %s ms, document Load %s ms, ratio %.2f\n' "$kind" "$probe" "$load" \
       "$(echo "$load / $probe" | bc -l)"
