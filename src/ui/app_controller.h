@@ -30,6 +30,7 @@ class RecordingSession;
 namespace vesk::ui {
 
 class EditArea;
+class PreviewController;
 
 // The engines the controller runs over: the system's (CreateSystemAppParts)
 // or the in-memory ones of src/audio/ in tests.
@@ -109,6 +110,7 @@ class AppController {
   std::optional<MainWindowPlacement> SavedPlacement(const ScreenMetrics& screen) const;
 
   EditArea& Edit() { return *edit_; }
+  PreviewController& Preview();
   MeterReading Meter() const;
   const SettingsState& Settings() const { return settings_; }
   AudioDoc& Document();
