@@ -154,7 +154,6 @@ void PreviewController::OnDelivered(const std::shared_ptr<const PreviewPicture>&
   }
   lastError_.clear();
   ++shown_.pictures;
-  shown_.pictureSeconds = picture->requested;
   window->ShowPicture(picture);
 }
 

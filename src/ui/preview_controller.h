@@ -60,7 +60,6 @@ class PreviewController {
     double requestedSeconds = -1;
     int width = 0, height = 0;
     uint64_t pictures = 0;  // pictures handed to the window
-    double pictureSeconds = -1;  // the time the last picture was asked for
   };
   const Shown& State() const { return shown_; }
 
