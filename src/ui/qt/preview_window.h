@@ -27,6 +27,7 @@ class PreviewWindow : public QWidget, public PreviewView {
 
   // The picture shown now (null when none), and where it is drawn.
   const QImage& Picture() const { return image_; }
+  std::shared_ptr<const PreviewPicture> Current() const { return picture_; }
   QRect PictureRect() const;
 
  protected:
