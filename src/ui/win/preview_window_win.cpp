@@ -154,6 +154,9 @@ LRESULT PreviewWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd_, &ps);
       return 0;
     }
+    case WM_PRINTCLIENT:
+      Paint(reinterpret_cast<HDC>(wp));
+      return 0;
     case WM_MOVE:
     case WM_SIZE:
       if (events_.moved) events_.moved();

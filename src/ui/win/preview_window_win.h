@@ -33,6 +33,7 @@ class PreviewWindow final : public PreviewView {
   ScreenMetrics Screen() const override;
 
   HWND Handle() const { return hwnd_; }
+  std::shared_ptr<const PreviewPicture> Current() const { return picture_; }
   // Where the picture is drawn in the client area (empty when none).
   RECT PictureRect() const;
 
