@@ -73,6 +73,10 @@ double EditArea::PictureSeconds() const {
   const AudioDoc& doc = *ctx_.doc;
   const uint32_t rate = doc.Format().sampleRate;
   if (rate == 0) return 0;
+  // Full-length playback runs through deleted ranges on the source timeline
+  // (silent there); the picture goes through them with it.
+  if (play_.active && play_.fullLength && Playing())
+    return double(std::min(ctx_.playback->Position(), doc.SourceFrames())) / rate;
   const uint64_t head = std::min(view_.PlayHead(), doc.Frames());
   const uint64_t source = doc.HasCuts() ? SourceTimeline(doc.Segments()).ToSource(head) : head;
   return double(source) / rate;

@@ -137,7 +137,8 @@ class EditArea {
   // empty otherwise (sound only, a recording, nothing).
   std::filesystem::path PictureFile() const;
   // The play head on the source file's timeline (deleted ranges counted), in
-  // seconds: the time of the picture that belongs to it.
+  // seconds: the time of the picture that belongs to it. During full-length
+  // playback, where that playback is (also inside a deleted range).
   double PictureSeconds() const;
 
  private:

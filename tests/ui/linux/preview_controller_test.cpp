@@ -107,14 +107,23 @@ TEST_F(PreviewControllerTest, ButtonWindowAndPicturesFollowTheOpenedVideo) {
   EXPECT_LT(scrubbed, 2.0);
   ASSERT_TRUE(Deliver(rig, [&] { return ShowsFrameAt(window, scrubbed); }));
 
-  // After the first second is deleted the play head at 0 shows the source's 1 s.
+  // A cut of [1 s, 2 s): playback runs on the source timeline through the
+  // deleted second and the picture goes with it; stopped in there, the play
+  // head sits where the kept audio goes on, whose picture is the source's 2 s.
   AudioDoc& doc = rig->Document();
-  doc.SetSelection(0, doc.Format().sampleRate);
+  const uint32_t rate = doc.Format().sampleRate;
+  doc.SetSelection(rate, 2 * rate);
   rig->OnCommand(kIdDelete);
   rig->Edit().OnKey({ui::Key::Home});
+  rig->OnCommand(kIdPlay);
+  ASSERT_TRUE(rig->Edit().PlayingFullLength());
+  rig.Run(1300);
+  EXPECT_GT(preview.State().requestedSeconds, 1.05);
+  EXPECT_LT(preview.State().requestedSeconds, 1.95);
+  rig->OnCommand(kIdPlay);
   rig.Run(33);
-  EXPECT_NEAR(preview.State().requestedSeconds, 1.0, 1e-9);
-  ASSERT_TRUE(Deliver(rig, [&] { return ShowsFrameAt(window, 1.0); }));
+  EXPECT_NEAR(preview.State().requestedSeconds, 2.0, 1e-9);
+  ASSERT_TRUE(Deliver(rig, [&] { return ShowsFrameAt(window, 2.0); }));
 
   // A move is saved once the window rests; the close box saves and resets the label.
   window.MoveTo({300, 200, 780, 490});
