@@ -155,6 +155,21 @@ TEST_F(PreviewControllerTest, ButtonWindowAndPicturesFollowTheOpenedVideo) {
   EXPECT_FALSE(Enabled(rig));
   EXPECT_EQ(Label(rig), "预览视频");
 
+  // A recording empties the edit area: the preview closes, and the button
+  // stays off for the recording loaded afterwards.
+  ASSERT_TRUE(rig->Edit().OpenForEdit(video));
+  rig->OnCommand(kIdPreview);
+  ASSERT_TRUE(window.shown);
+  rig->OnCommand(ui::kIdRecord);
+  ASSERT_TRUE(rig->IsRecording());
+  EXPECT_FALSE(window.shown);
+  EXPECT_FALSE(Enabled(rig));
+  rig.Run(300);
+  rig->OnCommand(ui::kIdRecord);
+  ASSERT_FALSE(rig->IsRecording());
+  EXPECT_GT(rig->Document().Frames(), 0u);
+  EXPECT_FALSE(Enabled(rig));
+
   // At exit the open preview's place is saved.
   ASSERT_TRUE(rig->Edit().OpenForEdit(video));
   rig->OnCommand(kIdPreview);
