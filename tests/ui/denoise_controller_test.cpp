@@ -217,7 +217,7 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
 
 TEST(DenoiseController, LevelsAtCapacityOneAndDuringARender) {
   DenoiseRig rig;
-  rig.memory = 1;  // capacity 1: every level switch evicts the previous copy
+  rig.memory = 150000;  // room for one 1 s copy only: every level switch evicts the previous copy
   rig.Load(1.0);
   rig.denoise->Toggle();
   rig.Settle();

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,6 @@ class ScriptedView : public ui::ViewPort {
   std::vector<std::string> progressTitles;
   int soundSettings = 0;
   int donations = 0;
-  std::vector<std::function<void()>> posted;
 
   // --- the script ---
   std::deque<ui::BoxAnswer> boxAnswers;            // empty: the default button
@@ -98,7 +98,21 @@ class ScriptedView : public ui::ViewPort {
   void ProgressBegin(const std::string& title, bool) override { progressTitles.push_back(title); }
   bool ProgressStep(int, const std::string&) override { return true; }
   void ProgressEnd() override {}
-  void PostToUi(std::function<void()> task) override { posted.push_back(std::move(task)); }
+  // Render threads post from their own thread; RunPosted is the message loop.
+  void PostToUi(std::function<void()> task) override {
+    std::lock_guard<std::mutex> lock(postMutex_);
+    posted_.push_back(std::move(task));
+  }
+  // Runs what was posted so far; false when nothing was.
+  bool RunPosted() {
+    std::vector<std::function<void()>> tasks;
+    {
+      std::lock_guard<std::mutex> lock(postMutex_);
+      tasks.swap(posted_);
+    }
+    for (auto& task : tasks) task();
+    return !tasks.empty();
+  }
 
   bool RevealFile(const std::filesystem::path& file) override {
     revealed.push_back(file);
@@ -120,6 +134,10 @@ class ScriptedView : public ui::ViewPort {
   void ShowDonationWindow() override { ++donations; }
   ui::TrackDialogResult ShowTrackDialog(const ui::TrackDialogModel&) override { return {}; }
   ui::FocusKind Focus() const override { return ui::FocusKind::Other; }
+
+ private:
+  std::mutex postMutex_;
+  std::vector<std::function<void()>> posted_;
 };
 
 }  // namespace vesk::test
