@@ -19,6 +19,7 @@
 #include "record/recording_session.h"
 #include "ui/controller_rig.h"
 #include "ui/edit_area.h"
+#include "ui/edit_rig.h"
 #include "ui/export_menus.h"
 #include "video/ffmpeg_runner.h"
 
@@ -627,7 +628,7 @@ struct PluginStandIn {
         }
         return RunDenoise(e, s, rate, ch, error, level);
       };
-      o.denoiseMemory = [this](uint64_t& bytes) {
+      o.freeMemory = [this](uint64_t& bytes) {
         bytes = memory;
         return true;
       };
@@ -666,7 +667,7 @@ void ExpectStatus(const std::string& status, const std::string& want) {
 }
 
 TEST(ControllerDenoise, TheSwitchLevelsRenderAuditionAndSelectionSayWhatHappens) {
-  enum class Do { Toggle, Menu, Selection, Select, Play, Settle, Ticks, Load, Silence, Plugin, Hold, Fail, Memory };
+  enum class Do { Toggle, Menu, Selection, Select, Play, Settle, Ticks, Load, Silence, Cut, Picture, Plugin, Hold, Fail, Memory };
   struct Step {
     Do what;
     int arg;
@@ -756,6 +757,12 @@ TEST(ControllerDenoise, TheSwitchLevelsRenderAuditionAndSelectionSayWhatHappens)
       {Do::Ticks, 1, noMemory},
       {Do::Ticks, 3, noMemory, "-"},
       {Do::Menu, gentle, noMemory},
+      // Nor for the full-length buffer of a cut video: the compact one plays.
+      {Do::Picture, 1, ""},
+      {Do::Cut, 0, "已删除选区。"},
+      {Do::Play, 0, "*全长播放缓冲建不起来（内存不够）——这次先播紧凑版。"},
+      {Do::Play, 0, ""},
+      {Do::Picture, 0, ""},
       {Do::Memory, 0, ""},
       {Do::Toggle, 0, off},
       {Do::Toggle, 0, started},
@@ -766,6 +773,7 @@ TEST(ControllerDenoise, TheSwitchLevelsRenderAuditionAndSelectionSayWhatHappens)
       {Do::Toggle, 0,
        "降噪已开启，选中的是 VeskTest Voice De-noise（32 位），但 32 位辅助程序没能就位（内嵌的那份释放失败） —— 导出时可选「无降噪导出」或取消。",
        "", "降噪 缺"},
+      {Do::Select, 24000, ""},
       {Do::Selection, 0,
        "VeskTest Voice De-noise（32 位） 是 32 位插件，但 32 位辅助程序没能就位（内嵌的那份释放失败），选区降噪用不了。"},
       {Do::Toggle, 0, off},
@@ -816,6 +824,13 @@ TEST(ControllerDenoise, TheSwitchLevelsRenderAuditionAndSelectionSayWhatHappens)
       case Do::Silence:
         rig->Document().SetSelection(24000, 72000);
         rig->OnCommand(ui::kIdSilence);
+        break;
+      case Do::Cut:
+        rig->Document().SetSelection(0, 4800);
+        rig->OnCommand(ui::kIdDelete);
+        break;
+      case Do::Picture:
+        ui::EditAreaTestAccess::SetPicture(rig->Edit(), step.arg != 0);
         break;
       case Do::Plugin:
         plugin.kind = Plugin(step.arg);
