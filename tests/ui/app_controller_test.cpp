@@ -598,8 +598,28 @@ TEST_F(ControllerLogMenu, ShowsTheAbnormalEndOnlyAfterAnUncleanRunAndExportsTheP
 // ----- denoise ----------------------------------------------------------------
 
 // The denoise plug-in as the controller finds it: none, the test plug-in
-// (rendered for real), or a 32-bit one whose helper could not be provided.
-enum class Plugin { Missing, Usable, NoHelper };
+// (rendered for real, in-process or as a 32-bit one through the helper), or a
+// 32-bit one whose helper could not be provided.
+enum class Plugin { Missing, Usable, Helper, NoHelper };
+
+DenoiseEngine FoundPlugin(Plugin kind) {
+  DenoiseEngine e;
+  e.discovered = true;
+  if (kind == Plugin::Missing) return e;
+  e.fileName = "VeskTest Voice De-noise.vst3";
+  e.modulePath = test::FixtureModule("voice_denoise");
+  e.architecture = NativeArch();
+  e.displayName = "VeskTest Voice De-noise";
+  if (kind != Plugin::Usable) {
+    // The Windows build has x86 test plug-ins for its x86 helper; the Linux
+    // helper is native and hosts the native one.
+    const fs::path x86 = test::BuiltProgramDir() / "fixtures32" / "voice_denoise" / e.fileName;
+    if (fs::exists(x86)) e.modulePath = x86;
+    e.architecture = 2;
+    e.displayName += "（32 位）";
+  }
+  return e;
+}
 
 struct PluginStandIn {
   Plugin kind = Plugin::Missing;  // taken at the next discovery (the switch runs one)
@@ -609,16 +629,8 @@ struct PluginStandIn {
 
   std::function<void(ui::AppOptions&)> Install() {
     return [this](ui::AppOptions& o) {
-      o.denoiseDiscover = [this](DenoiseEngine& e) {
-        e = DenoiseEngine{};
-        e.discovered = true;
-        if (kind == Plugin::Missing) return;
-        e.modulePath = test::FixtureModule("voice_denoise");
-        e.fileName = "VeskTest Voice De-noise.vst3";
-        e.architecture = kind == Plugin::NoHelper ? 2 : NativeArch();
-        e.displayName = kind == Plugin::NoHelper ? "VeskTest Voice De-noise（32 位）" : "VeskTest Voice De-noise";
-      };
-      o.denoiseUsable = [this](DenoiseEngine& e) { return !e.modulePath.empty() && kind == Plugin::Usable; };
+      o.denoiseDiscover = [this](DenoiseEngine& e) { e = FoundPlugin(kind); };
+      o.denoiseUsable = [this](DenoiseEngine& e) { return kind != Plugin::NoHelper && DenoiseAvailable(e); };
       o.denoiseRender = [this](DenoiseEngine& e, std::vector<float>& s, uint32_t rate, uint32_t ch, std::string& error,
                                unsigned level) {
         while (hold) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -887,6 +899,8 @@ TEST_F(ControllerDenoiseExport, SavesWriteTheRenderAtTheExportLevelOrAskWhenTheP
        Written::Denoised},
       {Plugin::Usable, 0, BoxAnswer::Yes, "denoised.mp3", "", "", "*，已降噪（", "正在跑降噪（VeskTest Voice De-noise）…", "",
        Written::Denoised},
+      {Plugin::Helper, 0, BoxAnswer::Yes, "helper.wav", "", "", "*，已降噪（",
+       "正在跑降噪（VeskTest Voice De-noise（32 位））…", "", Written::Denoised},
       {Plugin::Usable, 1, BoxAnswer::Yes, "failed.wav", "", "", "导出失败：插件在处理时崩溃", "", "", Written::Nothing},
       {Plugin::Missing, 0, BoxAnswer::No, "declined.wav", "没检测到降噪插件", missingText,
        "降噪开着但没检测到 RX Voice De-noise —— 已取消导出。", "", "[denoise] 导出取消：插件不可用（没检测到插件）。",
@@ -931,13 +945,15 @@ TEST_F(ControllerDenoiseExport, SavesWriteTheRenderAtTheExportLevelOrAskWhenTheP
     release.join();
     const std::vector<std::string> shown(rig.view.statusHistory.begin() + std::ptrdiff_t(before),
                                          rig.view.statusHistory.end());
-    if (c.kind == Plugin::Usable) {
+    const bool usable = c.kind == Plugin::Usable || c.kind == Plugin::Helper;
+    if (usable) {
       EXPECT_NE(std::find(shown.begin(), shown.end(), "后台降噪还在渲染，等它结束就开始导出…"), shown.end());
     }
     if (!c.during.empty()) {
       EXPECT_NE(std::find(shown.begin(), shown.end(), c.during), shown.end()) << c.during;
     }
-    ExpectStatus(rig.view.Status(), c.status);
+    const std::string result = rig.view.Status();
+    ExpectStatus(result, c.status);
     if (c.title.empty()) {
       EXPECT_TRUE(rig.view.boxes.empty() || c.fail) << rig.view.boxes.front().title;
     } else {
@@ -950,7 +966,7 @@ TEST_F(ControllerDenoiseExport, SavesWriteTheRenderAtTheExportLevelOrAskWhenTheP
     if (!c.log.empty()) {
       EXPECT_NE(CurrentLogText().find(c.log), std::string::npos) << c.log;
     }
-    if (c.kind == Plugin::Usable) {
+    if (usable) {
       EXPECT_TRUE(SettleRender(rig));  // the background render's completion
     }
 
@@ -964,15 +980,15 @@ TEST_F(ControllerDenoiseExport, SavesWriteTheRenderAtTheExportLevelOrAskWhenTheP
     ASSERT_TRUE(LoadAudioFile(target, format, read, error)) << error;
     EXPECT_EQ(format.sampleRate, 48000u);
     EXPECT_EQ(format.channels, 2u);
-    // What the test plug-in makes of the clip at the export level (2) and at another one.
-    DenoiseEngine engine;
-    engine.modulePath = test::FixtureModule("voice_denoise");
-    engine.fileName = "VeskTest Voice De-noise.vst3";
-    engine.architecture = NativeArch();
-    engine.discovered = true;
+    // What the test plug-in makes of the clip at another level and at the
+    // export level (2), the latter last so the record names its strength.
+    DenoiseEngine engine = FoundPlugin(c.kind == Plugin::Helper ? Plugin::Helper : Plugin::Usable);
     std::vector<float> exportLevel = original, otherLevel = original;
-    ASSERT_TRUE(RunDenoise(engine, exportLevel, 48000, 2, error, 2)) << error;
     ASSERT_TRUE(RunDenoise(engine, otherLevel, 48000, 2, error, 0)) << error;
+    ASSERT_TRUE(RunDenoise(engine, exportLevel, 48000, 2, error, 2)) << error;
+    if (c.written == Written::Denoised) {
+      EXPECT_NE(result.find("，已降噪（" + StrengthSuffix(engine) + "）"), std::string::npos) << result;
+    }
     const auto rmsOf = [](const std::vector<float>& v) { return test::RmsOfRange(v, 0, v.size()); };
     const std::vector<float>& expected = c.written == Written::Denoised ? exportLevel : original;
     if (mp3) {
@@ -993,5 +1009,6 @@ TEST_F(ControllerDenoiseExport, SavesWriteTheRenderAtTheExportLevelOrAskWhenTheP
   }
   AppLogShutdown();
 }
+
 }  // namespace
 }  // namespace vesk
