@@ -938,7 +938,7 @@ TEST_F(ControllerDenoiseExport, SavesWriteTheRenderAtTheExportLevelOrAskWhenTheP
     EXPECT_TRUE(rig->Settings().denoise);
     // The save waits for the background render, which ends a little later.
     std::thread release([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
       plugin.hold = false;
     });
     const fs::path target = rig.dir / c.file;
