@@ -421,7 +421,10 @@ ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesyste
   if (Rendering()) {
     Status(kWaitForRender);
     while (Rendering()) {
-      ctx_.view->ProgressStep(1, kWaitForRender);
+      if (video)
+        ctx_.view->ProgressStep(3, "后台降噪还在渲染，等它结束…");
+      else
+        ctx_.view->ProgressStep(1, kWaitForRender);
       std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
   }
@@ -450,7 +453,8 @@ ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesyste
         AppLog("[denoise] 插件不可用（%s），用户选择「无降噪导出」，按原样输出：%s", reason, path.c_str());
         Status("降噪插件不可用 —— 按原样（无降噪）导出…");
       }
-      result.resultNote = "，未降噪（插件不可用，选了无降噪导出）";
+      // The video line has its notes as " — " clauses after the bracket.
+      result.resultNote = video ? " — 音轨未降噪（插件不可用，选了无降噪导出）" : "，未降噪（插件不可用，选了无降噪导出）";
       return result;
     }
     AppLog(video ? "[denoise] 视频导出取消：插件不可用（%s）。" : "[denoise] 导出取消：插件不可用（%s）。", reason);

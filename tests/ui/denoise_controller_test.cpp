@@ -396,7 +396,9 @@ TEST(DenoiseController, ExportAsksWhenThePluginIsMissingAndRendersItsOwnCopyOthe
     EXPECT_EQ(d.cancel, c.cancel);
     EXPECT_FALSE(d.run);
     EXPECT_EQ(rig.view.status, c.status);
-    EXPECT_EQ(d.resultNote, c.cancel ? "" : "，未降噪（插件不可用，选了无降噪导出）");
+    const char* note = c.kind == ui::ExportKind::Video ? " — 音轨未降噪（插件不可用，选了无降噪导出）"
+                                                       : "，未降噪（插件不可用，选了无降噪导出）";
+    EXPECT_EQ(d.resultNote, c.cancel ? "" : note);
   }
   DenoiseRig rig;
   rig.Load(0.5);
