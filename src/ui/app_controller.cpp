@@ -777,7 +777,21 @@ AppController::AppController(AppParts parts, ViewPort& view, AppOptions options)
   context.saveSettings = [this] { impl_->SaveNow(); };
   context.isRecording = [this] { return IsRecording(); };
   context.isRecordingPaused = [this] { return impl_->session.IsPaused(); };
-  DenoiseContext denoiseContext{&view_, &impl_->doc, nullptr, &settings_, [this] { impl_->SaveNow(); }, {}, {}, {}};
+  if (impl_->options.freeMemory) {
+    context.availableMemory = [free = impl_->options.freeMemory] {
+      uint64_t bytes = 0;
+      return free(bytes) ? bytes : ~uint64_t(0);
+    };
+  }
+  DenoiseContext denoiseContext;
+  denoiseContext.view = &view_;
+  denoiseContext.doc = &impl_->doc;
+  denoiseContext.settings = &settings_;
+  denoiseContext.saveSettings = [this] { impl_->SaveNow(); };
+  denoiseContext.availableMemory = impl_->options.freeMemory;
+  denoiseContext.discover = impl_->options.denoiseDiscover;
+  denoiseContext.usable = impl_->options.denoiseUsable;
+  denoiseContext.render = impl_->options.denoiseRender;
   impl_->denoise = std::make_unique<DenoiseController>(std::move(denoiseContext));
   context.playbackBuffer = [this] { return impl_->denoise->PlaybackBufferForAudition(); };
   context.openedMediaChanged = [this] {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,7 +87,6 @@ class ScriptedView : public ui::ViewPort {
   std::vector<std::string> progressTitles;
   int soundSettings = 0;
   int donations = 0;
-  std::vector<std::function<void()>> posted;
   ScriptedPreview preview;
 
   // --- the script ---
@@ -141,7 +141,21 @@ class ScriptedView : public ui::ViewPort {
   void ProgressBegin(const std::string& title, bool) override { progressTitles.push_back(title); }
   bool ProgressStep(int, const std::string&) override { return true; }
   void ProgressEnd() override {}
-  void PostToUi(std::function<void()> task) override { posted.push_back(std::move(task)); }
+  // Render threads post from their own thread; RunPosted is the message loop.
+  void PostToUi(std::function<void()> task) override {
+    std::lock_guard<std::mutex> lock(postMutex_);
+    posted_.push_back(std::move(task));
+  }
+  // Runs what was posted so far; false when nothing was.
+  bool RunPosted() {
+    std::vector<std::function<void()>> tasks;
+    {
+      std::lock_guard<std::mutex> lock(postMutex_);
+      tasks.swap(posted_);
+    }
+    for (auto& task : tasks) task();
+    return !tasks.empty();
+  }
 
   bool RevealFile(const std::filesystem::path& file) override {
     revealed.push_back(file);
@@ -165,12 +179,9 @@ class ScriptedView : public ui::ViewPort {
   ui::FocusKind Focus() const override { return ui::FocusKind::Other; }
   ui::PreviewView* Preview() override { return &preview; }
 
-  // Runs the tasks posted so far (those they post wait for the next call).
-  void RunPosted() {
-    std::vector<std::function<void()>> tasks;
-    tasks.swap(posted);
-    for (auto& task : tasks) task();
-  }
+ private:
+  std::mutex postMutex_;
+  std::vector<std::function<void()>> posted_;
 };
 
 }  // namespace vesk::test
