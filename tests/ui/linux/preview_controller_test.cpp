@@ -179,27 +179,5 @@ TEST_F(PreviewControllerTest, ButtonWindowAndPicturesFollowTheOpenedVideo) {
   EXPECT_FALSE(window.shown);
 }
 
-TEST_F(PreviewControllerTest, SavedPlaceIsUsedOnlyWhenItSuitsTheScreen) {
-  struct Case {
-    const char* saved;
-    std::optional<WindowRect> shownAt;  // none: the window's own first place
-  } cases[] = {
-      {"40,30,520,300", WindowRect{40, 30, 520, 300}},
-      {"1800,900,2400,1300", WindowRect{1800, 900, 1920, 1080}},  // clamped to the screen
-      {"40,30,150,300", std::nullopt},                            // too narrow
-      {"2000,30,2600,300", std::nullopt},                         // off the primary screen
-      {"garbage", std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.saved);
-    ControllerRig rig({"Format=1", std::string("PreviewRect=") + c.saved});
-    rig->Start();
-    ASSERT_TRUE(rig->Edit().OpenForEdit(video));
-    rig->OnCommand(kIdPreview);
-    ASSERT_TRUE(rig.view.preview.shown);
-    EXPECT_EQ(rig.view.preview.shownAt, c.shownAt);
-  }
-}
-
 }  // namespace
 }  // namespace vesk::test
