@@ -206,8 +206,11 @@ TEST(ReserveForFrames, CountedLengthsNeverMoveAndOnlyLargeSlackIsGivenBack) {
     EXPECT_EQ(v.capacity() == v.size(), c.fitted) << v.capacity();
     // Growing by half keeps the largest buffer within 1.5 times what was
     // needed (plus one block), not twice.
-    if (c.moves) EXPECT_LE(peakCapacity, v.size() * 3 / 2 + 2304);
-    if (c.countedFrames > 0 && !c.moves) EXPECT_LE(v.capacity(), (c.countedFrames + kCountedFramesSlack) * 2);
+    if (c.moves) {
+      EXPECT_LE(peakCapacity, v.size() * 3 / 2 + 2304);
+    } else if (c.countedFrames > 0) {
+      EXPECT_LE(v.capacity(), (c.countedFrames + kCountedFramesSlack) * 2);
+    }
   }
   std::vector<float> w;
   ReserveForFrames(w, uint64_t(1) << 60, 2);
