@@ -49,8 +49,26 @@ inline AppParts FakeParts() {
   return parts;
 }
 
-inline std::unique_ptr<MainWindow> MakeWindow(bool show, AppOptions options = {}) {
-  auto window = std::make_unique<MainWindow>(FakeParts(), std::move(options));
+// Settings, output folder, desktop and log in `dir`; `ini` lines, when
+// given, are the settings file's content.
+inline AppOptions WindowOptions(const ScratchDir& dir, const std::vector<std::string>& ini = {}) {
+  if (!ini.empty()) {
+    std::string text = "[VeskRecorder]\r\n";
+    for (const std::string& line : ini) text += line + "\r\n";
+    WriteBytes(dir / "VeskRecorder.ini", std::vector<uint8_t>(text.begin(), text.end()));
+  }
+  AppOptions options;
+  options.settingsFile = dir / "VeskRecorder.ini";
+  options.settingsEnvironment = {dir.path(), dir.path()};
+  options.scanPlugins = false;
+  options.desktopDir = dir / "desktop";
+  options.logFile = dir / "logs" / "current.log";
+  options.logFolder = dir / "logs";
+  return options;
+}
+
+inline std::unique_ptr<MainWindow> MakeWindow(bool show, AppOptions options = {}, AppParts parts = FakeParts()) {
+  auto window = std::make_unique<MainWindow>(std::move(parts), std::move(options));
   MainWindowOptions o;
   o.headless = !show;
   o.showCommand = SW_SHOWNOACTIVATE;
@@ -113,6 +131,93 @@ inline void WhenWindowAppears(const wchar_t* cls, std::function<void(HWND)> act)
     pending.act = nullptr;
     if (act) act(found);
   });
+}
+
+// Answers the next message box with Yes (or OK) or No and keeps its text.
+inline void AnswerNextBox(bool yes, std::string* text = nullptr) {
+  WhenWindowAppears(L"#32770", [yes, text](HWND box) {
+    std::string longest;
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      if (_wcsicmp(ClassOf(c).c_str(), L"Static") != 0) continue;
+      const std::string t = WideToUtf8(WindowTextOf(c));
+      if (t.size() > longest.size()) longest = t;
+    }
+    if (text) *text = longest;
+    HWND button = GetDlgItem(box, yes ? IDYES : IDNO);
+    if (!button && yes) button = GetDlgItem(box, IDOK);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  });
+}
+
+// A popup menu as it is shown: the items in order, and which is checked.
+struct MenuEntry {
+  std::string text;  // "-" for a separator
+  bool checked = false;
+  bool grayed = false;
+};
+
+// Reads the next popup menu that opens and picks the item `pick` with the
+// keyboard as a person does (an empty `pick` closes the menu); `then` runs
+// once the keys are on their way (to wait for what the pick brings up).
+inline void ChooseInNextMenu(const std::string& pick, std::vector<MenuEntry>* seen,
+                             std::function<void()> then = nullptr) {
+  WhenWindowAppears(L"#32768", [pick, seen, then](HWND popup) {
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    std::vector<MenuEntry> entries;
+    const int count = GetMenuItemCount(menu);
+    int steps = -1;
+    for (int i = 0, selectable = 0; i < count; ++i) {
+      const UINT state = GetMenuState(menu, UINT(i), MF_BYPOSITION);
+      MenuEntry e;
+      if (state & MF_SEPARATOR) {
+        e.text = "-";
+      } else {
+        wchar_t text[256] = {};
+        GetMenuStringW(menu, UINT(i), text, 256, MF_BYPOSITION);
+        e.text = WideToUtf8(text);
+        e.checked = state & MF_CHECKED;
+        e.grayed = state & (MF_GRAYED | MF_DISABLED);
+        ++selectable;
+        if (e.text == pick) steps = selectable;
+      }
+      entries.push_back(e);
+    }
+    if (seen) *seen = entries;
+    if (steps < 0) {
+      PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    } else {
+      for (int i = 0; i < steps; ++i) PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
+      PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
+    }
+    if (then) then();
+  });
+}
+
+// Fills in the next file dialog with `file` and accepts it.
+inline void AcceptNextFileDialog(const std::filesystem::path& file) {
+  WhenWindowAppears(L"#32770", [file](HWND dialog) {
+    std::vector<HWND> edits;
+    EnumChildWindows(
+        dialog,
+        [](HWND h, LPARAM lp) -> BOOL {
+          if (_wcsicmp(ClassOf(h).c_str(), L"Edit") == 0 && IsWindowVisible(h))
+            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&edits));
+    for (HWND e : edits) SetWindowTextW(e, file.wstring().c_str());
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  });
+}
+
+// Runs the loop until `done` or `ms` have passed; true when done.
+inline bool PumpUntil(MainWindow& window, const std::function<bool()>& done, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    Pump(window, 10);
+  }
+  return true;
 }
 
 // ---- Pixels ----
