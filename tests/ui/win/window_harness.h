@@ -262,9 +262,33 @@ inline Capture CaptureClient(HWND hwnd, UINT message = WM_PRINTCLIENT) {
   return c;
 }
 
-// Saves a window's client area as it is on the screen to a PNG file.
-inline bool SaveScreenshot(HWND hwnd, const std::filesystem::path& file) {
-  const Capture c = CaptureClient(hwnd, 0);
+// What the screen shows inside `r` (screen coordinates), whichever process
+// owns the windows there.
+inline Capture CaptureScreen(const RECT& r) {
+  Capture c;
+  c.width = r.right - r.left;
+  c.height = r.bottom - r.top;
+  if (c.width <= 0 || c.height <= 0) return c;
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), c.width, -c.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC mem = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(mem, dib);
+  BitBlt(mem, 0, 0, c.width, c.height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const auto* p = static_cast<const uint32_t*>(bits);
+  c.pixels.assign(p, p + size_t(c.width) * size_t(c.height));
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  DeleteObject(dib);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
+// Writes a capture as a PNG file.
+inline bool SavePng(const Capture& c, const std::filesystem::path& file) {
   if (c.width <= 0 || c.height <= 0) return false;
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
@@ -283,6 +307,11 @@ inline bool SaveScreenshot(HWND hwnd, const std::filesystem::path& file) {
   }
   Gdiplus::GdiplusShutdown(token);
   return ok;
+}
+
+// Saves a window's client area as it is on the screen to a PNG file.
+inline bool SaveScreenshot(HWND hwnd, const std::filesystem::path& file) {
+  return SavePng(CaptureClient(hwnd, 0), file);
 }
 
 // build/<preset>/screens/<name>.png, next to the programs' folder.
