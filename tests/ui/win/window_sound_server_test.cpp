@@ -9,6 +9,7 @@
 #include <objbase.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cmath>
 #include <thread>
 
@@ -58,6 +59,7 @@ SendMessageW(record, BM_CLICK, 0, 0);
   const double rate = doc.Format().sampleRate;
   const uint64_t recorded = doc.Frames();
   ASSERT_GT(rate, 0);
+  std::printf("recorded %.3f s at %.0f Hz in %.3f s between the clicks\n", double(recorded) / rate, rate, wall);
   EXPECT_NEAR(double(recorded) / rate, 3.0, 0.3) << "wall " << wall << " s";
   test::Pump(w);
 
