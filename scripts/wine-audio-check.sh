@@ -58,7 +58,8 @@ while True:
 PY
 if [ "${1:-}" = "--selftest" ]; then
   mkdir "$dir/program"
-  cp build/win64/bin/VeskRecorder.exe "$dir/program/"
+  # The program loads the FFmpeg DLLs from its own folder.
+  cp build/win64/bin/VeskRecorder.exe build/win64/bin/*.dll "$dir/program/"
   scripts/wine-run.sh "$dir/program/VeskRecorder.exe" "$@"
   rc=$?
   cat "$dir/program/selftest-report.txt"

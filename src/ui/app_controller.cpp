@@ -21,6 +21,7 @@
 #include "ui/denoise_controller.h"
 #include "ui/edit_area.h"
 #include "ui/export_menus.h"
+#include "ui/preview_controller.h"
 #include "video/ffmpeg_runner.h"
 
 namespace vesk::ui {
@@ -101,7 +102,7 @@ struct AppController::Impl {
     s.inDeviceName = in.pinnedId.empty() ? std::string() : in.rememberedName;
     s.outDevice = out.pinnedId;
     s.outDeviceName = out.pinnedId.empty() ? std::string() : out.rememberedName;
-    SaveSettings(*store, s, std::nullopt, placement);
+    SaveSettings(*store, s, preview ? preview->OpenRect() : std::nullopt, placement);
     ++saves;
   }
 
@@ -136,6 +137,7 @@ struct AppController::Impl {
     View().SetTooltip(kIdUndo, "撤销上一步编辑（Ctrl+Z）");
     UpdateDenoiseButton();
     Edit().UpdateControls();
+    preview->MediaChanged();
 
     if (!options.headless) parts.devices->StartNotifications([this] { NotifyDevicesChanged(); });
 
@@ -441,6 +443,7 @@ struct AppController::Impl {
       View().SetText(TextView::Status, RefreshStatus(message));
     }
     Edit().Tick();
+    preview->Tick();
     denoise->Tick();
   }
 
@@ -636,6 +639,9 @@ struct AppController::Impl {
       case kIdDenoiseSelection:
         denoise->DenoiseSelection();
         return;
+      case kIdPreview:
+        preview->Toggle();
+        return;
       case kMenuPickFfmpeg:
         PickFfmpeg();
         return;
@@ -719,7 +725,8 @@ struct AppController::Impl {
     if (session.IsRecording()) StopRecording(false);
     Edit().StopPlayback();
     parts.playback->Stop();
-    SaveNow(placement);
+    SaveNow(placement);  // with PreviewRect while the preview is open
+    preview->Shutdown();
   }
 
   AppController& self;
@@ -733,6 +740,7 @@ struct AppController::Impl {
   DeviceRefreshGate gate;
   RecordingSession session;
   std::unique_ptr<DenoiseController> denoise;
+  std::unique_ptr<PreviewController> preview;
   fs::path lastRecording;
   int saves = 0;
   int lastMenuButton = 0;  // whose split menu was opened last (the shared rate item)
@@ -769,10 +777,33 @@ AppController::AppController(AppParts parts, ViewPort& view, AppOptions options)
   context.saveSettings = [this] { impl_->SaveNow(); };
   context.isRecording = [this] { return IsRecording(); };
   context.isRecordingPaused = [this] { return impl_->session.IsPaused(); };
-  DenoiseContext denoiseContext{&view_, &impl_->doc, nullptr, &settings_, [this] { impl_->SaveNow(); }, {}, {}, {}};
+  if (impl_->options.freeMemory) {
+    context.availableMemory = [free = impl_->options.freeMemory] {
+      uint64_t bytes = 0;
+      return free(bytes) ? bytes : ~uint64_t(0);
+    };
+  }
+  DenoiseContext denoiseContext;
+  denoiseContext.view = &view_;
+  denoiseContext.doc = &impl_->doc;
+  denoiseContext.settings = &settings_;
+  denoiseContext.saveSettings = [this] { impl_->SaveNow(); };
+  denoiseContext.availableMemory = impl_->options.freeMemory;
+  denoiseContext.discover = impl_->options.denoiseDiscover;
+  denoiseContext.usable = impl_->options.denoiseUsable;
+  denoiseContext.render = impl_->options.denoiseRender;
   impl_->denoise = std::make_unique<DenoiseController>(std::move(denoiseContext));
   context.playbackBuffer = [this] { return impl_->denoise->PlaybackBufferForAudition(); };
+  context.openedMediaChanged = [this] {
+    if (impl_->preview) impl_->preview->MediaChanged();
+  };
   edit_ = std::make_unique<EditArea>(std::move(context));
+  PreviewContext previewContext;
+  previewContext.view = &view_;
+  previewContext.edit = edit_.get();
+  previewContext.savedRect = [this](const ScreenMetrics& screen) { return LoadPreviewRect(*impl_->store, screen); };
+  previewContext.saveSettings = [this] { impl_->SaveNow(); };
+  impl_->preview = std::make_unique<PreviewController>(std::move(previewContext));
   impl_->denoise->SetEditArea(edit_.get());
   edit_->SetExportDenoise(impl_->denoise->ExportHook());
 }
@@ -781,6 +812,7 @@ AppController::~AppController() {
   // The denoise controller first (it joins its render and stops audition of
   // its copies), then the edit area, which may still hold the playback stream.
   impl_->denoise.reset();
+  impl_->preview.reset();  // its decoding thread ends before the edit area it reads goes
   edit_.reset();
   impl_.reset();
 }
@@ -815,6 +847,7 @@ std::optional<MainWindowPlacement> AppController::SavedPlacement(const ScreenMet
 }
 MeterReading AppController::Meter() const { return impl_->Meter(); }
 AudioDoc& AppController::Document() { return impl_->doc; }
+PreviewController& AppController::Preview() { return *impl_->preview; }
 bool AppController::IsRecording() const { return impl_->session.IsRecording(); }
 RecordingSession& AppController::Session() { return impl_->session; }
 const std::filesystem::path& AppController::LastRecording() const { return impl_->lastRecording; }

@@ -8,7 +8,9 @@
 //
 // Threads: every call on the user-interface thread, except
 // NotifyDevicesChanged, which any thread may call.
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +25,7 @@
 
 namespace vesk {
 class AudioDoc;
+struct DenoiseEngine;
 class TimeSource;
 class RecordingSession;
 }  // namespace vesk
@@ -30,6 +33,7 @@ class RecordingSession;
 namespace vesk::ui {
 
 class EditArea;
+class PreviewController;
 
 // The engines the controller runs over: the system's (CreateSystemAppParts)
 // or the in-memory ones of src/audio/ in tests.
@@ -56,6 +60,15 @@ struct AppOptions {
   // no device notifications, no plug-in scan.
   bool headless = false;
   bool scanPlugins = true;             // look for the denoise plug-in at Start
+  // Stand-ins (tests) for the denoise plug-in: discovery, whether the found
+  // plug-in can run, the render; and for the free memory the render cache
+  // and the full-length playback buffer are sized by. Empty: the real ones.
+  std::function<void(DenoiseEngine&)> denoiseDiscover;
+  std::function<bool(DenoiseEngine&)> denoiseUsable;
+  std::function<bool(DenoiseEngine&, std::vector<float>&, uint32_t rate, uint32_t channels, std::string& error,
+                     unsigned level)>
+      denoiseRender;
+  std::function<bool(uint64_t&)> freeMemory;
 };
 
 // The window application's options on this system: the program's settings
@@ -109,6 +122,7 @@ class AppController {
   std::optional<MainWindowPlacement> SavedPlacement(const ScreenMetrics& screen) const;
 
   EditArea& Edit() { return *edit_; }
+  PreviewController& Preview();
   MeterReading Meter() const;
   const SettingsState& Settings() const { return settings_; }
   AudioDoc& Document();

@@ -51,7 +51,7 @@ void DenoiseController::Discover() {
   else
     DiscoverDenoisePlugin(engine_);
   // May write the helper to disk: once per discovery, never per tick.
-  usable_ = DenoiseAvailable(engine_);
+  usable_ = ctx_.usable ? ctx_.usable(engine_) : DenoiseAvailable(engine_);
   UpdateButton();
 }
 
@@ -101,8 +101,12 @@ void DenoiseController::UpdateCapacity() {
   capacityRevision_ = doc.Revision();
   const uint64_t bytes = uint64_t(doc.Format().channels) * doc.Frames() * sizeof(float);
   uint64_t available = 0;
-  const bool known = ctx_.availableMemory ? ctx_.availableMemory(available) : AvailablePhysicalMemory(available);
+  const bool known = FreeMemory(available);
   cache_.SetCapacity(DenoiseCacheCapacity(bytes, known, available));
+}
+
+bool DenoiseController::FreeMemory(uint64_t& bytes) const {
+  return ctx_.availableMemory ? ctx_.availableMemory(bytes) : AvailablePhysicalMemory(bytes);
 }
 
 PlaybackBuffer DenoiseController::PlaybackBufferForAudition() {
@@ -144,6 +148,7 @@ bool DenoiseController::SwitchPlaybackSource(bool denoised) {
 }
 
 bool DenoiseController::StartBackgroundRender() {
+  noMemory_ = false;
   if (!settings().denoise || !usable_ || DocEmpty() || render_.joinable()) return false;
   DenoiseDocKey key = DocKey();
   const int level = Level();
@@ -151,12 +156,23 @@ bool DenoiseController::StartBackgroundRender() {
   UpdateCapacity();
   const int slot = cache_.ChooseTarget(key, level);
   std::vector<float> copy;
-  try {
-    copy = ctx_.doc->Samples();
-  } catch (const std::bad_alloc&) {
-    Status(kNoMemory);
-    return false;
-  } catch (const std::length_error&) {
+  // Where memory is overcommitted a copy that does not fit does not throw,
+  // the process is killed later; asking first keeps that from happening.
+  uint64_t available = 0;
+  bool fits = !FreeMemory(available) || ctx_.doc->Samples().size() * sizeof(float) <= available;
+  if (fits) {
+    try {
+      copy = ctx_.doc->Samples();
+    } catch (const std::bad_alloc&) {
+      fits = false;
+    } catch (const std::length_error&) {
+      fits = false;
+    }
+  }
+  if (!fits) {
+    noMemory_ = true;
+    noMemoryKey_ = key;
+    noMemoryLevel_ = level;
     Status(kNoMemory);
     return false;
   }
@@ -210,6 +226,7 @@ void DenoiseController::OnRenderFinished(int slot) {
 bool DenoiseController::RenderWanted() {
   if (!settings().denoise || render_.joinable() || !usable_ || DocEmpty()) return false;
   const DenoiseDocKey key = DocKey();
+  if (noMemory_ && noMemoryKey_ == key && noMemoryLevel_ == Level()) return false;
   return cache_.Lookup(key, Level()) < 0 && !cache_.HasFailed(key, Level());
 }
 
@@ -308,14 +325,14 @@ void DenoiseController::SetLevel(DenoiseLevelKind kind, int level) {
       return;
     }
     if (PlayingDenoised()) SwitchPlaybackSource(false);
-    StartBackgroundRender();
+    if (!StartBackgroundRender() && noMemory_) return;  // its text stays
     Status(name + "：正在后台渲染新档，期间先听原声，渲染完自动切过去（位置不变）。");
     return;
   }
   if (render_.joinable()) {
     Status(name + "—— 等上一轮渲染结束后自动按新档重跑。");
   } else if (!ready) {
-    StartBackgroundRender();
+    if (!StartBackgroundRender() && noMemory_) return;  // its text stays
     Status(name + "：正在按新档位重新渲染，完成后空格听到的就是新效果，正在播的话会自动切过去。");
   } else {
     Status(name + "：该档之前渲过，缓存直接复用 —— 空格立刻听到的就是新档效果。");
@@ -404,7 +421,10 @@ ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesyste
   if (Rendering()) {
     Status(kWaitForRender);
     while (Rendering()) {
-      ctx_.view->ProgressStep(1, kWaitForRender);
+      if (video)
+        ctx_.view->ProgressStep(3, "后台降噪还在渲染，等它结束…");
+      else
+        ctx_.view->ProgressStep(1, kWaitForRender);
       std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
   }
@@ -433,7 +453,8 @@ ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesyste
         AppLog("[denoise] 插件不可用（%s），用户选择「无降噪导出」，按原样输出：%s", reason, path.c_str());
         Status("降噪插件不可用 —— 按原样（无降噪）导出…");
       }
-      result.resultNote = "，未降噪（插件不可用，选了无降噪导出）";
+      // The video line has its notes as " — " clauses after the bracket.
+      result.resultNote = video ? " — 音轨未降噪（插件不可用，选了无降噪导出）" : "，未降噪（插件不可用，选了无降噪导出）";
       return result;
     }
     AppLog(video ? "[denoise] 视频导出取消：插件不可用（%s）。" : "[denoise] 导出取消：插件不可用（%s）。", reason);

@@ -44,6 +44,9 @@ struct DenoiseContext {
   // Optional: runs discovery (default DiscoverDenoisePlugin); tests point it
   // at their plug-in folder.
   std::function<void(DenoiseEngine&)> discover;
+  // Optional: whether the found plug-in can run (default DenoiseAvailable,
+  // which may write the helper to disk).
+  std::function<bool(DenoiseEngine&)> usable;
   // Optional: the render (default RunDenoise); called on the render thread too.
   std::function<bool(DenoiseEngine&, std::vector<float>&, uint32_t rate, uint32_t channels, std::string& error,
                      unsigned level)>
@@ -96,6 +99,7 @@ class DenoiseController {
   bool StartBackgroundRender();
   bool RenderWanted();
   void UpdateCapacity();
+  bool FreeMemory(uint64_t& bytes) const;
   DenoiseDocKey DocKey() const;
   bool DocEmpty() const;
   bool AreaPlaying() const;
@@ -118,6 +122,11 @@ class DenoiseController {
   std::atomic<int> rendering_{0};
   std::chrono::steady_clock::time_point renderStart_;
   std::string renderText_;  // the last "已 … 秒" text shown
+  // The last start found no memory for the copy; the tick does not retry
+  // that document and level (the switch, a level or an edit does).
+  bool noMemory_ = false;
+  DenoiseDocKey noMemoryKey_;
+  int noMemoryLevel_ = -1;
 
   // The copy audition was last handed; kept alive while playback may read it.
   SharedSamples handed_;

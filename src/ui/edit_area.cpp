@@ -9,6 +9,7 @@
 #include "record/play_head_servo.h"
 #include "ui/control_ids.h"
 #include "ui/edit_texts.h"
+#include "ui/source_timeline.h"
 #include "ui/wave_scene_build.h"
 
 namespace vesk::ui {
@@ -34,6 +35,8 @@ void EditArea::Status(const std::string& text) { ctx_.view->SetText(TextView::St
 
 void EditArea::OnRecordingStarted() {
   StopPlayback();
+  // The document was emptied for the recording: the opened file is gone.
+  SetOpened(OpenedMedia{});
   view_.CancelPress();
   shownInfo_ = "\n";  // the recording writes its own line there; rewrite ours afterwards
   ctx_.view->Repaint(PaintArea::Wave);
@@ -48,12 +51,35 @@ void EditArea::SetLiveSource(PlayHeadServo* servo, uint32_t rate, int channels) 
 
 void EditArea::OnRecordingLoaded() {
   // A recording has no picture and no other tracks.
-  opened_ = OpenedMedia{};
+  SetOpened(OpenedMedia{});
   live_ = nullptr;
   view_.SetPlayHead(0);
   shownInfo_ = "\n";
   OnDocumentChanged(ViewReset::WholeClip);
   WarnIfOverUndoBudget();
+}
+
+void EditArea::SetOpened(OpenedMedia media) {
+  opened_ = std::move(media);
+  if (ctx_.openedMediaChanged) ctx_.openedMediaChanged();
+}
+
+std::filesystem::path EditArea::PictureFile() const {
+  if (!opened_.hasPicture || Empty() || Recording()) return {};
+  return opened_.path;
+}
+
+double EditArea::PictureSeconds() const {
+  const AudioDoc& doc = *ctx_.doc;
+  const uint32_t rate = doc.Format().sampleRate;
+  if (rate == 0) return 0;
+  // Full-length playback runs through deleted ranges on the source timeline
+  // (silent there); the picture goes through them with it.
+  if (play_.active && play_.fullLength && Playing())
+    return double(std::min(ctx_.playback->Position(), doc.SourceFrames())) / rate;
+  const uint64_t head = std::min(view_.PlayHead(), doc.Frames());
+  const uint64_t source = doc.HasCuts() ? SourceTimeline(doc.Segments()).ToSource(head) : head;
+  return double(source) / rate;
 }
 
 void EditArea::ResetViewAfterOpen() {

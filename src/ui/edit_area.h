@@ -53,6 +53,9 @@ struct EditContext {
   // Optional: bytes of memory free for the full-length playback buffer
   // (default: the system's available physical memory).
   std::function<uint64_t()> availableMemory;
+  // Optional: the opened file changed (another file, a recording, nothing);
+  // the video preview follows it.
+  std::function<void()> openedMediaChanged;
 };
 
 // How a document change moves the view.
@@ -130,6 +133,13 @@ class EditArea {
   uint64_t PlayHead() const { return view_.PlayHead(); }
   // True while playback runs on the full-length buffer.
   bool PlayingFullLength() const { return play_.fullLength; }
+  // The opened file when it has a picture and is what the edit area shows;
+  // empty otherwise (sound only, a recording, nothing).
+  std::filesystem::path PictureFile() const;
+  // The play head on the source file's timeline (deleted ranges counted), in
+  // seconds: the time of the picture that belongs to it. During full-length
+  // playback, where that playback is (also inside a deleted range).
+  double PictureSeconds() const;
 
  private:
   friend struct EditAreaTestAccess;  // tests reach the opened-media record
@@ -206,6 +216,8 @@ class EditArea {
     int editedTrack = 0;               // 0 after mixing all tracks
   };
   OpenedMedia opened_;
+  // Replaces the opened-media record and tells the controller.
+  void SetOpened(OpenedMedia media);
   ExportDenoiseHook exportDenoise_;
   // Staging folders older than this belong to an earlier run.
   std::filesystem::file_time_type runStart_ = std::filesystem::file_time_type::clock::now();

@@ -294,7 +294,7 @@ bool EditArea::OpenForEdit(const std::filesystem::path& path) {
   } else {
     // A failed single-track open leaves an empty edit area, as Load does.
     doc.Clear();
-    opened_ = {};
+    SetOpened({});
     view.Repaint(PaintArea::Wave);
     decode = [path](AudioFormat& f, std::vector<float>& s, int& bits, std::string& e) {
       return LoadAudioFile(path, f, s, e, &bits);
@@ -337,7 +337,7 @@ bool EditArea::OpenForEdit(const std::filesystem::path& path) {
   media.hasPicture = probed && probe.hasVideo;
   media.pictureFits = media.hasPicture && probe.canMux;
   media.pictureCodec = probe.codec;
-  opened_ = std::move(media);
+  SetOpened(std::move(media));
 
   const std::filesystem::path folder = path.parent_path();
   if (!folder.empty() && !SameFolder(folder, ctx_.settings->openDir)) {

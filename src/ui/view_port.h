@@ -6,9 +6,13 @@
 // which any thread may call.
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "core/settings.h"
+#include "video/preview_decoder.h"
 
 namespace vesk::ui {
 
@@ -69,6 +73,35 @@ struct TrackDialogResult {
   int track = 0;
 };
 
+// The video preview window: a top-level window of its own that shows one
+// picture at a time, scaled into its client area with its shape kept. The
+// controller opens, feeds and closes it; the window only reports what the
+// user did to it.
+struct PreviewEvents {
+  std::function<void()> moved;         // moved or resized (repeatedly while dragged)
+  std::function<void()> closedByUser;  // its own close box; the window is still up
+};
+
+class PreviewView {
+ public:
+  virtual ~PreviewView() = default;
+  // Shows the window at `frame` (screen pixels, as Frame reports it), or
+  // where the view places a first preview. `events` stay in force until Hide.
+  virtual void Show(const std::optional<WindowRect>& frame, PreviewEvents events) = 0;
+  // Hides the window and drops its picture and events.
+  virtual void Hide() = 0;
+  virtual bool Shown() const = 0;
+  virtual void ShowPicture(std::shared_ptr<const PreviewPicture> picture) = 0;
+  // Where the window is on the screen (what PreviewRect stores).
+  virtual WindowRect Frame() const = 0;
+  // The picture area in pixels.
+  virtual PreviewSize ClientSize() const = 0;
+  // The pixel layout ShowPicture takes.
+  virtual PreviewPixels Pixels() const = 0;
+  // The screen the saved rectangle is checked against.
+  virtual ScreenMetrics Screen() const = 0;
+};
+
 // Which kind of control holds the keyboard focus (the key rules differ).
 enum class FocusKind { Other, TextField, DropDown, Wave };
 
@@ -124,6 +157,9 @@ class ViewPort {
 
   // The main window's DPI (the diagnostics snapshot shows it).
   virtual unsigned Dpi() const { return 96; }
+
+  // The video preview window; nullptr where the view has none.
+  virtual PreviewView* Preview() { return nullptr; }
 };
 
 }  // namespace vesk::ui

@@ -55,6 +55,7 @@ struct DenoiseRig {
   uint64_t memory = ~uint64_t(0) / 4;
   std::filesystem::path module = FixtureModule("voice_denoise");
   bool missing = false;
+  bool noHelper = false;  // a 32-bit plug-in whose helper could not be provided
   std::atomic<bool> hold{false};  // keeps renders from finishing
   std::unique_ptr<ui::EditArea> area;
   std::unique_ptr<ui::DenoiseController> denoise;  // goes before the edit area
@@ -74,9 +75,10 @@ struct DenoiseRig {
       if (missing) return;
       e.modulePath = module;
       e.fileName = "VeskTest Voice De-noise.vst3";
-      e.architecture = NativeArch();
-      e.displayName = "VeskTest Voice De-noise";
+      e.architecture = noHelper ? 2 : NativeArch();
+      e.displayName = noHelper ? "VeskTest Voice De-noise（32 位）" : "VeskTest Voice De-noise";
     };
+    d.usable = [this](DenoiseEngine& e) { return !noHelper && DenoiseAvailable(e); };
     d.render = [this](DenoiseEngine& e, std::vector<float>& s, uint32_t rate, uint32_t ch, std::string& error,
                       unsigned level) {
       while (hold) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -217,7 +219,7 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
 
 TEST(DenoiseController, LevelsAtCapacityOneAndDuringARender) {
   DenoiseRig rig;
-  rig.memory = 1;  // capacity 1: every level switch evicts the previous copy
+  rig.memory = 150000;  // room for one 1 s copy only: every level switch evicts the previous copy
   rig.Load(1.0);
   rig.denoise->Toggle();
   rig.Settle();
@@ -351,32 +353,52 @@ TEST(DenoiseController, SwitchAndSelectionTextsWithoutAPluginOrContent) {
 }
 
 TEST(DenoiseController, ExportAsksWhenThePluginIsMissingAndRendersItsOwnCopyOtherwise) {
+  // The video questions (the WAV/MP3 ones are checked through the application controller).
+  const std::string videoMissing =
+      "降噪开关是打开的，但程序没检测到 RX 的 Voice De-noise 插件，视频音轨做不了降噪。\n\n· 按「是(Y)」：无降噪导出 —— 音轨按剪辑结果原样输出（不降噪）；\n· 按「否(N)」：取消导出，装好插件再导。\n\n插件要装在系统的 VST3 目录里。";
+  const std::string videoNoHelper =
+      "降噪开关是打开的，选中的是 32 位插件「VeskTest Voice De-noise（32 位）」，但 32 位辅助程序没能就位（主程序同目录没有，内嵌的那份也释放失败），视频音轨做不了降噪。\n\n· 按「是(Y)」：无降噪导出 —— 音轨按剪辑结果原样输出（不降噪）；\n· 按「否(N)」：取消导出，修好辅助程序再导。\n\n检查一下磁盘空间、以及 %LOCALAPPDATA% 能不能写，然后再导。";
   struct {
     ui::ExportKind kind;
     ui::BoxAnswer answer;
     bool cancel;
     const char* status;
+    bool noHelper = false;
+    std::string text = {};
   } const cases[] = {
       {ui::ExportKind::Audio, ui::BoxAnswer::Yes, false, "降噪插件不可用 —— 按原样（无降噪）导出…"},
       {ui::ExportKind::Audio, ui::BoxAnswer::No, true, "降噪开着但没检测到 RX Voice De-noise —— 已取消导出。"},
-      {ui::ExportKind::Video, ui::BoxAnswer::Yes, false, "降噪插件不可用 —— 视频音轨按原样（无降噪）导出…"},
+      {ui::ExportKind::Video, ui::BoxAnswer::Yes, false, "降噪插件不可用 —— 视频音轨按原样（无降噪）导出…", false,
+       videoMissing},
       {ui::ExportKind::Video, ui::BoxAnswer::No, true, "降噪开着但没检测到 RX Voice De-noise —— 已取消视频导出。"},
+      {ui::ExportKind::Video, ui::BoxAnswer::Yes, false, "降噪插件不可用 —— 视频音轨按原样（无降噪）导出…", true,
+       videoNoHelper},
+      {ui::ExportKind::Video, ui::BoxAnswer::No, true, "降噪开着，但 32 位辅助程序没能就位 —— 已取消视频导出。", true},
   };
   for (const auto& c : cases) {
     DenoiseRig rig;
-    rig.missing = true;
+    rig.missing = !c.noHelper;
+    rig.noHelper = c.noHelper;
     rig.Load(0.2);
     rig.denoise->Toggle();
     EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 缺");
-    EXPECT_EQ(rig.denoise->Tooltip().rfind("降噪：未检测到 RX Voice De-noise", 0), 0u);
+    EXPECT_EQ(rig.denoise->Tooltip().rfind(c.noHelper ? "降噪：VeskTest Voice De-noise（32 位）\n但 32 位辅助程序没能就位"
+                                                      : "降噪：未检测到 RX Voice De-noise",
+                                           0),
+              0u);
     rig.view.answer = c.answer;
     const ui::ExportDenoise d = rig.denoise->ExportHook()(c.kind, "/out/x.wav");
     ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].title, "没检测到降噪插件");
+    EXPECT_EQ(rig.view.boxes[0].title, c.noHelper ? "降噪辅助程序没就位" : "没检测到降噪插件");
+    if (!c.text.empty()) {
+      EXPECT_EQ(rig.view.boxes[0].text, c.text);
+    }
     EXPECT_EQ(d.cancel, c.cancel);
     EXPECT_FALSE(d.run);
     EXPECT_EQ(rig.view.status, c.status);
-    EXPECT_EQ(d.resultNote, c.cancel ? "" : "，未降噪（插件不可用，选了无降噪导出）");
+    const char* note = c.kind == ui::ExportKind::Video ? " — 音轨未降噪（插件不可用，选了无降噪导出）"
+                                                       : "，未降噪（插件不可用，选了无降噪导出）";
+    EXPECT_EQ(d.resultNote, c.cancel ? "" : note);
   }
   DenoiseRig rig;
   rig.Load(0.5);

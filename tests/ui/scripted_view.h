@@ -6,12 +6,55 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/view_port.h"
 
 namespace vesk::test {
+
+// The preview window as a record: where it was put, what it shows, and
+// moves and its close box played by the test.
+class ScriptedPreview : public ui::PreviewView {
+ public:
+  bool shown = false;
+  std::optional<WindowRect> shownAt;  // what Show was given
+  WindowRect frame{100, 100, 580, 390};
+  ui::PreviewEvents events;
+  std::vector<std::shared_ptr<const PreviewPicture>> pictures;
+  ScreenMetrics screen{96, 1920, 1080, 0, 0, 1920, 1080, {}};
+  int shows = 0;
+
+  void Show(const std::optional<WindowRect>& at, ui::PreviewEvents e) override {
+    shown = true;
+    shownAt = at;
+    if (at) frame = *at;
+    events = std::move(e);
+    ++shows;
+  }
+  void Hide() override {
+    shown = false;
+    events = {};
+  }
+  bool Shown() const override { return shown; }
+  void ShowPicture(std::shared_ptr<const PreviewPicture> picture) override { pictures.push_back(std::move(picture)); }
+  WindowRect Frame() const override { return frame; }
+  PreviewSize ClientSize() const override { return {frame.Width() - 16, frame.Height() - 39}; }
+  PreviewPixels Pixels() const override { return PreviewPixels::Rgb24; }
+  ScreenMetrics Screen() const override { return screen; }
+
+  void MoveTo(const WindowRect& r) {
+    frame = r;
+    if (events.moved) events.moved();
+  }
+  void ClickClose() {
+    const ui::PreviewEvents copy = events;  // the handler hides the window, which drops `events`
+    if (copy.closedByUser) copy.closedByUser();
+  }
+};
 
 class ScriptedView : public ui::ViewPort {
  public:
@@ -44,7 +87,7 @@ class ScriptedView : public ui::ViewPort {
   std::vector<std::string> progressTitles;
   int soundSettings = 0;
   int donations = 0;
-  std::vector<std::function<void()>> posted;
+  ScriptedPreview preview;
 
   // --- the script ---
   std::deque<ui::BoxAnswer> boxAnswers;            // empty: the default button
@@ -98,7 +141,21 @@ class ScriptedView : public ui::ViewPort {
   void ProgressBegin(const std::string& title, bool) override { progressTitles.push_back(title); }
   bool ProgressStep(int, const std::string&) override { return true; }
   void ProgressEnd() override {}
-  void PostToUi(std::function<void()> task) override { posted.push_back(std::move(task)); }
+  // Render threads post from their own thread; RunPosted is the message loop.
+  void PostToUi(std::function<void()> task) override {
+    std::lock_guard<std::mutex> lock(postMutex_);
+    posted_.push_back(std::move(task));
+  }
+  // Runs what was posted so far; false when nothing was.
+  bool RunPosted() {
+    std::vector<std::function<void()>> tasks;
+    {
+      std::lock_guard<std::mutex> lock(postMutex_);
+      tasks.swap(posted_);
+    }
+    for (auto& task : tasks) task();
+    return !tasks.empty();
+  }
 
   bool RevealFile(const std::filesystem::path& file) override {
     revealed.push_back(file);
@@ -120,6 +177,11 @@ class ScriptedView : public ui::ViewPort {
   void ShowDonationWindow() override { ++donations; }
   ui::TrackDialogResult ShowTrackDialog(const ui::TrackDialogModel&) override { return {}; }
   ui::FocusKind Focus() const override { return ui::FocusKind::Other; }
+  ui::PreviewView* Preview() override { return &preview; }
+
+ private:
+  std::mutex postMutex_;
+  std::vector<std::function<void()>> posted_;
 };
 
 }  // namespace vesk::test

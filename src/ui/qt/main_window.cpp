@@ -32,6 +32,7 @@
 #include "ui/window_geometry.h"
 #include "ui/qt/dialogs.h"
 #include "ui/qt/meter_widget.h"
+#include "ui/qt/preview_window.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/wave_widget.h"
 
@@ -150,6 +151,7 @@ MainWindow::MainWindow(AppParts parts, AppOptions options) {
   layout_ = MainLayout(kInitialClientWidth, kInitialClientHeight);
   for (const LayoutControl& c : layout_) controls_.push_back(CreateControl(c));
   PlaceControls();
+  preview_ = new PreviewWindow(this);
 
   controller_ = std::make_unique<AppController>(std::move(parts), *this, std::move(options));
   EditArea* edit = &controller_->Edit();
@@ -551,6 +553,8 @@ void MainWindow::ShowDonationWindow() {
 }
 
 TrackDialogResult MainWindow::ShowTrackDialog(const TrackDialogModel& model) { return RunTrackDialog(this, model); }
+
+PreviewView* MainWindow::Preview() { return preview_; }
 
 unsigned MainWindow::Dpi() const { return unsigned(std::lround(96.0 * devicePixelRatioF())); }
 

@@ -20,6 +20,7 @@ namespace vesk::ui::qt {
 
 class WaveWidget;
 class MeterWidget;
+class PreviewWindow;
 
 class MainWindow : public QWidget, public ViewPort {
  public:
@@ -39,6 +40,7 @@ class MainWindow : public QWidget, public ViewPort {
   QWidget* ControlById(int id) const;
   QWidget* ViewByKey(const std::string& key) const;
   WaveWidget* Wave() const { return wave_; }
+  PreviewWindow* PreviewWidget() const { return preview_; }
   // The controls in creation order, parallel to the layout table.
   const std::vector<QWidget*>& Controls() const { return controls_; }
   const std::vector<LayoutControl>& Layout() const { return layout_; }
@@ -68,6 +70,7 @@ class MainWindow : public QWidget, public ViewPort {
   TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override;
   FocusKind Focus() const override;
   unsigned Dpi() const override;
+  PreviewView* Preview() override;
 
  protected:
   void resizeEvent(QResizeEvent*) override;
@@ -88,6 +91,7 @@ class MainWindow : public QWidget, public ViewPort {
   std::vector<QWidget*> controls_;
   WaveWidget* wave_ = nullptr;
   MeterWidget* meter_ = nullptr;
+  PreviewWindow* preview_ = nullptr;  // a child top-level window: deleted with this one
   QTimer tick_;
   QProgressDialog* progress_ = nullptr;
   bool tickPaused_ = false;  // the tick ran when the progress window came up

@@ -19,6 +19,7 @@
 #include "ui/edit_area.h"
 #include "ui/input_events.h"
 #include "ui/win/dialogs_win.h"
+#include "ui/win/preview_window_win.h"
 #include "ui/win/wave_view_win.h"
 
 namespace vesk::ui::win {
@@ -530,6 +531,11 @@ void MainWindow::ProgressEnd() {
     pending = !tasks_.empty();
   }
   if (pending && hwnd_) PostMessageW(hwnd_, kMsgRenderFinished, 0, 0);
+}
+
+PreviewView* MainWindow::Preview() {
+  if (!preview_ && hwnd_) preview_ = std::make_unique<PreviewWindow>(hwnd_);
+  return preview_.get();
 }
 
 void MainWindow::PostToUi(std::function<void()> task) {

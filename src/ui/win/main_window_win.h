@@ -25,6 +25,7 @@ namespace vesk::ui::win {
 class WaveView;
 class ProgressWindow;
 class TooltipSet;
+class PreviewWindow;
 
 // Registers the classes of the main window, the waveform view, the progress
 // window, the donation window and the track dialog, and makes the process
@@ -115,6 +116,7 @@ class MainWindow final : public ViewPort {
   void ShowDonationWindow() override;
   TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override;
   FocusKind Focus() const override;
+  PreviewView* Preview() override;
 
  private:
   friend LRESULT CALLBACK MainWindowProc(HWND, UINT, WPARAM, LPARAM);
@@ -148,6 +150,7 @@ class MainWindow final : public ViewPort {
   MainWindowOptions options_;
   unsigned dpi_ = 96;
   HWND hwnd_ = nullptr;
+  std::unique_ptr<PreviewWindow> preview_;  // before controller_: outlives it
   std::unique_ptr<AppController> controller_;
   std::unique_ptr<WaveView> wave_;
   std::unique_ptr<ProgressWindow> progress_;

@@ -3,15 +3,19 @@
 // and its read-back check, driven through a scripted view port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 
 #include "audio/playback_stream.h"
+#include "denoise/denoise_engine.h"
+#include "denoise/denoise_fixture.h"
 #include "doc/audio_doc.h"
 #include "doc/save_naming.h"
 #include "doc/save_staging.h"
 #include "platform/text.h"
 #include "ui/control_ids.h"
+#include "ui/denoise_controller.h"
 #include "ui/edit_area.h"
 #include "video/linux/video_media.h"
 
@@ -369,6 +373,84 @@ TEST_F(EditFiles, VideoExportKeepsThePictureAndPutsTheCutAtItsSourceTime) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     EXPECT_FALSE(IsSaveStagingName(PathToUtf8(entry.path().filename()))) << entry.path();
   EXPECT_EQ(view.progressEnds, int(view.progressTitles.size()));  // no progress window left up
+}
+
+
+TEST_F(EditFiles, VideoExportWithTheDenoiseSwitchOnRendersTheTrackOrAsksFirst) {
+  // Quiet noise under the test plug-in's gate, so a render lowers it.
+  const auto video = dir / "quiet.mkv";
+  test::Make("-f lavfi -i testsrc=size=160x120:rate=25:d=2 -f lavfi -i anoisesrc=amplitude=0.005:seed=3:r=48000:d=2 "
+             "-map 0:v -map 1:a -c:v libx264 -pix_fmt yuv420p -c:a flac -ac 2 " +
+             test::Q(video));
+  struct {
+    bool missing;
+    BoxAnswer answer;
+    const char* file;
+    std::string status;  // start of the last status, then a part of it
+    std::string note;
+    bool denoised;
+  } const cases[] = {
+      {false, BoxAnswer::No, "denoised.mkv", "已导出视频：", "，已降噪（", true},
+      {true, BoxAnswer::Yes, "as-is.mkv", "已导出视频：", " — 音轨未降噪（插件不可用，选了无降噪导出） — ", false},
+      {true, BoxAnswer::No, "declined.mkv", "降噪开着但没检测到 RX Voice De-noise —— 已取消视频导出。", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    ASSERT_TRUE(area->OpenForEdit(video));
+    DenoiseContext d;
+    d.view = &view;
+    d.doc = &doc;
+    d.area = area.get();
+    d.settings = &settings;
+    d.discover = [&](DenoiseEngine& e) {
+      e = DenoiseEngine{};
+      e.discovered = true;
+      if (c.missing) return;
+      e.modulePath = test::FixtureModule("voice_denoise");
+      e.fileName = "VeskTest Voice De-noise.vst3";
+      e.architecture = NativeArch();
+      e.displayName = "VeskTest Voice De-noise";
+    };
+    DenoiseController denoise(d);
+    denoise.Discover();
+    settings.denoise = true;  // switched on without a background render (no tick runs here)
+    settings.denoiseLevel = 0;
+    settings.videoCodecFlac = true;
+    area->SetExportDenoise(denoise.ExportHook());
+    const std::vector<float> original = doc.Samples();
+    const size_t before = view.statuses.size();
+    view.answers = {c.answer};
+    view.picks.push_back(dir / c.file);
+    area->HandleCommand(kIdSaveVideo);
+    area->SetExportDenoise({});
+
+    const std::string& line = view.Status();
+    EXPECT_EQ(line.rfind(c.status, 0), 0u) << line;
+    EXPECT_NE(line.find(c.note), std::string::npos) << line;
+    EXPECT_EQ(view.boxes.size(), c.missing ? 1u : 0u);
+    view.boxes.clear();
+    if (!std::filesystem::exists(dir / c.file)) {
+      EXPECT_EQ(c.answer, BoxAnswer::No);
+      continue;
+    }
+    if (c.denoised) {
+      const std::vector<std::string> shown(view.statuses.begin() + std::ptrdiff_t(before), view.statuses.end());
+      EXPECT_NE(std::find(shown.begin(), shown.end(), "正在跑降噪（VeskTest Voice De-noise）…"), shown.end());
+    }
+    // The edited track is the render at the export level (FLAC 24 bit keeps it), or the clip as it was.
+    std::vector<float> expected = original;
+    if (c.denoised) {
+      DenoiseEngine engine;
+      d.discover(engine);
+      std::string error;
+      ASSERT_TRUE(RunDenoise(engine, expected, 48000, 2, error, 0)) << error;
+    }
+    const std::vector<float> track = test::DecodeAudio(dir / c.file, "0:a:0", dir.path());
+    ASSERT_GE(track.size(), expected.size());  // the track may run on to the picture's end
+    double worst = 0;
+    for (size_t i = 0; i < expected.size(); ++i) worst = std::max(worst, double(std::fabs(track[i] - expected[i])));
+    EXPECT_LT(worst, 1e-6);
+  }
 }
 
 }  // namespace
