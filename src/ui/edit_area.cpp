@@ -216,8 +216,9 @@ void EditArea::UpdateControls() {
   const bool has = idle && !Empty();
   for (int id : {kIdPlay, kIdHome, kIdTrim, kIdDelete, kIdSilence, kIdSelectAll, kIdSaveWav, kIdSaveMp3, kIdSaveVideo})
     v.SetControlEnabled(id, has);
-  v.SetControlEnabled(kIdUndo, has && ctx_.doc->UndoCount() > 0);
-  v.SetControlEnabled(kIdRedo, has && ctx_.doc->RedoCount() > 0);
+  // Deleting the whole clip empties the document; its undo stays reachable.
+  v.SetControlEnabled(kIdUndo, idle && ctx_.doc->UndoCount() > 0);
+  v.SetControlEnabled(kIdRedo, idle && ctx_.doc->RedoCount() > 0);
   SetPlayButton(Playing());
 }
 

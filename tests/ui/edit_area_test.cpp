@@ -204,6 +204,13 @@ TEST(EditCommands, ApplyTheirDocumentCallStatusPlayHeadAndView) {
   rig.area.HandleCommand(kIdSelectAll);
   EXPECT_EQ(rig.doc.SelectionEnd(), 4000u);
   EXPECT_EQ(rig.view.info, "0:00.000 / 0:00.083　选区 0:00.083　48000 Hz　立体声　16bit");
+  // Deleting everything leaves the clip empty, and the undo button brings it back.
+  rig.area.HandleCommand(kIdDelete);
+  EXPECT_EQ(rig.doc.Frames(), 0u);
+  EXPECT_FALSE(rig.view.enabled[kIdPlay]);
+  EXPECT_TRUE(rig.view.enabled[kIdUndo]);
+  rig.area.HandleCommand(kIdUndo);
+  EXPECT_EQ(rig.doc.Frames(), 4000u);
 
   // While recording the edit commands do nothing and the controls are off.
   rig.recording = true;

@@ -7,13 +7,12 @@
 
 #include "app/app_main.h"
 #include "app/win/layout_dump_win.h"
+#include "app/window_options.h"
 #include "core/app_log.h"
 #include "audio/audio_backend.h"
 #include "audio/capture_stream.h"
 #include "audio/playback_stream.h"
-#include "core/settings.h"
 #include "platform/file.h"
-#include "platform/folders.h"
 #include "platform/single_instance.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -24,25 +23,11 @@
 namespace vesk {
 namespace {
 
-constexpr char kInstanceName[] = "VeskRecorder.SingleInstance.7E3A";
-
 int StartupShowCommand() {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   GetStartupInfoW(&si);
   return (si.dwFlags & STARTF_USESHOWWINDOW) ? si.wShowWindow : SW_SHOWDEFAULT;
-}
-
-ui::AppOptions WindowAppOptions(bool headless) {
-  ui::AppOptions options;
-  options.headless = headless;
-  options.settingsFile = DataFolder() / "VeskRecorder.ini";
-  options.settingsEnvironment = CurrentSettingsEnvironment();
-  const AppLogStatus log = AppLogCurrentStatus();
-  options.previousRunUnclean = log.previousRunUnclean;
-  options.logFile = log.path;
-  options.logFolder = log.folder;
-  return options;
 }
 
 }  // namespace
@@ -52,7 +37,7 @@ int RunWindowApplication(const CommandLine& cmd) {
   std::unique_ptr<SingleInstance> instance;
   if (!dump) {
     SingleInstanceOptions options;
-    options.name = kInstanceName;
+    options.name = kSingleInstanceName;
     options.windowClass = WideToUtf8(ui::win::kMainClass);
     instance = ClaimSingleInstance(options);
     if (!instance->IsFirst()) {
@@ -80,7 +65,9 @@ int RunWindowApplication(const CommandLine& cmd) {
 
   int code = 0;
   {
-    ui::win::MainWindow window(ui::CreateSystemAppParts(), WindowAppOptions(dump));
+    ui::AppOptions appOptions = WindowAppOptions();
+    appOptions.headless = dump;
+    ui::win::MainWindow window(ui::CreateSystemAppParts(), std::move(appOptions));
     ui::win::MainWindowOptions options;
     options.headless = dump;
     options.showCommand = StartupShowCommand();

@@ -13,7 +13,6 @@
 #include "audio/capture_stream.h"
 #include "audio/playback_stream.h"
 #include "core/settings.h"
-#include "core/settings_store.h"
 #include "core/version.h"
 #include "platform/shell_open.h"
 #include "ui/control_ids.h"
@@ -229,7 +228,7 @@ bool RegisterWindowClasses(HINSTANCE instance) {
   return true;
 }
 
-MainWindow::MainWindow(AppParts parts, AppOptions options) : appOptions_(options) {
+MainWindow::MainWindow(AppParts parts, AppOptions options) {
   HDC screen = GetDC(nullptr);
   dpi_ = unsigned(std::max(1, GetDeviceCaps(screen, LOGPIXELSX)));
   ReleaseDC(nullptr, screen);
@@ -293,12 +292,9 @@ bool MainWindow::Create(const MainWindowOptions& options) {
 }
 
 void MainWindow::RestorePlacement() {
-  if (appOptions_.settingsFile.empty()) return;
-  IniStore store(appOptions_.settingsFile);
-  store.Load();
-  if (const auto rect = LoadMainRect(store, MetricsForThisFrame(dpi_, frameExtra_))) {
-    SetWindowPos(hwnd_, nullptr, rect->left, rect->top, rect->Width(), rect->Height(),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  if (const auto placed = controller_->SavedPlacement(MetricsForThisFrame(dpi_, frameExtra_))) {
+    const WindowRect& r = placed->restored;
+    SetWindowPos(hwnd_, nullptr, r.left, r.top, r.Width(), r.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 

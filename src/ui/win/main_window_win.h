@@ -147,7 +147,6 @@ class MainWindow final : public ViewPort {
   void RunPostedTasks();
   bool InputBlocked() const { return progress_ != nullptr; }
 
-  AppOptions appOptions_;
   MainWindowOptions options_;
   unsigned dpi_ = 96;
   HWND hwnd_ = nullptr;

@@ -49,8 +49,26 @@ inline AppParts FakeParts() {
   return parts;
 }
 
-inline std::unique_ptr<MainWindow> MakeWindow(bool show, AppOptions options = {}) {
-  auto window = std::make_unique<MainWindow>(FakeParts(), std::move(options));
+// Settings, output folder, desktop and log in `dir`; `ini` lines, when
+// given, are the settings file's content.
+inline AppOptions WindowOptions(const ScratchDir& dir, const std::vector<std::string>& ini = {}) {
+  if (!ini.empty()) {
+    std::string text = "[VeskRecorder]\r\n";
+    for (const std::string& line : ini) text += line + "\r\n";
+    WriteBytes(dir / "VeskRecorder.ini", std::vector<uint8_t>(text.begin(), text.end()));
+  }
+  AppOptions options;
+  options.settingsFile = dir / "VeskRecorder.ini";
+  options.settingsEnvironment = {dir.path(), dir.path()};
+  options.scanPlugins = false;
+  options.desktopDir = dir / "desktop";
+  options.logFile = dir / "logs" / "current.log";
+  options.logFolder = dir / "logs";
+  return options;
+}
+
+inline std::unique_ptr<MainWindow> MakeWindow(bool show, AppOptions options = {}, AppParts parts = FakeParts()) {
+  auto window = std::make_unique<MainWindow>(std::move(parts), std::move(options));
   MainWindowOptions o;
   o.headless = !show;
   o.showCommand = SW_SHOWNOACTIVATE;
@@ -115,6 +133,93 @@ inline void WhenWindowAppears(const wchar_t* cls, std::function<void(HWND)> act)
   });
 }
 
+// Answers the next message box with Yes (or OK) or No and keeps its text.
+inline void AnswerNextBox(bool yes, std::string* text = nullptr) {
+  WhenWindowAppears(L"#32770", [yes, text](HWND box) {
+    std::string longest;
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      if (_wcsicmp(ClassOf(c).c_str(), L"Static") != 0) continue;
+      const std::string t = WideToUtf8(WindowTextOf(c));
+      if (t.size() > longest.size()) longest = t;
+    }
+    if (text) *text = longest;
+    HWND button = GetDlgItem(box, yes ? IDYES : IDNO);
+    if (!button && yes) button = GetDlgItem(box, IDOK);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  });
+}
+
+// A popup menu as it is shown: the items in order, and which is checked.
+struct MenuEntry {
+  std::string text;  // "-" for a separator
+  bool checked = false;
+  bool grayed = false;
+};
+
+// Reads the next popup menu that opens and picks the item `pick` with the
+// keyboard as a person does (an empty `pick` closes the menu); `then` runs
+// once the keys are on their way (to wait for what the pick brings up).
+inline void ChooseInNextMenu(const std::string& pick, std::vector<MenuEntry>* seen,
+                             std::function<void()> then = nullptr) {
+  WhenWindowAppears(L"#32768", [pick, seen, then](HWND popup) {
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    std::vector<MenuEntry> entries;
+    const int count = GetMenuItemCount(menu);
+    int steps = -1;
+    for (int i = 0, selectable = 0; i < count; ++i) {
+      const UINT state = GetMenuState(menu, UINT(i), MF_BYPOSITION);
+      MenuEntry e;
+      if (state & MF_SEPARATOR) {
+        e.text = "-";
+      } else {
+        wchar_t text[256] = {};
+        GetMenuStringW(menu, UINT(i), text, 256, MF_BYPOSITION);
+        e.text = WideToUtf8(text);
+        e.checked = state & MF_CHECKED;
+        e.grayed = state & (MF_GRAYED | MF_DISABLED);
+        ++selectable;
+        if (e.text == pick) steps = selectable;
+      }
+      entries.push_back(e);
+    }
+    if (seen) *seen = entries;
+    if (steps < 0) {
+      PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    } else {
+      for (int i = 0; i < steps; ++i) PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
+      PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
+    }
+    if (then) then();
+  });
+}
+
+// Fills in the next file dialog with `file` and accepts it.
+inline void AcceptNextFileDialog(const std::filesystem::path& file) {
+  WhenWindowAppears(L"#32770", [file](HWND dialog) {
+    std::vector<HWND> edits;
+    EnumChildWindows(
+        dialog,
+        [](HWND h, LPARAM lp) -> BOOL {
+          if (_wcsicmp(ClassOf(h).c_str(), L"Edit") == 0 && IsWindowVisible(h))
+            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&edits));
+    for (HWND e : edits) SetWindowTextW(e, file.wstring().c_str());
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  });
+}
+
+// Runs the loop until `done` or `ms` have passed; true when done.
+inline bool PumpUntil(MainWindow& window, const std::function<bool()>& done, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    Pump(window, 10);
+  }
+  return true;
+}
+
 // ---- Pixels ----
 
 // A 32-bit top-down copy of what a window shows.
@@ -157,9 +262,33 @@ inline Capture CaptureClient(HWND hwnd, UINT message = WM_PRINTCLIENT) {
   return c;
 }
 
-// Saves a window's client area as it is on the screen to a PNG file.
-inline bool SaveScreenshot(HWND hwnd, const std::filesystem::path& file) {
-  const Capture c = CaptureClient(hwnd, 0);
+// What the screen shows inside `r` (screen coordinates), whichever process
+// owns the windows there.
+inline Capture CaptureScreen(const RECT& r) {
+  Capture c;
+  c.width = r.right - r.left;
+  c.height = r.bottom - r.top;
+  if (c.width <= 0 || c.height <= 0) return c;
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), c.width, -c.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC mem = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(mem, dib);
+  BitBlt(mem, 0, 0, c.width, c.height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const auto* p = static_cast<const uint32_t*>(bits);
+  c.pixels.assign(p, p + size_t(c.width) * size_t(c.height));
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  DeleteObject(dib);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
+// Writes a capture as a PNG file.
+inline bool SavePng(const Capture& c, const std::filesystem::path& file) {
   if (c.width <= 0 || c.height <= 0) return false;
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
@@ -178,6 +307,11 @@ inline bool SaveScreenshot(HWND hwnd, const std::filesystem::path& file) {
   }
   Gdiplus::GdiplusShutdown(token);
   return ok;
+}
+
+// Saves a window's client area as it is on the screen to a PNG file.
+inline bool SaveScreenshot(HWND hwnd, const std::filesystem::path& file) {
+  return SavePng(CaptureClient(hwnd, 0), file);
 }
 
 // build/<preset>/screens/<name>.png, next to the programs' folder.
