@@ -149,7 +149,7 @@ TEST_F(QtMainWindow, RoutesDropDownsMenusKeysAndButtonsToTheController) {
   script.Then(test::DialogScript::Inspect([&](QWidget* menu) {
     for (QAction* a : static_cast<QMenu*>(menu)->actions()) items.push_back(a->text().toStdString());
   }));
-  QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0));
+  QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));
   QApplication::sendEvent(window_.get(), &menuKey);
   EXPECT_EQ(items, (std::vector<std::string>{"打开日志文件夹", "导出诊断日志到桌面…"}));
   ASSERT_TRUE(script.Done());
