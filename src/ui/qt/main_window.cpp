@@ -383,10 +383,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // only as delivered to the focus widget (or to this window when nothing
   // has the focus), never again while propagating to the parents, and
   // never while a dialog or popup is up.
+  // The preview window's keys are this window's: Space plays from there too.
   auto* target = qobject_cast<QWidget*>(watched);
-  if (target == nullptr || target->window() != this) return false;
+  if (target == nullptr || (target->window() != this && target->window() != preview_)) return false;
   QWidget* focus = QApplication::focusWidget();
-  if (target != (focus != nullptr ? focus : this)) return false;
+  if (target != (focus != nullptr ? focus : target->window())) return false;
   if (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr) return false;
   if (progress_ != nullptr) return false;
   KeyEvent key;

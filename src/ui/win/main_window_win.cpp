@@ -603,7 +603,9 @@ FocusKind MainWindow::Focus() const {
 // ---- Input ----
 
 bool MainWindow::PreTranslate(MSG& msg) {
-  if (!hwnd_ || !(msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd))) return false;
+  // The preview window's keys are the main window's: Space plays from there too.
+  const bool fromPreview = preview_ && preview_->Handle() && msg.hwnd == preview_->Handle();
+  if (!hwnd_ || !(msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd) || fromPreview)) return false;
   if (InputBlocked() && IsInputMessage(msg.message)) {
     if (msg.message == WM_DROPFILES) DragFinish(reinterpret_cast<HDROP>(msg.wParam));
     return true;  // refused while long work runs

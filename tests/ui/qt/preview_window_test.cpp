@@ -106,6 +106,13 @@ TEST_F(QtPreviewWindow, ShowsTheFrameAtThePlayHeadAndSavesItsPlace) {
   test::SaveScreen(*preview, "preview-window");
   test::SaveScreen(*window_, "main-preview-open");
 
+  // Keys pressed while the preview is the active window reach the edit area.
+  preview->activateWindow();
+  QTest::keyClick(preview, Qt::Key_Space);
+  EXPECT_TRUE(window_->Controller().Edit().Playing());
+  QTest::keyClick(preview, Qt::Key_Space);
+  EXPECT_FALSE(window_->Controller().Edit().Playing());
+
   // Its own close box: the button reads "预览视频" again and the place is saved.
   preview->setGeometry(320, 310, 480, 270);
   preview->close();

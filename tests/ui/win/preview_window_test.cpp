@@ -80,6 +80,14 @@ TEST(WinPreviewWindow, PaintsThePictureAtThePlayHeadAndSavesItsPlace) {
   test::SaveScreenshot(preview->Handle(), test::ScreenshotPath("win-preview-window"));
   test::SaveScreenshot(window->Handle(), test::ScreenshotPath("win-main-preview-open"));
 
+  // Keys typed into the preview window reach the edit area: Space plays and stops.
+  for (const bool playing : {true, false}) {
+    PostMessageW(preview->Handle(), WM_KEYDOWN, VK_SPACE, 1);
+    PostMessageW(preview->Handle(), WM_KEYUP, VK_SPACE, 1 | (1u << 30) | (1u << 31));
+    test::Pump(*window, 30);
+    EXPECT_EQ(edit.Playing(), playing);
+  }
+
   // Its close box.
   SetWindowPos(preview->Handle(), nullptr, 40, 50, 500, 320, SWP_NOZORDER | SWP_NOACTIVATE);
   SendMessageW(preview->Handle(), WM_CLOSE, 0, 0);
