@@ -18,6 +18,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
@@ -40,6 +41,21 @@ namespace vesk::ui::qt {
 namespace {
 
 const char kIdProperty[] = "veskId";
+
+// A one-line text that does not fit ends in "…" instead of being cut in the
+// middle of a character; text() keeps the whole text (the tooltip shows it).
+class ElidingLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    const QRect r = contentsRect();
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, r.width());
+    style()->drawItemText(&p, r, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+  }
+};
 
 // The record button is painted by the program: red while it starts a
 // recording, dark while it stops one.
@@ -179,7 +195,8 @@ QWidget* MainWindow::CreateControl(const LayoutControl& c) {
   switch (c.kind) {
     case ControlKind::Label:
     case ControlKind::TextView: {
-      auto* label = new QLabel(Q(c.label), this);
+      // Like the Windows window: every text but the large clock ends in "…" when cut.
+      auto* label = c.largeFont ? new QLabel(Q(c.label), this) : new ElidingLabel(Q(c.label), this);
       label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
       if (c.largeFont) {
         QFont big = font();
@@ -406,7 +423,7 @@ void MainWindow::SetText(TextView view, const std::string& text) {
   auto* label = qobject_cast<QLabel*>(ViewByKey(key));
   if (label == nullptr) return;
   label->setText(Q(text));
-  // A long status line is cut at the window's edge; the whole text stays readable on hover.
+  // A long status line ends in "…" at the window's edge; the whole text stays readable on hover.
   if (view == TextView::Status) label->setToolTip(Q(text));
 }
 
