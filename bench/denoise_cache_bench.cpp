@@ -5,15 +5,14 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "denoise/denoise_engine.h"
 #include "platform/folders.h"
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
+#include "support/post_queue.h"
 #include "ui/edit_rig.h"
 
 namespace {
@@ -48,23 +47,11 @@ void FixtureEngine(DenoiseEngine& e) {
 // Posted completions wait in a queue like window messages.
 class QueueView : public test::EditRigView {
  public:
-  void PostToUi(std::function<void()> task) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    posted_.push_back(std::move(task));
-  }
-  bool RunPosted() {
-    std::deque<std::function<void()>> tasks;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      tasks.swap(posted_);
-    }
-    for (auto& t : tasks) t();
-    return !tasks.empty();
-  }
+  void PostToUi(std::function<void()> task) override { posted_.Post(std::move(task)); }
+  bool RunPosted() { return posted_.Run(); }
 
  private:
-  std::mutex mutex_;
-  std::deque<std::function<void()>> posted_;
+  test::PostQueue posted_;
 };
 
 struct Rig {

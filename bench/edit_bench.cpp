@@ -18,6 +18,7 @@
 #include "doc/audio_doc.h"
 #include "ui/control_ids.h"
 #include "ui/edit_area.h"
+#include "silent_view.h"
 
 namespace vesk::ui {
 namespace {
@@ -27,34 +28,9 @@ constexpr uint64_t kFrames = uint64_t(kRate) * 3600;
 constexpr int kWidth = 1920;
 constexpr int kHeight = 400;
 
-class QuietView : public ViewPort {
- public:
-  void SetText(TextView, const std::string&) override {}
-  void SetControlText(int, const std::string&) override {}
-  void SetControlEnabled(int, bool) override {}
-  void SetComboItems(int, const std::vector<std::string>&, int) override {}
-  void SetComboSelection(int, int) override {}
-  void SetTooltip(int, const std::string&) override {}
-  void Repaint(PaintArea) override {}
-  BoxAnswer ShowBox(BoxKind, const std::string&, const std::string&, BoxButtons, BoxAnswer d) override { return d; }
-  bool PickFile(const FileDialogRequest&, std::filesystem::path&) override { return false; }
-  bool PickFolder(const std::string&, const std::filesystem::path&, std::filesystem::path&) override { return false; }
-  void ProgressBegin(const std::string&, bool) override {}
-  bool ProgressStep(int, const std::string&) override { return true; }
-  void ProgressEnd() override {}
-  void PostToUi(std::function<void()> task) override { task(); }
-  bool RevealFile(const std::filesystem::path&) override { return false; }
-  bool OpenFolder(const std::filesystem::path&) override { return false; }
-  bool OpenUrl(const std::string&) override { return false; }
-  bool OpenSoundSettings(std::string&) override { return false; }
-  void ShowDonationWindow() override {}
-  TrackDialogResult ShowTrackDialog(const TrackDialogModel&) override { return {}; }
-  FocusKind Focus() const override { return FocusKind::Wave; }
-};
-
 struct Bench {
   AudioDoc doc;
-  QuietView view;
+  SilentView view{FocusKind::Wave};
   SettingsState settings;
   EditArea area;
   Bench() : area(Context()) {}

@@ -16,6 +16,7 @@
 #include "media/wav_format.h"
 #include "platform/file.h"
 #include "ui/edit_area.h"
+#include "silent_view.h"
 
 namespace vesk::ui {
 namespace {
@@ -49,31 +50,6 @@ std::filesystem::path HourWav() {
   return path;
 }
 
-class NullView final : public ViewPort {
- public:
-  void SetText(TextView, const std::string&) override {}
-  void SetControlText(int, const std::string&) override {}
-  void SetControlEnabled(int, bool) override {}
-  void SetComboItems(int, const std::vector<std::string>&, int) override {}
-  void SetComboSelection(int, int) override {}
-  void SetTooltip(int, const std::string&) override {}
-  void Repaint(PaintArea) override {}
-  BoxAnswer ShowBox(BoxKind, const std::string&, const std::string&, BoxButtons, BoxAnswer d) override { return d; }
-  bool PickFile(const FileDialogRequest&, std::filesystem::path&) override { return false; }
-  bool PickFolder(const std::string&, const std::filesystem::path&, std::filesystem::path&) override { return false; }
-  void ProgressBegin(const std::string&, bool) override {}
-  bool ProgressStep(int, const std::string&) override { return true; }
-  void ProgressEnd() override {}
-  void PostToUi(std::function<void()> task) override { task(); }
-  bool RevealFile(const std::filesystem::path&) override { return false; }
-  bool OpenFolder(const std::filesystem::path&) override { return false; }
-  bool OpenUrl(const std::string&) override { return false; }
-  bool OpenSoundSettings(std::string&) override { return false; }
-  void ShowDonationWindow() override {}
-  TrackDialogResult ShowTrackDialog(const TrackDialogModel&) override { return {}; }
-  FocusKind Focus() const override { return FocusKind::Other; }
-};
-
 void BM_LoadAudioFile(benchmark::State& state) {
   const auto path = HourWav();
   for (auto _ : state) {
@@ -104,7 +80,7 @@ BENCHMARK(BM_DocumentLoad)->Unit(benchmark::kMillisecond)->Iterations(1)->Measur
 
 void BM_OpenForEditToFirstScene(benchmark::State& state) {
   const auto path = HourWav();
-  NullView view;
+  SilentView view;
   AudioDoc doc;
   SettingsState settings;
   EditContext context;

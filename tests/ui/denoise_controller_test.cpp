@@ -6,13 +6,13 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "denoise/denoise_cache.h"
 #include "denoise/denoise_fixture.h"
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
+#include "support/post_queue.h"
 #include "ui/edit_rig.h"
 
 namespace vesk::test {
@@ -23,19 +23,8 @@ using ui::DenoiseLevelKind;
 class QueueView : public EditRigView {
  public:
   ui::BoxAnswer answer = ui::BoxAnswer::No;
-  void PostToUi(std::function<void()> task) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    posted_.push_back(std::move(task));
-  }
-  bool RunPosted() {
-    std::deque<std::function<void()>> tasks;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      tasks.swap(posted_);
-    }
-    for (auto& t : tasks) t();
-    return !tasks.empty();
-  }
+  void PostToUi(std::function<void()> task) override { posted_.Post(std::move(task)); }
+  bool RunPosted() { return posted_.Run(); }
   ui::BoxAnswer ShowBox(ui::BoxKind kind, const std::string& title, const std::string& text, ui::BoxButtons buttons,
                         ui::BoxAnswer defaultButton) override {
     EditRigView::ShowBox(kind, title, text, buttons, defaultButton);
@@ -43,8 +32,7 @@ class QueueView : public EditRigView {
   }
 
  private:
-  std::mutex mutex_;
-  std::deque<std::function<void()>> posted_;
+  test::PostQueue posted_;
 };
 
 struct DenoiseRig {

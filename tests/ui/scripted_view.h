@@ -7,11 +7,11 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "support/post_queue.h"
 #include "ui/view_port.h"
 
 namespace vesk::test {
@@ -141,21 +141,9 @@ class ScriptedView : public ui::ViewPort {
   void ProgressBegin(const std::string& title, bool) override { progressTitles.push_back(title); }
   bool ProgressStep(int, const std::string&) override { return true; }
   void ProgressEnd() override {}
-  // Render threads post from their own thread; RunPosted is the message loop.
-  void PostToUi(std::function<void()> task) override {
-    std::lock_guard<std::mutex> lock(postMutex_);
-    posted_.push_back(std::move(task));
-  }
+  void PostToUi(std::function<void()> task) override { posted_.Post(std::move(task)); }
   // Runs what was posted so far; false when nothing was.
-  bool RunPosted() {
-    std::vector<std::function<void()>> tasks;
-    {
-      std::lock_guard<std::mutex> lock(postMutex_);
-      tasks.swap(posted_);
-    }
-    for (auto& task : tasks) task();
-    return !tasks.empty();
-  }
+  bool RunPosted() { return posted_.Run(); }
 
   bool RevealFile(const std::filesystem::path& file) override {
     revealed.push_back(file);
@@ -180,8 +168,7 @@ class ScriptedView : public ui::ViewPort {
   ui::PreviewView* Preview() override { return &preview; }
 
  private:
-  std::mutex postMutex_;
-  std::vector<std::function<void()>> posted_;
+  test::PostQueue posted_;
 };
 
 }  // namespace vesk::test
