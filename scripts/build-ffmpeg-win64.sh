@@ -22,15 +22,18 @@ decoders+=",alac,ac3,eac3,dca,pcm_s16le,pcm_s16be,pcm_s24le,pcm_s24be,pcm_s32le,
 decoders+=",pcm_f64le,pcm_f64be,pcm_u8,pcm_s8,pcm_alaw,pcm_mulaw,h264,hevc,vp8,vp9,mpeg4,mjpeg"
 parsers="aac,aac_latm,ac3,flac,mpegaudio,opus,vorbis,dca,h264,hevc,vp8,vp9,av1,mpeg4video,mjpeg"
 muxers="mp4,mov,matroska,webm,null"
+# The built-in noise reduction and the level tools run these filters in-process.
+filters="aformat,aresample,anull,asendcmd,afftdn,arnndn,volume,alimiter,ebur128,highpass,bandreject"
 config=(
   --prefix="$out" --enable-cross-compile --target-os=mingw32 --arch=x86_64
   --cross-prefix=x86_64-w64-mingw32- --cc=x86_64-w64-mingw32-gcc-posix
   --enable-shared --disable-static --disable-programs --disable-doc --disable-debug
-  --disable-autodetect --disable-network --disable-avdevice --disable-avfilter --disable-postproc
+  --disable-autodetect --disable-network --disable-avdevice --disable-postproc
   --disable-everything --enable-w32threads
   --enable-protocol=file --enable-bsfs
   --enable-demuxer="$demuxers" --enable-decoder="$decoders" --enable-parser="$parsers" --enable-muxer="$muxers"
   --enable-swresample --enable-swscale
+  --enable-avfilter --disable-filters --enable-filter="$filters"
 )
 stamp="$version ${config[*]}"
 if [ -f "$out/stamp" ] && [ "$(cat "$out/stamp")" = "$stamp" ]; then
