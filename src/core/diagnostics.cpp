@@ -32,7 +32,7 @@ const char* PluginStatusText(DenoisePluginStatus status) {
     case DenoisePluginStatus::Usable: return "插件状态：可用";
     case DenoisePluginStatus::NotFound: break;
   }
-  return "插件状态：未检测到（导出若开着降噪，会让选无降噪导出/取消）";
+  return "插件状态：未检测到（降噪用内置引擎）";
 }
 
 bool IsRegularFile(const fs::path& p) {

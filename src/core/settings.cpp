@@ -94,6 +94,7 @@ void LoadSettings(IniStore& store, const SettingsEnvironment& env, SettingsState
   st.denoise = store.GetInt("Denoise", 0) != 0;
   st.denoiseLevel = LevelFromIni(store, "DenoiseLevel");
   st.selDenoiseLevel = LevelFromIni(store, "SelDenoiseLevel");
+  st.denoiseBuiltin = store.GetInt("DenoiseBuiltin", 0) == 1;
   st.hintPanZoom = store.GetInt("HintPanZoom", 0) != 0;
 
   // Export.
@@ -166,6 +167,7 @@ void SaveSettings(IniStore& store, const SettingsState& st, const std::optional<
   setBool("Denoise", st.denoise);
   store.SetInt("DenoiseLevel", st.denoiseLevel);
   store.SetInt("SelDenoiseLevel", st.selDenoiseLevel);
+  store.SetInt("DenoiseBuiltin", st.denoiseBuiltin ? 1 : 0);
   store.SetInt("ExportWavRate", st.exportWavRate);
   store.SetInt("ExportMp3Rate", st.exportMp3Rate);
   store.SetInt("ExportBitDepth", st.exportBitDepth);

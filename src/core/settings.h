@@ -38,6 +38,7 @@ struct SettingsState {
   bool denoise = false;
   int denoiseLevel = 1;
   int selDenoiseLevel = 1;
+  bool denoiseBuiltin = false;  // the built-in engine even when a plug-in is found
   bool hintPanZoom = false;
 
   int exportWavRate = 48000;  // 0 (as source), 44100, 48000, 96000

@@ -5,6 +5,7 @@
 namespace vesk {
 
 std::string DenoisePluginKey(const DenoiseEngine& engine) {
+  if (engine.builtin) return kBuiltinEngineName;
   return engine.displayName + (engine.architecture == 2 ? "|x86" : "|x64");
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 // Plug-in discovery and engine selection: finds the best installed "Voice
-// De-noise" VST3 effect, and routes each render in-process (64-bit module) or
-// through the 32-bit helper program.
+// De-noise" VST3 effect, and routes each render in-process (64-bit module),
+// through the 32-bit helper program, or to the built-in noise reduction when
+// no plug-in is found or the user chose it.
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "denoise/builtin_denoise.h"
 
 namespace vesk {
 
@@ -18,6 +21,12 @@ struct DenoiseEngine {
   bool nativeApplied = false;
   double nativeValue = 0;
   unsigned lastLevel = 1;
+  // The built-in engine renders (no plug-in found, or chosen by the user).
+  bool builtin = false;
+  // Built-in engine: the noise profile of the next render (measured from the
+  // render's own samples when not valid) and the last render's remark.
+  NoiseProfile noiseProfile;
+  std::string builtinNote;
 };
 
 struct DenoiseCandidate {
@@ -39,10 +48,19 @@ std::vector<DenoiseCandidate> ScanForDenoisePlugins(const std::vector<std::files
 // The candidate filter and ranking; -1 when none qualifies.
 int ChooseDenoiseCandidate(const std::vector<DenoiseCandidate>& candidates, const std::string& preferred);
 
+// Finds the plug-in; without one the built-in engine is chosen (where this
+// build has it).
 void DiscoverDenoisePlugin(DenoiseEngine& engine);
+// Switches between the found plug-in and the built-in engine (a request for
+// the plug-in without one keeps the built-in engine). Sets the display name.
+void ChooseBuiltinEngine(DenoiseEngine& engine, bool builtin);
+// The found plug-in's name without ".vst3" (empty without one).
+std::string PluginDisplayName(const DenoiseEngine& engine);
 bool RunDenoise(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate, uint32_t channels,
                 std::string& error, unsigned level);
 bool DenoiseAvailable(DenoiseEngine& engine);
+// The strength of the last render for the export's result line (the
+// built-in engine: "内置降噪·均衡").
 std::string StrengthSuffix(const DenoiseEngine& engine);
 
 // Helpers of discovery.

@@ -133,15 +133,26 @@ void DiscoverDenoisePlugin(DenoiseEngine& engine) {
   engine.displayName.clear();
   const std::vector<DenoiseCandidate> candidates = ScanForDenoisePlugins(DenoiseSearchFolders());
   const int chosen = ChooseDenoiseCandidate(candidates, EnvValue("VESK_DENOISE_PLUGIN", 127));
-  if (chosen < 0) return;
-  const DenoiseCandidate& c = candidates[size_t(chosen)];
-  engine.modulePath = c.modulePath;
-  engine.fileName = c.fileName;
-  engine.architecture = c.architecture;
-  engine.displayName = c.fileName;
-  if (engine.displayName.size() >= 5 && engine.displayName.compare(engine.displayName.size() - 5, 5, ".vst3") == 0)
-    engine.displayName.resize(engine.displayName.size() - 5);
-  if (engine.architecture == 2) engine.displayName += "（32 位）";
+  if (chosen >= 0) {
+    const DenoiseCandidate& c = candidates[size_t(chosen)];
+    engine.modulePath = c.modulePath;
+    engine.fileName = c.fileName;
+    engine.architecture = c.architecture;
+  }
+  ChooseBuiltinEngine(engine, chosen < 0);
+}
+
+std::string PluginDisplayName(const DenoiseEngine& engine) {
+  if (engine.modulePath.empty()) return {};
+  std::string name = engine.fileName;
+  if (name.size() >= 5 && name.compare(name.size() - 5, 5, ".vst3") == 0) name.resize(name.size() - 5);
+  if (engine.architecture == 2) name += "（32 位）";
+  return name;
+}
+
+void ChooseBuiltinEngine(DenoiseEngine& engine, bool builtin) {
+  engine.builtin = (builtin || engine.modulePath.empty()) && BuiltinDenoiseSupported();
+  engine.displayName = engine.builtin ? std::string(kBuiltinEngineName) : PluginDisplayName(engine);
 }
 
 bool ResolveBundleModule(const fs::path& entry, fs::path& module) {

@@ -8,6 +8,12 @@ namespace vesk {
 bool RunDenoise(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate, uint32_t channels,
                 std::string& error, unsigned level) {
   if (!engine.discovered) DiscoverDenoisePlugin(engine);
+  if (engine.builtin) {
+    engine.lastLevel = level;
+    engine.nativeApplied = false;
+    engine.nativeValue = 0;
+    return RunBuiltinDenoise(samples, rate, channels, level, engine.noiseProfile, error, &engine.builtinNote);
+  }
   if (engine.modulePath.empty()) {
     error = "未检测到 RX Voice De-noise 插件";
     return false;
@@ -26,12 +32,17 @@ bool RunDenoise(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rat
 }
 
 bool DenoiseAvailable(DenoiseEngine& engine) {
+  if (engine.builtin) return true;
   if (engine.modulePath.empty()) return false;
   if (engine.architecture != 2) return true;
   return !LocateHelper().empty();
 }
 
 std::string StrengthSuffix(const DenoiseEngine& engine) {
+  if (engine.builtin) {
+    const char* level = engine.lastLevel == 0 ? "激进" : engine.lastLevel == 2 ? "轻柔" : "均衡";
+    return std::string(kBuiltinEngineName) + "·" + level + (engine.builtinNote.empty() ? "" : "，无语音模型");
+  }
   if (engine.nativeApplied) return Format("（原生：%.1f dB）", engine.nativeValue);
   switch (engine.lastLevel) {
     case 0:

@@ -59,6 +59,9 @@ void AudioDoc::Clear() {
   undoSegments_.clear();
   redo_.clear();
   redoSegments_.clear();
+  undoNoise_.clear();
+  redoNoise_.clear();
+  noise_ = {0, 0};
   undoBytes_ = redoBytes_ = 0;
   segments_.clear();
   sourceFrames_ = 0;
@@ -76,6 +79,7 @@ void AudioDoc::TakeOver(const AudioFormat& format, std::vector<float>&& samples,
   displayName_ = FileNamePart(PathToUtf8(path));
   modified_ = false;
   sourceFrames_ = Frames();
+  noise_ = {0, 0};
   segments_ = {Segment{0, sourceFrames_}};
   SamplesChanged();
 }
@@ -140,13 +144,15 @@ void AudioDoc::SamplesChanged() {
     for (PeakLevel& level : peaks_) level = PeakLevel{};
 }
 
-void AudioDoc::PushHistory(std::deque<std::vector<float>>& snaps, std::deque<SegmentList>& lists, uint64_t& bytes,
-                           std::vector<float>&& samples, SegmentList&& segments) {
+void AudioDoc::PushHistory(std::deque<std::vector<float>>& snaps, std::deque<SegmentList>& lists,
+                           std::deque<NoiseRange>& noises, uint64_t& bytes, std::vector<float>&& samples,
+                           SegmentList&& segments, NoiseRange noise) {
   const uint64_t size = ByteSize(samples);
   const uint64_t budget = GetUndoBudget();
   if (size > budget) {
     snaps.clear();
     lists.clear();
+    noises.clear();
     bytes = 0;
     return;
   }
@@ -154,22 +160,48 @@ void AudioDoc::PushHistory(std::deque<std::vector<float>>& snaps, std::deque<Seg
     bytes -= ByteSize(snaps.front());
     snaps.pop_front();
     lists.pop_front();
+    noises.pop_front();
   }
   snaps.push_back(std::move(samples));
   lists.push_back(std::move(segments));
+  noises.push_back(noise);
   bytes += size;
+}
+
+void AudioDoc::SetNoiseSample(uint64_t a, uint64_t b) {
+  const uint64_t frames = Frames();
+  a = std::min(a, frames);
+  b = std::min(b, frames);
+  noise_ = a < b ? NoiseRange{a, b} : NoiseRange{0, 0};
+}
+
+void AudioDoc::MoveNoiseSample(uint64_t a, uint64_t b, bool keepInside, bool overwrite) {
+  auto& [n0, n1] = noise_;
+  if (n0 >= n1) return;
+  const bool overlaps = n0 < b && a < n1;
+  if (overwrite) {
+    if (overlaps) noise_ = {0, 0};
+  } else if (keepInside) {
+    noise_ = n0 >= a && n1 <= b ? NoiseRange{n0 - a, n1 - a} : NoiseRange{0, 0};
+  } else if (n0 >= b) {
+    noise_ = {n0 - (b - a), n1 - (b - a)};
+  } else if (overlaps) {
+    noise_ = {0, 0};
+  }
 }
 
 bool AudioDoc::TakeUndoSnapshot() {
   if (samples_.empty()) return true;
   redo_.clear();
   redoSegments_.clear();
+  redoNoise_.clear();
   redoBytes_ = 0;
   const uint64_t size = ByteSize(samples_);
   const uint64_t budget = GetUndoBudget();
   if (size > budget) {
     undo_.clear();
     undoSegments_.clear();
+    undoNoise_.clear();
     undoBytes_ = 0;
     return false;
   }
@@ -179,9 +211,11 @@ bool AudioDoc::TakeUndoSnapshot() {
     undoBytes_ -= ByteSize(undo_.front());
     undo_.pop_front();
     undoSegments_.pop_front();
+    undoNoise_.pop_front();
   }
   undo_.push_back(samples_);
   undoSegments_.push_back(segments_);
+  undoNoise_.push_back(noise_);
   undoBytes_ += size;
   return true;
 }
@@ -240,6 +274,7 @@ bool AudioDoc::TrimToSelection(std::string& error) {
   samples_.swap(kept);
   std::vector<float>().swap(kept);
   UpdateSegments(selStart_, selEnd_, true);
+  MoveNoiseSample(selStart_, selEnd_, true);
   const uint64_t frames = Frames();
   const uint64_t n = std::min(frames / 2, RampFrames());
   FadeIn(0, n);
@@ -263,6 +298,7 @@ bool AudioDoc::DeleteSelection(std::string& error) {
   const uint64_t s = selStart_;
   samples_.erase(samples_.begin() + std::ptrdiff_t(s * ch), samples_.begin() + std::ptrdiff_t(selEnd_ * ch));
   UpdateSegments(s, selEnd_, false);
+  MoveNoiseSample(s, selEnd_, false);
   const uint64_t frames = Frames();
   const uint64_t n = std::min({s, frames - s, RampFrames()});
   if (n > 0) {
@@ -285,6 +321,7 @@ bool AudioDoc::SilenceSelection(std::string& error) {
   const bool undoable = TakeUndoSnapshot();
   const size_t ch = format_.channels;
   std::fill(samples_.begin() + std::ptrdiff_t(selStart_ * ch), samples_.begin() + std::ptrdiff_t(selEnd_ * ch), 0.0f);
+  MoveNoiseSample(selStart_, selEnd_, false, true);
   const uint64_t r = RampFrames();
   const uint64_t head = std::min(r, selStart_);
   if (head > 0) FadeOut(selStart_, head);
@@ -311,6 +348,7 @@ bool AudioDoc::ReplaceSelection(const std::vector<float>& processed, std::string
   }
   const bool undoable = TakeUndoSnapshot();
   std::copy(processed.begin(), processed.end(), samples_.begin() + std::ptrdiff_t(selStart_ * ch));
+  MoveNoiseSample(selStart_, selEnd_, false, true);
   modified_ = true;
   ++revision_;
   SamplesChanged();
@@ -320,12 +358,14 @@ bool AudioDoc::ReplaceSelection(const std::vector<float>& processed, std::string
 
 bool AudioDoc::Undo() {
   if (undo_.empty()) return false;
-  PushHistory(redo_, redoSegments_, redoBytes_, std::move(samples_), std::move(segments_));
+  PushHistory(redo_, redoSegments_, redoNoise_, redoBytes_, std::move(samples_), std::move(segments_), noise_);
   samples_ = std::move(undo_.back());
   undo_.pop_back();
   undoBytes_ -= ByteSize(samples_);
   segments_ = std::move(undoSegments_.back());
   undoSegments_.pop_back();
+  noise_ = undoNoise_.back();
+  undoNoise_.pop_back();
   ++revision_;
   modified_ = true;
   ClampSelection();
@@ -335,12 +375,14 @@ bool AudioDoc::Undo() {
 
 bool AudioDoc::Redo() {
   if (redo_.empty()) return false;
-  PushHistory(undo_, undoSegments_, undoBytes_, std::move(samples_), std::move(segments_));
+  PushHistory(undo_, undoSegments_, undoNoise_, undoBytes_, std::move(samples_), std::move(segments_), noise_);
   samples_ = std::move(redo_.back());
   redo_.pop_back();
   redoBytes_ -= ByteSize(samples_);
   segments_ = std::move(redoSegments_.back());
   redoSegments_.pop_back();
+  noise_ = redoNoise_.back();
+  redoNoise_.pop_back();
   ++revision_;
   modified_ = true;
   ClampSelection();

@@ -63,6 +63,13 @@ class AudioDoc {
   bool DeleteSelection(std::string& error);
   bool SilenceSelection(std::string& error);
   bool ReplaceSelection(const std::vector<float>& processed, std::string& error);
+  // The stretch the built-in noise reduction measures its noise profile on
+  // (a == b: none, the quietest stretch is used). It moves with the audio
+  // it marks: a delete before it shifts it, an edit over it drops it, and
+  // undo and redo bring back the stretch that belonged to that state.
+  void SetNoiseSample(uint64_t a, uint64_t b);
+  uint64_t NoiseSampleStart() const { return noise_.first; }
+  uint64_t NoiseSampleEnd() const { return noise_.second; }
   bool Undo();
   bool Redo();
 
@@ -129,8 +136,13 @@ class AudioDoc {
   void ClampSelection();
   // Moves the current state onto one history side (undo or redo) under the
   // eviction rules.
-  static void PushHistory(std::deque<std::vector<float>>& snaps, std::deque<SegmentList>& lists, uint64_t& bytes,
-                          std::vector<float>&& samples, SegmentList&& segments);
+  using NoiseRange = std::pair<uint64_t, uint64_t>;
+  static void PushHistory(std::deque<std::vector<float>>& snaps, std::deque<SegmentList>& lists,
+                          std::deque<NoiseRange>& noises, uint64_t& bytes, std::vector<float>&& samples,
+                          SegmentList&& segments, NoiseRange noise);
+  // The noise sample after frames [a, b) were removed (keepInside false) or
+  // kept alone (true), or overwritten (overwrite).
+  void MoveNoiseSample(uint64_t a, uint64_t b, bool keepInside, bool overwrite = false);
 
   std::vector<float> samples_;
   AudioFormat format_;
@@ -149,6 +161,9 @@ class AudioDoc {
   SegmentList segments_;
   uint64_t sourceFrames_ = 0;
   std::deque<SegmentList> undoSegments_;
+  NoiseRange noise_{0, 0};
+  std::deque<NoiseRange> undoNoise_;
+  std::deque<NoiseRange> redoNoise_;
 
   std::array<std::vector<float>, 3> wholeMin_;  // channel 0, channel 1, mix
   std::array<std::vector<float>, 3> wholeMax_;

@@ -639,6 +639,15 @@ struct AppController::Impl {
       case kIdDenoiseSelection:
         denoise->DenoiseSelection();
         return;
+      case kMenuDenoiseEngineBuiltin:
+      case kMenuDenoiseEnginePlugin:
+        denoise->SetBuiltinEngine(id == kMenuDenoiseEngineBuiltin);
+        UpdateDenoiseButton();
+        return;
+      case kMenuNoiseSample:
+        denoise->SetNoiseSampleFromSelection();
+        UpdateDenoiseButton();
+        return;
       case kIdPreview:
         preview->Toggle();
         return;
@@ -824,7 +833,12 @@ void AppController::OnComboChanged(int id, int index) { impl_->OnComboChanged(id
 std::vector<MenuItem> AppController::SplitMenu(int buttonId) {
   impl_->lastMenuButton = buttonId;
   const bool ffmpegFound = buttonId == kIdSaveVideo ? impl_->FfmpegFound() : true;
-  return SplitButtonMenu(buttonId, settings_, ffmpegFound);
+  std::vector<MenuItem> menu = SplitButtonMenu(buttonId, settings_, ffmpegFound);
+  if (buttonId == kIdDenoise) {
+    const DenoiseEngine& engine = impl_->denoise->Engine();
+    AppendDenoiseEngineItems(menu, BuiltinDenoiseSupported(), engine.builtin, PluginDisplayName(engine));
+  }
+  return menu;
 }
 
 std::vector<MenuItem> AppController::ContextMenu() {

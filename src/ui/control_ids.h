@@ -71,6 +71,9 @@ enum MenuId : int {
   kMenuVideoRate48000 = 1064,
   kMenuVideoRate96000 = 1065,
   kMenuPickFfmpeg = 1066,
+  kMenuDenoiseEngineBuiltin = 1070,  // "引擎：内置降噪"
+  kMenuDenoiseEnginePlugin = 1071,   // "引擎：<plug-in name>"
+  kMenuNoiseSample = 1072,           // "把选区设为噪声样本"
   kMenuOpenLogFolder = 1101,
   kMenuExportDiagnostics = 1102,
 };

@@ -21,6 +21,15 @@ constexpr const char* kWaitForRender = "后台降噪还在渲染，等它结束�
 
 std::string Quoted(int level) { return std::string("降噪等级已设为「") + DenoiseLevelText(level) + "」"; }
 
+std::string Clock(uint64_t frame, uint32_t rate) {
+  const double t = double(frame) / double(rate ? rate : 1);
+  const int minutes = int(t / 60);
+  return Format("%d:%04.1f", minutes, t - 60.0 * minutes);
+}
+
+// The minimum length of a marked noise sample.
+constexpr double kMinNoiseSeconds = 0.25;
+
 }  // namespace
 
 // The settings' level table: the stored numbers are the engine's offsets,
@@ -50,6 +59,8 @@ void DenoiseController::Discover() {
     ctx_.discover(engine_);
   else
     DiscoverDenoisePlugin(engine_);
+  // The user's engine choice, where discovery left one to make.
+  if (engine_.builtin || !engine_.modulePath.empty()) ChooseBuiltinEngine(engine_, settings().denoiseBuiltin);
   // May write the helper to disk: once per discovery, never per tick.
   usable_ = ctx_.usable ? ctx_.usable(engine_) : DenoiseAvailable(engine_);
   UpdateButton();
@@ -73,6 +84,10 @@ DenoiseDocKey DenoiseController::DocKey() const {
   key.channels = doc.Format().channels;
   key.bits = doc.Format().bits;
   key.pluginKey = DenoisePluginKey(engine_);
+  // The built-in engine's result depends on the noise sample as well.
+  if (engine_.builtin)
+    key.pluginKey += Format("|%llu-%llu", (unsigned long long)doc.NoiseSampleStart(),
+                            (unsigned long long)doc.NoiseSampleEnd());
   return key;
 }
 
@@ -86,7 +101,21 @@ std::string DenoiseController::ButtonLabel() const {
   return usable_ ? "降噪 开" : "降噪 缺";
 }
 
+std::string DenoiseController::NoiseSampleText() const {
+  const AudioDoc& doc = *ctx_.doc;
+  const uint32_t rate = doc.Format().sampleRate;
+  if (doc.NoiseSampleEnd() > doc.NoiseSampleStart())
+    return "选定的 " + Clock(doc.NoiseSampleStart(), rate) + "–" + Clock(doc.NoiseSampleEnd(), rate);
+  if (lastProfile_.valid && lastProfile_.quietest)
+    return "自动取最安静的 2 秒（" + Clock(lastProfile_.start, rate) + "–" + Clock(lastProfile_.end, rate) + "）";
+  return "自动取最安静的 2 秒";
+}
+
 std::string DenoiseController::Tooltip() const {
+  if (usable_ && engine_.builtin)
+    return std::string("降噪（试听/整段）：") + kBuiltinEngineName + "\n当前等级：" + DenoiseLevelText(Level()) +
+           "\n噪声样本：" + NoiseSampleText() +
+           "\n（点按钮右下箭头换档、换引擎或把选区设为噪声样本）\n开着时空格试听和另存 WAV/MP3/视频都过一遍降噪；关掉按原样输出。";
   if (usable_)
     return "降噪（试听/整段）：" + engine_.displayName + "\n当前等级：" + DenoiseLevelText(Level()) +
            "\n（点按钮右下箭头换档）\n开着时空格试听和另存 WAV/MP3/视频都过一遍降噪；关掉按原样输出。";
@@ -187,9 +216,12 @@ bool DenoiseController::StartBackgroundRender() {
   Status(kRenderStarted);
   // RunDenoise changes the engine record it is given, so the thread gets its own.
   render_ = std::thread([this, samples = std::move(copy), engine = engine_, key = std::move(key), level, slot,
-                         usable = usable_]() mutable {
+                         usable = usable_, noiseFrom = ctx_.doc->NoiseSampleStart(),
+                         noiseTo = ctx_.doc->NoiseSampleEnd()]() mutable {
     std::string error;
-    const bool ok = Render(engine, samples, key.rate, key.channels, error, unsigned(level));
+    bool ok = PrepareNoiseProfile(engine, samples, key.rate, key.channels, noiseFrom, noiseTo, error) &&
+              Render(engine, samples, key.rate, key.channels, error, unsigned(level));
+    renderProfile_ = engine.noiseProfile;
     if (ok && samples.size() == key.frames * key.channels)
       cache_.StoreReady(slot, key, level, std::move(samples));
     else
@@ -216,8 +248,15 @@ void DenoiseController::OnRenderFinished(int slot) {
     Status("降噪渲染完成，但当前设置或内容已变，正在按最新设置重新渲染…");
     return;
   }
+  if (renderProfile_.valid) lastProfile_ = renderProfile_;
   if (AreaPlaying() && !PlayingDenoised() && SwitchPlaybackSource(true)) {
     Status("降噪渲染完成 —— 正在播放的已切到降噪后的（位置不变）。");
+    return;
+  }
+  if (engine_.builtin) {
+    UpdateButton();  // the tooltip names the stretch
+    Status(Format("降噪已就绪（渲染 %.1f 秒，噪声样本：%s）—— 按空格听到的就是降噪后的效果。", RenderSeconds(),
+                  NoiseSampleText().c_str()));
     return;
   }
   Status(Format("降噪已就绪（渲染 %.1f 秒）—— 按空格听到的就是降噪后的效果。", RenderSeconds()));
@@ -264,7 +303,7 @@ void DenoiseController::Toggle() {
   settings().denoise = !settings().denoise;
   if (ctx_.saveSettings) ctx_.saveSettings();
   UpdateButton();
-  const bool missing = engine_.modulePath.empty();
+  const bool missing = !engine_.builtin && engine_.modulePath.empty();
   if (!settings().denoise) {
     if (PlayingDenoised() && SwitchPlaybackSource(false))
       Status("降噪已关闭：已切回原声（位置不变）。导出按原样输出；降噪缓存已保留，重新打开立刻生效。");
@@ -351,7 +390,7 @@ void DenoiseController::DenoiseSelection() {
     return;
   }
   if (!engine_.discovered) Discover();
-  if (engine_.modulePath.empty()) {
+  if (!engine_.builtin && engine_.modulePath.empty()) {
     Status("没检测到 RX Voice De-noise：插件要装在系统的 VST3 目录里（Program Files 或 Program Files (x86) 下的 Common Files\\VST3）。");
     return;
   }
@@ -377,7 +416,11 @@ void DenoiseController::DenoiseSelection() {
   std::string error;
   const auto started = std::chrono::steady_clock::now();
   ctx_.view->ProgressBegin("选区降噪", false);
-  bool ok = Render(engine_, work, rate, uint32_t(ch), error, unsigned(level));
+  // The built-in engine takes its noise profile from the whole document,
+  // not from the selection it cleans.
+  bool ok = PrepareNoiseProfile(engine_, doc.Samples(), rate, uint32_t(ch), doc.NoiseSampleStart(),
+                                doc.NoiseSampleEnd(), error) &&
+            Render(engine_, work, rate, uint32_t(ch), error, unsigned(level));
   ctx_.view->ProgressEnd();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (ok && work.size() != (b - from) * ch) {
@@ -408,6 +451,65 @@ void DenoiseController::DenoiseSelection() {
   if (ctx_.area) ctx_.area->OnDocumentChanged(ViewReset::KeepZoom);
   Status(Format("选区已降噪（档位：%s，耗时 %.2f 秒，含 %.1f 秒预卷预热）。可撤销。", DenoiseLevelText(level), seconds,
                 double(used) / double(rate ? rate : 1)));
+}
+
+bool DenoiseController::PrepareNoiseProfile(DenoiseEngine& engine, const std::vector<float>& samples, uint32_t rate,
+                                            uint32_t channels, uint64_t from, uint64_t to, std::string& error) const {
+  engine.noiseProfile = NoiseProfile{};
+  if (!engine.builtin) return true;  // plug-ins need no profile
+  return MeasureNoiseProfile(samples, rate, channels, from, to, engine.noiseProfile, error);
+}
+
+void DenoiseController::SetNoiseSampleFromSelection() {
+  if (DocEmpty()) {
+    Status("剪辑区里还没有内容。");
+    return;
+  }
+  AudioDoc& doc = *ctx_.doc;
+  const uint64_t a = doc.SelectionStart(), b = doc.SelectionEnd();
+  const uint32_t rate = doc.Format().sampleRate;
+  if (b <= a) {
+    Status("请先在波形上拖出一段只有噪声（没有人声）的选区，再点「把选区设为噪声样本」。");
+    return;
+  }
+  if (double(b - a) < kMinNoiseSeconds * rate) {
+    Status("噪声样本至少要 0.25 秒，请把选区拉长一点。");
+    return;
+  }
+  doc.SetNoiseSample(a, b);
+  UpdateButton();
+  std::string text = Format("已把 %s–%s（%.1f 秒）设为噪声样本", Clock(a, rate).c_str(), Clock(b, rate).c_str(),
+                            double(b - a) / rate);
+  if (!engine_.builtin)
+    text += "；它只给内置降噪用，当前引擎是「" + engine_.displayName + "」。";
+  else if (settings().denoise)
+    text += "，内置降噪正按它重新渲染。";
+  else
+    text += "，内置降噪会按它估计噪声。";
+  Status(text);
+}
+
+void DenoiseController::SetBuiltinEngine(bool builtin) {
+  if (!engine_.discovered) Discover();
+  if (!builtin && engine_.modulePath.empty()) {
+    Status("没检测到降噪插件，继续用内置降噪。");
+    return;
+  }
+  if (builtin && !BuiltinDenoiseSupported()) {
+    Status("这个版本没有带内置降噪。");
+    return;
+  }
+  if (settings().denoiseBuiltin != builtin) {
+    settings().denoiseBuiltin = builtin;
+    if (ctx_.saveSettings) ctx_.saveSettings();
+  }
+  if (engine_.builtin == builtin) return;
+  ChooseBuiltinEngine(engine_, builtin);
+  usable_ = ctx_.usable ? ctx_.usable(engine_) : DenoiseAvailable(engine_);
+  UpdateButton();
+  if (PlayingDenoised()) SwitchPlaybackSource(false);
+  Status("降噪引擎已换成「" + engine_.displayName + "」" +
+         (settings().denoise ? std::string("，正在按它重新渲染。") : std::string("。")));
 }
 
 ExportDenoiseHook DenoiseController::ExportHook() {
@@ -467,9 +569,15 @@ ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesyste
     result.cancel = true;
     return result;
   }
-  // The export renders its own copy, not the cache's, with its own engine record.
+  // The export renders its own copy, not the cache's, with its own engine
+  // record; the built-in engine's noise profile comes from the document as
+  // it is now (the export may render at another rate).
   auto engine = std::make_shared<DenoiseEngine>(engine_);
   auto error = std::make_shared<std::string>();
+  const AudioDoc& doc = *ctx_.doc;
+  if (!PrepareNoiseProfile(*engine, doc.Samples(), doc.Format().sampleRate, doc.Format().channels,
+                           doc.NoiseSampleStart(), doc.NoiseSampleEnd(), *error))
+    engine->noiseProfile = NoiseProfile{};  // measured again from the export's samples, or failing there
   const unsigned level = unsigned(Level());
   const uint32_t channels = std::max<uint32_t>(ctx_.doc->Format().channels, 1);
   result.run = [this, engine, error, level, channels](std::vector<float>& samples, uint32_t rate) {

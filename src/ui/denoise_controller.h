@@ -76,6 +76,11 @@ class DenoiseController {
   void Tick();
   // The selection command (1032).
   void DenoiseSelection();
+  // The drop-down's "把选区设为噪声样本": the document's noise sample.
+  void SetNoiseSampleFromSelection();
+  // The drop-down's engine items: the built-in engine or the found plug-in
+  // (saved in the settings).
+  void SetBuiltinEngine(bool builtin);
   // The switch button's label ("降噪 开/缺/关") and tooltip.
   std::string ButtonLabel() const;
   std::string Tooltip() const;
@@ -111,6 +116,12 @@ class DenoiseController {
   bool Render(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate, uint32_t channels,
               std::string& error, unsigned level) const;
   ExportDenoise ForExport(ExportKind kind, const std::filesystem::path& output);
+  // Built-in engine: measures the noise profile on the document's samples
+  // (its marked noise sample, else the quietest 2 s) into `engine`.
+  bool PrepareNoiseProfile(DenoiseEngine& engine, const std::vector<float>& samples, uint32_t rate,
+                           uint32_t channels, uint64_t from, uint64_t to, std::string& error) const;
+  // Which stretch the built-in engine measures ("选定的 …" or the quietest 2 s).
+  std::string NoiseSampleText() const;
 
   DenoiseContext ctx_;
   DenoiseEngine engine_;
@@ -127,6 +138,11 @@ class DenoiseController {
   bool noMemory_ = false;
   DenoiseDocKey noMemoryKey_;
   int noMemoryLevel_ = -1;
+
+  // The noise profile of the running render (written by its thread before
+  // it posts) and of the last finished one.
+  NoiseProfile renderProfile_;
+  NoiseProfile lastProfile_;
 
   // The copy audition was last handed; kept alive while playback may read it.
   SharedSamples handed_;

@@ -103,6 +103,18 @@ std::vector<MenuItem> SplitButtonMenu(int buttonId, const SettingsState& s, bool
   return m;
 }
 
+void AppendDenoiseEngineItems(std::vector<MenuItem>& m, bool builtinAvailable, bool builtinChosen,
+                              const std::string& pluginName) {
+  if (!builtinAvailable && pluginName.empty()) return;
+  m.push_back(Separator());
+  if (builtinAvailable) m.push_back(Item(kMenuDenoiseEngineBuiltin, "引擎：内置降噪", builtinChosen));
+  if (!pluginName.empty()) m.push_back(Item(kMenuDenoiseEnginePlugin, "引擎：" + pluginName, !builtinChosen));
+  if (builtinAvailable) {
+    m.push_back(Separator());
+    m.push_back(Item(kMenuNoiseSample, "把选区设为噪声样本", false));
+  }
+}
+
 ExportOptionKind ApplyExportOption(int id, int menuButton, SettingsState& s) {
   int v = 0;
   if (Lookup(kWavDepths, id, v)) {

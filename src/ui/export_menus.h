@@ -16,6 +16,11 @@ namespace vesk::ui {
 // any other id. `ffmpegFound` hides the item that picks the program.
 std::vector<MenuItem> SplitButtonMenu(int buttonId, const SettingsState& settings, bool ffmpegFound);
 
+// The denoise menu's tail: the engine choice ("引擎：内置降噪", and the found
+// plug-in's name when there is one) and "把选区设为噪声样本".
+void AppendDenoiseEngineItems(std::vector<MenuItem>& menu, bool builtinAvailable, bool builtinChosen,
+                              const std::string& pluginName);
+
 // Which group of export options an item changed.
 enum class ExportOptionKind { None, BitDepth, SampleRate, Bitrate, Video };
 

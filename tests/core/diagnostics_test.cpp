@@ -212,7 +212,7 @@ TEST_F(DiagnosticsTest, SnapshotOfAnIdleProgramUsesTheEmptyTexts) {
   DiagnosticsState s;
   const std::string text = BuildEnvironmentSnapshot(s);
   for (const char* line : {"\r\n状态：空（还没录音或导入）\r\n", "\r\n开关：关\r\n", "\r\n引擎：（未检测到）\r\n",
-                           "\r\n插件状态：未检测到（导出若开着降噪，会让选无降噪导出/取消）\r\n",
+                           "\r\n插件状态：未检测到（降噪用内置引擎）\r\n",
                            "\r\n声音来源：仅麦克风\r\n", "\r\n正在录音：否\r\n", "\r\n试听档位：均衡 · 选区档位：均衡\r\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line;
   EXPECT_EQ(text.find("插件路径："), std::string::npos);

@@ -322,7 +322,7 @@ TEST_F(SettingsFileTest, SaveWritesEveryKeyInOrderAndReloadsTheSameState) {
   SaveSettings(store, s, WindowRect{10, 20, 650, 400}, MainWindowPlacement{{-1920, -8, -100, 1040}, true});
   EXPECT_EQ(ReadFile(), kBom +
                             "[VeskRecorder]\r\nZeta=keep\r\nOutputDir=D:\\录音\\\r\nOpenDir=\r\nLastSaveDir=\r\n"
-                            "Denoise=0\r\nDenoiseLevel=2\r\nSelDenoiseLevel=1\r\nExportWavRate=48000\r\n"
+                            "Denoise=0\r\nDenoiseLevel=2\r\nSelDenoiseLevel=1\r\nDenoiseBuiltin=0\r\nExportWavRate=48000\r\n"
                             "ExportMp3Rate=48000\r\nExportBitDepth=24\r\nVideoCodecFlac=1\r\nVideoAacKbps=192\r\n"
                             "VideoSampleRate=48000\r\nDefVid87=1\r\nDefExp92=1\r\nFfmpegPath=\r\nChannels=2\r\n"
                             "Format=1\r\nSampleRate=44100\r\nSampleRatePinned=1\r\nBitDepth=24\r\nDef22=1\r\n"

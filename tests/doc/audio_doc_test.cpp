@@ -194,6 +194,39 @@ TEST(AudioDocHistory, UndoAndRedoBringTheEditListBackWithTheSamples) {
   EXPECT_EQ(doc.Frames(), 100u);
 }
 
+TEST(AudioDocHistory, TheNoiseSampleMovesWithItsAudioAndComesBackWithUndo) {
+  using Edit = bool (AudioDoc::*)(std::string&);
+  // The noise sample is [400, 500) of a 1000-frame clip before each edit.
+  struct {
+    Edit edit;
+    uint64_t a, b;
+    uint64_t noiseStart, noiseEnd;
+  } const cases[] = {
+      {&AudioDoc::DeleteSelection, 100, 200, 300, 400},   // before it: shifts
+      {&AudioDoc::DeleteSelection, 600, 700, 400, 500},   // after it: stays
+      {&AudioDoc::DeleteSelection, 450, 700, 0, 0},       // over it: dropped
+      {&AudioDoc::TrimToSelection, 300, 800, 100, 200},   // kept inside: shifts
+      {&AudioDoc::TrimToSelection, 450, 800, 0, 0},       // cut through: dropped
+      {&AudioDoc::SilenceSelection, 490, 520, 0, 0},      // silenced: dropped
+      {&AudioDoc::SilenceSelection, 500, 520, 400, 500},  // beside it: stays
+  };
+  for (const auto& c : cases) {
+    AudioDoc doc;
+    AdoptClip(doc, Ramp(1000, 1), 48000, 1);
+    doc.SetNoiseSample(400, 500);
+    doc.SetSelection(c.a, c.b);
+    std::string error;
+    ASSERT_TRUE((doc.*c.edit)(error));
+    EXPECT_EQ(doc.NoiseSampleStart(), c.noiseStart) << c.a << "-" << c.b;
+    EXPECT_EQ(doc.NoiseSampleEnd(), c.noiseEnd) << c.a << "-" << c.b;
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(doc.NoiseSampleStart(), 400u);
+    EXPECT_EQ(doc.NoiseSampleEnd(), 500u);
+    ASSERT_TRUE(doc.Redo());
+    EXPECT_EQ(doc.NoiseSampleEnd(), c.noiseEnd);
+  }
+}
+
 TEST(AudioDocState, ModifiedFlagFollowsTheDocumentLifeCycle) {
   test::ScratchDir dir;
   const auto source = dir / "take.wav";

@@ -83,7 +83,7 @@ std::filesystem::path CopyBuiltProgram(const std::string& base, const std::files
   std::filesystem::copy_file(BuiltProgramDir() / ProgramFileName(base), program,
                              std::filesystem::copy_options::overwrite_existing);
   for (const auto& entry : std::filesystem::directory_iterator(BuiltProgramDir()))
-    if (entry.path().extension() == ".dll")
+    if (entry.path().extension() == ".dll" || entry.path().filename() == "sh.rnnn")  // libraries, speech model
       std::filesystem::copy_file(entry.path(), dir / entry.path().filename(),
                                  std::filesystem::copy_options::overwrite_existing);
   return program;

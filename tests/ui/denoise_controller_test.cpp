@@ -12,6 +12,7 @@
 #include "denoise/denoise_fixture.h"
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
+#include "ui/export_menus.h"
 #include "support/post_queue.h"
 #include "ui/edit_rig.h"
 
@@ -43,6 +44,7 @@ struct DenoiseRig {
   uint64_t memory = ~uint64_t(0) / 4;
   std::filesystem::path module = FixtureModule("voice_denoise");
   bool missing = false;
+  bool builtin = false;  // with `missing`: the built-in engine is there
   bool noHelper = false;  // a 32-bit plug-in whose helper could not be provided
   std::atomic<bool> hold{false};  // keeps renders from finishing
   std::unique_ptr<ui::EditArea> area;
@@ -60,7 +62,10 @@ struct DenoiseRig {
     d.discover = [this](DenoiseEngine& e) {
       e = DenoiseEngine{};
       e.discovered = true;
-      if (missing) return;
+      if (missing) {
+        if (builtin) ChooseBuiltinEngine(e, true);
+        return;
+      }
       e.modulePath = module;
       e.fileName = "VeskTest Voice De-noise.vst3";
       e.architecture = noHelper ? 2 : NativeArch();
@@ -301,6 +306,96 @@ TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
   rig.Load(1.0);
   rig.denoise->DenoiseSelection();
   EXPECT_EQ(rig.view.status, "请先在波形上拖出选区，再点「选区降噪」。");
+}
+
+// No plug-in installed: the built-in engine renders in the background, plays
+// at the same frame, cleans a selection, follows a marked noise sample and
+// renders the export's own copy; all of the same length as the document.
+TEST(DenoiseController, BuiltInEngineWorksEveryPathWithoutAPlugin) {
+  DenoiseRig rig;
+  rig.missing = true;
+  rig.builtin = true;
+  rig.denoise->Discover();
+  rig.Load(3.0);
+  rig.denoise->Toggle();
+  EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 开");
+  EXPECT_EQ(rig.denoise->Tooltip().rfind("降噪（试听/整段）：内置降噪\n", 0), 0u);
+  rig.Settle();
+  EXPECT_EQ(rig.view.status.rfind("降噪已就绪（渲染 ", 0), 0u) << rig.view.status;
+  EXPECT_NE(rig.view.status.find("噪声样本：自动取最安静的 2 秒（0:0"), std::string::npos) << rig.view.status;
+  const std::vector<float> first = *rig.denoise->Cache().Slot(0).samples;
+  ASSERT_EQ(first.size(), rig.doc.Samples().size());
+  EXPECT_LT(RmsOfRange(first, 0, first.size()), 0.5 * RmsOfRange(rig.doc.Samples(), 0, first.size()));
+  ASSERT_TRUE(rig.area->HandleCommand(ui::kIdPlay));
+  EXPECT_TRUE(rig.PlayingCacheCopy());
+  rig.area->StopPlayback();
+
+  // A marked noise sample: too short is refused, a usable one re-renders.
+  rig.doc.SetSelection(0, 3000);
+  rig.denoise->SetNoiseSampleFromSelection();
+  EXPECT_EQ(rig.view.status, "噪声样本至少要 0.25 秒，请把选区拉长一点。");
+  rig.doc.SetSelection(0, 8000);
+  rig.denoise->SetNoiseSampleFromSelection();
+  EXPECT_EQ(rig.view.status, "已把 0:00.0–0:00.5（0.5 秒）设为噪声样本，内置降噪正按它重新渲染。");
+  rig.Settle();
+  EXPECT_NE(rig.view.status.find("噪声样本：选定的 0:00.0–0:00.5"), std::string::npos) << rig.view.status;
+  EXPECT_EQ(rig.Renders(), 2);
+
+  // Selection denoise changes only the selection, undoably.
+  rig.denoise->Toggle();  // off: the selection command needs no background render
+  const std::vector<float> before = rig.doc.Samples();
+  rig.doc.SetSelection(16000, 32000);
+  rig.denoise->DenoiseSelection();
+  EXPECT_EQ(rig.view.status.rfind("选区已降噪（档位：均衡", 0), 0u) << rig.view.status;
+  ASSERT_EQ(rig.doc.Samples().size(), before.size());
+  EXPECT_TRUE(std::equal(before.begin(), before.begin() + 32000, rig.doc.Samples().begin()));
+  EXPECT_LT(RmsOfRange(rig.doc.Samples(), 40000, 56000), 0.5 * RmsOfRange(before, 40000, 56000));
+  ASSERT_TRUE(rig.area->HandleCommand(ui::kIdUndo));
+  EXPECT_TRUE(rig.doc.Samples() == before);
+
+  // The export renders its own copy at the export's rate.
+  rig.denoise->Toggle();
+  rig.Settle();
+  const ui::ExportDenoise d = rig.denoise->ExportHook()(ui::ExportKind::Audio, "/out/x.wav");
+  ASSERT_TRUE(d.run);
+  EXPECT_TRUE(rig.view.boxes.empty());
+  std::vector<float> copy = rig.doc.Samples();
+  ASSERT_TRUE(d.run(copy, 16000));
+  EXPECT_EQ(copy.size(), before.size());
+  EXPECT_EQ(d.stage, "正在跑降噪（内置降噪）…");
+  EXPECT_EQ(d.resultNoteAfterRun(), "，已降噪（内置降噪·均衡）");
+}
+
+// The engine items of the denoise menu and switching between the engines.
+TEST(DenoiseController, EngineChoiceBetweenPluginAndBuiltIn) {
+  std::vector<ui::MenuItem> menu;
+  ui::AppendDenoiseEngineItems(menu, true, false, "VeskTest Voice De-noise");
+  ASSERT_EQ(menu.size(), 5u);
+  EXPECT_EQ(menu[1].text, "引擎：内置降噪");
+  EXPECT_FALSE(menu[1].checked);
+  EXPECT_EQ(menu[2].text, "引擎：VeskTest Voice De-noise");
+  EXPECT_TRUE(menu[2].checked);
+  EXPECT_EQ(menu[4].id, ui::kMenuNoiseSample);
+  menu.clear();
+  ui::AppendDenoiseEngineItems(menu, false, false, "");  // a build without either
+  EXPECT_TRUE(menu.empty());
+
+  DenoiseRig rig;
+  rig.Load(1.0);
+  EXPECT_EQ(rig.denoise->Engine().displayName, "VeskTest Voice De-noise");
+  rig.denoise->SetBuiltinEngine(true);
+  EXPECT_TRUE(rig.settings.denoiseBuiltin);
+  EXPECT_EQ(rig.view.status, "降噪引擎已换成「内置降噪」。");
+  rig.denoise->Discover();  // the choice outlives a new discovery
+  EXPECT_TRUE(rig.denoise->Engine().builtin);
+  rig.denoise->SetBuiltinEngine(false);
+  EXPECT_EQ(rig.denoise->Engine().displayName, "VeskTest Voice De-noise");
+  rig.missing = true;
+  rig.builtin = true;
+  rig.denoise->Discover();
+  rig.denoise->SetBuiltinEngine(false);
+  EXPECT_EQ(rig.view.status, "没检测到降噪插件，继续用内置降噪。");
+  EXPECT_TRUE(rig.denoise->Engine().builtin);
 }
 
 TEST(DenoiseController, SwitchAndSelectionTextsWithoutAPluginOrContent) {

@@ -95,29 +95,37 @@ TEST(DenoiseMode, DefaultOutputNameKeepsTheInputsFolder) {
   for (const char* stray : {"take_denoise.wav", "a.b/_denoise.wav"}) EXPECT_FALSE(fs::exists(dir / stray)) << stray;
 }
 
-TEST(DenoiseMode, ReportsAMissingPluginAndWritesNothing) {
+// No plug-in installed: the built-in engine cleans the file and keeps its
+// length; a clip too short for a noise sample is refused with the reason.
+TEST(DenoiseMode, WithoutAPluginTheBuiltInEngineRendersOrSaysWhyNot) {
   ScratchDir dir;
-  std::vector<uint8_t> wav;
-  AppendTag(wav, "RIFF");
-  Append32(wav, 36 + 8);
-  AppendTag(wav, "WAVE");
-  AppendTag(wav, "fmt ");
-  Append32(wav, 16);
-  Append16(wav, 1);
-  Append16(wav, 1);
-  Append32(wav, 8000);
-  Append32(wav, 16000);
-  Append16(wav, 2);
-  Append16(wav, 16);
-  AppendTag(wav, "data");
-  Append32(wav, 8);
-  for (int i = 0; i < 4; ++i) Append16(wav, uint16_t(1000 * i));
-  WriteBytes(dir / "a.wav", wav);
   fs::create_directories(dir / "empty");
-  const std::string report =
-      RunDenoiseMode(dir / "empty", "--denoise '" + PathToUtf8(dir / "a.wav") + "' '" + PathToUtf8(dir / "b.wav") + "'");
-  EXPECT_EQ(report, "ok=0\nms=0\nengine=\nout=\nrate=8000\nframes=4\nerr=未检测到 RX Voice De-noise 插件\n");
-  EXPECT_FALSE(fs::exists(dir / "b.wav"));
+  const std::string d = "'" + PathToUtf8(dir.path()) + "/";
+  // Tone bursts after 2 s of the noise alone (the noise sample it takes).
+  ASSERT_EQ(Shell("sox -n -r 48000 -c 2 -b 16 " + d + "burst.wav' synth 0.3 sine 440 vol 0.5 pad 0 0.5 repeat 3 pad 2 0 && "
+                  "sox -n -r 48000 -c 2 -b 16 " + d + "noise.wav' synth 5.2 whitenoise vol 0.003 && "
+                  "sox -m -v 1 " + d + "burst.wav' -v 1 " + d + "noise.wav' " + d + "speech.wav' && "
+                  "sox -n -r 8000 -c 1 -b 16 " + d + "short.wav' synth 0.01 sine 440"),
+            0);
+  std::string report = RunDenoiseMode(dir / "empty", "--denoise " + d + "speech.wav' " + d + "out.wav'");
+  EXPECT_NE(report.find("ok=1\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("engine=内置降噪\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("rate=48000\nframes=249600\n"), std::string::npos) << report;
+  AudioFormat format;
+  std::vector<float> in, out;
+  std::string error;
+  bool riff = false;
+  ASSERT_TRUE(ReadWavFile(dir / "speech.wav", format, in, error, riff));
+  ASSERT_TRUE(ReadWavFile(dir / "out.wav", format, out, error, riff)) << error;
+  ASSERT_EQ(out.size(), in.size());
+  const size_t gapFrom = size_t(2.65 * 48000) * 2, gapTo = size_t(2.78 * 48000) * 2;
+  EXPECT_LT(20 * std::log10(RmsOfRange(out, gapFrom, gapTo) / RmsOfRange(in, gapFrom, gapTo)), -9.0);
+
+  report = RunDenoiseMode(dir / "empty", "--denoise " + d + "short.wav' " + d + "short_out.wav'");
+  EXPECT_NE(report.find("ok=0\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("engine=内置降噪\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("err=内置降噪：素材太短"), std::string::npos) << report;
+  EXPECT_FALSE(fs::exists(dir / "short_out.wav"));
 }
 
 }  // namespace

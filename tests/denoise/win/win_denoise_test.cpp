@@ -3,6 +3,7 @@
 // VeskDenoise32.exe -> x86 plug-in DLL).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "core/version.h"
@@ -14,6 +15,15 @@
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/text.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
 
 namespace vesk {
 namespace {
@@ -159,6 +169,37 @@ TEST_P(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HelperPlacement, WinDenoiseMode, ::testing::Bool());
+
+// No plug-in installed: the built-in engine (FFmpeg's filters in the DLLs
+// beside the program, the speech model with them) renders `--denoise`.
+TEST(WinBuiltinDenoise, RendersWithoutAPluginAndShipsOnlyLgplLibraries) {
+  for (const char* licence : {avutil_license(), avcodec_license(), avformat_license(), avfilter_license(),
+                              swresample_license(), swscale_license()})
+    EXPECT_STREQ(licence, "LGPL version 2.1 or later");
+  ScratchDir app, vst3;
+  CopyBuiltProgram("VeskRecorder", app.path());
+  // Two seconds of noise, then tone bursts over the same noise.
+  std::vector<float> samples = Noise(48000 * 4, 0.003f);
+  for (size_t i = 96000; i < samples.size(); ++i)
+    if ((i / 9600) % 2 == 1) samples[i] += 0.3f * float(std::sin(2 * M_PI * 440.0 * double(i) / 48000));
+  WriteBytes(app / "in.wav", MakeWav(FmtSpec{1, 1, 48000, 16}, Pcm16(samples), 384000, 36 + 384000));
+  _putenv_s("VESK_VST3_PATH", PathToUtf8(vst3.path()).c_str());
+  const RunResult r = RunProgram(app / "VeskRecorder.exe", {"--denoise", PathToUtf8(app / "in.wav")});
+  _putenv_s("VESK_VST3_PATH", "");
+  ASSERT_TRUE(r.started);
+  const std::string report = ReadText(app / "denoise-report.txt");
+  EXPECT_EQ(r.exitCode, 0) << report;
+  EXPECT_NE(report.find("engine=内置降噪\n"), std::string::npos) << report;
+  AudioFormat format;
+  std::vector<float> in, out;
+  std::string error;
+  bool riff = false;
+  ASSERT_TRUE(ReadWavFile(app / "in.wav", format, in, error, riff));
+  ASSERT_TRUE(ReadWavFile(app / "in_denoise.wav", format, out, error, riff)) << error;
+  ASSERT_EQ(out.size(), in.size());
+  // The noise between two bursts.
+  EXPECT_LT(20 * std::log10(RmsOfRange(out, 116500, 123500) / RmsOfRange(in, 116500, 123500)), -9.0);
+}
 
 }  // namespace
 }  // namespace vesk
