@@ -222,6 +222,7 @@ bool DenoiseController::StartBackgroundRender() {
     bool ok = PrepareNoiseProfile(engine, samples, key.rate, key.channels, noiseFrom, noiseTo, error) &&
               Render(engine, samples, key.rate, key.channels, error, unsigned(level));
     renderProfile_ = engine.noiseProfile;
+    renderNote_ = engine.builtinNote;
     if (ok && samples.size() == key.frames * key.channels)
       cache_.StoreReady(slot, key, level, std::move(samples));
     else
@@ -256,7 +257,8 @@ void DenoiseController::OnRenderFinished(int slot) {
   if (engine_.builtin) {
     UpdateButton();  // the tooltip names the stretch
     Status(Format("降噪已就绪（渲染 %.1f 秒，噪声样本：%s）—— 按空格听到的就是降噪后的效果。", RenderSeconds(),
-                  NoiseSampleText().c_str()));
+                  NoiseSampleText().c_str()) +
+           (renderNote_.empty() ? "" : "（" + renderNote_ + "）"));
     return;
   }
   Status(Format("降噪已就绪（渲染 %.1f 秒）—— 按空格听到的就是降噪后的效果。", RenderSeconds()));
@@ -503,7 +505,10 @@ void DenoiseController::SetBuiltinEngine(bool builtin) {
     settings().denoiseBuiltin = builtin;
     if (ctx_.saveSettings) ctx_.saveSettings();
   }
-  if (engine_.builtin == builtin) return;
+  if (engine_.builtin == builtin) {
+    Status("降噪引擎仍是「" + engine_.displayName + "」。");
+    return;
+  }
   ChooseBuiltinEngine(engine_, builtin);
   usable_ = ctx_.usable ? ctx_.usable(engine_) : DenoiseAvailable(engine_);
   UpdateButton();

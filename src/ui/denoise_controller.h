@@ -142,6 +142,7 @@ class DenoiseController {
   // The noise profile of the running render (written by its thread before
   // it posts) and of the last finished one.
   NoiseProfile renderProfile_;
+  std::string renderNote_;  // e.g. that the speech model is missing
   NoiseProfile lastProfile_;
 
   // The copy audition was last handed; kept alive while playback may read it.

@@ -22,9 +22,11 @@
 #include "audio/memory_streams.h"
 #include "core/settings_store.h"
 #include "doc/audio_doc.h"
+#include "media/audio_loader.h"
 #include "media/wav_sink.h"
 #include "platform/text.h"
 #include "support/qt/qt_rig.h"
+#include "support/signal.h"
 #include "support/test_support.h"
 #include "ui/control_ids.h"
 #include "ui/edit_area.h"
@@ -360,6 +362,66 @@ TEST_F(QtMainWindow, DialogsAnswerAsAPersonDoesAndKeepTheWindowAlive) {
   worker.join();
   EXPECT_TRUE(test::WaitFor([&] { return ran != nullptr; }, 2000));
   EXPECT_EQ(ran, QApplication::instance()->thread());
+}
+
+}  // namespace
+}  // namespace vesk::ui::qt
+
+namespace vesk::ui::qt {
+namespace {
+
+// No plug-in installed: the switch renders with the built-in engine, the
+// denoise menu offers it and the noise sample, selection denoise changes
+// only the selection and undoes, and a saved WAV is the denoised clip.
+TEST_F(QtMainWindow, BuiltInDenoiseWithoutAPluginFromSwitchToSavedFile) {
+  test::ScratchDir noPlugins;
+  setenv("VESK_VST3_PATH", PathToUtf8(noPlugins.path()).c_str(), 1);
+  Open();
+  // Two seconds of hiss, then tone bursts over it.
+  const AudioFormat format{48000, 1, 16};
+  std::vector<float> samples = test::Noise(48000 * 5, 0.01f);
+  for (size_t i = 96000; i < samples.size(); ++i)
+    if ((i / 12000) % 2 == 1) samples[i] += 0.3f * float(std::sin(2 * M_PI * 440.0 * double(i) / 48000.0));
+  std::string error;
+  ASSERT_TRUE(WriteWavFile(dir_ / "noisy.wav", format, samples, error, 16)) << error;
+  ASSERT_TRUE(window_->Controller().Edit().OpenForEdit(dir_ / "noisy.wav"));
+
+  auto* denoise = Control<QToolButton>(kIdDenoise);
+  QTest::mouseClick(denoise, Qt::LeftButton);
+  EXPECT_EQ(denoise->text().toStdString(), "降噪 开");
+  ASSERT_TRUE(test::WaitFor([&] { return Status().rfind("降噪已就绪", 0) == 0; }, 20000)) << Status();
+  EXPECT_NE(Status().find("噪声样本：自动取最安静的 2 秒（0:00.0–0:02.0）"), std::string::npos) << Status();
+
+  std::vector<std::string> items;
+  test::DialogScript script;
+  script.Then(test::DialogScript::Inspect([&](QWidget* menu) {
+    for (QAction* a : static_cast<QMenu*>(menu)->actions()) items.push_back(a->text().toStdString());
+    test::SaveScreen(*menu, "denoise-menu-builtin");
+  }));
+  denoise->showMenu();
+  EXPECT_EQ(items, (std::vector<std::string>{"激进（降噪更深）", "均衡（默认力度）", "轻柔（降噪更浅）", "", "引擎：内置降噪", "",
+                                             "把选区设为噪声样本"}));
+
+  const std::vector<float> before = Doc().Samples();
+  Doc().SetSelection(120000, 168000);
+  QTest::mouseClick(Control<QToolButton>(kIdDenoiseSelection), Qt::LeftButton);
+  EXPECT_EQ(Status().rfind("选区已降噪（档位：均衡", 0), 0u) << Status();
+  EXPECT_LT(test::RmsOfRange(Doc().Samples(), 121000, 131000), 0.5 * test::RmsOfRange(before, 121000, 131000));
+  QTest::keyClick(window_->Wave(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(Doc().Samples() == before);
+
+  const auto saved = dir_ / "降噪后.wav";
+  script.Then(test::DialogScript::AcceptFile(saved));
+  QTest::mouseClick(Control<QToolButton>(kIdSaveWav), Qt::LeftButton);
+  ASSERT_TRUE(script.Done());
+  EXPECT_NE(Status().find("已降噪（内置降噪·均衡）"), std::string::npos) << Status();
+  test::SaveScreen(*window_, "main-builtin-denoise-saved");
+  AudioFormat out;
+  std::vector<float> written;
+  ASSERT_TRUE(LoadAudioFile(saved, out, written, error)) << error;
+  ASSERT_EQ(written.size(), before.size());
+  EXPECT_LT(test::RmsOfRange(written, 24000, 72000), 0.3 * test::RmsOfRange(before, 24000, 72000));
+  unsetenv("VESK_VST3_PATH");
 }
 
 }  // namespace

@@ -292,3 +292,65 @@ TEST_F(WindowMessagesTest, CloseAsksWhatWouldBeLostAndSavesThePlacement) {
 
 }  // namespace
 }  // namespace vesk::ui::win
+
+namespace vesk::ui::win {
+namespace {
+
+// No plug-in installed: the switch renders with the built-in engine, its
+// menu offers the engine and the noise sample, selection denoise and a WAV
+// save go through it.
+TEST_F(WindowMessagesTest, BuiltInDenoiseWithoutAPluginFromSwitchToSavedFile) {
+  test::ScratchDir dir, noPlugins;
+  _putenv_s("VESK_VST3_PATH", PathToUtf8(noPlugins.path()).c_str());
+  Open(dir, {"Format=1"});
+  // Two seconds of hiss, then tone bursts over it.
+  std::vector<float> samples(48000 * 5);
+  uint32_t seed = 7;
+  for (size_t i = 0; i < samples.size(); ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    samples[i] = 0.01f * (float(seed >> 8) / float(1u << 23) - 1.0f);
+    if (i >= 96000 && (i / 12000) % 2 == 1) samples[i] += 0.3f * float(std::sin(2 * M_PI * 440.0 * double(i) / 48000));
+  }
+  std::string error;
+  ASSERT_TRUE(WriteWavFile(dir / "noisy.wav", AudioFormat{48000, 1, 16}, samples, error, 16)) << error;
+  ASSERT_TRUE(window_->Controller().Edit().OpenForEdit(dir / "noisy.wav"));
+
+  Click(kIdDenoise);
+  EXPECT_EQ(Text(Item(kIdDenoise)), "降噪 开");
+  ASSERT_TRUE(test::PumpUntil(*window_, [&] { return Status().rfind("降噪已就绪", 0) == 0; }, 30000)) << Status();
+  std::vector<test::MenuEntry> seen;
+  test::ChooseInNextMenu("", &seen);
+  DropDown(kIdDenoise);
+  std::vector<std::string> items;
+  for (const auto& e : seen) items.push_back(e.text);
+  EXPECT_EQ(items, (std::vector<std::string>{"激进（降噪更深）", "均衡（默认力度）", "轻柔（降噪更浅）", "-", "引擎：内置降噪", "-",
+                                             "把选区设为噪声样本"}));
+
+  const std::vector<float> before = Doc().Samples();
+  Doc().SetSelection(120000, 168000);
+  Click(kIdDenoiseSelection);
+  EXPECT_EQ(Status().rfind("选区已降噪（档位：均衡", 0), 0u) << Status();
+  Click(kIdUndo);
+  EXPECT_TRUE(Doc().Samples() == before);
+
+  const auto saved = dir / "降噪后.wav";
+  test::AcceptNextFileDialog(saved);
+  SendMessageW(Item(kIdSaveWav), BM_CLICK, 0, 0);
+  test::PumpUntil(*window_, [&] { return std::filesystem::exists(saved); }, 20000);
+  test::Pump(*window_, 100);
+  EXPECT_NE(Status().find("已降噪（内置降噪·均衡）"), std::string::npos) << Status();
+  EXPECT_TRUE(test::SaveScreenshot(Main(), test::ScreenshotPath("main-window-builtin-denoise")));
+  AudioDoc written;
+  ASSERT_TRUE(written.Load(saved, error)) << error;
+  ASSERT_EQ(written.Samples().size(), before.size());
+  double in = 0, out = 0;
+  for (size_t i = 24000; i < 72000; ++i) {
+    in += double(before[i]) * before[i];
+    out += double(written.Samples()[i]) * written.Samples()[i];
+  }
+  EXPECT_LT(out, 0.1 * in) << "the hiss before the bursts";
+  _putenv_s("VESK_VST3_PATH", "");
+}
+
+}  // namespace
+}  // namespace vesk::ui::win
