@@ -14,6 +14,7 @@
 #include "audio/audio_backend.h"
 #include "audio/capture_stream.h"
 #include "core/version.h"
+#include "denoise/builtin_denoise.h"
 #include "doc/audio_doc.h"
 #include "media/audio_loader.h"
 #include "media/mp3_encoder.h"
@@ -218,6 +219,17 @@ void SelfTestEdits(SelfTestContext& c, const fs::path& recording) {
   for (size_t i = 0; envelopeOk && i < mins.size(); ++i)
     envelopeOk = mins[i] <= maxs[i] && mins[i] >= -1.0f && maxs[i] <= 1.0f;
   r.Check(Format("波形包络：%d 列，每列 min ≤ max 且在 [−1, 1] 内", int(mins.size())), envelopeOk);
+
+  // The built-in noise reduction (what denoising uses without a plug-in)
+  // gives back every frame, in place.
+  if (BuiltinDenoiseSupported()) {
+    std::vector<float> denoised = original;
+    NoiseProfile profile;
+    const bool rendered = RunBuiltinDenoise(denoised, doc.Format().sampleRate, ch, 1, profile, error);
+    if (!r.Check(Format("内置降噪（均衡）：%" PRIu64 " 帧（应为 %" PRIu64 "）", uint64_t(denoised.size() / ch), frames),
+                 rendered && denoised.size() == original.size()))
+      r.Why(error);
+  }
 
   const fs::path editWav = c.File("selftest-edit.wav");
   bool saved = doc.Save(editWav, false, 0, error);
