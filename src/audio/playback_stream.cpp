@@ -8,6 +8,7 @@ namespace vesk {
 
 void PlaybackStream::SetBuffer(const float* samples, uint64_t frames, const AudioFormat& format, uint64_t startFrame,
                                uint64_t loopStart, uint64_t loopEnd) {
+  pendingSamples_.store(nullptr, std::memory_order_release);
   samples_ = samples;
   frames_ = frames;
   format_ = format;
@@ -41,6 +42,7 @@ bool PlaybackStream::Start(const float* samples, uint64_t frames, const AudioFor
 }
 
 void PlaybackStream::ForgetBuffer() {
+  pendingSamples_.store(nullptr, std::memory_order_release);
   samples_ = nullptr;
   frames_ = 0;
   loopStart_.store(0);
@@ -62,6 +64,10 @@ void PlaybackStream::SetLoop(uint64_t start, uint64_t end) {
   position_.store(target, std::memory_order_release);
 }
 
+void PlaybackStream::SwapBuffer(const float* samples) {
+  if (samples != nullptr) pendingSamples_.store(samples, std::memory_order_release);
+}
+
 void PlaybackStream::Seek(uint64_t frame) {
   uint64_t p = std::min(frame, frames_);
   const uint64_t ls = LoopStart(), le = LoopEnd();
@@ -80,6 +86,12 @@ void PlaybackStream::PrepareRender(uint32_t deviceRate, const DeviceSampleFormat
 }
 
 bool PlaybackStream::Render(void* out, size_t count) {
+  // Taken before any sample is read: once the swap is seen as done, no
+  // callback reads the previous buffer any more.
+  if (const float* next = pendingSamples_.load(std::memory_order_acquire)) {
+    samples_ = next;
+    pendingSamples_.store(nullptr, std::memory_order_release);
+  }
   const uint64_t ls = LoopStart(), le = LoopEnd();
   const bool looping = le > ls;
   if (seekPending_.exchange(false, std::memory_order_acq_rel)) {

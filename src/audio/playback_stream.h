@@ -31,6 +31,14 @@ class PlaybackStream {
   virtual void Stop() = 0;
   void SetLoop(uint64_t start, uint64_t end);
   void Seek(uint64_t frame);
+  // Goes on at the same frame from another buffer of the same length and
+  // format (a denoised copy or the original) without reopening the device,
+  // so the switch is heard within one callback. The previous buffer is read
+  // until BufferSwapped() says the playback thread has let go of it.
+  void SwapBuffer(const float* samples);
+  bool BufferSwapped() const {
+    return pendingSamples_.load(std::memory_order_acquire) == nullptr || !Running();
+  }
   uint64_t Position() const { return position_.load(std::memory_order_acquire); }
   bool Running() const { return running_.load(std::memory_order_acquire); }
   uint64_t LoopStart() const { return loopStart_.load(std::memory_order_acquire); }
@@ -66,6 +74,7 @@ class PlaybackStream {
   std::atomic<uint64_t> position_{0};
   std::atomic<bool> seekPending_{false};
   std::atomic<uint64_t> seekTarget_{0};
+  std::atomic<const float*> pendingSamples_{nullptr};
   // Playback thread state.
   double pos_ = 0;
   double ratio_ = 1;

@@ -139,8 +139,8 @@ bool DenoiseController::FreeMemory(uint64_t& bytes) const {
 }
 
 PlaybackBuffer DenoiseController::PlaybackBufferForAudition() {
-  // Called by the edit area with playback stopped, so the copy handed out
-  // before is no longer read and may go.
+  // The edit area keeps the copy it plays alive itself (keepAlive), also
+  // while a swap to another buffer is under way.
   PlaybackBuffer buffer;
   handed_.reset();
   if (!settings().denoise || !usable_ || DocEmpty()) return buffer;
@@ -149,6 +149,7 @@ PlaybackBuffer DenoiseController::PlaybackBufferForAudition() {
   if (cache_.Lookup(key, Level(), &samples) >= 0) {
     handed_ = samples;
     buffer.samples = samples.get();
+    buffer.keepAlive = samples;
     buffer.processed = true;
     buffer.level = Level();
     buffer.status = "正在播放降噪后的声音（" + engine_.displayName +
@@ -170,8 +171,8 @@ bool DenoiseController::SwitchPlaybackSource(bool denoised) {
   } else if (handed_ == nullptr) {
     return true;
   }
-  // Restarts at the same frame and with the selection loop; the edit area
-  // asks PlaybackBufferForAudition for the buffer.
+  // Goes on at the same frame and within the same loop; the edit area asks
+  // PlaybackBufferForAudition for the buffer.
   ctx_.area->PlaybackBufferChanged();
   return AreaPlaying() && (handed_ != nullptr) == denoised;
 }

@@ -192,6 +192,7 @@ void EditArea::MovePlayHead(uint64_t frame) {
 }
 
 void EditArea::Tick() {
+  ReleaseSwappedBuffers();
   if (play_.active) {
     const uint64_t frame = PlaybackDocumentFrame();
     if (!Playing()) {

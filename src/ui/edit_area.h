@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ namespace vesk::ui {
 // the current level; `status` is its word for the play status line.
 struct PlaybackBuffer {
   const std::vector<float>* samples = nullptr;  // nullptr: the document's own
+  std::shared_ptr<const void> keepAlive;        // holds `samples` while they play
   bool processed = false;
   int level = 0;
   std::string status;
@@ -106,6 +108,8 @@ class EditArea {
   // copy became ready or was dropped): while playing, continue from the
   // same position on the new buffer.
   void PlaybackBufferChanged();
+  // Lets go of buffers swapped out once the playback thread no longer reads them.
+  void ReleaseSwappedBuffers();
 
   // Input forwarded by the views. OnKey is true when the key was used (a
   // key passed on belongs to the focused control). The view captures the
@@ -188,6 +192,10 @@ class EditArea {
     bool active = false;      // started by us and not yet seen stopped
     bool fullLength = false;  // playing the source-timeline buffer
     SourceTimeline timeline;
+    uint64_t frames = 0;  // of the buffer playing
+    std::shared_ptr<const void> keep;  // the buffer playing, when it is a copy
+    // Buffers swapped out that the playback thread may still be reading.
+    std::vector<std::shared_ptr<const void>> retired;
   };
   PlayState play_;
   // The full-length buffer, kept while the document and the choice of

@@ -45,6 +45,8 @@ void EditArea::StopPlayback() {
   if (play_.active) view_.SetPlayHead(PlaybackDocumentFrame());
   ctx_.playback->Stop();
   play_.active = false;
+  play_.keep.reset();
+  play_.retired.clear();
   SetPlayButton(false);
   ctx_.view->Repaint(PaintArea::Wave);
   RefreshInfo();
@@ -156,6 +158,8 @@ bool EditArea::StartPlayback(uint64_t startFrame, std::string& status, std::stri
     return false;
   }
   play_.active = true;
+  play_.frames = frames;
+  play_.keep = samples == choice.samples ? choice.keepAlive : nullptr;
   return true;
 }
 
@@ -200,8 +204,25 @@ void EditArea::RestartPlaybackOnNewDevice() {
 
 void EditArea::PlaybackBufferChanged() {
   if (!Playing()) return;
+  // The compact buffer swaps inside the running stream, so the switch is
+  // heard at once; the full-length buffer of a cut video is rebuilt for the
+  // new choice and needs a restart.
+  const AudioDoc& doc = *ctx_.doc;
+  if (!play_.fullLength && play_.frames == doc.Frames()) {
+    PlaybackBuffer choice = ctx_.playbackBuffer ? ctx_.playbackBuffer() : PlaybackBuffer{};
+    const bool copy = choice.samples != nullptr && choice.samples->size() == doc.Samples().size();
+    play_.retired.push_back(std::move(play_.keep));
+    play_.keep = copy ? choice.keepAlive : nullptr;
+    ctx_.playback->SwapBuffer(copy ? choice.samples->data() : doc.Samples().data());
+    if (!choice.status.empty()) ctx_.view->SetText(TextView::Status, choice.status);
+    return;
+  }
   std::string error;
   RestartPlayback(error);
+}
+
+void EditArea::ReleaseSwappedBuffers() {
+  if (!play_.retired.empty() && (!Playing() || ctx_.playback->BufferSwapped())) play_.retired.clear();
 }
 
 }  // namespace vesk::ui

@@ -105,7 +105,7 @@ struct DenoiseRig {
     }
     FAIL() << "the background render never finished";
   }
-  bool PlayingCacheCopy() const { return playback.startedWith != doc.Samples().data(); }
+  bool PlayingCacheCopy() { return playback.Source() != doc.Samples().data(); }
   int Renders() const {
     int n = 0;
     for (const std::string& s : view.statuses) n += s.rfind("正在后台渲染降噪…（渲染完再按空格", 0) == 0;
@@ -178,15 +178,23 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
   const std::vector<float> denoised = *rig.denoise->Cache().Slot(0).samples;
   EXPECT_LT(RmsOfRange(denoised, 0, denoised.size()), RmsOfRange(rig.doc.Samples(), 0, rig.doc.Samples().size()));
 
-  // Off and on again: back to the original and to the kept copy, same frame, no new render.
+  // Off and on again: back to the original and to the kept copy, same frame,
+  // no new render, and the device is never reopened: the next callback
+  // already plays the other buffer.
+  const int starts = rig.playback.starts;
   rig.playback.Advance(1000);
   rig.denoise->Toggle();
+  rig.playback.Advance(100);
+  const std::vector<float>& out = rig.playback.rendered;
+  EXPECT_TRUE(std::equal(out.end() - 200, out.end(), rig.doc.Samples().begin() + 2 * 13000));
+  rig.playback.Seek(13000);
   EXPECT_EQ(rig.view.status, "降噪已关闭：已切回原声（位置不变）。导出按原样输出；降噪缓存已保留，重新打开立刻生效。");
   EXPECT_FALSE(rig.PlayingCacheCopy());
   EXPECT_EQ(rig.playback.Position(), 13000u);
   rig.denoise->Toggle();
   EXPECT_EQ(rig.view.status, "降噪已开启：复用现有缓存，播放已切到降噪后的（位置不变）。");
   EXPECT_TRUE(rig.PlayingCacheCopy());
+  EXPECT_EQ(rig.playback.starts, starts);
   EXPECT_FALSE(rig.denoise->Rendering());
   EXPECT_EQ(rig.Renders(), 1);
   rig.area->StopPlayback();

@@ -86,6 +86,11 @@ class ManualPlayback : public PlaybackStream {
     running_ = false;
     ForgetBuffer();
   }
+  // The buffer the next callback reads (a pending swap taken over).
+  const float* Source() {
+    if (Running()) Render(nullptr, 0);
+    return samples_;
+  }
   // One device callback of `frames` frames.
   void Advance(size_t frames) {
     if (!Running()) return;
