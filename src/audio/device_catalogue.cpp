@@ -152,10 +152,12 @@ void DeviceCatalogue::FillLists() {
   renderList_ = FillList(entries_, DeviceFlow::Render, render_);
 }
 
-std::string DeviceCatalogue::Refresh() {
+std::string DeviceCatalogue::Refresh(bool* changed) {
   const ListSnapshot captureBefore = TakeSnapshot(entries_, DeviceFlow::Capture, capture_);
   const ListSnapshot renderBefore = TakeSnapshot(entries_, DeviceFlow::Render, render_);
+  std::vector<DeviceEntry> before = std::move(entries_);
   entries_ = backend_.Enumerate();
+  if (changed) *changed = entries_ != before;
   for (DeviceFlow flow : {DeviceFlow::Capture, DeviceFlow::Render}) {
     DeviceChoice& c = Choice(flow);
     if (!c.pinnedId.empty() && c.rememberedName.empty())

@@ -21,6 +21,7 @@ struct DeviceEntry {
   bool loopback = false;  // a render endpoint (recorded in loopback mode)
   bool isDefault = false;
   uint32_t state = kDeviceActive;
+  bool operator==(const DeviceEntry&) const = default;
 };
 
 // One list's choice: empty pinned id follows the system default; "@none"
@@ -84,8 +85,10 @@ class DeviceCatalogue {
 
   // Enumerates and fills both lists (window creation).
   void Build();
-  // Enumerates anew, refills both lists and returns the first change text.
-  std::string Refresh();
+  // Enumerates anew, refills both lists and returns the first change text;
+  // `changed` says whether any endpoint came, went or changed name, default
+  // or state (a stream starting on a sink changes none of these).
+  std::string Refresh(bool* changed = nullptr);
   // Fills both lists from the current catalogue and choices.
   void FillLists();
   std::string Select(DeviceFlow flow, int32_t value, bool playing = false);

@@ -436,11 +436,16 @@ struct AppController::Impl {
       }
     }
     if (gate.ShouldRefresh(clock.TickMs(), session.IsRecording())) {
-      const std::string message = catalogue.Refresh();
-      FillDeviceLists();
-      UpdateRateDisplay();
-      UpdateRecordEnabled();
-      View().SetText(TextView::Status, RefreshStatus(message));
+      // Servers also report a sink's own state changes (a stream starting or
+      // stopping on it): only a real change is shown and said.
+      bool changed = false;
+      const std::string message = catalogue.Refresh(&changed);
+      if (changed || !message.empty()) {
+        FillDeviceLists();
+        UpdateRateDisplay();
+        UpdateRecordEnabled();
+        View().SetText(TextView::Status, RefreshStatus(message));
+      }
     }
     Edit().Tick();
     preview->Tick();

@@ -397,6 +397,15 @@ TEST(ControllerDevices, ChangesRefreshOnceAndWaitForTheRecordingToEnd) {
   EXPECT_EQ(rig.backend->EnumerateCount(), enumerations + 1);
   EXPECT_EQ(rig.view.Status(), "已跟随系统默认切到「新麦克风」（录音设备）。");
   EXPECT_EQ(rig.view.combos[ui::kIdCaptureDevice].items.at(0), "系统默认-新麦克风");
+
+  // A notification that changed nothing (a stream starting on a sink) is
+  // looked into but not announced.
+  rig->OnCommand(ui::kIdSelectAll);  // any status
+  const std::string before = rig.view.Status();
+  rig.backend->SetEndpoints(endpoints);
+  ASSERT_TRUE(rig.RunUntil(5000, [&] { return rig.backend->EnumerateCount() > enumerations + 1; }));
+  rig.Run(100);
+  EXPECT_EQ(rig.view.Status(), before);
 }
 
 // ----- drops, closing, shell ---------------------------------------------------
