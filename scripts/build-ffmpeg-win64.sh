@@ -59,7 +59,9 @@ restore() {
   rm -rf "$out"
   mkdir -p "$(dirname "$out")"
   cp -a "$entry/tree" "$out.tmp.$$" && mv -T "$out.tmp.$$" "$out" || return 1
-  sed -i "s|^prefix=.*$|prefix=$out|" "$out"/lib/pkgconfig/*.pc
+  local from
+  from=$(sed -n 's/^prefix=//p' "$out/lib/pkgconfig/libavutil.pc")
+  sed -i "s|$from|$out|g" "$out"/lib/pkgconfig/*.pc
   printf '%s' "$stamp" >"$out/stamp"
 }
 if [ -d "$entry" ]; then
