@@ -6,6 +6,14 @@
 # Installs into build/ffmpeg-win64/ and skips the work while the stamp there
 # matches this version and configuration.
 #
+# The build is also kept outside the checkout, in
+# ${XDG_CACHE_HOME:-~/.cache}/vesk/ffmpeg-win64/<key>/ (key: the source
+# package version and the configure line without the install prefix, which
+# only names the checkout), with a checksum list, so a fresh clone on the
+# same machine copies it instead of building again. A cache entry is built
+# in a private folder and renamed into place, so two builds at once never
+# see half of one; one whose checksums do not match is built again.
+#
 # Usage: scripts/build-ffmpeg-win64.sh   (prints the install folder)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,6 +49,27 @@ if [ -f "$out/stamp" ] && [ "$(cat "$out/stamp")" = "$stamp" ]; then
   exit 0
 fi
 
+key=$(printf '%s\n' "$version" "${config[@]/#--prefix=*/--prefix}" | sha256sum | cut -c1-16)
+cache="${XDG_CACHE_HOME:-$HOME/.cache}/vesk/ffmpeg-win64"
+entry="$cache/$key"
+# Copies a verified cache entry into the checkout. The pkg-config files name
+# the folder the entry was first installed to: they are pointed at $out.
+restore() {
+  (cd "$entry" && sha256sum --quiet -c SHA256SUMS) >/dev/null 2>&1 || return 1
+  rm -rf "$out"
+  mkdir -p "$(dirname "$out")"
+  cp -a "$entry/tree" "$out.tmp.$$" && mv -T "$out.tmp.$$" "$out" || return 1
+  local from
+  from=$(sed -n 's/^prefix=//p' "$out/lib/pkgconfig/libavutil.pc")
+  sed -i "s|$from|$out|g" "$out"/lib/pkgconfig/*.pc
+  printf '%s' "$stamp" >"$out/stamp"
+}
+if [ -d "$entry" ]; then
+  restore && { echo "$out"; exit 0; }
+  echo "ffmpeg cache entry $entry does not match its checksums: building again" >&2
+  rm -rf "$entry"
+fi
+
 rm -rf "$work" "$out"
 mkdir -p "$work"
 (
@@ -61,6 +90,14 @@ mkdir -p "$out/share/licenses"
 cp "$work/src/COPYING.LGPLv2.1" "$out/share/licenses/FFmpeg-COPYING.LGPLv2.1"
 printf 'FFmpeg %s (Debian source package ffmpeg %s), configured with:\n./configure %s\n' \
   "$upstream" "$version" "${config[*]}" >"$out/share/licenses/FFmpeg-configure.txt"
-printf '%s' "$stamp" >"$out/stamp"
 rm -rf "$work"
+
+# Into the cache: a private folder renamed into place; a build that finished
+# first keeps its entry.
+mkdir -p "$cache"
+staging=$(mktemp -d "$cache/.staging.XXXXXX")
+cp -a "$out" "$staging/tree"
+(cd "$staging" && find tree -type f -print0 | sort -z | xargs -0 sha256sum >SHA256SUMS)
+mv -T "$staging" "$entry" 2>/dev/null || rm -rf "$staging"
+printf '%s' "$stamp" >"$out/stamp"
 echo "$out"

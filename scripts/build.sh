@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Configures (once) and builds the given presets: linux, win64, win32, fuzz.
+# Configures (once) and builds the given presets: linux, tsan, win64, win32, fuzz.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for preset in "${@:-linux}"; do

@@ -25,7 +25,12 @@ cleanup() {
 trap cleanup EXIT
 up=0
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && { up=1; break; }; sleep 0.05; done
-[ "$up" -eq 1 ] || { echo "wine-audio-check: the PulseAudio daemon did not start" >&2; cat "$dir/daemon.log" >&2; }
+# Without the daemon every test would run against nothing: stop here.
+if [ "$up" -ne 1 ]; then
+  echo "wine-audio-check: the PulseAudio daemon did not start" >&2
+  cat "$dir/daemon.log" >&2
+  exit 1
+fi
 pactl load-module module-null-sink sink_name=Speakers rate=48000 format=float32le channels=2 \
   sink_properties=device.description=Speakers >/dev/null
 pactl load-module module-null-sink sink_name=Headphones rate=48000 format=float32le channels=2 \

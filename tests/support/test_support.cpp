@@ -91,6 +91,11 @@ std::filesystem::path CopyBuiltProgram(const std::string& base, const std::files
 
 bool HaveTool(const std::string& name) { return Shell(name + " -version >/dev/null 2>&1") == 0 || Shell("command -v " + name + " >/dev/null 2>&1") == 0; }
 
+bool RealPartsRequired() {
+  const char* value = std::getenv("VESK_REQUIRE_REAL_PARTS");
+  return value != nullptr && std::string(value) == "1";
+}
+
 int Shell(const std::string& command) {
   const int rc = std::system(command.c_str());
 #ifdef _WIN32

@@ -48,6 +48,11 @@ RunResult RunProgram(const std::filesystem::path& program, const std::vector<std
 
 // True when a command-line tool (ffmpeg, sox) can be run (Linux tests only).
 bool HaveTool(const std::string& name);
+
+// VESK_REQUIRE_REAL_PARTS=1 (scripts/run-tests.sh sets it): set-up has
+// installed every real part the tests use, so one that is missing or cannot
+// start is a fault of this machine to report, not a reason to skip.
+bool RealPartsRequired();
 // Runs a tool through the shell and returns its exit code.
 int Shell(const std::string& command);
 
@@ -80,3 +85,13 @@ uint16_t Le16(const std::string& bytes, size_t at);
 uint32_t Le32(const std::string& bytes, size_t at);
 
 }  // namespace vesk::test
+
+// Ends the test for want of a real part (`reason` says which): a skip on a
+// developer's machine, a failure under VESK_REQUIRE_REAL_PARTS=1.
+#define VESK_MISSING_PART(reason)                                                        \
+  do {                                                                                  \
+    if (::vesk::test::RealPartsRequired())                                              \
+      GTEST_FAIL() << (reason) << " (a real part that set-up provides; VESK_REQUIRE_REAL_PARTS=1)"; \
+    else                                                                                \
+      GTEST_SKIP() << (reason);                                                         \
+  } while (0)

@@ -78,6 +78,10 @@ class ControllerRig {
       std::this_thread::sleep_for(std::chrono::milliseconds(33));
     }
   }
+  // `n` ticks back to back, for what the controller counts in ticks.
+  void Tick(int n) {
+    for (int i = 0; i < n; ++i) controller->OnTick();
+  }
   // Ticks until `done` holds or `ms` passed; true when it held.
   template <typename F>
   bool RunUntil(int ms, F done) {

@@ -33,7 +33,7 @@ std::string RunDenoiseMode(const fs::path& vst3Root, const std::string& args) {
 }
 
 TEST(DenoiseMode, LowersTheNoiseFloorAndWritesA24BitWav) {
-  if (!HaveTool("sox")) GTEST_SKIP() << "sox missing";
+  if (!HaveTool("sox")) VESK_MISSING_PART("sox missing");
   ScratchDir dir;
   InstallBundle(dir / "vst3", "VeskTest Voice De-noise.vst3", BundleSubFolders()[0], FixtureModule("voice_denoise"));
   const std::string d = "'" + PathToUtf8(dir.path()) + "/";
@@ -74,7 +74,7 @@ TEST(DenoiseMode, LowersTheNoiseFloorAndWritesA24BitWav) {
 // Without an output name only the file name's extension is cut: a dot in a
 // folder name must not send the output into the parent folder.
 TEST(DenoiseMode, DefaultOutputNameKeepsTheInputsFolder) {
-  if (!HaveTool("sox")) GTEST_SKIP() << "sox missing";
+  if (!HaveTool("sox")) VESK_MISSING_PART("sox missing");
   ScratchDir dir;
   InstallBundle(dir / "vst3", "VeskTest Voice De-noise.vst3", BundleSubFolders()[0], FixtureModule("voice_denoise"));
   struct Case {

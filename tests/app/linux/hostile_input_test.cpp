@@ -84,7 +84,7 @@ TEST_F(HostileInput, FifoNamedLikeMediaIsRefusedWithoutWaiting) {
 // A value holding CR or LF (an output name, ffmpeg's multi-line message)
 // must not start report lines of its own.
 TEST_F(HostileInput, ReportValuesStayOnTheirLine) {
-  if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+  if (!test::HaveTool("ffmpeg")) VESK_MISSING_PART("ffmpeg missing");
   const fs::path tone = WriteTone("tone.wav");
   const fs::path out = dir_ / PathFromUtf8("out\nok=1\r\nerr=\r.mp4");
   const test::RunResult r = test::RunProgram(

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 class ProbeModes : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "the ffmpeg program is not installed";
+    if (!test::HaveTool("ffmpeg")) VESK_MISSING_PART("the ffmpeg program is not installed");
     program_ = test::CopyBuiltProgram("VeskRecorder", dir_.path());
   }
 

@@ -23,7 +23,7 @@ std::string ProbeRate(const std::filesystem::path& file, const test::ScratchDir&
 }
 
 TEST(SaveMp3, WritesAnMpegRateOr48000) {
-  if (!test::HaveTool("ffprobe")) GTEST_SKIP() << "ffprobe missing";
+  if (!test::HaveTool("ffprobe")) VESK_MISSING_PART("ffprobe missing");
   struct Case {
     uint32_t docRate;
     uint32_t requested;
@@ -51,7 +51,7 @@ TEST(SaveMp3, WritesAnMpegRateOr48000) {
 }
 
 TEST(SaveWavFromSource, FollowsTheDepthOfARealSourceFile) {
-  if (!test::HaveTool("sox")) GTEST_SKIP() << "sox missing";
+  if (!test::HaveTool("sox")) VESK_MISSING_PART("sox missing");
   struct Case {
     const char* soxArgs;
     int onDisk;

@@ -31,7 +31,7 @@ class Media : public ::testing::Test {
     dir_ = nullptr;
   }
   void SetUp() override {
-    if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "the ffmpeg program is not installed";
+    if (!test::HaveTool("ffmpeg")) VESK_MISSING_PART("the ffmpeg program is not installed");
   }
 
   // Runs ffmpeg with `args` writing `name` (once per suite).

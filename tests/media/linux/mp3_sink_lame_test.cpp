@@ -35,7 +35,7 @@ std::string Probe(const std::filesystem::path& mp3, const test::ScratchDir& dir)
 class Mp3SinkLame : public testing::Test {
  protected:
   void SetUp() override {
-    if (!test::HaveTool("ffmpeg") || !test::HaveTool("ffprobe")) GTEST_SKIP() << "ffmpeg missing";
+    if (!test::HaveTool("ffmpeg") || !test::HaveTool("ffprobe")) VESK_MISSING_PART("ffmpeg missing");
   }
   test::ScratchDir dir;
 };

@@ -34,7 +34,7 @@ uint64_t FfmpegFrames(const std::filesystem::path& f) {
 }
 
 TEST(WavCrashTools, SoxAndFfmpegSeeTheFullDurationOnlyAfterRecovery) {
-  if (!HaveTool("sox") || !HaveTool("ffmpeg")) GTEST_SKIP() << "sox or ffmpeg missing";
+  if (!HaveTool("sox") || !HaveTool("ffmpeg")) VESK_MISSING_PART("sox or ffmpeg missing");
   ScratchDir dir;
   const std::filesystem::path path = dir / "killed.wav";
   std::string failure;

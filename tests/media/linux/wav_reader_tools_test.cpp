@@ -37,7 +37,7 @@ std::vector<float> DecodeWithFfmpeg(const std::filesystem::path& in, uint16_t ch
 class WavReaderTools : public testing::TestWithParam<ToolCase> {};
 
 TEST_P(WavReaderTools, MatchesFfmpegDecodeSampleForSample) {
-  if (!test::HaveTool("ffmpeg") || !test::HaveTool("sox")) GTEST_SKIP() << "ffmpeg or sox missing";
+  if (!test::HaveTool("ffmpeg") || !test::HaveTool("sox")) VESK_MISSING_PART("ffmpeg or sox missing");
   const ToolCase& c = GetParam();
   test::ScratchDir dir;
   const auto file = dir / "in.wav";

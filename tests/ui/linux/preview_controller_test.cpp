@@ -117,8 +117,9 @@ TEST_F(PreviewControllerTest, ButtonWindowAndPicturesFollowTheOpenedVideo) {
   rig->Edit().OnKey({ui::Key::Home});
   rig->OnCommand(kIdPlay);
   ASSERT_TRUE(rig->Edit().PlayingFullLength());
-  rig.Run(1300);
-  EXPECT_GT(preview.State().requestedSeconds, 1.05);
+  // Followed tick by tick, so a slow machine cannot carry it past the second.
+  ASSERT_TRUE(rig.RunUntil(5000, [&] { return preview.State().requestedSeconds < 1.0; }));
+  ASSERT_TRUE(rig.RunUntil(5000, [&] { return preview.State().requestedSeconds > 1.05; }));
   EXPECT_LT(preview.State().requestedSeconds, 1.95);
   rig->OnCommand(kIdPlay);
   rig.Run(33);
@@ -127,9 +128,9 @@ TEST_F(PreviewControllerTest, ButtonWindowAndPicturesFollowTheOpenedVideo) {
 
   // A move is saved once the window rests; the close box saves and resets the label.
   window.MoveTo({300, 200, 780, 490});
-  rig.Run(100);
+  rig.Tick(3);
   EXPECT_EQ(rig.Ini("PreviewRect"), "200,150,680,440");
-  rig.Run(600);
+  rig.Tick(18);
   EXPECT_EQ(rig.Ini("PreviewRect"), "300,200,780,490");
   window.MoveTo({320, 220, 800, 510});
   window.ClickClose();

@@ -26,7 +26,7 @@ namespace {
 class QtPreviewWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+    if (!test::HaveTool("ffmpeg")) VESK_MISSING_PART("ffmpeg missing");
     video_ = dir_ / "clip.mp4";
     test::Make("-f lavfi -i testsrc2=size=320x240:rate=30:duration=3 -f lavfi -i sine=d=3 -c:v libx264 -g 30 "
                "-pix_fmt yuv420p -c:a aac -shortest " + test::Q(video_));

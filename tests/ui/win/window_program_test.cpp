@@ -102,17 +102,28 @@ class ProgramWindow {
   // Fills in and accepts the file dialog the program shows next.
   bool AnswerFileDialog(const std::filesystem::path& file) {
     HWND dialog = nullptr;
-    if (!WaitFor([&] { return (dialog = WindowOfProcess(pi_.dwProcessId, L"#32770")) != nullptr; }, 10000))
-      return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let it finish filling itself in
     std::vector<HWND> edits;
-    EnumChildWindows(
-        dialog,
-        [](HWND h, LPARAM lp) -> BOOL {
-          if (ClassOf(h) == L"Edit" && IsWindowVisible(h)) reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-          return TRUE;
+    // The dialog fills itself in after it appears: wait until its name field
+    // shows and its OK button takes clicks.
+    const bool ready = WaitFor(
+        [&] {
+          dialog = WindowOfProcess(pi_.dwProcessId, L"#32770");
+          if (dialog == nullptr) return false;
+          const HWND ok = GetDlgItem(dialog, IDOK);
+          if (ok == nullptr || !IsWindowEnabled(ok)) return false;
+          edits.clear();
+          EnumChildWindows(
+              dialog,
+              [](HWND h, LPARAM lp) -> BOOL {
+                if (ClassOf(h) == L"Edit" && IsWindowVisible(h))
+                  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+                return TRUE;
+              },
+              reinterpret_cast<LPARAM>(&edits));
+          return !edits.empty();
         },
-        reinterpret_cast<LPARAM>(&edits));
+        10000);
+    if (!ready) return false;
     const std::wstring path = file.wstring();
     for (HWND e : edits)
       SendMessageTimeoutW(e, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG, 5000, nullptr);

@@ -53,7 +53,7 @@ std::vector<std::string> Names(const fs::path& dir) {
 }
 
 TEST(StaleTemporaries, KilledExportAndHelperFilesGoAtTheNextStartOnly) {
-  if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "the ffmpeg program is not installed";
+  if (!test::HaveTool("ffmpeg")) VESK_MISSING_PART("the ffmpeg program is not installed");
   test::ScratchDir work;
   test::Make("-f lavfi -i testsrc=size=64x48:rate=25:d=1 -c:v libx264 -pix_fmt yuv420p " + test::Q(work / "clip.mp4"));
   const fs::path pidFile = work / "ffmpeg.pid";

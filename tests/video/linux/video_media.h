@@ -65,7 +65,7 @@ inline int CountStreams(const std::filesystem::path& file, const std::string& ty
 class VideoTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveTool("ffmpeg") || !HaveTool("ffprobe")) GTEST_SKIP() << "ffmpeg/ffprobe missing";
+    if (!HaveTool("ffmpeg") || !HaveTool("ffprobe")) VESK_MISSING_PART("ffmpeg/ffprobe missing");
     SetFfmpegRunFolder(dir.path());
   }
   void TearDown() override { SetFfmpegRunFolder({}); }
