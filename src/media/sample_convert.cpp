@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/memory.h"
+
 
 namespace vesk {
 
@@ -46,6 +48,11 @@ void ZeroNonFinite(float* samples, size_t count) {
   for (size_t i = 0; i < count; ++i) samples[i] = samples[i] - samples[i] == 0.0f ? samples[i] : 0.0f;
 }
 
+void RequireAvailableMemory(size_t bytes) {
+  uint64_t available = 0;
+  if (AvailablePhysicalMemory(available) && bytes > available) throw std::bad_alloc();
+}
+
 namespace {
 
 // A day of 8-channel 384 kHz audio is far beyond anything real; larger
@@ -55,6 +62,7 @@ constexpr double kMostValues = 86400.0 * 384000.0 * 8.0;
 void ReserveValues(std::vector<float>& samples, double values) {
   if (!(values > 0) || values > kMostValues || values > double(samples.max_size())) return;
   try {
+    RequireAvailableMemory(size_t(values) * sizeof(float));
     samples.reserve(size_t(values));
   } catch (const std::exception&) {
     // Not affordable in one piece: let the vector grow as the data comes.
@@ -77,7 +85,9 @@ void ReserveForFrames(std::vector<float>& samples, uint64_t frames, unsigned cha
 void MakeRoom(std::vector<float>& samples, size_t more) {
   const size_t need = samples.size() + more;
   if (need <= samples.capacity()) return;
-  samples.reserve(std::max(need, samples.capacity() + samples.capacity() / 2));
+  const size_t capacity = std::max(need, samples.capacity() + samples.capacity() / 2);
+  RequireAvailableMemory(capacity * sizeof(float));
+  samples.reserve(capacity);
 }
 
 void TrimSlack(std::vector<float>& samples) {

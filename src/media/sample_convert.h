@@ -34,6 +34,11 @@ inline constexpr uint64_t kCountedFramesSlack = 8192;
 // grows by half of itself (or to what is needed), not twice as the vector
 // would, so a wrong estimate costs less memory at its peak.
 void MakeRoom(std::vector<float>& samples, size_t more);
+// Throws std::bad_alloc when `bytes` exceed the memory available now. Where
+// memory is overcommitted (Linux) a reservation beyond it succeeds and the
+// process is killed later while filling it; asking first turns that into
+// the decoders' "内存不足。".
+void RequireAvailableMemory(size_t bytes);
 
 // After a decode: hands an unused part of the reservation back when it is
 // large (after growing, or after an estimate far too long); the margin of a

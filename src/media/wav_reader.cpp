@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "media/sample_convert.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 #include "platform/text.h"
@@ -230,6 +231,7 @@ bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std:
   // machine can hold (a sparse file of many gigabytes).
   try {
     if (frames * outChannels > samples.max_size()) throw std::bad_alloc();
+    RequireAvailableMemory(size_t(frames * outChannels) * sizeof(float));
     samples.reserve(size_t(frames * outChannels));
     // No large-page hint here: with the usual madvise defrag setting each
     // fault of a hinted buffer compacts memory first, which tripled the

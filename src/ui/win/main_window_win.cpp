@@ -333,7 +333,8 @@ void MainWindow::CreateControls() {
                             0, hwnd_, id, inst, nullptr);
         break;
       case ControlKind::TextView: {
-        const DWORD align = c.largeFont ? SS_CENTER : SS_LEFT | SS_ENDELLIPSIS;
+        // SS_NOTIFY: a cut text shows whole in its tooltip, which needs the mouse.
+        const DWORD align = c.largeFont ? SS_CENTER : SS_LEFT | SS_ENDELLIPSIS | SS_NOTIFY;
         h = CreateWindowExW(0, L"Static", label.c_str(), child | align | SS_CENTERIMAGE | SS_NOPREFIX, 0, 0, 0, 0,
                             hwnd_, id, inst, nullptr);
         break;
@@ -425,7 +426,11 @@ HWND MainWindow::Keyed(const std::string& key) const {
 // ---- ViewPort ----
 
 void MainWindow::SetText(TextView view, const std::string& text) {
-  if (HWND h = Keyed(KeyOf(view))) SetWindowTextW(h, Wide(text).c_str());
+  HWND h = Keyed(KeyOf(view));
+  if (!h) return;
+  SetWindowTextW(h, Wide(text).c_str());
+  // The status line ends in an ellipsis when it does not fit; hovering shows it whole.
+  if (view == TextView::Status && tooltips_) tooltips_->Set(h, Wide(text));
 }
 
 void MainWindow::SetControlText(int id, const std::string& text) {

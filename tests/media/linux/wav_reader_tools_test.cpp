@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "media/wav_reader.h"
+#include "platform/memory.h"
 #include "platform/text.h"
 #include "support/test_support.h"
 
@@ -80,6 +81,47 @@ INSTANTIATE_TEST_SUITE_P(
                  "ffmpeg -v error -f lavfi -i 'sine=f=250:d=0.5:sample_rate=48000' -ac 2 -c:a pcm_f32le -rf64 never \"$OUT\"",
                  48000, 2, 32}),
     [](const testing::TestParamInfo<ToolCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+// A file that decodes to more than the memory available now is refused
+// before anything is committed: where memory is overcommitted the process
+// would otherwise be killed while filling the buffer. A sparse file, so
+// nothing is written.
+TEST(WavReaderMemory, AFileLargerThanTheAvailableMemoryIsRefusedUpFront) {
+  uint64_t available = 0;
+  ASSERT_TRUE(AvailablePhysicalMemory(available));
+  test::ScratchDir dir;
+  const auto path = dir / "huge.wav";
+  // 16-bit mono with an open-ended data chunk: every 2 bytes become 4.
+  std::vector<uint8_t> head;
+  test::AppendTag(head, "RIFF");
+  test::Append32(head, 0xFFFFFFFFu);
+  test::AppendTag(head, "WAVE");
+  test::AppendTag(head, "fmt ");
+  test::Append32(head, 16);
+  test::Append16(head, 1);
+  test::Append16(head, 1);
+  test::Append32(head, 48000);
+  test::Append32(head, 96000);
+  test::Append16(head, 2);
+  test::Append16(head, 16);
+  test::AppendTag(head, "data");
+  test::Append32(head, 0xFFFFFFFFu);
+  test::WriteBytes(path, head);
+  std::filesystem::resize_file(path, available / 2 + (uint64_t(1) << 30));
+  AudioFormat format;
+  std::vector<float> samples;
+  std::string error;
+  bool riff = false;
+  EXPECT_FALSE(ReadWavFile(path, format, samples, error, riff));
+  EXPECT_EQ(error.rfind("内存不足", 0), 0u) << error;
+  EXPECT_EQ(samples.capacity(), 0u);
+}
 
 }  // namespace
 }  // namespace vesk

@@ -340,6 +340,19 @@ TEST_F(WindowMessagesTest, BuiltInDenoiseWithoutAPluginFromSwitchToSavedFile) {
   test::Pump(*window_, 100);
   EXPECT_NE(Status().find("已降噪（内置降噪·均衡）"), std::string::npos) << Status();
   EXPECT_TRUE(test::SaveScreenshot(Main(), test::ScreenshotPath("main-window-builtin-denoise")));
+  // The status line may end in "…"; its tooltip holds the whole text.
+  HWND tip = nullptr;
+  while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr && GetWindow(tip, GW_OWNER) != Main()) {
+  }
+  ASSERT_NE(tip, nullptr);
+  wchar_t whole[2048] = {};
+  TOOLINFOW ti{};
+  ti.cbSize = sizeof ti;
+  ti.hwnd = Main();
+  ti.uId = reinterpret_cast<UINT_PTR>(test::KeyedView(*window_, "status"));
+  ti.lpszText = whole;
+  SendMessageW(tip, TTM_GETTEXTW, 2048, reinterpret_cast<LPARAM>(&ti));
+  EXPECT_EQ(WideToUtf8(whole), Status());
   AudioDoc written;
   ASSERT_TRUE(written.Load(saved, error)) << error;
   ASSERT_EQ(written.Samples().size(), before.size());
