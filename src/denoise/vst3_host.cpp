@@ -350,7 +350,9 @@ bool RenderThroughPlugin(const PluginRef& plugin, std::vector<float>& samples, u
   if (!loaded.handle) {
     if (!loaded.detail.empty()) HostLog("  loader: %s", loaded.detail.c_str());
     r.RestoreSearch();
-    return r.Fail("模块加载失败（错误码 " + std::to_string(loaded.systemError) + "）");
+    // The loader's own reason says more than its error number.
+    return r.Fail(loaded.detail.empty() ? "模块加载失败（错误码 " + std::to_string(loaded.systemError) + "）"
+                                        : "模块加载失败：" + loaded.detail);
   }
 
   // 4. Factory and host context.

@@ -76,7 +76,7 @@ class Chain {
     AVFilterContext* last = source_;
     for (size_t i = 0; i < steps.size(); ++i) {
       AVFilterContext* ctx = nullptr;
-      if (!Create(steps[i].name, Format("f%zu", i), steps[i].options, &ctx, error)) return false;
+      if (!Create(steps[i].name, "f" + std::to_string(i), steps[i].options, &ctx, error)) return false;
       if (!Link(last, ctx, error)) return false;
       last = ctx;
     }

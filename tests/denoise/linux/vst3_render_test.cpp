@@ -216,9 +216,27 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RenderFailures,
     ::testing::Values(FailureCase{"ThreeChannels", FixtureModule("voice_denoise"), 3, 30, "只支持单声道/立体声"},
                       FailureCase{"Empty", FixtureModule("voice_denoise"), 2, 0, "没有音频数据"},
-                      FailureCase{"Missing", "/nonexistent/none.so", 2, 20, "模块加载失败（错误码 "},
-                      FailureCase{"NotAPlugin", BuiltProgramDir() / "VeskRecorder", 1, 20, "模块加载失败（错误码 "}),
+                      FailureCase{"Missing", "/nonexistent/none.so", 2, 20, "模块加载失败：/nonexistent/none.so: cannot open"},
+                      FailureCase{"NotAPlugin", BuiltProgramDir() / "VeskRecorder", 1, 20, "模块加载失败："}),
     [](const auto& info) { return info.param.name; });
+
+// A module cut short (a broken download or copy) is refused with the
+// loader's own reason before it is mapped: mapping it ends the process.
+TEST(RenderFailuresCutShort, AreRefusedWithTheLoadersReasonAndTheProgramGoesOn) {
+  test::ScratchDir dir;
+  const std::string whole = ReadText(FixtureModule("voice_denoise"));
+  const std::pair<size_t, const char*> cuts[] = {
+      {8192, "ELF load command past end of file"}, {20000, "ELF load command past end of file"}, {40, "file too short"}};
+  for (const auto& [size, reason] : cuts) {
+    ASSERT_LT(size, whole.size());
+    const auto cut = dir / ("cut" + std::to_string(size) + ".so");
+    WriteText(cut, whole.substr(0, size));
+    std::vector<float> samples(200, 0.1f);
+    std::string error;
+    EXPECT_FALSE(RenderThroughPlugin({cut, "X.vst3"}, samples, kRate, 2, 0, &error, nullptr, nullptr, nullptr));
+    EXPECT_EQ(error, "X.vst3：模块加载失败：" + PathToUtf8(cut) + ": " + reason) << size;
+  }
+}
 
 }  // namespace
 }  // namespace vesk
