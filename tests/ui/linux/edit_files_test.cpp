@@ -12,7 +12,7 @@
 #include "denoise/denoise_fixture.h"
 #include "doc/audio_doc.h"
 #include "doc/save_naming.h"
-#include "doc/save_staging.h"
+#include "platform/save_staging.h"
 #include "platform/text.h"
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
