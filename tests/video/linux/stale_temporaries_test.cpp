@@ -78,9 +78,13 @@ TEST(StaleTemporaries, KilledExportAndHelperFilesGoAtTheNextStartOnly) {
   }
   const int ffmpegPid = std::atoi(test::ReadText(pidFile).c_str());
   ASSERT_GT(ffmpegPid, 0) << test::ReadText(work / "child.txt");
-  const fs::path audio = work / "out.mp4.vesk-audio.wav";
+  // The export works in a staging folder beside its output.
+  fs::path staging;
+  for (const auto& e : fs::directory_iterator(work.path()))
+    if (PathToUtf8(e.path().filename()).starts_with(".vesk-save-")) staging = e.path();
+  const fs::path audio = staging / "out.mp4.vesk-audio.wav";
   ASSERT_TRUE(fs::exists(audio));
-  for (const fs::path& p : {audio, work / "old.mp4.vesk-audio.wav"}) test::AgeFile(p);
+  for (const fs::path& p : {audio, staging, work / "old.mp4.vesk-audio.wav"}) test::AgeFile(p);
   for (const auto& e : fs::directory_iterator(own)) test::AgeFile(e.path());
 
   EXPECT_EQ(RemoveStaleTemporaries(), 0) << "the run is alive";
@@ -99,9 +103,9 @@ TEST(StaleTemporaries, KilledExportAndHelperFilesGoAtTheNextStartOnly) {
   EXPECT_EQ(RemoveStaleTemporaries(&removed), 2);
   ASSERT_EQ(removed.size(), 2u);
   std::sort(removed.begin(), removed.end());
-  EXPECT_EQ(removed[0], PathToUtf8(audio));
+  EXPECT_EQ(removed[0], PathToUtf8(staging));
   EXPECT_NE(removed[1].find("-dn32-in.bin"), std::string::npos);
-  EXPECT_FALSE(fs::exists(audio));
+  EXPECT_FALSE(fs::exists(staging));
   EXPECT_TRUE(fs::exists(work / "old.mp4.vesk-audio.wav"));
   EXPECT_EQ(Names(own), (std::vector<std::string>{"notes.txt", "run-" + std::to_string(CurrentProcessId()) + ".lock",
                                                   "vesk-999999-1-dn32-in.bin"}));
