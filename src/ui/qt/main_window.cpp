@@ -29,6 +29,7 @@
 #include "audio/playback_stream.h"
 #include "core/app_log.h"
 #include "core/settings.h"
+#include "ui/box_text.h"
 #include "ui/edit_area.h"
 #include "ui/window_geometry.h"
 #include "ui/qt/dialogs.h"
@@ -473,7 +474,8 @@ void MainWindow::Repaint(PaintArea area) {
 
 BoxAnswer MainWindow::ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
                               BoxAnswer defaultButton) {
-  return RunMessageBox(isVisible() ? this : nullptr, kind, title, text, buttons, defaultButton);
+  return RunMessageBox(isVisible() ? this : nullptr, kind, CapBoxText(title), CapBoxText(text), buttons,
+                       defaultButton);
 }
 
 bool MainWindow::PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) {

@@ -20,7 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr size_t kCount = (size_t(1) << 30) + (size_t(1) << 24);  // 4.36 GB as 32-bit floats
-constexpr uint64_t kFirstFile = kDefaultSegmentThreshold;           // bytes in the first segment
+// The whole-buffer writer hands the sink half-second blocks, and a block
+// that would cross the limit starts the next file.
+constexpr uint64_t kBlock = 24000 * 4;
+constexpr uint64_t kFirstFile = kDefaultSegmentThreshold / kBlock * kBlock;  // bytes in the first file
 
 std::string Q(const fs::path& p) { return "'" + p.string() + "'"; }
 
