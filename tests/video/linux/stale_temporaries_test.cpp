@@ -111,5 +111,28 @@ TEST(StaleTemporaries, KilledExportAndHelperFilesGoAtTheNextStartOnly) {
                                                   "vesk-999999-1-dn32-in.bin"}));
 }
 
+// Runs that ended without leaving anything else still leave their lock;
+// those go, the lock of a live run and one newer than this run stay.
+TEST(StaleTemporaries, LocksOfEndedRunsDoNotPileUp) {
+  test::ScratchDir work;
+  const test::EnvOverride temp("TMPDIR", PathToUtf8(work.path()));
+  const fs::path own = PrivateTempDir();
+  struct Case {
+    const char* name;
+    bool aged, held, stays;
+  };
+  const Case cases[] = {{"run-111111.lock", true, false, false},
+                        {"run-222222.lock", true, true, true},
+                        {"run-333333.lock", false, false, true}};
+  std::vector<File> held;
+  for (const Case& c : cases) {
+    test::WriteText(own / c.name, "");
+    if (c.aged) test::AgeFile(own / c.name);
+    if (c.held) ASSERT_TRUE(held.emplace_back().OpenWriteClaimed(own / c.name));
+  }
+  RemoveStaleTemporaries();
+  for (const Case& c : cases) EXPECT_EQ(fs::exists(own / c.name), c.stays) << c.name;
+}
+
 }  // namespace
 }  // namespace vesk
