@@ -338,15 +338,27 @@ MainWindowPlacement MainWindow::CurrentPlacement() const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
+  if (sessionEnded_) {
+    e->accept();
+    return;
+  }
   // No closing while long work runs under the progress window.
   if (progress_ != nullptr || !controller_->QueryClose()) {
     e->ignore();
     return;
   }
+  EndSession();
+  e->accept();
+}
+
+bool MainWindow::EndSession() {
+  if (sessionEnded_) return true;
+  if (progress_ != nullptr) return false;
+  sessionEnded_ = true;
   tick_.stop();
   if (donation_) donation_->close();
   controller_->Shutdown(CurrentPlacement());
-  e->accept();
+  return true;
 }
 
 void MainWindow::RunMenu(const std::vector<MenuItem>& items, const QPoint& global) {
