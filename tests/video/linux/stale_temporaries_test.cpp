@@ -90,6 +90,14 @@ TEST(StaleTemporaries, KilledExportAndHelperFilesGoAtTheNextStartOnly) {
   EXPECT_EQ(RemoveStaleTemporaries(), 0) << "the run is alive";
   child.Kill();
   ASSERT_TRUE(child.Wait(10'000));
+  // ffmpeg dies with the program that started it (gone, or a zombie).
+  auto gone = [&] {
+    const std::string stat = test::ReadText("/proc/" + std::to_string(ffmpegPid) + "/stat");
+    const size_t paren = stat.rfind(')');
+    return stat.empty() || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0);
+  };
+  for (int i = 0; i < 100 && !gone(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(gone()) << "ffmpeg outlived the killed export";
   kill(ffmpegPid, SIGKILL);
   ASSERT_TRUE(fs::exists(audio));
 
@@ -128,7 +136,9 @@ TEST(StaleTemporaries, LocksOfEndedRunsDoNotPileUp) {
   for (const Case& c : cases) {
     test::WriteText(own / c.name, "");
     if (c.aged) test::AgeFile(own / c.name);
-    if (c.held) ASSERT_TRUE(held.emplace_back().OpenWriteClaimed(own / c.name));
+    if (c.held) {
+      ASSERT_TRUE(held.emplace_back().OpenWriteClaimed(own / c.name));
+    }
   }
   RemoveStaleTemporaries();
   for (const Case& c : cases) EXPECT_EQ(fs::exists(own / c.name), c.stays) << c.name;
