@@ -35,6 +35,7 @@ class SaveStaging {
   // `target`. False with a message when the system refuses.
   bool MoveInto(const std::filesystem::path& target, std::string& error,
                 const std::filesystem::path& staged = {});
+
  private:
   std::unique_ptr<TemporaryClaim> claim_;
   std::filesystem::path dir_;

@@ -4,11 +4,10 @@
 #include <system_error>
 
 #include "core/app_log.h"
-#include "platform/save_staging.h"
 #include "media/ffmpeg_url.h"
 #include "media/wav_sink.h"
 #include "platform/file.h"
-#include "platform/temp_files.h"
+#include "platform/save_staging.h"
 #include "platform/text.h"
 #include "video/ffmpeg_runner.h"
 #include "video/media_probe.h"
@@ -19,12 +18,6 @@ namespace vesk {
 namespace {
 
 constexpr size_t kFailureChars = 400;
-
-void RemoveFile(const std::filesystem::path& path) {
-  if (path.empty()) return;
-  std::error_code ec;
-  std::filesystem::remove(path, ec);
-}
 
 bool Exists(const std::filesystem::path& path) {
   std::error_code ec;
