@@ -8,6 +8,14 @@ static bool IsValue(const std::vector<std::string>& args, size_t i) {
   return i < args.size() && !(args[i].size() > 0 && args[i][0] == '-');
 }
 
+// An optional output name that starts with one "-" ("-x") is no option of
+// ours (they all start with "--"): most likely a file name, which is refused
+// rather than silently replaced by the default name.
+static std::string DashedName(const std::vector<std::string>& args, size_t i) {
+  if (i >= args.size() || args[i].size() < 2 || args[i][0] != '-' || args[i][1] == '-') return {};
+  return args[i];
+}
+
 CommandLine ScanArguments(const std::vector<std::string>& args) {
   CommandLine c;
   const size_t n = args.size();
@@ -41,6 +49,7 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
       c.exportVideoPath = next(1);
       c.exportAudioPath = i + 2 < n ? next(2) : std::string();
       c.exportOutputPath = IsValue(args, i + 3) ? next(3) : std::string();
+      c.dashedOutputName = DashedName(args, i + 3);
       take(i + 2);
       if (IsValue(args, i + 3)) take(i + 3);
     } else if (is("--vcodec")) {
@@ -70,6 +79,7 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
     } else if (is("--denoise")) {
       c.denoiseInput = next();
       c.denoiseOutput = IsValue(args, i + 2) ? next(2) : std::string();
+      c.dashedOutputName = DashedName(args, i + 2);
       if (IsValue(args, i + 2)) take(i + 2);
     } else if (is("--probe-audio")) {
       c.probeAudioPath = next();

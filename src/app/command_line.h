@@ -22,6 +22,9 @@ struct CommandLine {
   bool deleteGiven = false;
   std::string denoiseInput;
   std::string denoiseOutput;
+  // An output name given to --export-video-edited or --denoise that starts
+  // with a single "-": refused by those modes.
+  std::string dashedOutputName;
   std::string probeAudioPath;
   std::string probeVideoPath;
   std::string probePreviewPath;

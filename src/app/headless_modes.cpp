@@ -20,6 +20,14 @@
 
 namespace vesk {
 
+namespace {
+
+std::string DashedNameText(const std::string& name) {
+  return "输出文件名“" + name + "”以“-”开头，会被当成选项，没有写出文件。请写成 ./" + name + " 或换个名字。";
+}
+
+}  // namespace
+
 SampleStats MeasureSamples(const std::vector<float>& samples, unsigned channels, unsigned rate) {
   SampleStats s;
   // Eight running maxima the compiler keeps in vector registers (a single
@@ -77,7 +85,9 @@ int RunExportVideoMode(const CommandLine& cmd, const std::filesystem::path& data
   std::string out;
   std::string ffmpegFound;
   double duration = 0;
-  bool ok = LoadAudioFile(PathFromUtf8(cmd.exportAudioPath), format, samples, error);
+  bool ok = cmd.dashedOutputName.empty();
+  if (!ok) error = DashedNameText(cmd.dashedOutputName);
+  ok = ok && LoadAudioFile(PathFromUtf8(cmd.exportAudioPath), format, samples, error);
   if (ok) {
     const std::filesystem::path video = PathFromUtf8(cmd.exportVideoPath);
     std::filesystem::path output =
@@ -123,7 +133,9 @@ int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFold
   std::vector<float> samples;
   std::string error, engineText, out;
   double ms = 0;
-  bool ok = LoadAudioFile(PathFromUtf8(cmd.denoiseInput), format, samples, error);
+  bool ok = cmd.dashedOutputName.empty();
+  if (!ok) error = DashedNameText(cmd.dashedOutputName);
+  ok = ok && LoadAudioFile(PathFromUtf8(cmd.denoiseInput), format, samples, error);
   if (ok) {
     DenoiseEngine engine;
     DiscoverDenoisePlugin(engine);

@@ -53,10 +53,12 @@ class AudioDoc {
   // Writes the document as MP3 or WAV (see audio_doc_save.cpp). `requested`
   // gives the target rate (0 = keep) and the WAV depth. The document changes
   // only on success (clean, new name); a failed or cancelled save leaves any
-  // existing file at `path` untouched.
+  // existing file at `path` untouched. A WAV too big for one file goes on
+  // in path's segment names (SegmentPath); `files`, when given, receives
+  // every file written, `path` first.
   bool Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbps, std::string& error,
             const AudioFormat* requested = nullptr, const DenoiseCallback& denoise = {},
-            const SaveProgress& progress = {});
+            const SaveProgress& progress = {}, std::vector<std::filesystem::path>* files = nullptr);
 
   void SetSelection(uint64_t a, uint64_t b);
   bool TrimToSelection(std::string& error);

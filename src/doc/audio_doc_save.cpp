@@ -3,7 +3,7 @@
 
 #include "doc/audio_doc.h"
 #include "doc/save_naming.h"
-#include "doc/save_staging.h"
+#include "doc/wav_save.h"
 #include "media/mp3_sink.h"
 #include "media/resample.h"
 #include "media/wav_sink.h"
@@ -12,7 +12,8 @@
 namespace vesk {
 
 bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbps, std::string& error,
-                    const AudioFormat* requested, const DenoiseCallback& denoise, const SaveProgress& progress) {
+                    const AudioFormat* requested, const DenoiseCallback& denoise, const SaveProgress& progress,
+                    std::vector<std::filesystem::path>* files) {
   error.clear();
   if (samples_.empty()) {
     error = "没有内容可保存。";
@@ -53,18 +54,23 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
     return report(int32_t(std::clamp<int64_t>(percent, 0, 100)), stage);
   };
 
-  SaveStaging staging;
-  if (!staging.Create(path, error)) return false;
   const AudioFormat outFormat{targetRate, format_.channels, 16};
-  bool written;
+  std::vector<std::filesystem::path> written;
   if (mp3) {
-    written = WriteMp3File(staging.File(), outFormat, *buffer, mp3Kbps, error, progress ? frames : FramesProgress{});
+    SaveStaging staging;
+    if (!staging.Create(path, error) ||
+        !WriteMp3File(staging.File(), outFormat, *buffer, mp3Kbps, error, progress ? frames : FramesProgress{}) ||
+        !staging.MoveInto(path, error))
+      return false;
+    written.push_back(path);
   } else {
     int bits = requested ? requested->bits : 16;
     if (bits != 24 && bits != 32) bits = 16;
-    written = WriteWavFile(staging.File(), outFormat, *buffer, error, bits, progress ? frames : FramesProgress{});
+    if (!SaveWavStaged(path, outFormat, buffer->data(), buffer->size(), bits, written, error,
+                       progress ? frames : FramesProgress{}))
+      return false;
   }
-  if (!written || !staging.MoveInto(path, error)) return false;
+  if (files) *files = std::move(written);
 
   sourcePath_ = path;
   displayName_ = FileNamePart(PathToUtf8(path));

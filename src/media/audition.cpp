@@ -11,7 +11,8 @@ constexpr float kMinus3dB = 0.70710678f;
 
 // Left and right weights of channel `c` of a `channels`-wide frame. Centre
 // and surrounds go in at -3 dB, a back centre at -6 dB into both sides, the
-// low-frequency channel is left out (the usual stereo fold).
+// low-frequency channel is left out (the usual stereo fold), before the
+// normalisation in FoldChannels.
 void FoldWeights(unsigned c, unsigned channels, float& left, float& right) {
   left = right = 0;
   if (c < 2) {
@@ -43,6 +44,18 @@ void FoldChannels(const float* in, size_t frames, unsigned channels, unsigned ou
       for (unsigned o = 0; o < outChannels; ++o) out[f * outChannels + o] = in[f];
     return;
   }
+  // Each side is divided by the sum of its weights, so the fold of a full
+  // scale frame stays at full scale instead of summing past it (an 8-channel
+  // fold would otherwise reach +10 dB and clip).
+  float sumLeft = 0, sumRight = 0;
+  for (unsigned c = 0; c < channels; ++c) {
+    float wl, wr;
+    FoldWeights(c, channels, wl, wr);
+    sumLeft += wl;
+    sumRight += wr;
+  }
+  const float gainLeft = sumLeft > 0 ? 1.0f / sumLeft : 0.0f;
+  const float gainRight = sumRight > 0 ? 1.0f / sumRight : 0.0f;
   for (size_t f = 0; f < frames; ++f) {
     const float* frame = in + f * channels;
     float l = 0, r = 0;
@@ -52,8 +65,8 @@ void FoldChannels(const float* in, size_t frames, unsigned channels, unsigned ou
       l += wl * frame[c];
       r += wr * frame[c];
     }
-    l = std::clamp(l, -1.0f, 1.0f);
-    r = std::clamp(r, -1.0f, 1.0f);
+    l = std::clamp(l * gainLeft, -1.0f, 1.0f);
+    r = std::clamp(r * gainRight, -1.0f, 1.0f);
     if (outChannels == 1) {
       out[f] = 0.5f * (l + r);
     } else {

@@ -117,6 +117,11 @@ bool WavSink::Open(const fs::path& path, const AudioFormat& format, uint32_t /*b
     error = kBadFormat;
     return false;
   }
+  std::error_code ec;
+  if (IsSpecialFile(path) || fs::is_directory(path, ec)) {
+    error = kNotRegularOutputText;
+    return false;
+  }
   format_ = format;
   basePath_ = path;
   segmentNumber_ = 1;
@@ -132,13 +137,14 @@ bool WavSink::OpenFile(const fs::path& path, std::string& error) {
     error = kCreateFailed;
     return false;
   }
-  const auto header = BuildWavHeader(format_, 0);
-  if (!file_.Write(header.data(), header.size())) {
+  const bool written = rf64_ ? file_.Write(BuildRf64Header(format_, 0).data(), kRf64HeaderBytes)
+                             : file_.Write(BuildWavHeader(format_, 0).data(), kWavHeaderBytes);
+  if (!written) {
     error = kHeaderFailed;
     file_.Close();
     return false;
   }
-  headerBytes_ = kWavHeaderBytes;
+  headerBytes_ = rf64_ ? kRf64HeaderBytes : kWavHeaderBytes;
   segmentBytes_ = 0;
   bytesAtLastRefill_ = 0;
   return true;
@@ -155,7 +161,7 @@ bool WavSink::WriteEncoded(const uint8_t* bytes, size_t count, std::string& erro
 bool WavSink::WritePieces(const float* samples, const uint8_t* encoded, size_t count, std::string& error) {
   if (!file_.IsOpen() || count == 0) return true;
   const size_t sampleBytes = format_.bits / 8;
-  const uint64_t threshold = std::min(SegmentThreshold(), kLargestSegment);
+  const uint64_t threshold = Threshold();
   // A block bigger than a whole segment is split at frames; normal blocks
   // (a fraction of a second) go out in one piece and one write call.
   const uint64_t frameBytes = uint64_t(sampleBytes) * format_.channels;
@@ -178,8 +184,12 @@ bool WavSink::WritePieces(const float* samples, const uint8_t* encoded, size_t c
   return true;
 }
 
+uint64_t WavSink::Threshold() const {
+  return rf64_ ? UINT64_MAX / 2 : std::min(SegmentThreshold(), kLargestSegment);
+}
+
 bool WavSink::WriteBytes(const uint8_t* data, size_t bytes, std::string& error) {
-  const uint64_t threshold = std::min(SegmentThreshold(), kLargestSegment);
+  const uint64_t threshold = Threshold();
   // An empty segment never rolls: the next one could not hold the block either.
   if (segmentBytes_ > 0 && bytes + segmentBytes_ > threshold && !RollSegment(error)) return false;
   if (!file_.Write(data, bytes)) {
@@ -205,8 +215,9 @@ bool WavSink::WriteBytes(const uint8_t* data, size_t bytes, std::string& error) 
 
 bool WavSink::RewriteHeader() {
   if (!file_.IsOpen()) return false;
-  const auto header = BuildWavHeader(format_, uint32_t(segmentBytes_));
-  const bool written = file_.Seek(0) && file_.Write(header.data(), header.size());
+  const bool written =
+      file_.Seek(0) && (rf64_ ? file_.Write(BuildRf64Header(format_, segmentBytes_).data(), kRf64HeaderBytes)
+                              : file_.Write(BuildWavHeader(format_, uint32_t(segmentBytes_)).data(), kWavHeaderBytes));
   // Always back to the end of the data: later writes must append, never
   // overwrite audio.
   const bool restored = file_.Seek(int64_t(headerBytes_ + segmentBytes_));
@@ -244,9 +255,10 @@ bool WavSink::Close(std::string& error) {
   return true;
 }
 
-bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const std::vector<float>& samples,
-                   std::string& error, const FramesProgress& progress) {
-  const size_t total = samples.size();
+namespace {
+
+bool WriteSpanInChunks(AudioSink& sink, const AudioFormat& format, const float* samples, size_t total,
+                       std::string& error, const FramesProgress& progress) {
   if (total == 0) return true;
   const size_t channels = format.channels != 0 ? format.channels : 1;
   size_t chunk = size_t(format.sampleRate / 2) * channels;
@@ -254,7 +266,7 @@ bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const std::vector
   const uint64_t totalFrames = total / channels;
   for (size_t offset = 0; offset < total; offset += chunk) {
     const size_t length = std::min(chunk, total - offset);
-    if (!sink.Write(samples.data() + offset, length, error)) return false;
+    if (!sink.Write(samples + offset, length, error)) return false;
     if (progress) {
       const uint64_t done = std::min<uint64_t>((offset + length) / channels, totalFrames);
       if (!progress(done, totalFrames)) {
@@ -264,6 +276,13 @@ bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const std::vector
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const std::vector<float>& samples,
+                   std::string& error, const FramesProgress& progress) {
+  return WriteSpanInChunks(sink, format, samples.data(), samples.size(), error, progress);
 }
 
 namespace {
@@ -278,9 +297,9 @@ constexpr size_t kSlots = 3;
 
 class EncodeAhead {
  public:
-  EncodeAhead(const std::vector<float>& samples, int bits, size_t blockSamples)
-      : samples_(samples), bits_(bits), block_(blockSamples),
-        blocks_((samples.size() + blockSamples - 1) / blockSamples),
+  EncodeAhead(const float* samples, size_t count, int bits, size_t blockSamples)
+      : samples_(samples), count_(count), bits_(bits), block_(blockSamples),
+        blocks_((count + blockSamples - 1) / blockSamples),
         ring_(kSlots * blockSamples * size_t(bits / 8)) {
     helper_ = std::thread([this] {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -332,13 +351,14 @@ class EncodeAhead {
     const size_t b = next_++;
     lock.unlock();
     const size_t first = b * block_;
-    EncodeSamples(samples_.data() + first, std::min(block_, samples_.size() - first), bits_, Slot(b));
+    EncodeSamples(samples_ + first, std::min(block_, count_ - first), bits_, Slot(b));
     lock.lock();
     ready_[b % kSlots] = b + 1;
     changed_.notify_all();
   }
 
-  const std::vector<float>& samples_;
+  const float* const samples_;
+  const size_t count_;
   const int bits_;
   const size_t block_;
   const size_t blocks_;
@@ -386,8 +406,8 @@ bool WorthEncodingAhead(const AudioFormat& stored, size_t samples, size_t chunk)
 
 }  // namespace
 
-bool WriteWavFile(const fs::path& path, const AudioFormat& format, const std::vector<float>& samples,
-                  std::string& error, int bits, const FramesProgress& progress) {
+bool WriteWavFile(const fs::path& path, const AudioFormat& format, const float* samples, size_t count,
+                  std::string& error, int bits, const FramesProgress& progress, bool rf64) {
   AudioFormat stored = format;
   stored.bits = uint16_t(bits == 24 || bits == 32 ? bits : 16);
   WavSink sink;
@@ -395,20 +415,21 @@ bool WriteWavFile(const fs::path& path, const AudioFormat& format, const std::ve
   // flushed) at Close. Rewriting the header every second of audio would only
   // slow it: each rewrite may wait for the first page's write-back.
   sink.SetHeaderRefresh(false);
+  sink.SetRf64(rf64);
   if (!sink.Open(path, stored, 0, error)) return false;
   const size_t channels = stored.channels != 0 ? stored.channels : 1;
   const size_t chunk = size_t(stored.sampleRate / 2) * channels;
   std::unique_ptr<EncodeAhead> ahead;
-  if (WorthEncodingAhead(stored, samples.size(), chunk)) {
+  if (WorthEncodingAhead(stored, count, chunk)) {
     try {
-      ahead = std::make_unique<EncodeAhead>(samples, stored.bits, chunk * kChunksPerBlock);
+      ahead = std::make_unique<EncodeAhead>(samples, count, stored.bits, chunk * kChunksPerBlock);
     } catch (const std::exception&) {
       // No memory for the ring or no thread: convert on this thread.
     }
   }
   const bool written =
-      ahead ? WriteEncodedInChunks(sink, *ahead, samples.size(), chunk, unsigned(channels), error, progress)
-            : WriteInChunks(sink, stored, samples, error, progress);
+      ahead ? WriteEncodedInChunks(sink, *ahead, count, chunk, unsigned(channels), error, progress)
+            : WriteSpanInChunks(sink, stored, samples, count, error, progress);
   // Sealed whatever happened, so a failed or cancelled export leaves a
   // shorter but valid file.
   std::string closeError;

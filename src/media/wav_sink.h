@@ -53,6 +53,9 @@ class WavSink final : public AudioSink {
   // on). Off, the header keeps a data size of 0 ("to the end of the file" for
   // every reader) until a segment rolls or Close seals it.
   void SetHeaderRefresh(bool on) { headerRefresh_ = on; }
+  // Set before Open: one RF64 file of any length instead of segments, for
+  // readers that take RF64 (ffmpeg); off by default.
+  void SetRf64(bool on) { rf64_ = on; }
 
   const AudioFormat& Format() const { return format_; }
   bool IsOpen() const { return file_.IsOpen(); }
@@ -64,6 +67,7 @@ class WavSink final : public AudioSink {
   bool WriteBytes(const uint8_t* data, size_t bytes, std::string& error);
   bool RewriteHeader();
   bool RollSegment(std::string& error);
+  uint64_t Threshold() const;
   void CloseFile(bool sealed);
 
   File file_;
@@ -77,6 +81,7 @@ class WavSink final : public AudioSink {
   uint64_t refillInterval_ = 1048576;
   bool flushAtRefresh_ = true;
   bool headerRefresh_ = true;
+  bool rf64_ = false;
   std::vector<uint8_t> buffer_;
 };
 
@@ -97,8 +102,15 @@ bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const std::vector
 // Writes a whole buffer as WAV (bits 24 or 32 float; anything else gives
 // 16). Format's rate and channels are used. On failure or cancel the file is
 // still sealed as a valid, shorter WAV; deleting it is the caller's choice.
-bool WriteWavFile(const std::filesystem::path& path, const AudioFormat& format,
-                  const std::vector<float>& samples, std::string& error, int bits,
-                  const FramesProgress& progress = {});
+// Past SegmentThreshold the data continues in SegmentPath(path, 1), … unless
+// `rf64` makes it one RF64 file.
+bool WriteWavFile(const std::filesystem::path& path, const AudioFormat& format, const float* samples,
+                  size_t count, std::string& error, int bits, const FramesProgress& progress = {},
+                  bool rf64 = false);
+inline bool WriteWavFile(const std::filesystem::path& path, const AudioFormat& format,
+                         const std::vector<float>& samples, std::string& error, int bits,
+                         const FramesProgress& progress = {}, bool rf64 = false) {
+  return WriteWavFile(path, format, samples.data(), samples.size(), error, bits, progress, rf64);
+}
 
 }  // namespace vesk

@@ -68,5 +68,8 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& out);
 // that hand a user's path to a library (which would block on it) ask first.
 bool IsSpecialFile(const std::filesystem::path& path);
 inline constexpr char kSpecialFileText[] = "这不是普通文件（是管道、设备或套接字），不能当媒体文件打开。";
+// The same refusal for a path something is to be written to.
+inline constexpr char kNotRegularOutputText[] =
+    "输出路径不是普通文件（是文件夹、管道、设备或套接字），不能写入。请换个文件名。";
 
 }  // namespace vesk

@@ -1,7 +1,10 @@
 #pragma once
 // Child processes: started from an argument list (no shell), standard input
 // from the null device, standard output and error to a file or the null
-// device, without a window.
+// device, without a window. A child never outlives the program, also when
+// the program is killed (Linux: killed when the thread that started it ends,
+// so start and wait on one thread; Windows: a job object that kills its
+// processes when the program's handle to it closes).
 #include <cstdint>
 #include <filesystem>
 #include <string>

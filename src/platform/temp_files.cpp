@@ -160,7 +160,14 @@ int32_t RemoveStaleTemporaries(std::vector<std::string>* removed) {
   for (const std::string& name : ListRegularFileNames(dir)) {
     const unsigned long pid = OwnerOf(name);
     const fs::path path = dir / PathFromUtf8(name);
-    if (pid == 0 || name.starts_with("run-") || !ChangedBeforeThisRun(path) || !ended(pid)) continue;
+    if (pid == 0 || !ChangedBeforeThisRun(path)) continue;
+    if (name.starts_with("run-")) {
+      // A run that left nothing else still leaves its lock; looking it up
+      // lets the pass below remove it.
+      if (pid != self) ended(pid);
+      continue;
+    }
+    if (!ended(pid)) continue;
     fs::path gone = path;
     if (name.starts_with("claim-")) {
       std::string target;

@@ -15,11 +15,11 @@
 #include "core/app_log.h"
 #include "doc/audio_doc.h"
 #include "doc/save_naming.h"
-#include "doc/save_staging.h"
 #include "media/audio_loader.h"
 #include "media/audio_tracks.h"
 #include "media/mp3_encoder.h"
 #include "platform/clock.h"
+#include "platform/save_staging.h"
 #include "platform/system.h"
 #include "platform/system_info.h"
 #include "platform/text.h"
@@ -407,8 +407,10 @@ void EditArea::SaveAs(bool mp3) {
   if (denoise.run && !denoise.stage.empty()) view.SetText(TextView::Status, denoise.stage);
 
   std::string error;
+  std::vector<std::filesystem::path> files;
   const bool ok = doc.Save(path, mp3, uint32_t(settings.bitrateKbps), error, &requested, denoise.run,
-                           [&](int32_t percent, const std::string& text) { return view.ProgressStep(percent, text); });
+                           [&](int32_t percent, const std::string& text) { return view.ProgressStep(percent, text); },
+                           &files);
   view.ProgressEnd();
 
   if (!ok) {
@@ -431,8 +433,12 @@ void EditArea::SaveAs(bool mp3) {
   settings.lastSaveDir = WithSeparator(path.parent_path());
   if (ctx_.saveSettings) ctx_.saveSettings();
   view.SetText(TextView::EditorInfo, InfoLine());
-  std::error_code ec;
-  const uint64_t size = std::filesystem::file_size(path, ec);
+  uint64_t size = 0;
+  for (const std::filesystem::path& file : files) {
+    std::error_code ec;
+    const uint64_t bytes = std::filesystem::file_size(file, ec);
+    if (!ec) size += bytes;
+  }
   const uint32_t documentRate = doc.Format().sampleRate;
   const uint32_t targetRate = SaveTargetRate(documentRate, requested.sampleRate, mp3);
   std::string notes;
@@ -445,7 +451,10 @@ void EditArea::SaveAs(bool mp3) {
       notes += Format("，位深 %dbit%s", written, settings.exportBitDepth != 0 ? "（菜单选定）" : "");
   }
   notes += denoise.run && denoise.resultNoteAfterRun ? denoise.resultNoteAfterRun() : denoise.resultNote;
-  view.SetText(TextView::Status, "已导出：" + PathToUtf8(path) + "（" + FormatFileSize(ec ? 0 : size) + " · " +
+  if (files.size() > 1)
+    notes += Format("，文件超过 4 GB，已分段保存为 %zu 个文件（%s、%s…）", files.size(),
+                    PathToUtf8(files[0].filename()).c_str(), PathToUtf8(files[1].filename()).c_str());
+  view.SetText(TextView::Status, "已导出：" + PathToUtf8(path) + "（" + FormatFileSize(size) + " · " +
                                      std::to_string(targetRate) + " Hz" + notes + "）");
 }
 
@@ -566,28 +575,16 @@ void EditArea::SaveAsVideo() {
   options.editedOrdinal = opened_.editedTrack;
   options.keep.assign(opened_.untouchedTracks.begin(), opened_.untouchedTracks.end());
 
-  // Written beside the chosen file and renamed over it at the end, so a
+  // The export writes beside the chosen file and renames at the end, so a
   // cancelled or failed export never costs a file that was there before.
-  SaveStaging staging;
   std::string error;
-  std::filesystem::path actual;
+  std::filesystem::path output;
   double duration = 0;
   const ExportProgress progress = [&](int percent, const std::string& text) { return view.ProgressStep(percent, text); };
   const uint64_t startMs = TickMs();
-  bool ok = staging.Create(chosen, error) &&
-            ExportVideoEditedViaFfmpeg(ffmpeg.path, video, samples, format, options, staging.File(), actual, error,
-                                       &duration, progress);
+  bool ok = ExportVideoEditedViaFfmpeg(ffmpeg.path, video, samples, format, options, chosen, output, error, &duration,
+                                       progress);
   const double seconds = double(TickMs() - startMs) / 1000.0;
-  std::filesystem::path output;
-  if (ok) {
-    output = chosen.parent_path() / actual.filename();  // ".mkv" after the container retry
-    if (SameFileAsSource(video, output)) {
-      ok = false;
-      error = sameFile;
-    } else {
-      ok = staging.MoveInto(output, error, actual);
-    }
-  }
   if (!ok) {
     view.ProgressEnd();
     if (error.empty()) {
@@ -609,8 +606,15 @@ void EditArea::SaveAsVideo() {
   line += denoise.run && denoise.resultNoteAfterRun ? denoise.resultNoteAfterRun() : denoise.resultNote;
   if (!options.keep.empty())
     line += " — 另有 " + std::to_string(options.keep.size()) + " 条原音轨原样保留（播放器里可切轨）";
-  if (!HasExtension(output, ".mp4"))
-    line += " — 这个视频编码 MP4 装不下，已自动改用 MKV 容器（画面仍是原样拷贝）。";
+  if (output != chosen) {
+    line += " — 这个视频编码 MP4 装不下，已自动改用 MKV 容器（画面仍是原样拷贝）";
+    std::filesystem::path plain = chosen;
+    plain.replace_extension(".mkv");
+    // The existing file keeps its name and contents.
+    if (output != plain)
+      line += "；" + PathToUtf8(plain.filename()) + " 已存在，没有覆盖，新文件名为 " + PathToUtf8(output.filename());
+    line += "。";
+  }
   if (flac) {
     const uint32_t rate = options.sampleRate ? options.sampleRate : format.sampleRate;
     line += rate < 48000 ? " — 注意：音轨 " + std::to_string(rate) + "Hz 达不到 B 站 Hi-Res 的 48kHz 门槛（菜单里改成 48000Hz 即可）。"
@@ -623,7 +627,9 @@ void EditArea::SaveAsVideo() {
   check.ffmpeg = ffmpeg.path;
   check.source = video;
   check.output = output;
-  check.workFolder = staging.Folder();
+  SaveStaging checkFolder;
+  std::string folderError;
+  check.workFolder = checkFolder.Create(output, folderError) ? checkFolder.Folder() : std::filesystem::path();
   check.audioIndex = EditedOutputIndex(options);
   check.samples = &samples;
   check.format = format;

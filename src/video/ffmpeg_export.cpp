@@ -7,22 +7,17 @@
 #include "media/ffmpeg_url.h"
 #include "media/wav_sink.h"
 #include "platform/file.h"
-#include "platform/temp_files.h"
+#include "platform/save_staging.h"
 #include "platform/text.h"
 #include "video/ffmpeg_runner.h"
 #include "video/media_probe.h"
+#include "video/probe_stages.h"
 
 namespace vesk {
 
 namespace {
 
 constexpr size_t kFailureChars = 400;
-
-void RemoveFile(const std::filesystem::path& path) {
-  if (path.empty()) return;
-  std::error_code ec;
-  std::filesystem::remove(path, ec);
-}
 
 bool Exists(const std::filesystem::path& path) {
   std::error_code ec;
@@ -44,15 +39,10 @@ std::string CutChars(const std::string& text, size_t maxChars, bool& cut) {
   return text;
 }
 
-// A temporary WAV name next to the output that names no existing file.
-std::filesystem::path TempAudioPath(const std::filesystem::path& output) {
-  std::filesystem::path p = output;
-  p += ".vesk-audio.wav";
-  for (int n = 2; Exists(p) && n < 1000; ++n) {
-    p = output;
-    p += Format(".vesk-audio%d.wav", n);
-  }
-  return p;
+bool NonEmptyRegularFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ec)) &&
+         std::filesystem::file_size(path, ec) > 0 && !ec;
 }
 
 }  // namespace
@@ -96,8 +86,8 @@ std::string FfmpegFailureText(const std::string& failureLog) {
 
 std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::string& tempAudio,
                                          const VideoEditedExportOptions& options, const std::string& output,
-                                         bool transcodeKept, bool overwrite) {
-  std::vector<std::string> a = {overwrite ? "-y" : "-n", "-hide_banner", "-nostdin", "-loglevel", "error",
+                                         bool transcodeKept, bool stillPicture) {
+  std::vector<std::string> a = {"-y", "-hide_banner", "-nostdin", "-loglevel", "error",
                                 "-i", source,         "-i",       tempAudio};
   std::vector<int32_t> tracks = options.keep;
   tracks.push_back(options.editedOrdinal);
@@ -123,8 +113,9 @@ std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::s
       a.insert(a.end(), {"-c" + s, "copy"});
     }
   }
-  // Silence appended to the edited track so it never ends before the picture.
-  a.insert(a.end(), {"-filter:a:" + std::to_string(p), "apad", "-shortest"});
+  // Silence appended to the edited track so it never ends before the picture;
+  // a single picture is held for as long as the sound lasts instead.
+  if (!stillPicture) a.insert(a.end(), {"-filter:a:" + std::to_string(p), "apad", "-shortest"});
   // ffmpeg 5.1 still calls FLAC in MP4 experimental and refuses it without this.
   if (options.codec == 1 && EqualsNoCase(PathToUtf8(PathFromUtf8(output).extension()), ".mp4"))
     a.insert(a.end(), {"-strict", "experimental"});
@@ -173,16 +164,27 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
     }
   }
 
-  const std::filesystem::path tempAudio = TempAudioPath(output);
-  // Claimed before it exists: a killed export leaves it to the next start.
-  const TemporaryClaim claim(tempAudio);
+  std::error_code dirError;
+  if (IsSpecialFile(output) || std::filesystem::is_directory(output, dirError)) {
+    error = kNotRegularOutputText;
+    return false;
+  }
+  const bool stillPicture = LibStillPicture(source);
+
+  // Everything is written inside a staging folder beside the output and
+  // moved out only when complete: a file the user had under the requested
+  // name, or under the MKV name, is never touched by a failed run.
+  SaveStaging staging;
+  if (!staging.Create(output, error)) return false;
+  std::filesystem::path tempAudio = staging.File();
+  tempAudio += ".vesk-audio.wav";
   std::string writeError;
   const FramesProgress wavProgress = [&](uint64_t done, uint64_t total) {
     if (!progress || total == 0) return true;
     return progress(int(std::clamp<uint64_t>(done * 10 / total, 0, 100)), "正在准备音频…");
   };
-  if (!WriteWavFile(tempAudio, format, samples, writeError, 32, wavProgress)) {
-    RemoveFile(tempAudio);
+  // RF64: one file ffmpeg reads whole, however long the sound.
+  if (!WriteWavFile(tempAudio, format, samples, writeError, 32, wavProgress, true)) {
     error = writeError.empty() ? std::string() : "写临时音频失败：" + writeError;
     return false;
   }
@@ -203,67 +205,60 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
   // would otherwise be an option and "a:b.mp4" a protocol.
   const std::string sourceText = FfmpegFileUrl(source);
   const std::string audioText = FfmpegFileUrl(tempAudio);
-  std::filesystem::path work = output;
-  // Only files this run created are ever removed; a file the user had under
-  // the requested name is theirs, whatever ffmpeg did to it.
-  const bool outputExisted = Exists(output);
-  auto removeOutput = [&] {
-    if (!outputExisted) RemoveFile(output);
-  };
+  std::filesystem::path work = staging.File();
   auto cancel = [&] {
-    RemoveFile(tempAudio);
-    removeOutput();
     error.clear();
     return false;
   };
 
   std::string failureLog;
   bool cancelled = false;
-  bool ok = RunFfmpeg(ffmpeg, BuildFfmpegArgs(sourceText, audioText, options, FfmpegFileUrl(work), false), failureLog,
-                      0, band(10, 70, "正在写入画面与音轨…"), &cancelled);
+  auto run = [&](const std::filesystem::path& out, bool transcodeKept, std::string& log, FfmpegProgress band) {
+    return RunFfmpeg(ffmpeg,
+                     BuildFfmpegArgs(sourceText, audioText, options, FfmpegFileUrl(out), transcodeKept, stillPicture),
+                     log, 0, band, &cancelled);
+  };
+  bool ok = run(work, false, failureLog, band(10, 70, "正在写入画面与音轨…"));
   if (cancelled) return cancel();
   if (!ok && !options.keep.empty()) {
     std::string log2;
-    ok = RunFfmpeg(ffmpeg, BuildFfmpegArgs(sourceText, audioText, options, FfmpegFileUrl(work), true), log2, 0,
-                   band(70, 85, "原音轨装不进容器，正在转码重试…"), &cancelled);
+    ok = run(work, true, log2, band(70, 85, "原音轨装不进容器，正在转码重试…"));
     if (cancelled) return cancel();
     if (ok)
-      AppLog("[ff] 贴回的原轨装不进容器，已改转 AAC：%s", PathToUtf8(work).c_str());
+      AppLog("[ff] 贴回的原轨装不进容器，已改转 AAC：%s", PathToUtf8(output).c_str());
     else
       failureLog += "\n--- 贴回轨转 AAC 重试也失败 ---\n" + log2;
   }
-  const bool mp4 = EqualsNoCase(PathToUtf8(work.extension()), ".mp4");
-  if (!ok && mp4) {
-    // A name nobody has yet, and ffmpeg told not to overwrite: the retry
-    // never touches an existing file (nor the source).
-    const std::filesystem::path mkv = FreeMkvPath(work);
+  std::filesystem::path target = output;
+  if (!ok && EqualsNoCase(PathToUtf8(output.extension()), ".mp4")) {
+    const std::filesystem::path mkv = staging.Folder() / output.stem().concat(".mkv");
     std::string log3;
-    ok = RunFfmpeg(ffmpeg, BuildFfmpegArgs(sourceText, audioText, options, FfmpegFileUrl(mkv), false, false), log3,
-                   0, band(85, 100, "MP4 装不下，正在改用 MKV 重试…"), &cancelled);
-    if (cancelled) {
-      RemoveFile(mkv);
-      return cancel();
-    }
+    ok = run(mkv, false, log3, band(85, 100, "MP4 装不下，正在改用 MKV 重试…"));
+    if (cancelled) return cancel();
     if (ok) {
-      removeOutput();
       work = mkv;
+      // A name nobody has yet: neither an existing file nor the source.
+      target = FreeMkvPath(output);
       failureLog = log3;
-      AppLog("[ff] mp4 装不下，已改 MKV：%s", PathToUtf8(work).c_str());
+      AppLog("[ff] mp4 装不下，已改 MKV：%s", PathToUtf8(target).c_str());
     } else {
       failureLog += "\n--- 改 MKV 重试也失败 ---\n" + log3;
-      RemoveFile(mkv);
     }
   }
-  RemoveFile(tempAudio);
   if (!ok) {
-    removeOutput();
     error = FfmpegFailureText(failureLog);
     AppLog("[ff] 失败：%s", error.c_str());
     return false;
   }
+  if (!NonEmptyRegularFile(work)) {
+    error = "ffmpeg 报告成功，却没有写出视频文件（或写出的是空文件），导出失败。";
+    AppLog("[ff] 失败：%s 没有写出 %s", PathToUtf8(ffmpeg).c_str(), PathToUtf8(work).c_str());
+    return false;
+  }
+  if (!staging.MoveInto(target, error, work)) return false;
   if (progress) progress(100, "导出完成。");
-  actualOutput = work;
-  AppLog("[ff] ok out=%s", PathToUtf8(work).c_str());
+  actualOutput = target;
+  AppLog("[ff] ok out=%s", PathToUtf8(target).c_str());
   return true;
 }
 

@@ -18,20 +18,22 @@ using ExportProgress = std::function<bool(int percent, const std::string& stage)
 
 // On success `actualOutput` names the file written: the requested path, or,
 // when MP4 cannot hold the streams, a new MKV next to it whose name no file
-// had (FreeMkvPath). False with an empty error means cancelled; the temporary
-// WAV and partial outputs are gone then. Only files this run created are
-// ever removed.
+// had (FreeMkvPath). Every run writes inside a staging folder beside the
+// output, so a failed or cancelled export leaves nothing behind and never
+// touches an existing file; a run that reports success without writing a
+// file fails. False with an empty error means cancelled.
 bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::filesystem::path& source,
                                 const std::vector<float>& samples, const AudioFormat& format,
                                 const VideoEditedExportOptions& options, const std::filesystem::path& output,
                                 std::filesystem::path& actualOutput, std::string& error, double* duration,
                                 const ExportProgress& progress);
 
-// The arguments of one export run; `overwrite` false makes ffmpeg refuse an
-// existing output ("-n" instead of "-y").
+// The arguments of one export run. The edited track is padded and cut to
+// the picture's length, unless the picture is a still (`stillPicture`): then
+// the sound's length stands and the picture is held.
 std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::string& tempAudio,
                                          const VideoEditedExportOptions& options, const std::string& output,
-                                         bool transcodeKept, bool overwrite = true);
+                                         bool transcodeKept, bool stillPicture = false);
 
 // True when writing `output` would write over `source`: the names are equal
 // ignoring case, or both name the same file (links, relative paths).

@@ -26,6 +26,11 @@ struct LibProbeInfo {
 // an attached picture, its codec name and header test, container duration.
 bool LibProbeVideo(const std::filesystem::path& path, LibProbeInfo& info, std::string& error);
 
+// True when the file's picture is a single frame (a cover or a title card):
+// an attached picture, a frame count of one, or one picture packet among
+// the first 2000 packets.
+bool LibStillPicture(const std::filesystem::path& path);
+
 // The header test for a named video codec at 1280x720, time base 1/1000,
 // 25 fps (what the system-reader stage knows of a picture).
 bool MuxHeaderTestByName(const std::string& codecName);

@@ -38,6 +38,17 @@ TEST(CommandLine, ExportNeedsVideoAndAudioAndTakesOptionalOutput) {
   EXPECT_EQ(SelectMode(dash), Mode::ExportVideo);
   EXPECT_EQ(dash.exportOutputPath, "");
   EXPECT_EQ(dash.engine, "MF");
+  EXPECT_EQ(dash.dashedOutputName, "");
+
+  // A single-dash name is no option of ours: kept so the mode can refuse it.
+  struct Case {
+    std::vector<std::string> args;
+    const char* dashed;
+  };
+  for (const Case& c : {Case{{"--export-video-edited", "v.mp4", "a.wav", "-x"}, "-x"},
+                        Case{{"--denoise", "in.wav", "-out.wav"}, "-out.wav"},
+                        Case{{"--denoise", "in.wav", "--dev", "2"}, ""}, Case{{"--denoise", "in.wav", "-"}, ""}})
+    EXPECT_EQ(Scan(c.args).dashedOutputName, c.dashed) << c.args.back();
 
   CommandLine full = Scan({"--EXPORT-VIDEO-EDITED", "v.mp4", "a.wav", "o.mp4", "--vcodec", "FLAC", "--vbitrate",
                            "256", "--vrate", "96000", "--edited-ordinal", "2"});

@@ -9,6 +9,7 @@
 #include "doc/doc_test_clips.h"
 #include "doc/save_naming.h"
 #include "media/wav_reader.h"
+#include "media/wav_sink.h"
 #include "platform/text.h"
 #include "support/test_support.h"
 
@@ -190,6 +191,39 @@ TEST(SaveWav, ReplacesAnExistingFileOnSuccess) {
   ASSERT_TRUE(doc.Save(dir / "take.wav", false, 0, error)) << error;
   EXPECT_EQ(Read(dir / "take.wav").samples.size(), 4800u);
   EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"take.wav"});
+}
+
+// Past one WAV file's limit the save keeps every segment under the target's
+// segment names; together they hold the whole document.
+TEST(SaveWav, DataPastTheSegmentLimitLandsInNumberedFilesBesideTheTarget) {
+  struct Case {
+    int bits;
+    uint64_t threshold;
+    size_t files;
+  };
+  for (const Case c : {Case{16, 40000, 1}, Case{16, 4000, 5}, Case{24, 6000, 5}, Case{32, 38400, 1}, Case{32, 8000, 5}}) {
+    const uint64_t old = SetSegmentThreshold(c.threshold);
+    test::ScratchDir dir;
+    AudioDoc doc;
+    test::AdoptClip(doc, test::Sine(4800, 2, 440, 48000, 0.5, 1.0));
+    const AudioFormat requested{0, 2, uint16_t(c.bits)};
+    std::string error;
+    std::vector<std::filesystem::path> files;
+    const bool saved = doc.Save(dir / "out.wav", false, 0, error, &requested, {}, {}, &files);
+    SetSegmentThreshold(old);
+    ASSERT_TRUE(saved) << error;
+    ASSERT_EQ(files.size(), c.files) << c.bits << " bit";
+    std::vector<float> joined;
+    for (size_t i = 0; i < files.size(); ++i) {
+      EXPECT_EQ(files[i], i == 0 ? dir / "out.wav" : SegmentPath(dir / "out.wav", uint32_t(i)));
+      const ReadBack r = Read(files[i]);
+      EXPECT_EQ(r.bits, c.bits);
+      joined.insert(joined.end(), r.samples.begin(), r.samples.end());
+    }
+    ASSERT_EQ(joined.size(), doc.Samples().size()) << c.bits << " bit";
+    for (size_t i = 0; i < joined.size(); ++i) ASSERT_NEAR(joined[i], doc.Samples()[i], 1.0 / 32000) << i;
+    EXPECT_EQ(FolderEntries(dir.path()).size(), c.files) << "no staging folder is left";
+  }
 }
 
 TEST(SaveNaming, FileSizesUseBinaryUnits) {

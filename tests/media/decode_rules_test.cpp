@@ -83,17 +83,21 @@ TEST(AuditionCollector, ReportsAllSilentAfterTheScanWindow) {
 }
 
 TEST(AuditionCollector, FoldsEveryChannelIntoWhatIsPlayedAndJudgesSilenceOnIt) {
-  const float c3 = 0.4f * 0.70710678f;
+  // Each side is normalised by the sum of its weights (1 + 0.707 per centre
+  // or surround pair member, 0.5 for a back centre).
+  const float w = 0.70710678f;
+  const float c3 = 0.4f * w;
+  const float n51 = 1 + 2 * w, n71 = 1 + 3 * w, n61 = 1.5f + 2 * w, n40 = 1 + w;
   struct Case {
     const char* layout;
     unsigned channels, sounding, out;
     float left, right;  // expected; both 0: judged silent
   } cases[] = {
-      {"5.1 centre", 6, 2, 2, c3, c3},   {"5.1 low-frequency only", 6, 3, 2, 0, 0},
-      {"5.1 right surround", 6, 5, 2, 0, c3}, {"7.1 left side", 8, 6, 2, c3, 0},
-      {"6.1 back centre", 7, 4, 2, 0.2f, 0.2f}, {"quad back left", 4, 2, 2, c3, 0},
-      {"3.0 centre", 3, 2, 2, c3, c3},   {"stereo right", 2, 1, 2, 0, 0.4f},
-      {"mono", 1, 0, 2, 0.4f, 0.4f},     {"stereo left to mono", 2, 0, 1, 0.2f, 0.2f},
+      {"5.1 centre", 6, 2, 2, c3 / n51, c3 / n51}, {"5.1 low-frequency only", 6, 3, 2, 0, 0},
+      {"5.1 right surround", 6, 5, 2, 0, c3 / n51}, {"7.1 left side", 8, 6, 2, c3 / n71, 0},
+      {"6.1 back centre", 7, 4, 2, 0.2f / n61, 0.2f / n61}, {"quad back left", 4, 2, 2, c3 / n40, 0},
+      {"3.0 centre", 3, 2, 2, c3 / n40, c3 / n40}, {"stereo right", 2, 1, 2, 0, 0.4f},
+      {"mono", 1, 0, 2, 0.4f, 0.4f},               {"stereo left to mono", 2, 0, 1, 0.2f, 0.2f},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.layout);
@@ -114,12 +118,19 @@ TEST(AuditionCollector, FoldsEveryChannelIntoWhatIsPlayedAndJudgesSilenceOnIt) {
       EXPECT_NEAR(clip[1], k.right, 1e-6);
     }
   }
-  // Loud surround material is limited, not wrapped.
-  AuditionCollector loud(10, 2, 1.0, 2.0);
-  const std::vector<float> full(10 * 6, -1.0f);
-  loud.Add(full.data(), 10, 6);
-  bool allSilent = true;
-  EXPECT_EQ(loud.Finish(allSilent), std::vector<float>(20, -1.0f));
+  // Full-scale surround material folds to full scale, not past it.
+  for (const unsigned channels : {6u, 7u, 8u}) {
+    AuditionCollector loud(10, 2, 1.0, 2.0);
+    std::vector<float> full(10 * channels, -1.0f);
+    for (size_t f = 0; f < 10; ++f) full[f * channels] = 1.0f;  // left against everything else
+    loud.Add(full.data(), 10, channels);
+    bool allSilent = true;
+    const std::vector<float> clip = loud.Finish(allSilent);
+    ASSERT_EQ(clip.size(), 20u);
+    EXPECT_GT(clip[0], -1.0f) << channels;
+    EXPECT_LT(clip[0], 0.0f) << channels;
+    EXPECT_NEAR(clip[1], -1.0f, 1e-6) << channels;
+  }
 }
 
 TEST(SampleConvert, FloatIsClampedAndPcmScaledKeepingTheFirstChannels) {

@@ -8,6 +8,7 @@
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include "platform/file.h"
 #include "platform/single_instance.h"
 #include "platform/system.h"
+#include "platform/termination.h"
 #include "platform/text.h"
 #include "ui/edit_area.h"
 #include "ui/qt/main_window.h"
@@ -41,13 +43,16 @@ bool HaveDisplay() {
   return false;
 }
 
-// The window a second start asks to come forward; the request arrives on a
-// background thread, the window may not exist yet or any more.
+// The window a second start asks to come forward, or the system asks to
+// end; the requests arrive on background threads, the window may not exist
+// yet or any more. An end requested before the window is up ends it as
+// soon as it is.
 class RaiseTarget {
  public:
   void Set(ui::qt::MainWindow* window) {
     std::lock_guard<std::mutex> lock(mutex_);
     window_ = window;
+    if (window_ != nullptr && endRequested_) PostEnd();
   }
   void Raise() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -55,10 +60,30 @@ class RaiseTarget {
     ui::qt::MainWindow* w = window_;
     w->PostToUi([w] { w->BringToFront(); });
   }
+  void RequestEnd() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    endRequested_ = true;
+    if (window_ != nullptr) PostEnd();
+  }
 
  private:
+  void PostEnd() {
+    ui::qt::MainWindow* w = window_;
+    w->PostToUi([w] {
+      AppLog("[app] 系统要求结束程序，按关闭窗口处理");
+      EndWhenIdle(w);
+    });
+  }
+  // Work under the progress window (a save, an export) finishes first.
+  static void EndWhenIdle(ui::qt::MainWindow* w) {
+    if (w->EndSession())
+      QCoreApplication::exit(0);
+    else
+      QTimer::singleShot(100, w, [w] { EndWhenIdle(w); });
+  }
   std::mutex mutex_;
   ui::qt::MainWindow* window_ = nullptr;
+  bool endRequested_ = false;
 };
 
 void ReleaseProcessServices() {
@@ -82,12 +107,13 @@ int RunWindowApplication(const CommandLine& cmd) {
   // offscreen platform, at the fixed 96-DPI scale.
   if (dump) qputenv("QT_QPA_PLATFORM", "offscreen");
 
-  RaiseTarget raiseTarget;
+  // Reached from background threads that may outlive this function.
+  static RaiseTarget& raiseTarget = *new RaiseTarget;
   std::unique_ptr<SingleInstance> instance;
   if (!dump) {
     SingleInstanceOptions single;
     single.name = kSingleInstanceName;
-    single.raiseRequested = [&raiseTarget] { raiseTarget.Raise(); };
+    single.raiseRequested = [] { raiseTarget.Raise(); };
     instance = ClaimSingleInstance(single);
     if (!instance->IsFirst()) {
       instance->RaiseRunning();
@@ -112,6 +138,7 @@ int RunWindowApplication(const CommandLine& cmd) {
 
   AppLogInit();
   AppLog("启动：pid=%lu", static_cast<unsigned long>(QApplication::applicationPid()));
+  if (!dump) WatchTerminationRequests([] { raiseTarget.RequestEnd(); });
 
   int code = 0;
   {

@@ -26,13 +26,16 @@ bool File::OpenWriteClaimed(const std::filesystem::path& path) {
   Close();
   // No O_TRUNC: the file is emptied only once the lock is ours, so a
   // recording held by another writer is never cut.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  // O_NONBLOCK: opening a FIFO for writing would wait for a reader.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
   if (fd < 0) return false;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !TryLockExclusive(fd) || ::ftruncate(fd, 0) != 0) {
     ::close(fd);
     return false;
   }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   handle_ = fd;
   return true;
 }

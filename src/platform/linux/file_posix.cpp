@@ -25,17 +25,37 @@ bool File::OpenRead(const std::filesystem::path& path) {
   return true;
 }
 
+// Opening a FIFO for writing waits for a reader, possibly forever: opened
+// without blocking, only a regular file is kept.
+static int OpenRegularForWriting(const std::filesystem::path& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  return fd;
+}
+
 bool File::OpenWrite(const std::filesystem::path& path) {
   Close();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) return false;
+  // Truncated only once it is known to be a regular file.
+  const int fd = OpenRegularForWriting(path, 0);
+  if (fd < 0 || ::ftruncate(fd, 0) != 0) {
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
   handle_ = fd;
   return true;
 }
 
 bool File::OpenAppend(const std::filesystem::path& path) {
   Close();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+  const int fd = OpenRegularForWriting(path, O_APPEND);
   if (fd < 0) return false;
   handle_ = fd;
   return true;

@@ -1,6 +1,6 @@
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -27,25 +27,57 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Start(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::filesystem::path& outputFile, unsigned long* systemError) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  // Everything the child needs is made before the fork: between fork and
+  // exec only async-signal-safe calls are allowed.
   const std::string out = outputFile.empty() ? std::string("/dev/null") : outputFile.string();
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-
   std::vector<std::string> all;
   all.push_back(program.string());
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
-
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, all[0].c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    if (systemError) *systemError = (unsigned long)rc;
+  // The child reports a failed set-up or exec through this pipe; a
+  // successful exec closes it (close-on-exec) without a word.
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    if (systemError) *systemError = (unsigned long)errno;
+    return false;
+  }
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(report[0]);
+    int failed = 0;
+    // Killed with the program, also when the program is killed: an export's
+    // ffmpeg must not run on unseen.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) failed = errno ? errno : ESRCH;
+    const int in = failed ? -1 : ::open("/dev/null", O_RDONLY);
+    const int o = failed ? -1 : ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
+    if (!failed && (in < 0 || o < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(o, 2) < 0)) failed = errno;
+    if (!failed) {
+      if (in > 2) ::close(in);
+      if (o > 2) ::close(o);
+      ::execve(argv[0], argv.data(), environ);
+      failed = errno;
+    }
+    [[maybe_unused]] const ssize_t n = ::write(report[1], &failed, sizeof failed);
+    ::_exit(127);
+  }
+  ::close(report[1]);
+  if (pid < 0) {
+    if (systemError) *systemError = (unsigned long)errno;
+    ::close(report[0]);
+    return false;
+  }
+  int childError = 0;
+  ssize_t n;
+  do n = ::read(report[0], &childError, sizeof childError);
+  while (n < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (n == ssize_t(sizeof childError)) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (systemError) *systemError = (unsigned long)childError;
     return false;
   }
   process_ = pid;

@@ -11,6 +11,27 @@ bool IsExecutableFile(const std::filesystem::path& path) {
          !(attributes & FILE_ATTRIBUTE_DEVICE);
 }
 
+namespace {
+
+// One job for all children, never closed by hand: the system closes it when
+// the program ends, however it ends, and kills what is still in it.
+HANDLE ChildrenJob() {
+  static const HANDLE job = [] {
+    HANDLE h = CreateJobObjectW(nullptr, nullptr);
+    if (!h) return HANDLE(nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(h, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+      CloseHandle(h);
+      return HANDLE(nullptr);
+    }
+    return h;
+  }();
+  return job;
+}
+
+}  // namespace
+
 ChildProcess::~ChildProcess() {
   if (process_) CloseHandle(reinterpret_cast<HANDLE>(process_));
 }
@@ -36,8 +57,10 @@ bool ChildProcess::Start(const std::filesystem::path& program, const std::vector
   si.hStdOutput = out;
   si.hStdError = out;
   PROCESS_INFORMATION pi{};
-  const BOOL ok = CreateProcessW(program.c_str(), wline.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                 nullptr, &si, &pi);
+  // Suspended until it is in the job, so not even its first instructions
+  // run outside it.
+  const BOOL ok = CreateProcessW(program.c_str(), wline.data(), nullptr, nullptr, TRUE,
+                                 CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &si, &pi);
   const DWORD err = GetLastError();
   if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
   if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
@@ -45,6 +68,10 @@ bool ChildProcess::Start(const std::filesystem::path& program, const std::vector
     if (systemError) *systemError = err;
     return false;
   }
+  // Without a job (or where the system refuses a nested one) the child
+  // still runs, only without that guarantee.
+  if (const HANDLE job = ChildrenJob()) AssignProcessToJobObject(job, pi.hProcess);
+  ResumeThread(pi.hThread);
   CloseHandle(pi.hThread);
   if (process_) CloseHandle(reinterpret_cast<HANDLE>(process_));
   process_ = reinterpret_cast<intptr_t>(pi.hProcess);

@@ -29,6 +29,7 @@
 #include "audio/playback_stream.h"
 #include "core/app_log.h"
 #include "core/settings.h"
+#include "ui/box_text.h"
 #include "ui/edit_area.h"
 #include "ui/window_geometry.h"
 #include "ui/qt/dialogs.h"
@@ -337,15 +338,27 @@ MainWindowPlacement MainWindow::CurrentPlacement() const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
+  if (sessionEnded_) {
+    e->accept();
+    return;
+  }
   // No closing while long work runs under the progress window.
   if (progress_ != nullptr || !controller_->QueryClose()) {
     e->ignore();
     return;
   }
+  EndSession();
+  e->accept();
+}
+
+bool MainWindow::EndSession() {
+  if (sessionEnded_) return true;
+  if (progress_ != nullptr) return false;
+  sessionEnded_ = true;
   tick_.stop();
   if (donation_) donation_->close();
   controller_->Shutdown(CurrentPlacement());
-  e->accept();
+  return true;
 }
 
 void MainWindow::RunMenu(const std::vector<MenuItem>& items, const QPoint& global) {
@@ -473,7 +486,8 @@ void MainWindow::Repaint(PaintArea area) {
 
 BoxAnswer MainWindow::ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
                               BoxAnswer defaultButton) {
-  return RunMessageBox(isVisible() ? this : nullptr, kind, title, text, buttons, defaultButton);
+  return RunMessageBox(isVisible() ? this : nullptr, kind, CapBoxText(title), CapBoxText(text), buttons,
+                       defaultButton);
 }
 
 bool MainWindow::PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) {

@@ -34,6 +34,11 @@ class MainWindow : public QWidget, public ViewPort {
   void ShowAsPlaced();
   // A second start asked for this window: restore it if minimised and raise it.
   void BringToFront();
+  // The system ends the program (log-out, shut-down): everything a close
+  // does without asking (a recording is stopped and kept, settings are
+  // saved). The window then accepts any close. False, doing nothing, while
+  // long work runs under the progress window.
+  bool EndSession();
 
   AppController& Controller() { return *controller_; }
   // The widget of a layout entry (command id or key); nullptr when absent.
@@ -94,6 +99,7 @@ class MainWindow : public QWidget, public ViewPort {
   PreviewWindow* preview_ = nullptr;  // a child top-level window: deleted with this one
   QTimer tick_;
   QProgressDialog* progress_ = nullptr;
+  bool sessionEnded_ = false;
   bool tickPaused_ = false;  // the tick ran when the progress window came up
   QPointer<QWidget> donation_;
   std::optional<MainWindowPlacement> placement_;

@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/version.h"
 #include "platform/shell_open.h"
+#include "ui/box_text.h"
 #include "ui/control_ids.h"
 #include "ui/edit_area.h"
 #include "ui/input_events.h"
@@ -479,7 +480,7 @@ void MainWindow::Repaint(PaintArea area) {
 BoxAnswer MainWindow::ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
                               BoxAnswer defaultButton) {
   HWND owner = progress_ ? progress_->Handle() : hwnd_;
-  return ShowMessageBox(owner, kind, title, text, buttons, defaultButton);
+  return ShowMessageBox(owner, kind, CapBoxText(title), CapBoxText(text), buttons, defaultButton);
 }
 
 bool MainWindow::PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) {

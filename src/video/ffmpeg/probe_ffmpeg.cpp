@@ -117,4 +117,29 @@ bool LibProbeVideo(const std::filesystem::path& path, LibProbeInfo& info, std::s
   return true;
 }
 
+bool LibStillPicture(const std::filesystem::path& path) {
+  if (IsSpecialFile(path)) return false;
+  InputCloser in;
+  if (avformat_open_input(&in.ctx, FfmpegFileUrl(path).c_str(), nullptr, nullptr) < 0 ||
+      avformat_find_stream_info(in.ctx, nullptr) < 0)
+    return false;
+  const int stream = av_find_best_stream(in.ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (stream < 0) return false;
+  const AVStream* s = in.ctx->streams[stream];
+  if (s->disposition & AV_DISPOSITION_ATTACHED_PIC) return true;
+  if (s->nb_frames > 0) return s->nb_frames == 1;
+  // No frame count in the header (Matroska): a second picture packet among
+  // the first few seconds of packets means a moving picture.
+  constexpr int kPacketLimit = 2000;
+  AVPacket* packet = av_packet_alloc();
+  if (!packet) return false;
+  int pictures = 0;
+  for (int n = 0; n < kPacketLimit && pictures < 2 && av_read_frame(in.ctx, packet) >= 0; ++n) {
+    if (packet->stream_index == stream) ++pictures;
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  return pictures == 1;
+}
+
 }  // namespace vesk

@@ -5,6 +5,8 @@ namespace vesk {
 
 bool MuxHeaderTestByName(const std::string&) { return false; }
 
+bool LibStillPicture(const std::filesystem::path&) { return false; }
+
 bool LibProbeVideo(const std::filesystem::path&, LibProbeInfo& info, std::string& error) {
   info = LibProbeInfo{};
   error = "这个版本没有编进 FFmpeg 库，分析不了这个文件。";

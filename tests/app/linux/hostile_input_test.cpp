@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "media/wav_format.h"
+#include "media/wav_sink.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "support/test_support.h"
@@ -79,6 +80,34 @@ TEST_F(HostileInput, FifoNamedLikeMediaIsRefusedWithoutWaiting) {
     EXPECT_NE(report.find(std::string("\nerr=") + kSpecialFileText + "\n"), std::string::npos) << args << "\n" << report;
     fs::remove(dir_ / c.report);
   }
+}
+
+// Outputs that cannot be written as a file are refused at once, and a
+// single-dash output name is refused rather than replaced by the default.
+TEST_F(HostileInput, OutputsThatAreNoFilesAreRefusedWithoutWaiting) {
+  const fs::path tone = WriteTone("tone.wav");
+  ASSERT_EQ(test::Shell("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25:d=1 -c:v libx264 " +
+                        Q(dir_ / "v.mp4")),
+            0);
+  ASSERT_EQ(mkfifo((dir_ / "fifo.mp4").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo((dir_ / "fifo.wav").c_str(), 0600), 0);
+  fs::create_directory(dir_ / "folder.mp4");
+  const std::string dashed = "输出文件名“-x”以“-”开头，会被当成选项，没有写出文件。请写成 ./-x 或换个名字。";
+  struct Case {
+    std::string output;
+    std::string error;
+  };
+  for (const Case& c : {Case{Q(dir_ / "fifo.mp4"), kNotRegularOutputText}, Case{Q(dir_ / "folder.mp4"), kNotRegularOutputText},
+                        Case{"-x", dashed}}) {
+    EXPECT_EQ(RunLimited("--export-video-edited " + Q(dir_ / "v.mp4") + " " + Q(tone) + " " + c.output), 1);
+    const std::string report = Report("export-video-report.txt");
+    EXPECT_NE(report.find("\nerr=" + c.error + "\n"), std::string::npos) << c.output << "\n" << report;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "v_导出.mp4"));
+  // What the denoise mode writes its result with.
+  std::string error;
+  EXPECT_FALSE(WriteWavFile(dir_ / "fifo.wav", AudioFormat{8000, 1, 16}, std::vector<float>(800, 0.5f), error, 24));
+  EXPECT_EQ(error, kNotRegularOutputText);
 }
 
 // A value holding CR or LF (an output name, ffmpeg's multi-line message)

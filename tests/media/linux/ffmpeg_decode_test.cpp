@@ -223,8 +223,9 @@ TEST_F(Media, AuditionOfASurroundTrackWithSoundOnlyInTheCentrePlaysItOnBothSides
   ASSERT_FALSE(allSilent);
   EXPECT_EQ(format, (AudioFormat{48000, 2, 16}));
   ASSERT_GE(samples.size(), 2u * 48000 * 2);
-  // The generator's sine has amplitude 1/8; the centre comes in at -3 dB.
-  const double expected = 0.125 * 0.70710678 / std::sqrt(2.0);
+  // The generator's sine has amplitude 1/8; the centre comes in at -3 dB,
+  // each side normalised by its weights (front, centre, surround).
+  const double expected = 0.125 * 0.70710678 / (1 + 2 * 0.70710678) / std::sqrt(2.0);
   for (size_t ch = 0; ch < 2; ++ch) {
     double sum = 0;
     for (size_t i = ch; i < samples.size(); i += 2) sum += double(samples[i]) * samples[i];

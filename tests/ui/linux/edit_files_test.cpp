@@ -12,7 +12,8 @@
 #include "denoise/denoise_fixture.h"
 #include "doc/audio_doc.h"
 #include "doc/save_naming.h"
-#include "doc/save_staging.h"
+#include "media/wav_sink.h"
+#include "platform/save_staging.h"
 #include "platform/text.h"
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
@@ -284,6 +285,45 @@ TEST_F(EditFiles, CancelledSaveLeavesAnExistingFileByteIdenticalAndASavedOneIsRe
   EXPECT_EQ(view.progressEnds, int(view.progressTitles.size()));
 }
 
+// Past one WAV file's limit (lowered here) the save keeps every segment and
+// the result line says so, with the size of them all.
+TEST_F(EditFiles, SaveBeyondOneWavFileSaysItWasSplit) {
+  ASSERT_TRUE(area->OpenForEdit(MakeWav("take.wav")));
+  settings.exportBitDepth = 16;
+  const auto target = dir / "long.wav";
+  view.picks.push_back(target);
+  const uint64_t old = SetSegmentThreshold(100000);
+  area->HandleCommand(kIdSaveWav);
+  SetSegmentThreshold(old);
+  uint64_t bytes = 0;
+  for (const auto& p : {target, SegmentPath(target, 1), SegmentPath(target, 2), SegmentPath(target, 3)})
+    bytes += std::filesystem::file_size(p);
+  EXPECT_FALSE(std::filesystem::exists(SegmentPath(target, 4)));
+  EXPECT_EQ(view.Status(), "已导出：" + PathToUtf8(target) + "（" + FormatFileSize(bytes) +
+                               " · 48000 Hz，文件超过 4 GB，已分段保存为 4 个文件（long.wav、long_01.wav…））");
+}
+
+// A picture MP4 cannot hold goes into MKV under a name nobody has; the
+// existing MKV keeps its contents and the result line names the new file.
+TEST_F(EditFiles, MkvFallbackNeverReplacesAnExistingMkvAndSaysWhichNameItTook) {
+  const auto video = dir / "lossless.mkv";
+  test::Make("-f lavfi -i testsrc=size=160x120:rate=25:d=2 -f lavfi -i sine=f=300:r=48000:d=2 -c:v ffv1 -c:a flac " +
+             test::Q(video));
+  ASSERT_TRUE(area->OpenForEdit(video));
+  test::WriteText(dir / "out.mkv", "mine");
+  view.picks.push_back(dir / "out.mp4");
+  area->HandleCommand(kIdSaveVideo);
+  const std::string& line = view.Status();
+  EXPECT_EQ(line.rfind("已导出视频：" + PathToUtf8(dir / "out2.mkv") + "（", 0), 0u) << line;
+  EXPECT_NE(line.find(" — 这个视频编码 MP4 装不下，已自动改用 MKV 容器（画面仍是原样拷贝）；out.mkv 已存在，没有覆盖，"
+                      "新文件名为 out2.mkv。"),
+            std::string::npos)
+      << line;
+  EXPECT_EQ(test::ReadText(dir / "out.mkv"), "mine");
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.mp4"));
+  EXPECT_EQ(test::StreamMd5(dir / "out2.mkv", "0:v:0"), test::StreamMd5(video, "0:v:0"));
+}
+
 TEST_F(EditFiles, StartUpRemovesOnlyStagingFoldersOfEarlierRuns) {
   const auto folder = settings.outputDir;
   auto makeStaging = [&](const std::string& name) {
@@ -353,6 +393,7 @@ TEST_F(EditFiles, VideoExportKeepsThePictureAndPutsTheCutAtItsSourceTime) {
   EXPECT_EQ(line.rfind("已导出视频：" + PathToUtf8(out) + "（", 0), 0u) << line;
   EXPECT_NE(line.find(" — 另有 2 条原音轨原样保留（播放器里可切轨）"), std::string::npos) << line;
   EXPECT_NE(line.find(" — 已核对：画面 75 帧、3.00 秒与源视频一致，音轨长度吻合，抽查 "), std::string::npos) << line;
+  EXPECT_EQ(line.find("MKV 容器"), std::string::npos) << "MKV was chosen, not retried: " << line;
   EXPECT_EQ(settings.lastSaveDir, dir.path() / "");
 
   EXPECT_EQ(test::StreamMd5(out, "0:v:0"), test::StreamMd5(video, "0:v:0"));

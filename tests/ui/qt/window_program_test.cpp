@@ -1,12 +1,16 @@
 // The built program with its Qt window: the layout dump from the real
 // widgets, and one running window per user session.
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstring>
 
 #include <chrono>
 #include <regex>
 #include <sstream>
 #include <thread>
 
+#include "core/app_log.h"
 #include "platform/process.h"
 #include "platform/single_instance.h"
 #include "support/test_support.h"
@@ -118,6 +122,44 @@ TEST(QtWindowProgram, SecondStartBringsTheRunningWindowForwardAndExitsZero) {
   EXPECT_TRUE(waitFor(raisedInLog));
   first.Kill();
   first.Wait(5000);
+}
+
+// Log-out and shut-down send SIGTERM: the window ends as on a close, so
+// the log gets its end marker and the settings are saved.
+TEST(QtWindowProgram, TerminationSignalEndsLikeAClose) {
+  test::ScratchDir home;
+  const auto program = home / "VeskRecorder";
+  std::filesystem::copy_file(test::BuiltProgramDir() / "VeskRecorder", program);
+  const std::string h = home.path().string();
+  ChildProcess window;
+  ASSERT_TRUE(window.Start("/usr/bin/env",
+                           {"HOME=" + h, "XDG_RUNTIME_DIR=" + h, "XDG_DATA_HOME=" + h + "/data",
+                            "XDG_CONFIG_HOME=" + h + "/config", "DISPLAY=:vesk-test", "QT_QPA_PLATFORM=offscreen",
+                            "PULSE_SERVER=unix:" + h + "/no-server", program.string()},
+                           home / "window.out"));
+  std::filesystem::path log;
+  long pid = 0;
+  for (int i = 0; i < 300 && pid == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::error_code ec;
+    for (const auto& f : std::filesystem::directory_iterator(home / "data" / "VeskRecorder" / "logs", ec)) {
+      const std::string text = test::ReadText(f.path());
+      const size_t at = text.find("启动：pid=");
+      // Started once the socket of the single instance is there too.
+      if (at != std::string::npos && std::filesystem::exists(home / (std::string(kSingleInstanceName) + ".sock"))) {
+        log = f.path();
+        pid = std::atol(text.c_str() + at + std::strlen("启动：pid="));
+      }
+    }
+  }
+  ASSERT_GT(pid, 0) << test::ReadText(home / "window.out");
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the window is up
+  ASSERT_EQ(kill(pid_t(pid), SIGTERM), 0);
+  ASSERT_TRUE(window.Wait(30000));
+  EXPECT_EQ(window.ExitCode(), 0);
+  const std::string text = test::ReadText(log);
+  EXPECT_NE(text.find(kLogEndMarker), std::string::npos) << text;
+  EXPECT_TRUE(std::filesystem::exists(home / "VeskRecorder.ini"));
 }
 
 }  // namespace

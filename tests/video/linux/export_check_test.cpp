@@ -161,5 +161,19 @@ TEST_F(ExportCheck, PassesTheTimelineEditAndCatchesASlidTrackAndAShortenedPictur
   EXPECT_EQ(shortened.differences[1].rfind("画面时长变了：源视频 3.000 秒", 0), 0u) << shortened.differences[1];
 }
 
+// A one-frame picture is held for the whole sound: a track longer than the
+// picture is what the export means to write, not a difference.
+TEST_F(ExportCheck, HeldStillPictureIsNoDifference) {
+  source = dir / "card.mkv";
+  test::Make("-f lavfi -i color=c=blue:size=160x120:rate=25:d=0.04 -c:v libx264 -pix_fmt yuv420p " +
+             test::Q(dir / "card-picture.mkv"));
+  test::Make("-i " + test::Q(dir / "card-picture.mkv") + " -i " + test::Q(dir / "track.wav") +
+             " -map 0:v -map 1:a -c:v copy -c:a flac " + test::Q(source));
+  const ExportCheckResult held = ExportAndCheck("card-out.mkv", timeline);
+  EXPECT_TRUE(held.differences.empty()) << held.differences.front();
+  EXPECT_EQ(held.outputPicture.frames, 1);
+  EXPECT_NEAR(held.audioSeconds, 3.0, 0.1);
+}
+
 }  // namespace
 }  // namespace vesk

@@ -1,8 +1,13 @@
 // The edited-video export through the real ffmpeg program.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cmath>
 
 #include "app/edit_decisions.h"
 #include "media/wav_reader.h"
+#include "platform/file.h"
+#include "platform/text.h"
 #include "video/delete_ranges.h"
 #include "video/ffmpeg_export.h"
 #include "video/media_probe.h"
@@ -139,18 +144,71 @@ TEST_F(VideoExport, MkvRetryNeverTouchesAFileItDidNotCreate) {
     bool ok;
   };
   for (const Case& c : {Case{"real", kFfmpeg, true}, Case{"failing", failing, false}}) {
-    for (const char* taken : {"out.mkv", "out2.mkv"}) test::WriteBytes(dir / taken, {'m', 'i', 'n', 'e'});
+    for (const char* taken : {"out.mp4", "out.mkv", "out2.mkv"}) test::WriteText(dir / taken, "mine");
     const bool ok = ExportVideoEditedViaFfmpeg(c.ffmpeg, source, samples, format, {}, dir / "out.mp4", actual, error,
                                                &duration, {});
     EXPECT_EQ(ok, c.ok) << c.name << ": " << error;
-    for (const char* taken : {"out.mkv", "out2.mkv"}) EXPECT_EQ(test::ReadText(dir / taken), "mine") << c.name;
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.mp4")) << c.name;
+    for (const char* taken : {"out.mp4", "out.mkv", "out2.mkv"})
+      EXPECT_EQ(test::ReadText(dir / taken), "mine") << c.name << " " << taken;
     EXPECT_EQ(std::filesystem::exists(dir / "out3.mkv"), c.ok) << c.name;
     if (c.ok) {
       EXPECT_EQ(actual, dir / "out3.mkv");
       EXPECT_EQ(test::StreamEntry(actual, "v:0", "codec_name"), "ffv1");
       std::filesystem::remove(actual);
     }
+  }
+}
+
+// An ffmpeg that claims success without a file, and outputs nothing can be
+// written to, fail without waiting and without leaving anything behind.
+TEST_F(VideoExport, RunsWithoutAnOutputFileAndNonRegularOutputsFail) {
+  const auto source = MakeSource("clip.mp4");
+  std::vector<float> samples;
+  AudioFormat format;
+  MakeEdited(samples, format);
+  const auto silent = dir / "silent-ffmpeg";
+  test::WriteText(silent, "#!/bin/sh\nexit 0\n");
+  const auto empty = dir / "empty-ffmpeg";
+  test::WriteText(empty, "#!/bin/sh\nfor a; do last=$a; done\n: > \"${last#file:}\"\nexit 0\n");
+  for (const auto& script : {silent, empty}) std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  ASSERT_EQ(mkfifo((dir / "fifo.mp4").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir / "folder.mp4");
+  struct Case {
+    std::filesystem::path ffmpeg;
+    const char* output;
+    const char* error;
+  };
+  const char* noFile = "ffmpeg 报告成功，却没有写出视频文件（或写出的是空文件），导出失败。";
+  for (const Case& c : {Case{silent, "a.mp4", noFile}, Case{empty, "b.mp4", noFile},
+                        Case{kFfmpeg, "fifo.mp4", kNotRegularOutputText},
+                        Case{kFfmpeg, "folder.mp4", kNotRegularOutputText}}) {
+    EXPECT_FALSE(ExportVideoEditedViaFfmpeg(c.ffmpeg, source, samples, format, {}, dir / c.output, actual, error,
+                                            &duration, {}))
+        << c.output;
+    EXPECT_EQ(error, c.error) << c.output;
+  }
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) left.push_back(PathToUtf8(e.path().filename()));
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"clip.mp4", "edited.wav", "empty-ffmpeg", "ffmpeg-last.log", "fifo.mp4", "folder.mp4",
+                                            "silent-ffmpeg"}));
+}
+
+// A picture of one frame (a cover, a title card) is held for the whole
+// sound, in both containers.
+TEST_F(VideoExport, OneFramePictureIsHeldForTheLengthOfTheSound) {
+  std::vector<float> samples;
+  AudioFormat format;
+  MakeEdited(samples, format, 10.0);
+  for (const char* name : {"card.mp4", "card.mkv"}) {
+    const auto source = dir / name;
+    test::Make("-f lavfi -i color=c=blue:size=64x48:rate=25:d=0.04 -f lavfi -i sine=r=48000:d=10 -c:v libx264 "
+               "-pix_fmt yuv420p -c:a aac " + test::Q(source));
+    const auto output = dir / (std::string("out-") + name);
+    ASSERT_TRUE(Export(source, samples, format, {}, output)) << name << ": " << error;
+    const double seconds = double(test::DecodeAudio(output, "0:a:0", dir.path()).size()) / 2 / 48000;
+    EXPECT_NEAR(seconds, 10.0, 0.1) << name;
+    EXPECT_EQ(test::StreamMd5(output, "0:v:0"), test::StreamMd5(source, "0:v:0")) << name;
   }
 }
 

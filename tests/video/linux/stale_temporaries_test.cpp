@@ -78,14 +78,26 @@ TEST(StaleTemporaries, KilledExportAndHelperFilesGoAtTheNextStartOnly) {
   }
   const int ffmpegPid = std::atoi(test::ReadText(pidFile).c_str());
   ASSERT_GT(ffmpegPid, 0) << test::ReadText(work / "child.txt");
-  const fs::path audio = work / "out.mp4.vesk-audio.wav";
+  // The export works in a staging folder beside its output.
+  fs::path staging;
+  for (const auto& e : fs::directory_iterator(work.path()))
+    if (PathToUtf8(e.path().filename()).starts_with(".vesk-save-")) staging = e.path();
+  const fs::path audio = staging / "out.mp4.vesk-audio.wav";
   ASSERT_TRUE(fs::exists(audio));
-  for (const fs::path& p : {audio, work / "old.mp4.vesk-audio.wav"}) test::AgeFile(p);
+  for (const fs::path& p : {audio, staging, work / "old.mp4.vesk-audio.wav"}) test::AgeFile(p);
   for (const auto& e : fs::directory_iterator(own)) test::AgeFile(e.path());
 
   EXPECT_EQ(RemoveStaleTemporaries(), 0) << "the run is alive";
   child.Kill();
   ASSERT_TRUE(child.Wait(10'000));
+  // ffmpeg dies with the program that started it (gone, or a zombie).
+  auto gone = [&] {
+    const std::string stat = test::ReadText("/proc/" + std::to_string(ffmpegPid) + "/stat");
+    const size_t paren = stat.rfind(')');
+    return stat.empty() || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0);
+  };
+  for (int i = 0; i < 100 && !gone(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(gone()) << "ffmpeg outlived the killed export";
   kill(ffmpegPid, SIGKILL);
   ASSERT_TRUE(fs::exists(audio));
 
@@ -99,12 +111,37 @@ TEST(StaleTemporaries, KilledExportAndHelperFilesGoAtTheNextStartOnly) {
   EXPECT_EQ(RemoveStaleTemporaries(&removed), 2);
   ASSERT_EQ(removed.size(), 2u);
   std::sort(removed.begin(), removed.end());
-  EXPECT_EQ(removed[0], PathToUtf8(audio));
+  EXPECT_EQ(removed[0], PathToUtf8(staging));
   EXPECT_NE(removed[1].find("-dn32-in.bin"), std::string::npos);
-  EXPECT_FALSE(fs::exists(audio));
+  EXPECT_FALSE(fs::exists(staging));
   EXPECT_TRUE(fs::exists(work / "old.mp4.vesk-audio.wav"));
   EXPECT_EQ(Names(own), (std::vector<std::string>{"notes.txt", "run-" + std::to_string(CurrentProcessId()) + ".lock",
                                                   "vesk-999999-1-dn32-in.bin"}));
+}
+
+// Runs that ended without leaving anything else still leave their lock;
+// those go, the lock of a live run and one newer than this run stay.
+TEST(StaleTemporaries, LocksOfEndedRunsDoNotPileUp) {
+  test::ScratchDir work;
+  const test::EnvOverride temp("TMPDIR", PathToUtf8(work.path()));
+  const fs::path own = PrivateTempDir();
+  struct Case {
+    const char* name;
+    bool aged, held, stays;
+  };
+  const Case cases[] = {{"run-111111.lock", true, false, false},
+                        {"run-222222.lock", true, true, true},
+                        {"run-333333.lock", false, false, true}};
+  std::vector<File> held;
+  for (const Case& c : cases) {
+    test::WriteText(own / c.name, "");
+    if (c.aged) test::AgeFile(own / c.name);
+    if (c.held) {
+      ASSERT_TRUE(held.emplace_back().OpenWriteClaimed(own / c.name));
+    }
+  }
+  RemoveStaleTemporaries();
+  for (const Case& c : cases) EXPECT_EQ(fs::exists(own / c.name), c.stays) << c.name;
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
-#include "doc/save_staging.h"
+#include "platform/save_staging.h"
 
 #include <random>
 #include <system_error>
 
 #include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/temp_files.h"
 #include "platform/text.h"
 
 namespace vesk {
@@ -17,12 +19,19 @@ constexpr size_t kHexDigits = 16;
 }  // namespace
 
 SaveStaging::~SaveStaging() {
+  // The claim (a member) ends after the folder is gone.
   if (dir_.empty()) return;
   std::error_code ec;
   std::filesystem::remove_all(dir_, ec);
 }
 
 bool SaveStaging::Create(const std::filesystem::path& target, std::string& error) {
+  std::error_code sec;
+  if (IsSpecialFile(target) || std::filesystem::is_directory(target, sec)) {
+    // Renaming over it would replace the user's pipe or fail on a folder.
+    error = kNotRegularOutputText;
+    return false;
+  }
   std::filesystem::path parent = target.parent_path();
   if (parent.empty()) parent = ".";
   std::mt19937_64 random(std::random_device{}() ^ uint64_t(Now100ns()));
@@ -30,7 +39,9 @@ bool SaveStaging::Create(const std::filesystem::path& target, std::string& error
     const std::filesystem::path dir =
         parent / PathFromUtf8(vesk::Format("%s%016llx", kPrefix, static_cast<unsigned long long>(random())));
     std::error_code ec;
+    auto claim = std::make_unique<TemporaryClaim>(dir);
     if (std::filesystem::create_directory(dir, ec)) {
+      claim_ = std::move(claim);
       dir_ = dir;
       file_ = dir / target.filename();
       return true;

@@ -5,9 +5,14 @@
 //
 // The folder is ".vesk-save-" followed by 16 lower-case hex digits. Creating it
 // is exclusive, so no existing file or link of that name is followed, and it
-// sits on the target's volume, so the final move is a rename.
+// sits on the target's volume, so the final move is a rename. It is claimed
+// (TemporaryClaim) before it is made, so what a killed run left is removed
+// at a later start.
 #include <filesystem>
+#include <memory>
 #include <string>
+
+#include "platform/temp_files.h"
 
 namespace vesk {
 
@@ -21,7 +26,8 @@ class SaveStaging {
 
   // Creates the folder beside `target`; File() is then folder / target's name.
   // False with "无法创建输出文件（…）" when the target's folder is missing or
-  // not writable.
+  // not writable, and with kNotRegularOutputText when `target` is a FIFO,
+  // device, socket or folder.
   bool Create(const std::filesystem::path& target, std::string& error);
   const std::filesystem::path& Folder() const { return dir_; }
   const std::filesystem::path& File() const { return file_; }
@@ -31,6 +37,7 @@ class SaveStaging {
                 const std::filesystem::path& staged = {});
 
  private:
+  std::unique_ptr<TemporaryClaim> claim_;
   std::filesystem::path dir_;
   std::filesystem::path file_;
 };
