@@ -41,19 +41,23 @@ bool HaveDisplay() {
   return false;
 }
 
-// The window a second start asks to come forward; the request arrives on a
-// background thread, the window may not exist yet or any more.
+// The window a second start asks to come forward (and to open its file);
+// the request arrives on a background thread, the window may not exist yet
+// or any more.
 class RaiseTarget {
  public:
   void Set(ui::qt::MainWindow* window) {
     std::lock_guard<std::mutex> lock(mutex_);
     window_ = window;
   }
-  void Raise() {
+  void Raise(const std::filesystem::path& file) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (window_ == nullptr) return;
     ui::qt::MainWindow* w = window_;
-    w->PostToUi([w] { w->BringToFront(); });
+    w->PostToUi([w, file] {
+      w->BringToFront();
+      if (!file.empty()) w->Controller().OpenHandedOver(file);
+    });
   }
 
  private:
@@ -73,10 +77,10 @@ int RunWindowApplication(const CommandLine& cmd) {
   const bool dump = !cmd.dumpLayoutPath.empty();
   if (!dump && !HaveDisplay()) {
     std::fputs(UsageText("没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都没有设置），窗口无法打开。命令行模式：").c_str(),
-               stdout);
+               stderr);
     ReleaseMediaFoundation();
     UninitComForThread();
-    return 0;
+    return 1;
   }
   // The dump needs no display: the window is created hidden on the
   // offscreen platform, at the fixed 96-DPI scale.
@@ -87,10 +91,10 @@ int RunWindowApplication(const CommandLine& cmd) {
   if (!dump) {
     SingleInstanceOptions single;
     single.name = kSingleInstanceName;
-    single.raiseRequested = [&raiseTarget] { raiseTarget.Raise(); };
+    single.raiseRequested = [&raiseTarget](const std::filesystem::path& file) { raiseTarget.Raise(file); };
     instance = ClaimSingleInstance(single);
     if (!instance->IsFirst()) {
-      instance->RaiseRunning();
+      instance->RaiseRunning(HandedOverPath(cmd));
       ReleaseMediaFoundation();
       UninitComForThread();
       return 0;

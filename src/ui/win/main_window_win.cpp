@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/version.h"
 #include "platform/shell_open.h"
+#include "platform/single_instance.h"
 #include "ui/control_ids.h"
 #include "ui/edit_area.h"
 #include "ui/input_events.h"
@@ -1069,6 +1070,18 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DROPFILES:
       OnDropFiles(reinterpret_cast<HDROP>(wp));
       return 0;
+    case WM_COPYDATA: {
+      // A second start's file ("Open with" while running). The sender waits
+      // for the answer, so the question and the loading run after it returned.
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+      if (data == nullptr || data->dwData != kOpenFileCopyDataTag || data->cbData == 0 ||
+          data->cbData % sizeof(wchar_t) != 0)
+        return FALSE;
+      const std::filesystem::path file(
+          std::wstring(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t)));
+      PostToUi([this, file] { controller_->OpenHandedOver(file); });
+      return TRUE;
+    }
     case WM_TIMER:
       if (wp == kTickTimer) {
         if (!InputBlocked()) controller_->OnTick();
