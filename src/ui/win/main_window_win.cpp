@@ -189,8 +189,8 @@ bool RegisterWindowClasses(HINSTANCE instance) {
   main.style = CS_HREDRAW | CS_VREDRAW;
   main.lpfnWndProc = MainWindowProc;
   main.hInstance = instance;
-  main.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-  main.hIconSm = main.hIcon;
+  main.hIcon = AppIcon(GetSystemMetrics(SM_CXICON));
+  main.hIconSm = AppIcon(GetSystemMetrics(SM_CXSMICON));
   main.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   main.lpszClassName = kMainClass;
@@ -743,7 +743,7 @@ void MainWindow::PaintFrame(HDC dc, const RECT& client) {
 
   // Title and icon.
   const int iconSize = Px(16);
-  DrawIconEx(dc, Px(10), (caption - iconSize) / 2, LoadIconW(nullptr, IDI_APPLICATION), iconSize, iconSize, 0,
+  DrawIconEx(dc, Px(10), (caption - iconSize) / 2, AppIcon(iconSize), iconSize, iconSize, 0,
              nullptr, DI_NORMAL);
   {
     Selected f(dc, captionFont_);
