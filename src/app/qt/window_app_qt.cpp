@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -108,6 +109,8 @@ int RunWindowApplication(const CommandLine& cmd) {
   QApplication::setApplicationName(QStringLiteral("VeskRecorder"));
   QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
   QApplication::setDesktopFileName(QStringLiteral("VeskRecorder"));
+  // The installed icon (share/icons/hicolor); a build-folder run has none.
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("VeskRecorder")));
   // Qt's own dialog texts (file dialog, overwrite questions) in Chinese like the rest.
   QTranslator qtTexts;
   if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
