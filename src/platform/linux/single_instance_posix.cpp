@@ -56,7 +56,7 @@ bool ReadUntil(int fd, char last, size_t limit, int waitMs, std::string& got) {
     const int r = ::poll(&p, 1, int(left.count()));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return false;
-    char c = 0;  // one byte at a time: nothing after `last` may be consumed
+    char c = 0;  // byte by byte: requests are a path long
     const ssize_t n = ::read(fd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
