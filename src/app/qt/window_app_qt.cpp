@@ -42,6 +42,21 @@ bool HaveDisplay() {
   return false;
 }
 
+constexpr char kNoDisplay[] = "没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都没有设置），窗口无法打开。命令行模式：";
+
+// Qt ends the process when no platform plugin starts (a display that is set
+// but cannot be reached); that start fails like one without a display.
+QtMessageHandler qtHandler = nullptr;
+void EndWhenQtCannotStart(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type != QtFatalMsg) {
+    if (qtHandler) qtHandler(type, context, text);
+    return;
+  }
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  std::fputs(UsageText("图形显示连接不上，窗口无法打开。命令行模式：").c_str(), stderr);
+  std::_Exit(1);
+}
+
 // The window a second start asks to come forward (and to open its file);
 // the request arrives on a background thread, the window may not exist yet
 // or any more.
@@ -77,8 +92,7 @@ void ReleaseProcessServices() {
 int RunWindowApplication(const CommandLine& cmd) {
   const bool dump = !cmd.dumpLayoutPath.empty();
   if (!dump && !HaveDisplay()) {
-    std::fputs(UsageText("没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都没有设置），窗口无法打开。命令行模式：").c_str(),
-               stderr);
+    std::fputs(UsageText(kNoDisplay).c_str(), stderr);
     ReleaseMediaFoundation();
     UninitComForThread();
     return 1;
@@ -105,7 +119,9 @@ int RunWindowApplication(const CommandLine& cmd) {
   static int argc = 1;
   static char name[] = "VeskRecorder";
   static char* argv[] = {name, nullptr};
+  qtHandler = qInstallMessageHandler(EndWhenQtCannotStart);
   QApplication app(argc, argv);
+  qInstallMessageHandler(qtHandler);
   QApplication::setApplicationName(QStringLiteral("VeskRecorder"));
   QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
   QApplication::setDesktopFileName(QStringLiteral("VeskRecorder"));

@@ -52,6 +52,13 @@ TEST(LinuxEntry, RefusedStartsPrintTheUsageAndFail) {
     EXPECT_NE(r.output.find("--probe-audio <文件>"), std::string::npos) << r.output;
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "probe-audio-report.txt"));
+
+  // A display that is set but cannot be reached fails the same way.
+  const test::RunResult r = test::RunProgram(
+      "/usr/bin/env", {"DISPLAY=:vesk-none", "QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + dir.path().string(),
+                       program.string()});
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("图形显示连接不上"), std::string::npos) << r.output;
 }
 
 }  // namespace
