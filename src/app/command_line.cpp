@@ -10,9 +10,9 @@ static bool IsValue(const std::vector<std::string>& args, size_t i) {
 
 static bool IsOption(const std::string& a) {
   static constexpr const char* kNames[] = {
-      "--selftest", "--dev",    "--dump-layout",    "--export-video-edited", "--vcodec",      "--vbitrate",
-      "--vrate",    "--engine", "--ffmpeg",         "--keep",                "--edited-ordinal", "--delete",
-      "--denoise",  "--probe-audio", "--probe-video", "--probe-preview"};
+      "--selftest", "--dev",    "--dump-layout", "--export-video-edited", "--vcodec",         "--vbitrate",
+      "--vrate",    "--engine", "--ffmpeg",      "--keep",                "--edited-ordinal", "--delete",
+      "--denoise",  "--probe-audio",  "--probe-video",  "--probe-preview"};
   for (const char* name : kNames)
     if (EqualsNoCase(a, name)) return true;
   return false;
