@@ -14,6 +14,7 @@
 #include "core/settings_store.h"
 #include "doc/audio_doc.h"
 #include "media/wav_sink.h"
+#include "platform/text.h"
 #include "ui/control_ids.h"
 #include "ui/edit_area.h"
 #include "ui/win/window_harness.h"
