@@ -11,6 +11,7 @@
 #include "doc/audio_doc.h"
 #include "media/wav_sink.h"
 #include "platform/single_instance.h"
+#include "platform/text.h"
 #include "ui/edit_area.h"
 #include "ui/win/wave_view_win.h"
 #include "ui/win/window_harness.h"
@@ -245,7 +246,7 @@ TEST_F(WindowEditTest, OpenedToneIsPaintedAndFollowsMouseKeysAndWheel) {
 TEST_F(WindowEditTest, AFileFromASecondStartOpensAfterTheReplaceQuestion) {
   test::ScratchDir dir;
   const auto tone = WriteHalfLoudTone(dir / "tone.wav");
-  const auto other = WriteHalfLoudTone(dir / "其他.wav");
+  const auto other = WriteHalfLoudTone(dir.path() / PathFromUtf8("其他.wav"));
   SingleInstanceOptions options;
   options.name = "VeskTest.HandOver." + std::to_string(GetCurrentProcessId());
   options.windowClass = WideToUtf8(kMainClass);
