@@ -35,6 +35,9 @@ case "$kind" in
     # The DLLs are the cross-built FFmpeg libraries and the thread runtime
     # they call; nothing else of the build folder (tests, fixtures) goes in.
     cp "$bin/VeskRecorder.exe" "$bin/VeskDenoise32.exe" "$bin/sh.rnnn" "$stage/$name/"
+    # The build keeps debugging information; the shipped programs go without.
+    x86_64-w64-mingw32-strip "$stage/$name/VeskRecorder.exe"
+    i686-w64-mingw32-strip "$stage/$name/VeskDenoise32.exe"
     cp "$bin"/av*.dll "$bin"/sw*.dll "$bin"/libwinpthread-1.dll "$stage/$name/"
     cp -r "$bin/licenses" "$stage/$name/licenses"
     # Notepad reads UTF-8 reliably with the byte-order mark, and wants CR LF.
