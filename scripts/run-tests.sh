@@ -118,6 +118,14 @@ VESK_TEST_PROGRESS="Z:$(tr / '\\' <<<"$progress")" \
   scripts/wine-audio-check.sh bash -c 'cd build/win64 && ctest --output-on-failure -V' 2>&1 | tee "$log"
 count_gtest "$log" "${PIPESTATUS[0]}" "Wine" "$progress"
 
+echo "== Windows zip, unpacked and started under Wine"
+tests/packaging/win_zip_test.sh 2>&1 | tee "$log"
+if [ "${PIPESTATUS[0]}" -eq 0 ]; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); notes+=("FAILED   package: the Windows zip (tests/packaging/win_zip_test.sh)")
+fi
+
 echo "== Fuzzing (short bounded runs)"
 scripts/fuzz.sh 2>&1 | tee "$log"
 rc=${PIPESTATUS[0]}

@@ -16,7 +16,7 @@ packages=(
   ffmpeg sox pulseaudio pulseaudio-utils
   qt6-base-dev qt6-translations-l10n fonts-wqy-microhei fonts-symbola
   wine wine64 wine32:i386 xvfb
-  dpkg-dev nasm
+  dpkg-dev nasm zip unzip desktop-file-utils
   python3
   # Fonts for the window under Wine: the Chinese face "Microsoft YaHei UI"
   # is mapped to, symbols it lacks, and Wine's own (control glyphs).

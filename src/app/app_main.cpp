@@ -1,14 +1,23 @@
 #include "app/app_main.h"
 
+#include <cstdio>
+
 #include "app/headless_modes.h"
+#include "app/usage_text.h"
 #include "platform/folders.h"
 #include "platform/system.h"
 #include "platform/temp_files.h"
+#include "platform/text.h"
 
 namespace vesk {
 
 int RunVeskRecorder(const std::vector<std::string>& args) {
   const CommandLine cmd = ScanArguments(args);
+  if (!cmd.unknownOption.empty()) {
+    // A typo must not start a window or a different mode.
+    std::fputs(UsageText("未知选项：" + cmd.unknownOption).c_str(), stderr);
+    return 2;
+  }
   const Mode mode = SelectMode(cmd);
 
   if (!InitComForThread(WantsMultithreadedCom(cmd))) {
@@ -40,6 +49,14 @@ int RunVeskRecorder(const std::vector<std::string>& args) {
   ReleaseMediaFoundation();
   UninitComForThread();
   return code;
+}
+
+std::filesystem::path HandedOverPath(const CommandLine& cmd) {
+  if (cmd.openPath.empty()) return {};
+  const std::filesystem::path path = PathFromUtf8(cmd.openPath);
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return ec ? path : absolute;
 }
 
 }  // namespace vesk

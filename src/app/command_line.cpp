@@ -16,6 +16,16 @@ static std::string DashedName(const std::vector<std::string>& args, size_t i) {
   return args[i];
 }
 
+static bool IsOption(const std::string& a) {
+  static constexpr const char* kNames[] = {
+      "--selftest", "--dev",    "--dump-layout", "--export-video-edited", "--vcodec",         "--vbitrate",
+      "--vrate",    "--engine", "--ffmpeg",      "--keep",                "--edited-ordinal", "--delete",
+      "--denoise",  "--probe-audio",  "--probe-video",  "--probe-preview"};
+  for (const char* name : kNames)
+    if (EqualsNoCase(a, name)) return true;
+  return false;
+}
+
 CommandLine ScanArguments(const std::vector<std::string>& args) {
   CommandLine c;
   const size_t n = args.size();
@@ -31,8 +41,8 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
 
     if (is("--selftest")) {
       c.selfTest = true;
-      if (IsValue(args, i + 1)) take(i + 1);
       if (hasNext) {
+        take(i + 1);  // "-5" is a bad number, not an unknown option
         const long v = ParseLong32(next());
         if (v >= 1 && v <= 600) c.selfTestSeconds = int(v);
       }
@@ -95,10 +105,9 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
     take(i + 1);
   }
   for (size_t i = 1; i < n; ++i) {
-    if (!taken[i] && !args[i].empty() && args[i][0] != '-') {
-      c.openPath = args[i];
-      break;
-    }
+    if (!taken[i] && !args[i].empty() && args[i][0] != '-' && c.openPath.empty()) c.openPath = args[i];
+    if (!taken[i] && !args[i].empty() && args[i][0] == '-' && !IsOption(args[i]) && c.unknownOption.empty())
+      c.unknownOption = args[i];
   }
   return c;
 }

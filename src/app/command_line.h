@@ -33,12 +33,15 @@ struct CommandLine {
   // file the window application opens into the edit area after it started
   // ("Open with" and drops on the program's icon pass files this way).
   std::string openPath;
+  // The first argument that starts with '-', names no option and was not
+  // read as a value: the entry refuses the command line.
+  std::string unknownOption;
 };
 
 // Scans args (args[0] is the program and is skipped). Names are compared
 // case-insensitively; values are read from the following arguments without
-// removing them from the scan; unknown arguments are ignored. A plain
-// argument no option took as its value becomes openPath.
+// removing them from the scan. A plain argument no option took as its value
+// becomes openPath; an unknown option becomes unknownOption.
 CommandLine ScanArguments(const std::vector<std::string>& args);
 
 enum class Mode { SelfTest, ExportVideo, Denoise, ProbeAudio, ProbeVideo, WindowApp, ProbePreview };

@@ -8,6 +8,7 @@ namespace vesk {
 
 std::string UsageText(const std::string& why) {
   return std::string("VeskRecorder ") + kVersion + "\n" + why + "\n" +
+         "  <文件>                                   打开窗口并载入这个文件\n"
          "  --probe-audio <文件>                     读取音频文件并报告参数\n"
          "  --probe-video <文件>                     分析视频文件\n"
          "  --probe-preview <文件> [音轨]            解码试听片段\n"

@@ -13,11 +13,16 @@ static std::filesystem::path WithTrailingSeparator(std::filesystem::path p) {
 
 static std::filesystem::path ComputeDataFolder() {
   const std::filesystem::path programDir = ProgramDir();
-  if (CanCreateFileIn(programDir, "~vesk_probe.tmp")) return WithTrailingSeparator(programDir);
+  // An installed program (<prefix>/bin beside <prefix>/share/VeskRecorder)
+  // keeps its data per user even when it runs as root, who could write into
+  // the program folder.
+  std::error_code ec;
+  const bool installed =
+      std::filesystem::is_directory((programDir / ".." / "share" / "VeskRecorder").lexically_normal(), ec);
+  if (!installed && CanCreateFileIn(programDir, "~vesk_probe.tmp")) return WithTrailingSeparator(programDir);
   const std::filesystem::path roaming = RoamingAppDataDir();
   if (!roaming.empty()) {
     std::filesystem::path dir = roaming / "VeskRecorder";
-    std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     return WithTrailingSeparator(dir);
   }

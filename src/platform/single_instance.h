@@ -1,14 +1,15 @@
 #pragma once
 // One running window application per user session. The first start claims
 // a system-wide name; a second start finds it taken, asks the running one to
-// come to the front and exits.
+// come to the front, hands it the file it was started with, and exits.
 //
 // Windows: a named mutex; the second start raises the first's main window
-// itself (found by its window class). Linux: an exclusive flock on
+// itself (found by its window class) and sends it the file in a WM_COPYDATA
+// message tagged kOpenFileCopyDataTag. Linux: an exclusive flock on
 // "<name>.lock" in $XDG_RUNTIME_DIR (or a private per-user folder under the
 // temp folder when that is unset), plus a local socket "<name>.sock" beside
 // it on which the first instance listens; the second start sends a request
-// and the first instance's `raiseRequested` runs.
+// with the file and the first instance's `raiseRequested` runs.
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -19,14 +20,19 @@ namespace vesk {
 // The window application's claim (on Windows the mutex "Local\\" + this).
 inline constexpr const char kSingleInstanceName[] = "VeskRecorder.SingleInstance.7E3A";
 
+// Windows: COPYDATASTRUCT::dwData of a handed-over file; the data is the
+// path in UTF-16 without a terminator.
+inline constexpr unsigned long kOpenFileCopyDataTag = 0x5645534BUL;
+
 struct SingleInstanceOptions {
   std::string name;         // kSingleInstanceName for the window application
   std::string windowClass;  // Windows: the main window's class, raised by a second start
   // Linux: folder of the lock file and the socket; empty = the default.
   std::filesystem::path folder;
-  // First instance, Linux: a second start asked to be shown. Called on a
-  // background thread; the window marshals it to its own thread.
-  std::function<void()> raiseRequested;
+  // First instance, Linux: a second start asked to be shown, with the file
+  // it was started with (empty when none). Called on a background thread;
+  // the window marshals it to its own thread.
+  std::function<void(const std::filesystem::path& file)> raiseRequested;
 };
 
 class SingleInstance {
@@ -34,9 +40,10 @@ class SingleInstance {
   virtual ~SingleInstance() = default;
   // True when this process holds the claim (it is the first instance).
   virtual bool IsFirst() const = 0;
-  // Second instance: asks the running one to come to the front. False when
-  // it could not be reached.
-  virtual bool RaiseRunning() = 0;
+  // Second instance: asks the running one to come to the front and to open
+  // `file` (absolute, as the second start's folder means nothing to the
+  // first; empty = only come forward). False when it could not be reached.
+  virtual bool RaiseRunning(const std::filesystem::path& file) = 0;
 };
 
 // Claims the name. Never fails outright: when the lock cannot be set up at

@@ -682,13 +682,24 @@ struct AppController::Impl {
                      "拖进来的不是认识的音频/视频格式（wav/mp3/m4a/aac/wma/flac/ogg/opus/mp4/mov/mkv/webm）。");
       return;
     }
+    OpenReplacing(first, "正在录音，先按「■ 停止录音」再拖入文件。");
+  }
+
+  void OpenHandedOver(const fs::path& file) {
+    AppLog("[open] 再次启动交来文件：%s", Utf8(file).c_str());
+    OpenReplacing(file, "正在录音，先按「■ 停止录音」再打开文件。");
+  }
+
+  // Opens `file` into the edit area; audio already there is replaced only
+  // when the user agrees.
+  void OpenReplacing(const fs::path& file, const char* whileRecording) {
     if (session.IsRecording()) {
-      View().SetText(TextView::Status, "正在录音，先按「■ 停止录音」再拖入文件。");
+      View().SetText(TextView::Status, whileRecording);
       return;
     }
     if (doc.Frames() > 0) {
       const bool unexported = doc.IsModified();
-      std::string text = "剪辑区里已经有音频，载入「" + Utf8(first.filename()) + "」会把当前内容替换掉。";
+      std::string text = "剪辑区里已经有音频，载入「" + Utf8(file.filename()) + "」会把当前内容替换掉。";
       if (unexported) text += "\n\n现在这些改动还没导出，替换之后就找不回来了（这一步进不了撤销）。";
       text += "\n\n确定要载入吗？";
       // Unexported work is lost by a careless Enter only when Yes is the default.
@@ -699,7 +710,7 @@ struct AppController::Impl {
         return;
       }
     }
-    Edit().OpenForEdit(first);
+    Edit().OpenForEdit(file);
   }
 
   bool QueryClose() {
@@ -857,6 +868,7 @@ std::vector<MenuItem> AppController::ContextMenu() {
 void AppController::OnTick() { impl_->Tick(); }
 void AppController::NotifyDevicesChanged() { impl_->NotifyDevicesChanged(); }
 void AppController::OnDropFiles(const std::vector<std::filesystem::path>& files) { impl_->OnDropFiles(files); }
+void AppController::OpenHandedOver(const std::filesystem::path& file) { impl_->OpenHandedOver(file); }
 bool AppController::QueryClose() { return impl_->QueryClose(); }
 void AppController::Shutdown(const std::optional<MainWindowPlacement>& placement) { impl_->Shutdown(placement); }
 std::optional<MainWindowPlacement> AppController::SavedPlacement(const ScreenMetrics& screen) const {

@@ -112,6 +112,9 @@ class AppController {
   void NotifyDevicesChanged();
   // Files dropped on the window.
   void OnDropFiles(const std::vector<std::filesystem::path>& files);
+  // A second start handed over its file ("Open with" while running): opens
+  // it like a drop, with the same question when the edit area holds audio.
+  void OpenHandedOver(const std::filesystem::path& file);
   // The user asked to close: confirmations. True when the window may close.
   bool QueryClose();
   // The window is going: settings saved with its placement, every stream

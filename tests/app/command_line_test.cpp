@@ -79,6 +79,24 @@ TEST(CommandLine, APlainArgumentNoOptionTookIsTheFileToOpen) {
   EXPECT_EQ(SelectMode(Scan({"clip.mp4"})), Mode::WindowApp);
 }
 
+TEST(CommandLine, AnArgumentStartingWithDashThatNamesNoOptionIsUnknown) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string unknown;
+  } cases[] = {
+      {{"--no-such-option"}, "--no-such-option"},
+      {{"clip.wav", "-v", "--x"}, "-v"},
+      {{"-"}, "-"},
+      {{"--PROBE-AUDIO", "a.wav"}, ""},
+      {{"--dev", "-1"}, ""},                // a value, however it looks
+      {{"--selftest", "-5"}, ""},           // a bad number, not an option
+      {{"--ffmpeg", "--nope", "x.wav"}, ""},  // the value of --ffmpeg
+      {{"--denoise", "in.wav", "-x"}, "-x"},
+      {{"--dump-layout"}, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Scan(c.args).unknownOption, c.unknown) << c.args.front();
+}
+
 TEST(CommandLine, KeepAppendsAcrossOccurrencesAndSkipsEmptyPieces) {
   const CommandLine cmd = Scan({"--keep", "1,,3", "--keep", "x,5,"});
   EXPECT_EQ(cmd.exportOptions.keep, (std::vector<int32_t>{1, 3, 0, 5}));

@@ -20,7 +20,7 @@ TEST(SingleInstance, TheSecondClaimSeesTheFirstUntilItEnds) {
   {
     auto second = ClaimSingleInstance(options);
     EXPECT_FALSE(second->IsFirst());
-    EXPECT_FALSE(first->RaiseRunning());  // only a second start asks
+    EXPECT_FALSE(first->RaiseRunning({}));  // only a second start asks
   }
   first.reset();
   EXPECT_TRUE(ClaimSingleInstance(options)->IsFirst());

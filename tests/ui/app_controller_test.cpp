@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "support/signal.h"
+#include "support/wav_builder.h"
 #include "core/diagnostics.h"
 #include "core/log_fixture.h"
 #include "denoise/denoise_engine.h"
@@ -473,6 +474,37 @@ TEST(ControllerDrops, OnlyTheFirstKnownFileIsTakenAndReplacingAsksFirst) {
     }
     EXPECT_EQ(rig->Document().Frames(), frames);
     EXPECT_EQ(rig->IsRecording(), c.recording);
+  }
+}
+
+TEST(ControllerDrops, AFileHandedOverByASecondStartIsAskedAboutLikeADrop) {
+  struct Case {
+    const char* name;
+    bool filled, edited, recording;
+    BoxAnswer answer;
+    bool asked, opened;
+  };
+  const Case cases[] = {
+      {"empty edit area", false, false, false, BoxAnswer::No, false, true},
+      {"unexported work kept", true, true, false, BoxAnswer::No, true, false},
+      {"unexported work replaced", true, true, false, BoxAnswer::Yes, true, true},
+      {"while recording", false, false, true, BoxAnswer::Yes, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ControllerRig rig;
+    rig->Start();
+    const fs::path file = rig.dir.path() / "其他.wav";
+    test::WriteBytes(file, test::MakeWav({1, 1, 8000, 16}, test::Pcm16(test::Sine(4000, 1, 440, 8000)), 8000));
+    if (c.filled) FillDocument(rig->Document(), rig.dir.path() / "old.wav");
+    if (c.edited) EditDocument(rig->Document());
+    if (c.recording) rig->OnCommand(ui::kIdRecord);
+    rig.view.boxAnswers.push_back(c.answer);
+    rig->OpenHandedOver(file);
+    EXPECT_EQ(rig.view.boxes.size(), c.asked ? 1u : 0u);
+    if (c.asked) EXPECT_EQ(rig.view.boxes[0].defaultButton, BoxAnswer::No);
+    EXPECT_EQ(rig->Document().SourcePath() == file, c.opened);
+    if (c.recording) EXPECT_EQ(rig.view.Status(), "正在录音，先按「■ 停止录音」再打开文件。");
   }
 }
 

@@ -8,16 +8,13 @@
 namespace vesk {
 
 int RunWindowApplication(const CommandLine& cmd) {
-  int code = 0;
-  if (!cmd.dumpLayoutPath.empty()) {
+  if (!cmd.dumpLayoutPath.empty())
     std::fprintf(stderr, "这个版本没有窗口界面（构建时未带 Qt），无法导出窗口布局。\n");
-    code = 1;
-  } else {
-    std::fputs(UsageText("这个版本没有窗口界面（构建时未带 Qt），只提供命令行模式：").c_str(), stdout);
-  }
+  else
+    std::fputs(UsageText("这个版本没有窗口界面（构建时未带 Qt），只提供命令行模式：").c_str(), stderr);
   ReleaseMediaFoundation();
   UninitComForThread();
-  return code;
+  return 1;
 }
 
 }  // namespace vesk

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -43,10 +44,25 @@ bool HaveDisplay() {
   return false;
 }
 
-// The window a second start asks to come forward, or the system asks to
-// end; the requests arrive on background threads, the window may not exist
-// yet or any more. An end requested before the window is up ends it as
-// soon as it is.
+constexpr char kNoDisplay[] = "没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都没有设置），窗口无法打开。命令行模式：";
+
+// Qt ends the process when no platform plugin starts (a display that is set
+// but cannot be reached); that start fails like one without a display.
+QtMessageHandler qtHandler = nullptr;
+void EndWhenQtCannotStart(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type != QtFatalMsg) {
+    if (qtHandler) qtHandler(type, context, text);
+    return;
+  }
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  std::fputs(UsageText("图形显示连接不上，窗口无法打开。命令行模式：").c_str(), stderr);
+  std::_Exit(1);
+}
+
+// The window a second start asks to come forward (and to open its file),
+// or the system asks to end; the requests arrive on background threads, the
+// window may not exist yet or any more. An end requested before the window
+// is up ends it as soon as it is.
 class RaiseTarget {
  public:
   void Set(ui::qt::MainWindow* window) {
@@ -54,11 +70,14 @@ class RaiseTarget {
     window_ = window;
     if (window_ != nullptr && endRequested_) PostEnd();
   }
-  void Raise() {
+  void Raise(const std::filesystem::path& file) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (window_ == nullptr) return;
     ui::qt::MainWindow* w = window_;
-    w->PostToUi([w] { w->BringToFront(); });
+    w->PostToUi([w, file] {
+      w->BringToFront();
+      if (!file.empty()) w->Controller().OpenHandedOver(file);
+    });
   }
   void RequestEnd() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -97,11 +116,10 @@ void ReleaseProcessServices() {
 int RunWindowApplication(const CommandLine& cmd) {
   const bool dump = !cmd.dumpLayoutPath.empty();
   if (!dump && !HaveDisplay()) {
-    std::fputs(UsageText("没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都没有设置），窗口无法打开。命令行模式：").c_str(),
-               stdout);
+    std::fputs(UsageText(kNoDisplay).c_str(), stderr);
     ReleaseMediaFoundation();
     UninitComForThread();
-    return 0;
+    return 1;
   }
   // The dump needs no display: the window is created hidden on the
   // offscreen platform, at the fixed 96-DPI scale.
@@ -113,10 +131,10 @@ int RunWindowApplication(const CommandLine& cmd) {
   if (!dump) {
     SingleInstanceOptions single;
     single.name = kSingleInstanceName;
-    single.raiseRequested = [] { raiseTarget.Raise(); };
+    single.raiseRequested = [](const std::filesystem::path& file) { raiseTarget.Raise(file); };
     instance = ClaimSingleInstance(single);
     if (!instance->IsFirst()) {
-      instance->RaiseRunning();
+      instance->RaiseRunning(HandedOverPath(cmd));
       ReleaseMediaFoundation();
       UninitComForThread();
       return 0;
@@ -126,10 +144,14 @@ int RunWindowApplication(const CommandLine& cmd) {
   static int argc = 1;
   static char name[] = "VeskRecorder";
   static char* argv[] = {name, nullptr};
+  qtHandler = qInstallMessageHandler(EndWhenQtCannotStart);
   QApplication app(argc, argv);
+  qInstallMessageHandler(qtHandler);
   QApplication::setApplicationName(QStringLiteral("VeskRecorder"));
   QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
   QApplication::setDesktopFileName(QStringLiteral("VeskRecorder"));
+  // The installed icon (share/icons/hicolor); a build-folder run has none.
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("VeskRecorder")));
   // Qt's own dialog texts (file dialog, overwrite questions) in Chinese like the rest.
   QTranslator qtTexts;
   if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),

@@ -41,7 +41,7 @@ int RunWindowApplication(const CommandLine& cmd) {
     options.windowClass = WideToUtf8(ui::win::kMainClass);
     instance = ClaimSingleInstance(options);
     if (!instance->IsFirst()) {
-      instance->RaiseRunning();  // restores and raises the running window
+      instance->RaiseRunning(HandedOverPath(cmd));  // restores and raises the running window
       ReleaseMediaFoundation();
       UninitComForThread();
       return 0;

@@ -22,8 +22,10 @@
 namespace vesk {
 namespace {
 
+// A request is "raise\n", the file's path (maybe empty) and a NUL byte.
 constexpr char kRequest[] = "raise\n";
 constexpr char kAnswer[] = "ok\n";
+constexpr size_t kMaxRequest = 64 * 1024;
 constexpr int kAnswerWaitMs = 2000;
 constexpr int kConnectTries = 20;  // the first instance may still be setting up its socket
 
@@ -42,32 +44,32 @@ bool FillAddress(const std::filesystem::path& path, sockaddr_un& address) {
   return true;
 }
 
-// Reads into `buffer` until `expected` arrived, the peer closed or the wait ended.
-bool ReadExactly(int fd, const char* expected, int waitMs) {
-  const size_t need = std::strlen(expected);
-  std::string got;
+// Reads until `last` arrived, the peer closed, `limit` bytes came or the
+// wait ended; true when the text ends with `last`.
+bool ReadUntil(int fd, char last, size_t limit, int waitMs, std::string& got) {
+  got.clear();
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-  while (got.size() < need) {
+  while (got.size() < limit && (got.empty() || got.back() != last)) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     pollfd p{fd, POLLIN, 0};
     const int r = ::poll(&p, 1, int(left.count()));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return false;
-    char chunk[16];
-    const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, need - got.size()));
+    char c = 0;  // byte by byte: requests are a path long
+    const ssize_t n = ::read(fd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
-    got.append(chunk, size_t(n));
+    got.push_back(c);
   }
-  return got == expected;
+  return !got.empty() && got.back() == last;
 }
 
-bool WriteAll(int fd, const char* text) {
+bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
-  const size_t size = std::strlen(text);
+  const size_t size = text.size();
   while (done < size) {
-    const ssize_t n = ::send(fd, text + done, size - done, MSG_NOSIGNAL);
+    const ssize_t n = ::send(fd, text.data() + done, size - done, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += size_t(n);
@@ -112,15 +114,19 @@ class PosixSingleInstance final : public SingleInstance {
 
   bool IsFirst() const override { return first_; }
 
-  bool RaiseRunning() override {
+  bool RaiseRunning(const std::filesystem::path& file) override {
     if (first_) return false;
     sockaddr_un address{};
     if (!FillAddress(socketPath_, address)) return false;
+    const std::string request = kRequest + file.string() + '\0';
+    if (request.size() > kMaxRequest) return false;
     for (int attempt = 0; attempt < kConnectTries; ++attempt) {
       const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
       if (fd < 0) return false;
       if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        const bool ok = WriteAll(fd, kRequest) && ReadExactly(fd, kAnswer, kAnswerWaitMs);
+        std::string answer;
+        const bool ok = WriteAll(fd, request) && ReadUntil(fd, '\n', sizeof kAnswer, kAnswerWaitMs, answer) &&
+                        answer == kAnswer;
         ::close(fd);
         return ok;
       }
@@ -155,14 +161,17 @@ class PosixSingleInstance final : public SingleInstance {
       if ((p[0].revents & POLLIN) == 0) continue;
       const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (client < 0) continue;
-      const bool asked = ReadExactly(client, kRequest, kAnswerWaitMs);
+      std::string request;
+      const bool asked = ReadUntil(client, '\0', kMaxRequest, kAnswerWaitMs, request) &&
+                         request.rfind(kRequest, 0) == 0;
       if (asked) WriteAll(client, kAnswer);
       ::close(client);
-      if (asked && raise_) raise_();
+      const size_t head = std::strlen(kRequest);
+      if (asked && raise_) raise_(std::filesystem::path(request.substr(head, request.size() - head - 1)));
     }
   }
 
-  std::function<void()> raise_;
+  std::function<void(const std::filesystem::path&)> raise_;
   std::filesystem::path socketPath_;
   bool first_ = true;
   int lockFd_ = -1;

@@ -1,5 +1,5 @@
 // Single instance on Windows: a named mutex in the session's namespace; the
-// second start raises the running main window itself.
+// second start raises the running main window itself and sends it its file.
 #include <windows.h>
 
 #include "platform/single_instance.h"
@@ -24,13 +24,25 @@ class WinSingleInstance final : public SingleInstance {
 
   bool IsFirst() const override { return first_; }
 
-  bool RaiseRunning() override {
+  bool RaiseRunning(const std::filesystem::path& file) override {
     if (first_ || windowClass_.empty()) return false;
     HWND other = FindWindowW(windowClass_.c_str(), nullptr);
     if (other == nullptr) return false;
+    // This process was just started by the user, so it may hand the
+    // foreground on; the running one could not take it itself.
     if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
     SetForegroundWindow(other);
-    return true;
+    if (file.empty()) return true;
+    const std::wstring path = file.wstring();
+    COPYDATASTRUCT data{};
+    data.dwData = kOpenFileCopyDataTag;
+    data.cbData = DWORD(path.size() * sizeof(wchar_t));
+    data.lpData = const_cast<wchar_t*>(path.data());
+    DWORD_PTR handled = 0;
+    // A window busy in a modal loop still answers; a hung one must not hang this start.
+    return SendMessageTimeoutW(other, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000,
+                               &handled) != 0 &&
+           handled != 0;
   }
 
  private:

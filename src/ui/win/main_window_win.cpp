@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/version.h"
 #include "platform/shell_open.h"
+#include "platform/single_instance.h"
 #include "ui/box_text.h"
 #include "ui/control_ids.h"
 #include "ui/edit_area.h"
@@ -189,8 +190,8 @@ bool RegisterWindowClasses(HINSTANCE instance) {
   main.style = CS_HREDRAW | CS_VREDRAW;
   main.lpfnWndProc = MainWindowProc;
   main.hInstance = instance;
-  main.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-  main.hIconSm = main.hIcon;
+  main.hIcon = AppIcon(GetSystemMetrics(SM_CXICON));
+  main.hIconSm = AppIcon(GetSystemMetrics(SM_CXSMICON));
   main.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   main.lpszClassName = kMainClass;
@@ -748,7 +749,7 @@ void MainWindow::PaintFrame(HDC dc, const RECT& client) {
 
   // Title and icon.
   const int iconSize = Px(16);
-  DrawIconEx(dc, Px(10), (caption - iconSize) / 2, LoadIconW(nullptr, IDI_APPLICATION), iconSize, iconSize, 0,
+  DrawIconEx(dc, Px(10), (caption - iconSize) / 2, AppIcon(iconSize), iconSize, iconSize, 0,
              nullptr, DI_NORMAL);
   {
     Selected f(dc, captionFont_);
@@ -1075,6 +1076,18 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DROPFILES:
       OnDropFiles(reinterpret_cast<HDROP>(wp));
       return 0;
+    case WM_COPYDATA: {
+      // A second start's file ("Open with" while running). The sender waits
+      // for the answer, so the question and the loading run after it returned.
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+      if (data == nullptr || data->dwData != kOpenFileCopyDataTag || data->cbData == 0 ||
+          data->cbData % sizeof(wchar_t) != 0)
+        return FALSE;
+      const std::filesystem::path file(
+          std::wstring(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t)));
+      PostToUi([this, file] { controller_->OpenHandedOver(file); });
+      return TRUE;
+    }
     case WM_TIMER:
       if (wp == kTickTimer) {
         if (!InputBlocked()) controller_->OnTick();

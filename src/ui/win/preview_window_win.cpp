@@ -27,7 +27,7 @@ bool RegisterPreviewClass(HINSTANCE instance, WNDPROC proc) {
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = nullptr;  // painted whole, no erase flicker
   wc.lpszClassName = kPreviewClass;
-  wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  wc.hIcon = AppIcon(GetSystemMetrics(SM_CXICON));
   return RegisterClassExW(&wc) != 0;
 }
 

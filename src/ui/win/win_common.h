@@ -17,6 +17,16 @@ inline constexpr wchar_t kProgressClass[] = L"VESKProgressWnd";
 inline constexpr wchar_t kDonateClass[] = L"VESKDonateView";
 inline constexpr wchar_t kTrackDialogClass[] = L"VESKTrackDialog";
 inline constexpr wchar_t kFontFace[] = L"Microsoft YaHei UI";
+// The program's icon group in the window resources (src/app/win).
+inline constexpr int kAppIconResource = 1;
+
+// The program's icon at `size` pixels (shared, never destroyed); the
+// system's default icon when the module carries none.
+inline HICON AppIcon(int size) {
+  HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIconResource), IMAGE_ICON, size, size,
+                           LR_SHARED);
+  return icon ? static_cast<HICON>(icon) : LoadIconW(nullptr, IDI_APPLICATION);
+}
 
 // Owner of one GDI object (font, brush, pen, bitmap).
 template <class H>

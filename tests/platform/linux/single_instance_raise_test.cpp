@@ -1,11 +1,13 @@
-// The second start asks the first to come forward over its socket; a lock
-// left by a killed first instance does not block the next start.
+// The second start asks the first to come forward over its socket and hands
+// over its file; a lock left by a killed first instance does not block the
+// next start.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <condition_variable>
+#include <vector>
 #include <cstring>
 #include <mutex>
 
@@ -19,24 +21,27 @@ TEST(SingleInstanceLinux, TheSecondStartRaisesTheFirstThroughItsSocket) {
   test::ScratchDir dir;
   std::mutex m;
   std::condition_variable cv;
-  int raised = 0;
+  std::vector<std::filesystem::path> handed;
   SingleInstanceOptions options;
   options.name = "VeskRecorder.SingleInstance.test";
   options.folder = dir.path();
-  options.raiseRequested = [&] {
+  options.raiseRequested = [&](const std::filesystem::path& file) {
     std::lock_guard<std::mutex> lock(m);
-    ++raised;
+    handed.push_back(file);
     cv.notify_all();
   };
   auto first = ClaimSingleInstance(options);
   ASSERT_TRUE(first->IsFirst());
   options.raiseRequested = nullptr;
-  for (int round = 1; round <= 2; ++round) {
+  const std::filesystem::path files[] = {"", "/home/u/录音 1.wav", "/tmp/a\nb.mkv"};
+  for (const std::filesystem::path& file : files) {
     auto second = ClaimSingleInstance(options);
     ASSERT_FALSE(second->IsFirst());
-    EXPECT_TRUE(second->RaiseRunning());
+    EXPECT_TRUE(second->RaiseRunning(file));
     std::unique_lock<std::mutex> lock(m);
-    EXPECT_TRUE(cv.wait_for(lock, std::chrono::seconds(2), [&] { return raised == round; }));
+    ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(2), [&] { return !handed.empty(); }));
+    EXPECT_EQ(handed.back(), file);
+    handed.clear();
   }
   first.reset();
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "VeskRecorder.SingleInstance.test.sock"));
@@ -55,7 +60,7 @@ TEST(SingleInstanceLinux, TheSecondStartRaisesTheFirstThroughItsSocket) {
   EXPECT_TRUE(next->IsFirst());
   auto again = ClaimSingleInstance(options);
   EXPECT_FALSE(again->IsFirst());
-  EXPECT_TRUE(again->RaiseRunning());
+  EXPECT_TRUE(again->RaiseRunning({}));
 }
 
 }  // namespace

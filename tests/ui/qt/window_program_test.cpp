@@ -13,7 +13,9 @@
 #include "core/app_log.h"
 #include "platform/process.h"
 #include "platform/single_instance.h"
+#include "support/signal.h"
 #include "support/test_support.h"
+#include "support/wav_builder.h"
 #include "ui/main_layout.h"
 
 namespace vesk {
@@ -82,9 +84,11 @@ TEST(QtLayoutDump, ListsTheSameIdsLabelsOptionsAndPlacesAsMainLayout) {
 }
 
 // A second start hands over to the running window and exits 0; the first
-// one keeps running and comes to the front. The program runs from a copy
-// in a scratch home, so its data folder, settings and logs stay there.
-TEST(QtWindowProgram, SecondStartBringsTheRunningWindowForwardAndExitsZero) {
+// one keeps running, comes to the front and opens the second's file (named
+// relative to the second's folder, as a file manager may). The program runs
+// from a copy in a scratch home, so its data folder, settings and logs stay
+// there.
+TEST(QtWindowProgram, SecondStartHandsItsFileToTheRunningWindowAndExitsZero) {
   test::ScratchDir home;
   const auto program = home / "VeskRecorder";
   std::filesystem::copy_file(test::BuiltProgramDir() / "VeskRecorder", program);
@@ -107,19 +111,24 @@ TEST(QtWindowProgram, SecondStartBringsTheRunningWindowForwardAndExitsZero) {
   const auto socket = home / (std::string(kSingleInstanceName) + ".sock");
   ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(socket); })) << test::ReadText(home / "first.out");
 
+  test::WriteBytes(home / "take.wav", test::MakeWav({1, 1, 8000, 16}, test::Pcm16(test::Sine(8000, 1, 440, 8000)), 16000));
   ChildProcess second;
-  ASSERT_TRUE(start(second, "second.out"));
+  std::vector<std::string> args = {"-c", "cd \"$0\" && exec /usr/bin/env \"$@\"", h};
+  args.insert(args.end(), env.begin(), env.end());
+  args.insert(args.end(), {program.string(), "take.wav"});
+  ASSERT_TRUE(second.Start("/bin/sh", args, home / "second.out"));
   ASSERT_TRUE(second.Wait(30000));
   EXPECT_EQ(second.ExitCode(), 0) << test::ReadText(home / "second.out");
   EXPECT_FALSE(first.Wait(0)) << "the first window keeps running";
 
-  auto raisedInLog = [&] {
+  auto inLog = [&](const std::string& text) {
     std::error_code ec;
     for (const auto& f : std::filesystem::directory_iterator(home / "data" / "VeskRecorder" / "logs", ec))
-      if (test::ReadText(f.path()).find("再次启动") != std::string::npos) return true;
+      if (test::ReadText(f.path()).find(text) != std::string::npos) return true;
     return false;
   };
-  EXPECT_TRUE(waitFor(raisedInLog));
+  EXPECT_TRUE(waitFor([&] { return inLog("再次启动"); }));
+  EXPECT_TRUE(waitFor([&] { return inLog("[open] " + (home / "take.wav").string() + "：8000 Hz 1 声道"); }));
   first.Kill();
   first.Wait(5000);
 }

@@ -10,6 +10,8 @@
 
 #include "doc/audio_doc.h"
 #include "media/wav_sink.h"
+#include "platform/single_instance.h"
+#include "platform/text.h"
 #include "ui/edit_area.h"
 #include "ui/win/wave_view_win.h"
 #include "ui/win/window_harness.h"
@@ -236,6 +238,36 @@ TEST_F(WindowEditTest, OpenedToneIsPaintedAndFollowsMouseKeysAndWheel) {
   SetCursorPos(onThumb.x, onThumb.y);
   SendMessageW(Wave(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Wave()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_HAND));
+}
+
+// "Open with" while the program runs: the second start finds the running
+// window and hands it the file in WM_COPYDATA; it opens there, after the
+// question a drop asks when the edit area holds unexported work.
+TEST_F(WindowEditTest, AFileFromASecondStartOpensAfterTheReplaceQuestion) {
+  test::ScratchDir dir;
+  const auto tone = WriteHalfLoudTone(dir / "tone.wav");
+  const auto other = WriteHalfLoudTone(dir.path() / PathFromUtf8("其他.wav"));
+  SingleInstanceOptions options;
+  options.name = "VeskTest.HandOver." + std::to_string(GetCurrentProcessId());
+  options.windowClass = WideToUtf8(kMainClass);
+  auto first = ClaimSingleInstance(options);
+  auto second = ClaimSingleInstance(options);
+  ASSERT_FALSE(second->IsFirst());
+  ASSERT_TRUE(second->RaiseRunning(tone));
+  test::Pump(*window_);
+  EXPECT_EQ(test::StatusText(*window_), "已载入：tone.wav（00:00:02.0）");
+  AudioDoc& doc = window_->Controller().Document();
+  std::string error;
+  doc.SetSelection(0, 48000);
+  ASSERT_TRUE(doc.DeleteSelection(error)) << error;
+  for (bool yes : {false, true}) {
+    std::string question;
+    test::AnswerNextBox(yes, &question);
+    ASSERT_TRUE(second->RaiseRunning(other));
+    test::Pump(*window_, 500);
+    EXPECT_NE(question.find("载入「其他.wav」会把当前内容替换掉"), std::string::npos) << question;
+    EXPECT_EQ(doc.SourcePath() == other, yes);
+  }
 }
 
 }  // namespace
