@@ -1,10 +1,12 @@
 #include "audio/capture_stream.h"
 
+#include <chrono>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "core/app_log.h"
 #include "platform/clock.h"
@@ -114,6 +116,21 @@ bool CaptureSwitches::Discards(uint64_t elapsedMs, bool& owed) const {
   return false;
 }
 
+CaptureHold CaptureHold::FromEnvironment() {
+  CaptureHold h;
+  const char* v = std::getenv("VESK_CAPTURE_HOLD");
+  if (v == nullptr || *v == '\0') return h;
+  char* end = nullptr;
+  const double at = std::strtod(v, &end);
+  if (end == v || *end != ':' || !std::isfinite(at) || at < 0) return h;
+  const char* rest = end + 1;
+  const double ms = std::strtod(rest, &end);
+  if (end == rest || !std::isfinite(ms) || ms <= 0) return h;
+  h.atMs = int64_t(at * 1000.0);
+  h.forMs = int64_t(ms);
+  return h;
+}
+
 void CaptureStream::ClearClipsAndPeaks() {
   for (ChannelMeter& m : meters_) {
     m.clip.store(false, std::memory_order_relaxed);
@@ -140,6 +157,7 @@ void CaptureStream::ResetForStart(const std::string& endpointId, bool loopback, 
   loopback_ = loopback;
   targetChannels_ = channels == 1 ? 1 : 2;
   targetRate_ = rate;
+  hold_ = CaptureHold::FromEnvironment();
   opened_.store(false, std::memory_order_release);
   deviceLost_.store(false, std::memory_order_release);
   running_.store(true, std::memory_order_release);
@@ -181,6 +199,11 @@ void CaptureStream::UpdateMeters(const PacketMeters& m) {
 
 void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64_t timestamp, int64_t arrival) {
   if (frames == 0) return;
+  if (hold_.atMs >= 0 && TickMs() - startMs_ >= uint64_t(hold_.atMs)) {
+    AppLog("[cap] VESK_CAPTURE_HOLD：采集线程停 %lld ms id=%s", (long long)hold_.forMs, endpointId_.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(hold_.forMs));
+    hold_.atMs = -1;
+  }
   const uint32_t rate = buffer_.Rate();
   if (loopback_) {
     static const CaptureSwitches switches = CaptureSwitches::FromEnvironment();

@@ -52,6 +52,16 @@ struct CaptureSwitches {
   bool Discards(uint64_t elapsedMs, bool& owed) const;
 };
 
+// VESK_CAPTURE_HOLD="<seconds>:<milliseconds>": the capture thread sleeps
+// once, for the milliseconds, in the first packet at least the seconds after
+// the stream started (a busy machine's late thread, on cue). Read at every
+// Start; { -1, 0 } when unset or malformed.
+struct CaptureHold {
+  int64_t atMs = -1;
+  int64_t forMs = 0;
+  static CaptureHold FromEnvironment();
+};
+
 class CaptureStream : public CaptureSource {
  public:
   static constexpr const char* kLostText = "录音设备在录音过程中断开了（被拔掉 / 被其他程序独占 / 被禁用）。";
@@ -123,6 +133,7 @@ class CaptureStream : public CaptureSource {
   std::string lostText_;
   uint64_t startMs_ = 0;
   uint64_t owedFrames_ = 0;
+  CaptureHold hold_;
 };
 
 // The platform's capture stream.

@@ -20,7 +20,11 @@ constexpr int64_t kTargetLead = 2'000'000;        // 200 ms while the main path 
 constexpr int64_t kStalledTargetLead = 250'000;   // 25 ms while it is quiet
 constexpr int64_t kClampThreshold = 200'000;      // 20 ms
 constexpr int64_t kBatchDuration = 400'000;       // 40 ms
-constexpr int64_t kSingleStallMs = 40;
+// One source: a jump in capture times shorter than this is timestamp jitter.
+constexpr int64_t kGapTolerance = 300'000;        // 30 ms
+// One source: how late a capture thread may deliver (held by a busy machine)
+// before its missing stretch is filled with silence.
+constexpr int64_t kLateBound = 6'000'000;         // 600 ms
 constexpr double kDriftLimit = 0.0001;
 
 int64_t FramesIn(const SampleRing& ring, int64_t channels) { return int64_t(ring.Available()) / channels; }
@@ -96,7 +100,6 @@ bool SourceMixer::Start(const std::string& microphoneId, bool microphoneLoopback
   driftArmed_ = false;
   mainBuffer_.assign(size_t(kMaxBatchFrames) * channels_, 0.0f);
   const int64_t nowMs = int64_t(clock_.TickMs());
-  lastProductionMs_ = nowMs;
   mainChangeMs_ = nowMs;
   lastMainCount_ = 0;
   lastOverflowCount_ = 0;
@@ -106,6 +109,11 @@ bool SourceMixer::Start(const std::string& microphoneId, bool microphoneLoopback
   pace_ = 0;
   produced_ = 0;
   start_ = clock_.Now100ns();
+  captureEnd_ = start_;
+  idleFilled_ = 0;
+  lateDrops_ = 0;
+  lateDroppedTicks_ = 0;
+  stopTick_.store(0);
   credit_ = 0;
   lastStep_ = start_;
   largestGap_ = 0;
@@ -124,6 +132,7 @@ void SourceMixer::StopActiveSources() {
 }
 
 void SourceMixer::Stop() {
+  stopTick_.store(clock_.Now100ns());
   running_.store(false, std::memory_order_release);
   StopActiveSources();
 }
@@ -133,9 +142,13 @@ AudioFormat SourceMixer::Format() const { return AudioFormat{rate_, channels_, b
 size_t SourceMixer::MainPathFrames() const {
   if (channels_ == 0) return 0;
   if (main_ != nullptr) return main_->Ring().Available() / channels_;
-  if (microphoneActive_) return microphone_.Ring().Available() / channels_;
-  if (loopbackActive_) return loopback_.Ring().Available() / channels_;
-  return 0;
+  if (!microphoneActive_ && !loopbackActive_) return 0;
+  CaptureSource& source = microphoneActive_ ? microphone_ : loopback_;
+  const size_t waiting = source.Ring().Available() / channels_;
+  if (waiting > 0 || IsRunning() || source.Rate() == 0) return waiting;
+  // After Stop the timeline still runs to the stop: what the device did not
+  // capture before it is owed as silence.
+  return size_t(Frames(SingleSilenceTicks(false, 0, captureEnd_, stopTick_.load(), kGapTolerance, 0), source.Rate()));
 }
 
 size_t SourceMixer::SecondaryFrames() const {
@@ -189,7 +202,6 @@ int64_t SourceMixer::SingleSourceStep(CaptureSource& source, float* out, int64_t
   const int64_t r = source.Rate() != 0 ? source.Rate() : 48000;
   const bool running = running_.load(std::memory_order_acquire);
   const int64_t now = clock_.Now100ns();
-  const int64_t nowMs = int64_t(clock_.TickMs());
   const int64_t elapsed = start_ != 0 ? now - start_ : 0;
   const int64_t real = Frames(elapsed, r);
 
@@ -205,24 +217,41 @@ int64_t SourceMixer::SingleSourceStep(CaptureSource& source, float* out, int64_t
          (long long)(produced_ - real), (long long)leadBudget);
   }
 
-  const int64_t a = FramesIn(source.Ring(), ch);
-  const int64_t got = int64_t(source.Ring().Read(out, size_t(readCap * ch))) / ch;
-  if (got > 0) {
-    produced_ += got;
-    lastProductionMs_ = nowMs;
-    AdvanceSinglePace(got, r, now);
-    return got;
+  int64_t a = FramesIn(source.Ring(), ch);
+  int64_t head = source.HeadTimestamp();
+  if (a > 0 && head != 0 && idleFilled_ > 0 && head < captureEnd_ - kGapTolerance) {
+    // Later than the late bound: the part the idle silence already covers is
+    // dropped, so the timeline stays on the wall clock.
+    const int64_t dropF = std::min(Frames(std::min(captureEnd_ - head, idleFilled_), r), a);
+    source.Ring().Read(nullptr, size_t(dropF * ch));
+    lateDrops_ += 1;
+    lateDroppedTicks_ += FramesToTicks(dropF, r);
+    Emit("[mix] LATE 迟到的采集数据与已补的静音重叠，丢弃 %lld 帧 (%lld ms)", (long long)dropF,
+         (long long)(FramesToTicks(dropF, r) / 10'000));
+    idleFilled_ = 0;
+    a = FramesIn(source.Ring(), ch);
+    head = source.HeadTimestamp();
   }
-  if (!running) return 0;
 
-  const bool stalled = lastProductionMs_ != 0 && nowMs - lastProductionMs_ >= kSingleStallMs;
-  const int64_t fill = SingleFillFrames(a, stalled, produced_, real + leadBudget, cap,
-                                        MulDivTrunc(r, 15'000'000, kTicksPerSecond));
-  if (fill <= 0) return 0;
-  std::fill(out, out + fill * ch, 0.0f);
-  produced_ += fill;
-  AdvanceSinglePace(fill, r, now);
-  return fill;
+  const int64_t silence = SingleSilenceTicks(a > 0, head, captureEnd_, running ? now : stopTick_.load(),
+                                             kGapTolerance, running ? kLateBound : 0);
+  const int64_t fill = std::min(Frames(silence, r), readCap);
+  if (fill > 0) {
+    std::fill(out, out + fill * ch, 0.0f);
+    captureEnd_ += FramesToTicks(fill, r);
+    if (a == 0) idleFilled_ += FramesToTicks(fill, r);
+    produced_ += fill;
+    AdvanceSinglePace(fill, r, now);
+    return fill;
+  }
+
+  const int64_t got = int64_t(source.Ring().Read(out, size_t(readCap * ch))) / ch;
+  if (got <= 0) return 0;
+  captureEnd_ = (head != 0 ? head : captureEnd_) + FramesToTicks(got, r);
+  idleFilled_ = 0;
+  produced_ += got;
+  AdvanceSinglePace(got, r, now);
+  return got;
 }
 
 void SourceMixer::AdvanceSinglePace(int64_t n, int64_t rate, int64_t now) {
@@ -419,13 +448,12 @@ void SourceMixer::LogMixTwo(int64_t headM, int64_t headS, int64_t avM, int64_t a
 void SourceMixer::LogMixOne(CaptureSource& source) {
   const int64_t r = source.Rate() != 0 ? source.Rate() : 48000;
   const int64_t now = clock_.Now100ns();
-  const int64_t nowMs = int64_t(clock_.TickMs());
   const int64_t real = Frames(start_ != 0 ? now - start_ : 0, r);
-  const bool stalled = lastProductionMs_ != 0 && nowMs - lastProductionMs_ >= kSingleStallMs;
+  const int64_t idleMs = (now - captureEnd_) / 10'000;
   const long long sa = sinkCount_ > 0 ? (long long)(sinkSum_ / double(sinkCount_) * 10 + 0.5) : 0;
-  Emit("[mix] MIX pace=%lld 1src=1 avM=%u stalled=%d owed=%lld | hit=%lld/%lld out=%lld mx=%lld gx=%lld sk=%lld "
+  Emit("[mix] MIX pace=%lld 1src=1 avM=%u idle=%lld owed=%lld | hit=%lld/%lld out=%lld mx=%lld gx=%lld sk=%lld "
        "sa=%lld ptrC=%lld ptrB=%lld lead=%lld",
-       (long long)pace_, unsigned(FramesIn(source.Ring(), channels_)), int(stalled), (long long)(real - produced_),
+       (long long)pace_, unsigned(FramesIn(source.Ring(), channels_)), (long long)idleMs, (long long)(real - produced_),
        (long long)(totals_.hits - atLastLog_.hits), (long long)(totals_.steps - atLastLog_.steps),
        (long long)(totals_.framesOut - atLastLog_.framesOut), (long long)totals_.largestBatch,
        (long long)((largestGap_ + 5000) / 10000), (long long)(sinkMaximum_ + 0.5), sa, (long long)pointerBackCount_,

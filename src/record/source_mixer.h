@@ -57,8 +57,9 @@ class SourceMixer {
   bool IsRunning() const { return running_.load(std::memory_order_acquire); }
   bool MicrophoneActive() const { return microphoneActive_; }
   bool LoopbackActive() const { return loopbackActive_; }
-  // Frames waiting in the main path's ring (with one source: its ring); the
-  // RecorderThread drains while this is non-zero.
+  // Frames waiting in the main path's ring (with one source: its ring, and
+  // after Stop the silence still owed up to the stop); the RecorderThread
+  // drains while this is non-zero.
   size_t MainPathFrames() const;
   // Frames waiting in the secondary ring plus those carried by the resampler.
   size_t SecondaryFrames() const;
@@ -79,6 +80,10 @@ class SourceMixer {
   int64_t StartTick() const { return start_; }
   int64_t LogInterval() const { return logInterval_; }
   MixerTotals Totals() const { return totals_; }
+  // One source: late audio dropped because silence already stood in for it
+  // (delivered later than the late bound), as events and ticks.
+  int64_t LateDrops() const { return lateDrops_; }
+  int64_t LateDroppedTicks() const { return lateDroppedTicks_; }
 
  private:
   int64_t TwoSourceStep(float* out, int64_t cap);
@@ -133,8 +138,15 @@ class SourceMixer {
   bool aligned_ = false;
   int64_t hold_ = 0;
 
+  // One source: capture time the timeline has reached, idle silence written
+  // since the last frames read, and when Stop was called.
+  int64_t captureEnd_ = 0;
+  int64_t idleFilled_ = 0;
+  int64_t lateDrops_ = 0;
+  int64_t lateDroppedTicks_ = 0;
+  std::atomic<int64_t> stopTick_{0};
+
   // Watchdogs.
-  int64_t lastProductionMs_ = 0;
   int64_t mainChangeMs_ = 0;
   uint64_t lastMainCount_ = 0;
   uint64_t lastOverflowCount_ = 0;

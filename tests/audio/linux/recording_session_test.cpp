@@ -160,37 +160,63 @@ TEST_F(PulseTest, PauseLeavesTheFileShorterByThePauseAndShowsItInTheStopLine) {
   EXPECT_NEAR(std::atof(line.c_str() + at + std::string("暂停=").size()), pause, 0.05) << line;
 }
 
+struct SpliceCase {
+  const char* name;
+  int idleMs;          // the microphone is left alone this long before the start
+  const char* hold;    // VESK_CAPTURE_HOLD during the take
+};
+
+class MicrophoneSpliceTest : public PulseTest, public ::testing::WithParamInterface<SpliceCase> {};
+
 // A source left alone holds a backlog (here the microphone's full pipe, whose
-// tail is not continuous with the present). Whatever part of it is dropped,
-// the file must never splice pieces together: every step between samples
-// stays within a clean tone's.
-TEST_F(PulseTest, MicrophoneIdleForTenSecondsRecordsWithoutSplices) {
-  Sleep(10'000);
+// tail is not continuous with the present), and a capture thread held up
+// delivers late. Neither may splice the file: every step between samples
+// stays within a clean tone's, and the length still follows the wall clock.
+TEST_P(MicrophoneSpliceTest, RecordsAContinuousToneWithoutSplices) {
+  Sleep(GetParam().idleMs);
   SessionRig rig;
   RecordingSetup setup = rig.Setup(RecordSource::Microphone);
   setup.bits = 32;
   setup.channels = 1;
   SessionNotice notice;
-  ASSERT_TRUE(rig.Session().StartRecording(setup, notice)) << notice.status;
+  setenv("VESK_CAPTURE_HOLD", GetParam().hold, 1);
+  const auto beforeStart = Clock::now();
+  const bool started = rig.Session().StartRecording(setup, notice);
+  const auto afterStart = Clock::now();
+  unsetenv("VESK_CAPTURE_HOLD");
+  ASSERT_TRUE(started) << notice.status;
   RecordingResult result;
   rig.Run(3000, result);
+  const auto beforeStop = Clock::now();
   rig.Session().StopRecording(result);
+  const auto afterStop = Clock::now();
   ASSERT_TRUE(rig.Load(result)) << result.notice.status;
   const std::vector<float>& s = rig.Doc().Samples();
   ASSERT_GT(s.size(), 48000u * 2) << result.notice.status;
-  // The file may begin with silence before the first packet; the tone's
-  // onset is one step of at most its amplitude.
-  size_t first = 0;
+  const double seconds = double(s.size()) / 48000.0;
+  EXPECT_GE(seconds, std::chrono::duration<double>(beforeStop - afterStart).count() - 0.02);
+  EXPECT_LE(seconds, std::chrono::duration<double>(afterStop - beforeStart).count() + 0.02);
+  // The file may begin with silence before the first packet and end with
+  // silence up to the stop; the tone's onset and end are one step of at most
+  // its amplitude.
+  size_t first = 0, last = s.size();
   while (first < s.size() && s[first] == 0.0f) ++first;
-  ASSERT_LT(first, s.size());
+  while (last > first && s[last - 1] == 0.0f) --last;
+  ASSERT_LT(first, last);
   const double cleanStep = 0.5 * 2 * M_PI * 440.0 / 48000.0;
   int splices = 0;
   size_t firstSplice = 0;
-  for (size_t i = first + 1; i < s.size(); ++i)
+  for (size_t i = first + 1; i < last; ++i)
     if (std::fabs(double(s[i]) - s[i - 1]) > cleanStep * 1.02 + 1e-4 && splices++ == 0) firstSplice = i;
   EXPECT_EQ(splices, 0) << "first at frame " << firstSplice << " of " << s.size();
   EXPECT_NEAR(test::ZeroCrossingPitch(s, 1, 0, 48000, first), 440.0, 1.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, MicrophoneSpliceTest,
+                         ::testing::Values(SpliceCase{"IdleForTenSeconds", 10'000, ""},
+                                           SpliceCase{"CaptureThreadHeld150Ms", 0, "1:150"},
+                                           SpliceCase{"CaptureThreadHeld500Ms", 0, "1:500"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PulseTest, LoopbackOfASilentSinkFillsTheTimelineWithSilence) {
   SessionRig rig;
