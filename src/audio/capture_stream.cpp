@@ -1,7 +1,7 @@
 #include "audio/capture_stream.h"
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 
 #include "core/app_log.h"
 #include "record/mixer_switches.h"
@@ -14,8 +15,7 @@ namespace vesk {
 
 namespace {
 
-constexpr int64_t kStaleLagTicks = 500'000;       // secondary more than 50 ms behind the pace
-constexpr int64_t kFutureTicks = 20'000;          // secondary more than 2 ms ahead of the pace
+constexpr int64_t kAlignTolerance = 5'000;        // 0.5 ms between the paths' capture times
 constexpr int64_t kTargetLead = 2'000'000;        // 200 ms while the main path delivers
 constexpr int64_t kStalledTargetLead = 250'000;   // 25 ms while it is quiet
 constexpr int64_t kClampThreshold = 200'000;      // 20 ms
@@ -26,6 +26,19 @@ constexpr int64_t kGapTolerance = 300'000;        // 30 ms
 // before its missing stretch is filled with silence.
 constexpr int64_t kLateBound = 6'000'000;         // 600 ms
 constexpr double kDriftLimit = 0.0001;
+
+// A path is quiet (missing, not late) once it has delivered nothing for 80 ms
+// and half as long again as the longest pause between its packets so far, so a
+// source that delivers in 100 ms pieces is not taken for a stopped one.
+bool Quiet(bool fresh, int64_t nowMs, int64_t lastMs, int64_t longestGapMs) {
+  return StallDetected(fresh, nowMs - std::max<int64_t>(longestGapMs * 3 / 2 - 80, 0), lastMs);
+}
+
+// Notes a delivery: the pause before it (at most 600 ms counts) and its time.
+void NoteDelivery(int64_t nowMs, int64_t& lastMs, int64_t& longestGapMs) {
+  if (lastMs != 0) longestGapMs = std::min<int64_t>(std::max(longestGapMs, nowMs - lastMs), 600);
+  lastMs = nowMs;
+}
 
 int64_t FramesIn(const SampleRing& ring, int64_t channels) { return int64_t(ring.Available()) / channels; }
 
@@ -102,10 +115,16 @@ bool SourceMixer::Start(const std::string& microphoneId, bool microphoneLoopback
   const int64_t nowMs = int64_t(clock_.TickMs());
   mainChangeMs_ = nowMs;
   lastMainCount_ = 0;
+  secondaryChangeMs_ = nowMs;
+  lastSecondaryCount_ = 0;
+  mainGapMs_ = 0;
+  secondaryGapMs_ = 0;
   lastOverflowCount_ = 0;
   anchored_ = false;
   aligned_ = false;
   hold_ = 0;
+  secondaryWait_ = 0;
+  offsetCount_ = 0;
   pace_ = 0;
   produced_ = 0;
   start_ = clock_.Now100ns();
@@ -237,6 +256,7 @@ int64_t SourceMixer::SingleSourceStep(CaptureSource& source, float* out, int64_t
                                              kGapTolerance, running ? kLateBound : 0);
   const int64_t fill = std::min(Frames(silence, r), readCap);
   if (fill > 0) {
+    if (std::getenv("VESK_DBG")) std::fprintf(stderr, "DBG fill=%lld a=%lld head=%lld end=%lld now=%lld prod=%lld\n", (long long)fill, (long long)a, (long long)head, (long long)captureEnd_, (long long)now, (long long)produced_);
     std::fill(out, out + fill * ch, 0.0f);
     captureEnd_ += FramesToTicks(fill, r);
     if (a == 0) idleFilled_ += FramesToTicks(fill, r);
@@ -247,6 +267,7 @@ int64_t SourceMixer::SingleSourceStep(CaptureSource& source, float* out, int64_t
 
   const int64_t got = int64_t(source.Ring().Read(out, size_t(readCap * ch))) / ch;
   if (got <= 0) return 0;
+  if (std::getenv("VESK_DBG") && produced_ < 48000) std::fprintf(stderr, "DBG read=%lld head=%lld end=%lld now=%lld\n", (long long)got, (long long)head, (long long)captureEnd_, (long long)now);
   captureEnd_ = (head != 0 ? head : captureEnd_) + FramesToTicks(got, r);
   idleFilled_ = 0;
   produced_ += got;
@@ -277,7 +298,13 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
   const bool mNew = cM != lastMainCount_;
   if (mNew) {
     lastMainCount_ = cM;
-    mainChangeMs_ = ms;
+    NoteDelivery(ms, mainChangeMs_, mainGapMs_);
+  }
+  const uint64_t cS = secondary_->CapturedFrames();
+  const bool sNew = cS != lastSecondaryCount_;
+  if (sNew) {
+    lastSecondaryCount_ = cS;
+    NoteDelivery(ms, secondaryChangeMs_, secondaryGapMs_);
   }
 
   // A source that has sent nothing is never waited for.
@@ -295,7 +322,6 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
     const int64_t latM = main_->LatencyCount() >= CaptureBuffer::kLatencyMeasurements ? main_->Latency() : 0;
     const int64_t latS =
         secondary_->LatencyCount() >= CaptureBuffer::kLatencyMeasurements ? secondary_->Latency() : 0;
-    const uint64_t cS = secondary_->CapturedFrames();
     const uint64_t f = uint64_t(r * 200 / 1000);
     const uint64_t fifth = uint64_t(r / 5);
     if (latM != 0 && latS != 0) {
@@ -317,25 +343,19 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
     }
   }
 
-  if (aligned_) {
-    const int64_t rS = secondary_->Rate() != 0 ? secondary_->Rate() : 48000;
-    if (headS != 0 && headS < pace_ - kStaleLagTicks && avS >= rS * 250 / 1000) {
-      const int64_t stale = pace_ - headS;
-      const int64_t limit = DropLimitFrames(rS);
-      const int64_t dropF = std::min(Frames(stale, rS), limit);
-      if (dropF > 0) {
-        secondary_->Ring().Read(nullptr, size_t(dropF * ch));
-        headS = secondary_->HeadTimestamp();
-        Emit("[mix] DROP stale=%lld dropF=%lld lim=%lld avS=%u newHeadS=%lld", (long long)stale, (long long)dropF,
-             (long long)limit, unsigned(avS), (long long)headS);
-      }
-    }
+  if (aligned_ && running) {
+    Align(headM, avM);
+    headS = secondary_->HeadTimestamp();
   }
 
-  const bool fut = aligned_ && headS != 0 && headS > pace_ + kFutureTicks;
-  const bool mStall = running && StallDetected(mNew, ms, mainChangeMs_);
-  const int64_t sFrames = resampler_.OutputFramesFor(avS);
-  const bool sSil = !(anchored_ && !fut && sFrames > 0);
+  const bool waiting = secondaryWait_ > 0;
+  const bool mStall = running && Quiet(mNew, ms, mainChangeMs_, mainGapMs_);
+  const int64_t avSNow = FramesIn(secondary_->Ring(), ch) + resampler_.Pending();
+  const int64_t sFrames = resampler_.OutputFramesFor(avSNow);
+  // A secondary that still delivers is only late when its ring runs dry: the
+  // main path waits for it rather than go on alone and leave it behind.
+  const bool sStall = Quiet(sNew, ms, secondaryChangeMs_, secondaryGapMs_);
+  const bool sSil = !(anchored_ && !waiting && (sFrames > 0 || (running && !sStall)));
 
   const uint64_t overflow = secondary_->OverflowFrames();
   if (overflow != lastOverflowCount_) {
@@ -345,7 +365,7 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
   }
 
   if (LogDue()) {
-    LogMixTwo(headM, headS, avM, avS, fut, sSil, mStall, mNew);
+    LogMixTwo(headM, headS, avM, avSNow, sSil, mStall, mNew);
     ClosePeriod();
   }
 
@@ -356,6 +376,7 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
     n = cap;
     if (!mStall) n = std::min(n, mFree);
     if (!sSil) n = std::min(n, sFrames);
+    if (waiting) n = std::min(n, secondaryWait_);
     if (resampler_.InputCapacity() >= 2) n = std::min(n, resampler_.OutputCapacity());
   } else {
     n = std::min(avM, cap);
@@ -380,7 +401,8 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
 
   pace_ += FramesToTicks(n, r);
   produced_ += n;
-  AdjustDrift(sSil, avS, n);
+  if (waiting) secondaryWait_ -= std::min(secondaryWait_, n);
+  AdjustDrift(sSil, avSNow, n);
 
   int64_t got = 0;
   if (!mStall && avM != 0) {
@@ -393,6 +415,36 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
   }
   ResampleSecondary(n, out);
   return n;
+}
+
+void SourceMixer::Align(int64_t headM, int64_t avM) {
+  const int64_t headS = secondary_->HeadTimestamp();
+  if (secondaryWait_ > 0 || headM == 0 || headS == 0 || avM == 0) return;
+  const int64_t rS = secondary_->Rate();
+  // The secondary's next frame sits in the resampler, ahead of the ring's head.
+  offsets_[offsetCount_++] = headS - FramesToTicks(resampler_.Pending(), rS) - headM;
+  if (offsetCount_ < kOffsetSamples) return;
+  offsetCount_ = 0;
+  // Single timestamps jitter by a few ms; the median of a round does not.
+  int64_t sorted[kOffsetSamples];
+  std::copy(offsets_, offsets_ + kOffsetSamples, sorted);
+  std::nth_element(sorted, sorted + kOffsetSamples / 2, sorted + kOffsetSamples);
+  const int64_t offset = sorted[kOffsetSamples / 2];
+  if (offset > kAlignTolerance) {
+    // The secondary starts later: the main path goes on alone until it is due.
+    secondaryWait_ = Frames(offset, rate_);
+    Emit("[mix] ALIGN off=%lld waitF=%lld", (long long)offset, (long long)secondaryWait_);
+  } else if (offset < -kAlignTolerance) {
+    // Its front belongs with main audio already written.
+    const int64_t ch = channels_;
+    const int64_t dropF = std::min({Frames(-offset, rS), DropLimitFrames(rS), FramesIn(secondary_->Ring(), ch)});
+    if (dropF <= 0) return;
+    secondary_->Ring().Read(nullptr, size_t(dropF * ch));
+    Emit("[mix] ALIGN off=%lld dropF=%lld", (long long)offset, (long long)dropF);
+  } else {
+    return;
+  }
+  driftArmed_ = false;
 }
 
 void SourceMixer::ResampleSecondary(int64_t n, float* out) {
@@ -432,13 +484,13 @@ void SourceMixer::ClosePeriod() {
   sinkCount_ = 0;
 }
 
-void SourceMixer::LogMixTwo(int64_t headM, int64_t headS, int64_t avM, int64_t avS, bool fut, bool sSil,
-                            bool mStall, bool mNew) {
+void SourceMixer::LogMixTwo(int64_t headM, int64_t headS, int64_t avM, int64_t avS, bool sSil, bool mStall,
+                            bool mNew) {
   const long long sa = sinkCount_ > 0 ? (long long)(sinkSum_ / double(sinkCount_) * 10 + 0.5) : 0;
-  Emit("[mix] MIX pace=%lld headM=%lld headS=%lld avM=%u avS=%u anch=%d latA=%d hold=%lld sSil=%d fut=%d "
+  Emit("[mix] MIX pace=%lld headM=%lld headS=%lld avM=%u avS=%u anch=%d latA=%d hold=%lld sSil=%d wait=%lld "
        "mStall=%d mNew=%d | hit=%lld/%lld out=%lld mx=%lld gx=%lld sk=%lld sa=%lld ptrC=%lld ptrB=%lld",
        (long long)pace_, (long long)headM, (long long)headS, unsigned(avM), unsigned(avS), int(anchored_),
-       int(aligned_), (long long)hold_, int(sSil), int(fut), int(mStall), int(mNew),
+       int(aligned_), (long long)hold_, int(sSil), (long long)secondaryWait_, int(mStall), int(mNew),
        (long long)(totals_.hits - atLastLog_.hits), (long long)(totals_.steps - atLastLog_.steps),
        (long long)(totals_.framesOut - atLastLog_.framesOut), (long long)totals_.largestBatch,
        (long long)((largestGap_ + 5000) / 10000), (long long)(sinkMaximum_ + 0.5), sa, (long long)pointerBackCount_,
@@ -465,6 +517,7 @@ void SourceMixer::Emit(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(line_, sizeof line_, format, args);
   va_end(args);
+  if (std::getenv("VESK_DBG")) std::fprintf(stderr, "%s\n", line_);
   if (log_) {
     log_(line_);
   } else {

@@ -75,6 +75,7 @@ class SourceMixer {
   bool Anchored() const { return anchored_; }
   bool Aligned() const { return aligned_; }
   int64_t Hold() const { return hold_; }
+  int64_t SecondaryWait() const { return secondaryWait_; }
   int64_t Pace() const { return pace_; }
   int64_t Produced() const { return produced_; }
   int64_t StartTick() const { return start_; }
@@ -88,13 +89,15 @@ class SourceMixer {
  private:
   int64_t TwoSourceStep(float* out, int64_t cap);
   int64_t SingleSourceStep(CaptureSource& source, float* out, int64_t cap);
+  // Lines the secondary up with the main path by the capture times of their
+  // next frames: a round of offsets, then a wait or a drop by their median.
+  void Align(int64_t headM, int64_t avM);
   void ResampleSecondary(int64_t n, float* out);
   void AdjustDrift(bool sSil, int64_t avS, int64_t n);
   void UpdateStatistics(int64_t n);
   void AdvanceSinglePace(int64_t n, int64_t rate, int64_t now);
   bool LogDue() const;
-  void LogMixTwo(int64_t headM, int64_t headS, int64_t avM, int64_t avS, bool fut, bool sSil, bool mStall,
-                 bool mNew);
+  void LogMixTwo(int64_t headM, int64_t headS, int64_t avM, int64_t avS, bool sSil, bool mStall, bool mNew);
   void LogMixOne(CaptureSource& source);
   void ClosePeriod();
   void Emit(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -137,6 +140,10 @@ class SourceMixer {
   bool anchored_ = false;
   bool aligned_ = false;
   int64_t hold_ = 0;
+  static constexpr int kOffsetSamples = 16;
+  int64_t offsets_[kOffsetSamples] = {};
+  int offsetCount_ = 0;
+  int64_t secondaryWait_ = 0;  // main frames still to go out before the secondary joins
 
   // One source: capture time the timeline has reached, idle silence written
   // since the last frames read, and when Stop was called.
@@ -149,6 +156,10 @@ class SourceMixer {
   // Watchdogs.
   int64_t mainChangeMs_ = 0;
   uint64_t lastMainCount_ = 0;
+  int64_t secondaryChangeMs_ = 0;
+  uint64_t lastSecondaryCount_ = 0;
+  int64_t mainGapMs_ = 0;  // longest pause between deliveries so far
+  int64_t secondaryGapMs_ = 0;
   uint64_t lastOverflowCount_ = 0;
   bool leadOverReported_ = false;
 
