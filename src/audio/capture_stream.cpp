@@ -176,6 +176,9 @@ void CaptureStream::BeginCapture(uint32_t streamRate, uint32_t deviceRate, const
   for (ChannelMeter& m : meters_) m.clip.store(false, std::memory_order_relaxed);
   startMs_ = TickMs();
   owedFrames_ = 0;
+  discontinuity_ = false;
+  lastEnd_ = 0;
+  lastRefused_ = false;
 }
 
 void CaptureStream::MarkDeviceLost() {
@@ -227,6 +230,17 @@ void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64
   }
   const size_t cap = targetChannels_ > 0 ? scratch_.size() / targetChannels_ : 0;
   if (cap == 0) return;
+  if (discontinuity_) {
+    discontinuity_ = false;
+    // A device may flag its very first packet; nothing was lost before it.
+    if (lastEnd_ != 0) {
+      const int64_t gap = timestamp != 0 ? std::max<int64_t>(timestamp - lastEnd_, 0) : 0;
+      buffer_.NoteLoss(gap);
+      AppLog("[cap] 丢失：设备报告数据不连续 id=%s 约 %lld ms（累计 %llu 处）", endpointId_.c_str(),
+             (long long)(gap / 10'000), (unsigned long long)buffer_.LossCount());
+    }
+  }
+  if (timestamp != 0 && rate > 0) lastEnd_ = timestamp + int64_t(frames) * 10'000'000 / rate;
   const auto* bytes = static_cast<const uint8_t*>(data);
   const size_t stride = deviceFormat_.BytesPerFrame();
   // Packets longer than the scratch buffer (one second) go in pieces; the
@@ -246,7 +260,11 @@ void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64
       ConvertPacket(bytes + done * stride, n, deviceFormat_, targetChannels_, scratch_.data(), m);
       UpdateMeters(m);
     }
-    buffer_.Deliver(scratch_.data(), n, stamp, arrival != 0 ? arrival : Now100ns());
+    const size_t taken = buffer_.Deliver(scratch_.data(), n, stamp, arrival != 0 ? arrival : Now100ns());
+    if (taken < n && !lastRefused_)
+      AppLog("[cap] 丢失：环已满，拒收 %zu 帧 id=%s（累计 %llu 处）", n - taken, endpointId_.c_str(),
+             (unsigned long long)buffer_.LossCount());
+    lastRefused_ = taken < n;
     done += n;
   }
 }

@@ -5,7 +5,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
 
 #include "core/app_log.h"
 #include "record/mixer_switches.h"
@@ -256,7 +255,6 @@ int64_t SourceMixer::SingleSourceStep(CaptureSource& source, float* out, int64_t
                                              kGapTolerance, running ? kLateBound : 0);
   const int64_t fill = std::min(Frames(silence, r), readCap);
   if (fill > 0) {
-    if (std::getenv("VESK_DBG")) std::fprintf(stderr, "DBG fill=%lld a=%lld head=%lld end=%lld now=%lld prod=%lld\n", (long long)fill, (long long)a, (long long)head, (long long)captureEnd_, (long long)now, (long long)produced_);
     std::fill(out, out + fill * ch, 0.0f);
     captureEnd_ += FramesToTicks(fill, r);
     if (a == 0) idleFilled_ += FramesToTicks(fill, r);
@@ -267,7 +265,6 @@ int64_t SourceMixer::SingleSourceStep(CaptureSource& source, float* out, int64_t
 
   const int64_t got = int64_t(source.Ring().Read(out, size_t(readCap * ch))) / ch;
   if (got <= 0) return 0;
-  if (std::getenv("VESK_DBG") && produced_ < 48000) std::fprintf(stderr, "DBG read=%lld head=%lld end=%lld now=%lld\n", (long long)got, (long long)head, (long long)captureEnd_, (long long)now);
   captureEnd_ = (head != 0 ? head : captureEnd_) + FramesToTicks(got, r);
   idleFilled_ = 0;
   produced_ += got;
@@ -517,7 +514,6 @@ void SourceMixer::Emit(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(line_, sizeof line_, format, args);
   va_end(args);
-  if (std::getenv("VESK_DBG")) std::fprintf(stderr, "%s\n", line_);
   if (log_) {
     log_(line_);
   } else {
