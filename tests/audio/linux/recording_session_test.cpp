@@ -196,7 +196,8 @@ TEST_P(MicrophoneSpliceTest, RecordsAContinuousToneWithoutSplices) {
   const std::vector<float>& s = rig.Doc().Samples();
   ASSERT_GT(s.size(), 48000u * 2) << result.notice.status;
   const double seconds = double(s.size()) / 48000.0;
-  EXPECT_GE(seconds, std::chrono::duration<double>(beforeStop - afterStart).count() - 0.02);
+  // Up to the stop the file may lack what lies within timestamp jitter (30 ms).
+  EXPECT_GE(seconds, std::chrono::duration<double>(beforeStop - afterStart).count() - 0.04);
   EXPECT_LE(seconds, std::chrono::duration<double>(afterStop - beforeStart).count() + 0.02);
   // The file may begin with silence before the first packet and end with
   // silence up to the stop; the tone's onset and end are one step of at most
