@@ -14,10 +14,6 @@
 namespace vesk {
 namespace {
 
-// Below this a difference between a packet's stamp and the end of the one
-// before is taken for timestamp jitter.
-constexpr int64_t kStampJumpTicks = 2'000'000;  // 200 ms
-
 float Limit(double v) { return float(v < -1.0 ? -1.0 : (v > 1.0 ? 1.0 : v)); }
 
 // One device sample as a float (before limiting).
@@ -234,7 +230,6 @@ void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64
   }
   const size_t cap = targetChannels_ > 0 ? scratch_.size() / targetChannels_ : 0;
   if (cap == 0) return;
-  const bool flagged = discontinuity_;
   if (discontinuity_) {
     discontinuity_ = false;
     // A device may flag its very first packet; nothing was lost before it.
@@ -245,16 +240,7 @@ void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64
              (long long)(gap / 10'000), (unsigned long long)buffer_.LossCount());
     }
   }
-  if (timestamp != 0 && rate > 0) {
-    // A stream is continuous unless the device says otherwise or its clock
-    // jumps: a packet then starts where the last one ended, drawn 1/64 of the
-    // way to its own stamp (follows clock drift). A busy machine's late
-    // delivery can make stamps jitter by tens of ms, which the mixer would
-    // otherwise take for a stretch not captured.
-    const int64_t jump = timestamp - lastEnd_;
-    if (lastEnd_ != 0 && !flagged && jump > -kStampJumpTicks && jump < kStampJumpTicks) timestamp = lastEnd_ + jump / 64;
-    lastEnd_ = timestamp + int64_t(frames) * 10'000'000 / rate;
-  }
+  if (timestamp != 0 && rate > 0) lastEnd_ = timestamp + int64_t(frames) * 10'000'000 / rate;
   const auto* bytes = static_cast<const uint8_t*>(data);
   const size_t stride = deviceFormat_.BytesPerFrame();
   // Packets longer than the scratch buffer (one second) go in pieces; the

@@ -19,8 +19,11 @@ constexpr int64_t kTargetLead = 2'000'000;        // 200 ms while the main path 
 constexpr int64_t kStalledTargetLead = 250'000;   // 25 ms while it is quiet
 constexpr int64_t kClampThreshold = 200'000;      // 20 ms
 constexpr int64_t kBatchDuration = 400'000;       // 40 ms
-// One source: a jump in capture times shorter than this is timestamp jitter.
-constexpr int64_t kGapTolerance = 300'000;        // 30 ms
+// One source: a jump in capture times shorter than this is timestamp jitter
+// (a busy machine's late delivery moves PulseAudio's stamps by tens of ms);
+// an empty ring or the stop is compared with the clock, which is steadier.
+constexpr int64_t kGapTolerance = 2'000'000;      // 200 ms
+constexpr int64_t kClockTolerance = 300'000;      // 30 ms
 // One source: how late a capture thread may deliver (held by a busy machine)
 // before its missing stretch is filled with silence.
 constexpr int64_t kLateBound = 6'000'000;         // 600 ms
@@ -166,7 +169,7 @@ size_t SourceMixer::MainPathFrames() const {
   if (waiting > 0 || IsRunning() || source.Rate() == 0) return waiting;
   // After Stop the timeline still runs to the stop: what the device did not
   // capture before it is owed as silence.
-  return size_t(Frames(SingleSilenceTicks(false, 0, captureEnd_, stopTick_.load(), kGapTolerance, 0), source.Rate()));
+  return size_t(Frames(SingleSilenceTicks(false, 0, captureEnd_, stopTick_.load(), kClockTolerance, 0), source.Rate()));
 }
 
 size_t SourceMixer::SecondaryFrames() const {
@@ -252,7 +255,7 @@ int64_t SourceMixer::SingleSourceStep(CaptureSource& source, float* out, int64_t
   }
 
   const int64_t silence = SingleSilenceTicks(a > 0, head, captureEnd_, running ? now : stopTick_.load(),
-                                             kGapTolerance, running ? kLateBound : 0);
+                                             a > 0 ? kGapTolerance : kClockTolerance, running ? kLateBound : 0);
   const int64_t fill = std::min(Frames(silence, r), readCap);
   if (fill > 0) {
     std::fill(out, out + fill * ch, 0.0f);
