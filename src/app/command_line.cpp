@@ -61,7 +61,8 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
       c.exportOutputPath = IsValue(args, i + 3) ? next(3) : std::string();
       c.dashedOutputName = DashedName(args, i + 3);
       take(i + 2);
-      if (IsValue(args, i + 3)) take(i + 3);
+      // A dashed name here is the output the mode refuses, not an unknown option.
+      if (IsValue(args, i + 3) || !c.dashedOutputName.empty()) take(i + 3);
     } else if (is("--vcodec")) {
       c.exportOptions.codec = EqualsNoCase(next(), "flac") ? 1 : 0;
     } else if (is("--vbitrate")) {
@@ -90,7 +91,7 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
       c.denoiseInput = next();
       c.denoiseOutput = IsValue(args, i + 2) ? next(2) : std::string();
       c.dashedOutputName = DashedName(args, i + 2);
-      if (IsValue(args, i + 2)) take(i + 2);
+      if (IsValue(args, i + 2) || !c.dashedOutputName.empty()) take(i + 2);
     } else if (is("--probe-audio")) {
       c.probeAudioPath = next();
     } else if (is("--probe-video")) {
