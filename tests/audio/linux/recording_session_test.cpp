@@ -219,7 +219,9 @@ TEST_F(PulseTest, LoopbackOfASilentSinkFillsTheTimelineWithSilence) {
   const double outer = std::chrono::duration<double>(stopped - beforeStart).count();
   const double seconds = double(rig.Doc().Frames()) / rig.Doc().Format().sampleRate;
   EXPECT_GE(seconds, inner * 0.99 - 0.02);
-  EXPECT_LE(seconds, outer * 1.01 + 0.02);
+  // A source that delivers nothing is filled with silence up to 100 ms ahead
+  // of the clock, so the take may run that much past the time around the calls.
+  EXPECT_LE(seconds, outer * 1.01 + 0.02 + 0.1);
   EXPECT_LT(test::Rms(rig.Doc().Samples(), 2, 0), 1e-4);
 }
 
