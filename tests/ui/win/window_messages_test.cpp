@@ -340,7 +340,7 @@ TEST_F(WindowMessagesTest, BuiltInDenoiseWithoutAPluginFromSwitchToSavedFile) {
   EXPECT_TRUE(Doc().Samples() == before);
   ASSERT_TRUE(test::PumpUntil(*window_, [&] { return Status().rfind("降噪已就绪", 0) == 0; }, 30000)) << Status();
 
-  const auto saved = dir / "降噪后.wav";
+  const auto saved = dir.path() / PathFromUtf8("降噪后.wav");
   test::AcceptNextFileDialog(saved);
   SendMessageW(Item(kIdSaveWav), BM_CLICK, 0, 0);
   test::PumpUntil(*window_, [&] { return std::filesystem::exists(saved); }, 20000);
