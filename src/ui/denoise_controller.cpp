@@ -381,17 +381,22 @@ void DenoiseController::SetLevel(DenoiseLevelKind kind, int level) {
   }
 }
 
-void DenoiseController::DenoiseSelection() {
+bool DenoiseController::HaveSelection(const char* hint) {
   if (DocEmpty()) {
     Status("剪辑区里还没有内容。");
-    return;
+    return false;
   }
+  if (ctx_.doc->SelectionEnd() <= ctx_.doc->SelectionStart()) {
+    Status(hint);
+    return false;
+  }
+  return true;
+}
+
+void DenoiseController::DenoiseSelection() {
+  if (!HaveSelection("请先在波形上拖出选区，再点「选区降噪」。")) return;
   AudioDoc& doc = *ctx_.doc;
   const uint64_t a = doc.SelectionStart(), b = doc.SelectionEnd();
-  if (b <= a) {
-    Status("请先在波形上拖出选区，再点「选区降噪」。");
-    return;
-  }
   if (!engine_.discovered) Discover();
   if (!engine_.builtin && engine_.modulePath.empty()) {
     Status("没检测到 RX Voice De-noise：插件要装在系统的 VST3 目录里（Program Files 或 Program Files (x86) 下的 Common Files\\VST3）。");
@@ -464,17 +469,10 @@ bool DenoiseController::PrepareNoiseProfile(DenoiseEngine& engine, const std::ve
 }
 
 void DenoiseController::SetNoiseSampleFromSelection() {
-  if (DocEmpty()) {
-    Status("剪辑区里还没有内容。");
-    return;
-  }
+  if (!HaveSelection("请先在波形上拖出一段只有噪声（没有人声）的选区，再点「把选区设为噪声样本」。")) return;
   AudioDoc& doc = *ctx_.doc;
   const uint64_t a = doc.SelectionStart(), b = doc.SelectionEnd();
   const uint32_t rate = doc.Format().sampleRate;
-  if (b <= a) {
-    Status("请先在波形上拖出一段只有噪声（没有人声）的选区，再点「把选区设为噪声样本」。");
-    return;
-  }
   if (double(b - a) < kMinNoiseSeconds * rate) {
     Status("噪声样本至少要 0.25 秒，请把选区拉长一点。");
     return;

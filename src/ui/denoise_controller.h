@@ -107,6 +107,9 @@ class DenoiseController {
   bool FreeMemory(uint64_t& bytes) const;
   DenoiseDocKey DocKey() const;
   bool DocEmpty() const;
+  // A document with a selection; otherwise says what is missing (`hint`
+  // when only the selection is).
+  bool HaveSelection(const char* hint);
   bool AreaPlaying() const;
   int Level() const { return settings().denoiseLevel; }
   SettingsState& settings() const { return *ctx_.settings; }

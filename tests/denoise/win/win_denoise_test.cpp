@@ -36,6 +36,16 @@ fs::path Fixture32(const std::string& variant) {
   return BuiltProgramDir() / "fixtures32" / variant / "VeskTest Voice De-noise.vst3";
 }
 
+// The samples of a WAV file the test made or the program wrote.
+std::vector<float> WavSamples(const fs::path& path) {
+  AudioFormat format;
+  std::vector<float> samples;
+  std::string error;
+  bool riff = false;
+  EXPECT_TRUE(ReadWavFile(path, format, samples, error, riff)) << error;
+  return samples;
+}
+
 std::string MainVersion() { return ReadProductVersion(BuiltProgramDir() / "VeskRecorder.exe"); }
 
 TEST(WinHost, RendersTheX64PluginInProcessWithTheReductionMoved) {
@@ -151,12 +161,8 @@ TEST_P(WinDenoiseMode, MainProgramRendersThroughTheX86HelperEndToEnd) {
   EXPECT_EQ(r.exitCode, 0) << report;
   EXPECT_NE(report.find("ok=1\n"), std::string::npos) << report;
   EXPECT_NE(report.find("engine=VeskTest Voice De-noise（32 位）\n"), std::string::npos) << report;
-  AudioFormat format;
-  std::vector<float> in, out;
-  std::string error;
-  bool riff = false;
-  ASSERT_TRUE(ReadWavFile(app / "in.wav", format, in, error, riff));
-  ASSERT_TRUE(ReadWavFile(app / "in_denoise.wav", format, out, error, riff)) << error;
+  const std::vector<float> in = WavSamples(app / "in.wav"), out = WavSamples(app / "in_denoise.wav");
+  ASSERT_FALSE(out.empty());
   EXPECT_NEAR(20 * std::log10(RmsOfRange(out, 15000, 40000) / RmsOfRange(in, 15000, 40000)), -12, 0.3);
   const fs::path extracted = local / "VeskRecorder" / "VeskDenoise32.exe";
   EXPECT_EQ(fs::exists(extracted), !helperNextToProgram);
@@ -190,12 +196,7 @@ TEST(WinBuiltinDenoise, RendersWithoutAPluginAndShipsOnlyLgplLibraries) {
   const std::string report = ReadText(app / "denoise-report.txt");
   EXPECT_EQ(r.exitCode, 0) << report;
   EXPECT_NE(report.find("engine=内置降噪\n"), std::string::npos) << report;
-  AudioFormat format;
-  std::vector<float> in, out;
-  std::string error;
-  bool riff = false;
-  ASSERT_TRUE(ReadWavFile(app / "in.wav", format, in, error, riff));
-  ASSERT_TRUE(ReadWavFile(app / "in_denoise.wav", format, out, error, riff)) << error;
+  const std::vector<float> in = WavSamples(app / "in.wav"), out = WavSamples(app / "in_denoise.wav");
   ASSERT_EQ(out.size(), in.size());
   // The noise between two bursts.
   EXPECT_LT(20 * std::log10(RmsOfRange(out, 116500, 123500) / RmsOfRange(in, 116500, 123500)), -9.0);
