@@ -243,6 +243,9 @@ void DriveController(Bytes& in) {
   SettingsState settings;
   uint64_t memory = ~uint64_t(0) >> 2;
   std::atomic<bool> hold{false}, fail{false};
+  // Holding applies to background renders only: selection denoise renders
+  // on this thread and would wait for ever.
+  const std::thread::id uiThread = std::this_thread::get_id();
   std::string plugin = "Fuzz Voice De-noise";
 
   ui::DenoiseContext d;
@@ -262,7 +265,7 @@ void DriveController(Bytes& in) {
     e.architecture = 1;
   };
   d.render = [&](DenoiseEngine&, std::vector<float>& s, uint32_t, uint32_t, std::string& error, unsigned level) {
-    while (hold) std::this_thread::sleep_for(100us);
+    while (hold && std::this_thread::get_id() != uiThread) std::this_thread::sleep_for(100us);
     if (fail) {
       error = "fuzz";
       return false;
