@@ -325,7 +325,8 @@ TEST(ControllerRecording, RecordsPausesStopsAndLoadsTheFile) {
   const double around = seconds(beforeStart, afterPause) + seconds(beforeResume, afterStop);
   const double recorded = double(doc.Frames()) / 48000.0;
   EXPECT_GT(recorded, between - 0.15);
-  EXPECT_LT(recorded, around + 0.15) << "between the calls " << between << " s";
+  // Each of the two stretches may be filled up to 100 ms ahead of the clock.
+  EXPECT_LT(recorded, around + 0.25) << "between the calls " << between << " s";
   EXPECT_GT(test::TonePower(doc.Samples(), 2, 0, 48000, 440, 4800),
             100 * test::TonePower(doc.Samples(), 2, 0, 48000, 2500, 4800));
   EXPECT_EQ(doc.SourcePath(), path);
