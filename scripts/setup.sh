@@ -10,7 +10,7 @@ packages=(
   cmake ninja-build g++ pkg-config git
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev libswresample-dev libswscale-dev
-  libmp3lame-dev libpulse-dev
+  libmp3lame-dev libpulse-dev libebur128-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   ffmpeg sox pulseaudio pulseaudio-utils

@@ -75,7 +75,12 @@ std::filesystem::path FreeMkvPath(const std::filesystem::path& output) {
 }
 
 std::string FfmpegFailureText(const std::string& failureLog) {
-  std::string error = "ffmpeg 导出失败。";
+  // The system's own words when the disk (or a quota or size limit) refuses
+  // more data; the user is told in the program's words first.
+  bool full = false;
+  for (const char* words : {"No space left on device", "File too large", "Disk quota exceeded"})
+    full = full || failureLog.find(words) != std::string::npos;
+  std::string error = full ? "ffmpeg 导出失败：写盘失败（磁盘可能已满）。" : "ffmpeg 导出失败。";
   if (failureLog.empty()) return error;
   bool cut = false;
   std::string tail = CutChars(failureLog, kFailureChars, cut);

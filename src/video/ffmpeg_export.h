@@ -46,7 +46,8 @@ std::filesystem::path DefaultVideoExportPath(const std::filesystem::path& video)
 // … when taken: the MKV retry never writes over an existing file.
 std::filesystem::path FreeMkvPath(const std::filesystem::path& output);
 
-// The failure text shown to the user: "ffmpeg 导出失败。" plus at most 400
+// The failure text shown to the user: "ffmpeg 导出失败。" (with the disk-full
+// words when ffmpeg's output says the disk refused) plus at most 400
 // characters of ffmpeg's own output.
 std::string FfmpegFailureText(const std::string& failureLog);
 

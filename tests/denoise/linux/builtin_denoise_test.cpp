@@ -14,39 +14,12 @@
 #include "platform/text.h"
 #include "support/signal.h"
 #include "support/test_support.h"
+#include "support/voice_clips.h"
 
 namespace vesk::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path VoiceFile(const char* name) { return fs::path(VESK_SOURCE_DIR) / ".." / "shared" / "testdata" / "voice" / name; }
-
-std::vector<float> LoadMono(const fs::path& path, uint32_t* rate = nullptr) {
-  AudioFormat format;
-  std::vector<float> samples;
-  std::string error;
-  EXPECT_TRUE(LoadAudioFile(path, format, samples, error)) << error;
-  if (rate) *rate = format.sampleRate;
-  return samples;
-}
-
-// Scale-invariant signal-to-distortion ratio of `est` against `ref`, in dB.
-double SiSdr(const std::vector<float>& est, const std::vector<float>& ref) {
-  double dot = 0, energy = 0;
-  for (size_t i = 0; i < ref.size(); ++i) {
-    dot += double(est[i]) * ref[i];
-    energy += double(ref[i]) * ref[i];
-  }
-  const double alpha = dot / energy;
-  double target = 0, residue = 0;
-  for (size_t i = 0; i < ref.size(); ++i) {
-    const double t = alpha * ref[i];
-    target += t * t;
-    residue += (est[i] - t) * (est[i] - t);
-  }
-  return 10 * std::log10(target / residue);
-}
 
 // The lag (in frames of channel `c`) at which `out` matches `ref` best,
 // searched over ±64 frames on 4 s of speech.

@@ -1,0 +1,78 @@
+#include "media/loudness.h"
+
+#include <ebur128.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "platform/text.h"
+
+namespace vesk {
+
+namespace {
+
+struct StateDeleter {
+  void operator()(ebur128_state* st) const { ebur128_destroy(&st); }
+};
+
+// Numbers with a real minus sign, as a typesetter would print them.
+std::string Signed(double value) {
+  std::string text = Format("%.1f", value);
+  if (text == "-0.0") text = "0.0";
+  if (!text.empty() && text[0] == '-') text = "\xE2\x88\x92" + text.substr(1);
+  return text;
+}
+
+}  // namespace
+
+double AmplitudeDb(double amplitude) { return amplitude > 0 ? 20.0 * std::log10(amplitude) : -200.0; }
+
+bool MeasureLoudness(const float* samples, size_t frames, uint32_t rate, uint16_t channels, bool dualMono,
+                     LoudnessReading& out, std::string& error, const std::function<bool()>& cancelled,
+                     bool truePeak) {
+  out = {};
+  error.clear();
+  if (channels == 0 || rate == 0) {
+    error = "测不了响度：音频格式无效。";
+    return false;
+  }
+  std::unique_ptr<ebur128_state, StateDeleter> st(
+      ebur128_init(channels, rate, truePeak ? EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK : EBUR128_MODE_I));
+  if (!st) {
+    error = "测不了响度：内存不足。";
+    return false;
+  }
+  if (channels == 1 && dualMono) ebur128_set_channel(st.get(), 0, EBUR128_DUAL_MONO);
+  // Blocks of one second keep a cancel prompt.
+  const size_t block = rate;
+  for (size_t done = 0; done < frames; done += block) {
+    if (cancelled && cancelled()) return false;
+    const size_t n = std::min(block, frames - done);
+    if (ebur128_add_frames_float(st.get(), samples + done * channels, n) != EBUR128_SUCCESS) {
+      error = "测不了响度：测量库出错。";
+      return false;
+    }
+  }
+  double peak = 0;
+  for (unsigned c = 0; truePeak && c < channels; ++c) {
+    double p = 0;
+    if (ebur128_true_peak(st.get(), c, &p) == EBUR128_SUCCESS) peak = std::max(peak, p);
+  }
+  out.truePeakDbtp = AmplitudeDb(peak);
+  double integrated = 0, range = 0;
+  if (ebur128_loudness_global(st.get(), &integrated) == EBUR128_SUCCESS && std::isfinite(integrated)) {
+    out.valid = true;
+    out.integratedLufs = integrated;
+    if (truePeak && ebur128_loudness_range(st.get(), &range) == EBUR128_SUCCESS && std::isfinite(range))
+      out.rangeLu = range;
+  }
+  return true;
+}
+
+std::string LoudnessText(const LoudnessReading& reading) {
+  if (!reading.valid) return "响度：内容太短或太安静";
+  return Signed(reading.integratedLufs) + " LUFS · 峰值 " + Signed(reading.truePeakDbtp) + " dBTP";
+}
+
+}  // namespace vesk

@@ -1,0 +1,37 @@
+#pragma once
+// Loudness of interleaved float audio as the video and podcast platforms
+// measure it (ITU-R BS.1770 / EBU R128, through libebur128): integrated
+// loudness, loudness range and true peak (4× oversampled at 48 kHz).
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vesk {
+
+struct LoudnessReading {
+  // False when the integrated loudness is undefined: shorter than one 400 ms
+  // block, or nothing above the absolute gate (-70 LUFS).
+  bool valid = false;
+  double integratedLufs = 0;
+  double rangeLu = 0;
+  double truePeakDbtp = -200;  // over all channels; -200 for digital silence
+};
+
+// Measures `frames` frames. `dualMono`: a mono signal that is heard on two
+// speakers (a mono document exported as stereo) counts twice, +3.01 LU, as
+// the platforms measure the stereo file. `cancelled` (optional) is asked
+// between blocks; a cancel returns false with an empty error. Without
+// `truePeak` (the costly part) only the integrated loudness is measured.
+bool MeasureLoudness(const float* samples, size_t frames, uint32_t rate, uint16_t channels, bool dualMono,
+                     LoudnessReading& out, std::string& error, const std::function<bool()>& cancelled = {},
+                     bool truePeak = true);
+
+// The editor's information line: "−18.4 LUFS · 峰值 −1.2 dBTP" (minus signs
+// as U+2212); "响度：内容太短或太安静" when the reading is not valid.
+std::string LoudnessText(const LoudnessReading& reading);
+
+// Decibels of a linear amplitude; -200 for 0.
+double AmplitudeDb(double amplitude);
+
+}  // namespace vesk
