@@ -2,7 +2,6 @@
 // lines, search-path splitting, --delete ranges, error cuts, subtypes.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -75,40 +74,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "256k", "-ar:a:0", "44100", "-c:a:1", "aac", "-b:a:1", "256k", "-filter:a:0", "apad",
                   "-shortest", "o"}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// With the track's length and the source's tags known, the new track is cut
-// on its last frame at the output rate and every track names its source's
-// tags; MP4 keeps a name only as the handler name.
-TEST(BuildFfmpegArgs, KnownLengthAndTagsEndTheTrackExactlyAndCarryTheNames) {
-  VideoEditedExportOptions o;
-  o.codec = 1;
-  o.sampleRate = 48000;
-  o.editedOrdinal = 1;
-  o.keep = {0};
-  ExportTrackFacts facts;
-  facts.trackFrames = 441001;
-  facts.inputRate = 44100;
-  AudioTrack voice, game;
-  voice.ordinal = 0;
-  voice.name = "解说";
-  voice.language = "chi";
-  game.ordinal = 1;
-  game.language = "eng";
-  facts.sourceTracks = {voice, game};
-  const Args mp4 = After(BuildFfmpegArgs("s", "t", o, "o.mp4", false, false, &facts), 25);
-  EXPECT_EQ(mp4, (Args{"-map_metadata:s:v:0", "0:s:v:0", "-map_metadata:s:a:0", "0:s:a:0", "-metadata:s:a:0",
-                       "title=解说", "-metadata:s:a:0", "handler_name=解说", "-metadata:s:a:0", "language=chi",
-                       "-map_metadata:s:a:1", "0:s:a:1", "-metadata:s:a:1", "language=eng", "-filter:a:1",
-                       "aresample=48000,apad=whole_len=480001,atrim=end_sample=480001", "-strict", "experimental",
-                       "o.mp4"}));
-  const Args mkv = BuildFfmpegArgs("s", "t", o, "o.mkv", false, false, &facts);
-  EXPECT_EQ(std::count(mkv.begin(), mkv.end(), "handler_name=解说"), 0);
-  EXPECT_EQ(std::count(mkv.begin(), mkv.end(), "-shortest"), 0);
-  // A held still picture keeps the sound's own length.
-  const Args still = BuildFfmpegArgs("s", "t", o, "o.mkv", false, true, &facts);
-  EXPECT_EQ(std::count_if(still.begin(), still.end(), [](const std::string& a) { return a.rfind("-filter", 0) == 0; }),
-            0);
-}
 
 TEST(NewTrackFrames, TheSuppliedLengthStandsWithinOneMillisecondOfTheSource) {
   struct Case {
