@@ -526,11 +526,10 @@ void EditArea::SaveAsVideo() {
   view.ProgressStep(0, "正在准备音频…");
 
   // The edit laid onto the source timeline: removed parts become silence at
-  // their place, so the sound keeps the source's length. That is the decoded
-  // source track's own length to the frame, unless the probed length of the
-  // file differs from it by more than a container's timestamp step (then the
-  // export pads or cuts the track to the file's length; never the shorter
-  // edited one, which would drop the tail).
+  // their place, so the sound keeps the source's length: the decoded source
+  // track's own length to the frame (never the shorter edited one, which
+  // would drop the tail), padded to the probed length of the file when the
+  // track ends before it, cut to it when the track runs well past it.
   std::vector<float> samples;
   const AudioFormat format = doc.Format();
   VideoProbeResult probe;
