@@ -526,9 +526,10 @@ void EditArea::SaveAsVideo() {
   view.ProgressStep(0, "正在准备音频…");
 
   // The edit laid onto the source timeline: removed parts become silence at
-  // their place, so the sound keeps the picture's length. Without a probed
-  // length the decoded source length stands in (never the shorter edited
-  // one, which would drop the tail).
+  // their place, so the sound keeps the source's length: the decoded source
+  // track's own length to the frame (never the shorter edited one, which
+  // would drop the tail), padded to the probed length of the file when the
+  // track ends before it, cut to it when the track runs well past it.
   std::vector<float> samples;
   const AudioFormat format = doc.Format();
   VideoProbeResult probe;
@@ -536,7 +537,7 @@ void EditArea::SaveAsVideo() {
   uint64_t sourceFrames = std::max(doc.SourceFrames(), doc.Frames());
   if (ProbeVideo(video, probe, probeError, ffmpeg.path) && probe.duration > 0 &&
       double(format.sampleRate) * probe.duration > 1.0)
-    sourceFrames = uint64_t(double(format.sampleRate) * probe.duration + 0.5);
+    sourceFrames = NewTrackFrames(sourceFrames, format.sampleRate, probe.duration);
   std::vector<FrameRange> kept;
   {
     if (doc.RenderToSourceTimeline(sourceFrames, samples)) {
@@ -631,6 +632,10 @@ void EditArea::SaveAsVideo() {
   std::string folderError;
   check.workFolder = checkFolder.Create(output, folderError) ? checkFolder.Folder() : std::filesystem::path();
   check.audioIndex = EditedOutputIndex(options);
+  std::vector<int32_t> tracks = options.keep;
+  tracks.push_back(options.editedOrdinal);
+  std::sort(tracks.begin(), tracks.end());
+  check.audioTracks = int(std::unique(tracks.begin(), tracks.end()) - tracks.begin());
   check.samples = &samples;
   check.format = format;
   check.windows = ChooseCheckWindows(kept, samples, format.channels, format.sampleRate);

@@ -17,10 +17,11 @@ namespace {
 constexpr double kEdgeMarginSeconds = 0.03;  // codec spread and the 5 ms ramps at cuts
 constexpr double kWindowSeconds = 0.2;
 constexpr double kMaxLagSeconds = 0.05;
-constexpr double kMaxEncoderBlockSeconds = 0.11;  // a FLAC block of 4608 frames at 44100 Hz
+constexpr int kAacFrame = 1024;
 constexpr float kSilentPeak = 0.003f;  // about -50 dBFS: what lossy coding leaves of digital silence
 constexpr double kQuietRms = 0.003;
 constexpr double kMatchCorrelation = 0.6;
+constexpr double kClearPeak = 0.9;  // another lag this close to the best makes the lag unknown
 constexpr char kStage[] = "正在核对导出结果…";
 
 double MonoAt(const std::vector<float>& samples, unsigned channels, uint64_t frame) {
@@ -141,20 +142,41 @@ std::vector<CheckWindow> ChooseCheckWindows(const std::vector<FrameRange>& kept,
   return windows;
 }
 
-bool ParsePictureTiming(const std::string& framecrc, PictureTiming& timing) {
-  timing = PictureTiming{};
-  long long tbNum = 0, tbDen = 0;
+namespace {
+
+struct FramecrcStream {
+  double tb = 0;
+  std::string codec;
+  int sampleRate = 0;
   std::vector<std::pair<int64_t, int64_t>> packets;  // pts, duration
+};
+
+// The time base, codec and packets of stream `index` of a framecrc text.
+FramecrcStream ReadFramecrcStream(const std::string& framecrc, int index) {
+  FramecrcStream stream;
+  const std::string tbTag = "#tb " + std::to_string(index) + ":";
+  const std::string codecTag = "#codec_id " + std::to_string(index) + ":";
+  const std::string rateTag = "#sample_rate " + std::to_string(index) + ":";
   size_t pos = 0;
   while (pos < framecrc.size()) {
     size_t end = framecrc.find('\n', pos);
     if (end == std::string::npos) end = framecrc.size();
     const std::string line = framecrc.substr(pos, end - pos);
     pos = end + 1;
-    if (line.rfind("#tb 0:", 0) == 0) {
+    if (line.rfind(tbTag, 0) == 0) {
       char* after = nullptr;
-      tbNum = std::strtoll(line.c_str() + 6, &after, 10);
-      if (after && *after == '/') tbDen = std::strtoll(after + 1, nullptr, 10);
+      const long long num = std::strtoll(line.c_str() + tbTag.size(), &after, 10);
+      const long long den = after && *after == '/' ? std::strtoll(after + 1, nullptr, 10) : 0;
+      if (num > 0 && den > 0) stream.tb = double(num) / double(den);
+      continue;
+    }
+    if (line.rfind(codecTag, 0) == 0) {
+      stream.codec = line.substr(codecTag.size());
+      stream.codec.erase(0, stream.codec.find_first_not_of(' '));
+      continue;
+    }
+    if (line.rfind(rateTag, 0) == 0) {
+      stream.sampleRate = std::atoi(line.c_str() + rateTag.size());
       continue;
     }
     if (line.empty() || line[0] == '#') continue;
@@ -171,34 +193,52 @@ bool ParsePictureTiming(const std::string& framecrc, PictureTiming& timing) {
       }
       p = after + 1;
     }
-    if (!complete || field[0] != 0) continue;
-    packets.emplace_back(field[2] == INT64_MIN ? field[1] : field[2], std::max<int64_t>(field[3], 0));
+    if (!complete || field[0] != index) continue;
+    stream.packets.emplace_back(field[2] == INT64_MIN ? field[1] : field[2], std::max<int64_t>(field[3], 0));
   }
-  if (packets.empty() || tbNum <= 0 || tbDen <= 0) return false;
+  return stream;
+}
+
+}  // namespace
+
+int FramecrcStreams(const std::string& framecrc) {
+  int streams = 0;
+  for (size_t pos = framecrc.find("#tb "); pos != std::string::npos; pos = framecrc.find("#tb ", pos + 4))
+    if (pos == 0 || framecrc[pos - 1] == '\n') ++streams;
+  return streams;
+}
+
+bool ParsePictureTiming(const std::string& framecrc, PictureTiming& timing) {
+  timing = PictureTiming{};
+  const FramecrcStream stream = ReadFramecrcStream(framecrc, 0);
+  if (stream.packets.empty() || stream.tb <= 0) return false;
   std::vector<int64_t> durations;
-  for (const auto& p : packets)
+  for (const auto& p : stream.packets)
     if (p.second > 0) durations.push_back(p.second);
   int64_t typical = 0;
   if (!durations.empty()) {
     std::nth_element(durations.begin(), durations.begin() + durations.size() / 2, durations.end());
     typical = durations[durations.size() / 2];
   }
-  // A packet without a duration (some containers leave the last one open)
-  // still shows for a typical frame.
+  // The last frame counts one typical frame whatever its own duration says:
+  // MP4 derives it from the edit list, Matroska may leave it open.
   int64_t first = INT64_MAX, last = INT64_MIN;
-  for (const auto& [pts, duration] : packets) {
-    first = std::min(first, pts);
-    last = std::max(last, pts + (duration > 0 ? duration : typical));
+  for (const auto& p : stream.packets) {
+    first = std::min(first, p.first);
+    last = std::max(last, p.first);
   }
-  const double tb = double(tbNum) / double(tbDen);
-  timing.frames = int64_t(packets.size());
-  timing.seconds = double(last - first) * tb;
-  timing.frameSeconds = typical > 0 ? double(typical) * tb : timing.seconds / double(timing.frames);
+  const double tb = stream.tb;
+  timing.frames = int64_t(stream.packets.size());
+  timing.startSeconds = double(first) * tb;
+  timing.spanSeconds = double(last - first) * tb;
+  timing.frameSeconds = typical > 0 ? double(typical) * tb : 0;
+  timing.seconds = timing.spanSeconds + timing.frameSeconds;
+  timing.stepSeconds = tb;
   return true;
 }
 
 std::string CompareCheckWindow(const std::vector<float>& expected, const std::vector<float>& output, size_t margin,
-                               bool removed, uint32_t rate, double atSeconds) {
+                               bool removed, uint32_t rate, double atSeconds, size_t tolerance) {
   const size_t n = expected.size();
   if (n == 0 || output.size() < n + 2 * margin) return {};
   const float* here = output.data() + margin;
@@ -214,24 +254,33 @@ std::string CompareCheckWindow(const std::vector<float>& expected, const std::ve
     return Format("%.2f 秒处本应几乎无声，实际有声音", atSeconds);
   }
   if (outRms < 0.1 * expectedRms) return Format("%.2f 秒处应有声音，实际几乎是静音", atSeconds);
-  if (Correlation(expected, here) >= kMatchCorrelation) {
-    const double ratio = outRms / expectedRms;
+
+  const long lagFrames = long(margin);
+  const long inPlace = std::min(long(tolerance), lagFrames);
+  std::vector<double> c(size_t(2 * lagFrames + 1));
+  for (long lag = -lagFrames; lag <= lagFrames; ++lag) c[size_t(lag + lagFrames)] = Correlation(expected, here + lag);
+  auto at = [&](long lag) { return c[size_t(lag + lagFrames)]; };
+  long placed = 0;
+  for (long lag = -inPlace; lag <= inPlace; ++lag)
+    if (at(lag) > at(placed)) placed = lag;
+  if (at(placed) >= kMatchCorrelation) {
+    const double ratio = Rms(here + placed, n) / expectedRms;
     if (ratio >= 0.5 && ratio <= 2.0) return {};
     return Format("%.2f 秒处音量和剪辑结果差了 %.1f dB", atSeconds, 20 * std::log10(ratio));
   }
-  double best = -1;
-  long bestLag = 0;
-  const long lagFrames = long(margin);
-  for (long lag = -lagFrames; lag <= lagFrames; ++lag) {
-    const double c = Correlation(expected, here + lag);
-    if (c > best) {
-      best = c;
-      bestLag = lag;
-    }
+  long best = -lagFrames;
+  for (long lag = -lagFrames; lag <= lagFrames; ++lag)
+    if (at(lag) > at(best)) best = lag;
+  // The runner-up among the other peaks: a lag is named only when it stands
+  // clear of them, or a periodic sound would get a made-up shift.
+  double second = -1;
+  for (long lag = -lagFrames + 1; lag < lagFrames; ++lag) {
+    if (std::labs(lag - best) <= long(rate / 2000) || at(lag) < at(lag - 1) || at(lag) < at(lag + 1)) continue;
+    second = std::max(second, at(lag));
   }
-  if (best >= kMatchCorrelation && bestLag != 0) {
-    const double ms = std::fabs(double(bestLag)) * 1000.0 / rate;
-    return Format("%.2f 秒处声音错位约 %.0f 毫秒（比剪辑结果%s）", atSeconds, ms, bestLag > 0 ? "晚" : "早");
+  if (at(best) >= kMatchCorrelation && second < kClearPeak * at(best)) {
+    const double ms = std::fabs(double(best)) * 1000.0 / rate;
+    return Format("%.2f 秒处声音错位约 %.0f 毫秒（比剪辑结果%s）", atSeconds, ms, best > 0 ? "晚" : "早");
   }
   return Format("%.2f 秒处的声音和剪辑结果对不上", atSeconds);
 }
@@ -246,9 +295,11 @@ bool CheckVideoExport(const ExportCheckInput& in, ExportCheckResult& result, std
     error = "没有可对照的剪辑音频。";
     return false;
   }
-  const double expectedSeconds = double(in.samples->size() / channels) / rate;
+  const uint64_t expectedFrames = in.samples->size() / channels;
+  const double expectedSeconds = double(expectedFrames) / rate;
   const auto sourceCrc = in.workFolder / "picture-source.txt";
-  const auto outputCrc = in.workFolder / "picture-output.txt";
+  const auto outputCrc = in.workFolder / "streams-output.txt";
+  const auto audioCrc = in.workFolder / "audio-output.txt";
   const auto audioRaw = in.workFolder / "audio.f32";
   const std::vector<std::string> head = {"-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
 
@@ -262,31 +313,66 @@ bool CheckVideoExport(const ExportCheckInput& in, ExportCheckResult& result, std
     error = "读不回源视频的画面（" + FirstLine(log) + "）";
     return false;
   }
-
-  // The edited track as one mono channel (the mean of its channels) at the
-  // rate of the exported buffer, so it lines up with it frame by frame.
+  // The picture and every audio track as stored: frame times, track count,
+  // and the time base and codec of the new track.
   args = head;
-  args.insert(args.end(), {"-i", FfmpegFileUrl(in.output), "-map", "0:v:0", "-c", "copy", "-f", "framecrc",
-                           FfmpegFileUrl(outputCrc), "-map", "0:a:" + std::to_string(in.audioIndex)});
+  args.insert(args.end(), {"-i", FfmpegFileUrl(in.output), "-map", "0:v:0", "-map", "0:a?", "-c", "copy", "-f",
+                           "framecrc", FfmpegFileUrl(outputCrc)});
+  if (!RunFfmpeg(in.ffmpeg, args, log, 0, Band(progress, expectedSeconds, 30, 45), &cancelled)) {
+    if (cancelled) return false;
+    error = "读不回导出的文件（" + FirstLine(log) + "）";
+    return false;
+  }
+  std::string text, outputText;
+  if (!ReadWholeFile(sourceCrc, text) || !ParsePictureTiming(text, result.sourcePicture)) {
+    error = "源视频里读不出画面帧。";
+    return false;
+  }
+  if (!ReadWholeFile(outputCrc, outputText) || !ParsePictureTiming(outputText, result.outputPicture)) {
+    error = "导出的文件里读不出画面帧。";
+    return false;
+  }
+  const PictureTiming& src = result.sourcePicture;
+  const PictureTiming& out = result.outputPicture;
+  if (src.frames != out.frames)
+    result.differences.push_back(Format("画面帧数变了：源视频 %lld 帧，导出文件 %lld 帧", static_cast<long long>(src.frames),
+                                        static_cast<long long>(out.frames)));
+  const double frame = out.frameSeconds > 0 ? out.frameSeconds : src.frameSeconds;
+  if (std::fabs(src.spanSeconds - out.spanSeconds) > std::max(0.002, frame / 2))
+    result.differences.push_back(Format("画面时长变了：源视频 %.3f 秒，导出文件 %.3f 秒", src.seconds, out.seconds));
+
+  result.audioTracks = std::max(FramecrcStreams(outputText) - 1, 0);
+  if (in.audioTracks > 0 && result.audioTracks != in.audioTracks)
+    result.differences.push_back(
+        Format("音轨数不对：应有 %d 条，导出文件里有 %d 条", in.audioTracks, result.audioTracks));
+  if (in.audioIndex >= result.audioTracks) {
+    result.differences.push_back("导出文件里找不到新音轨");
+    if (progress && !progress(100, kStage)) return false;
+    return true;
+  }
+  const FramecrcStream stored = ReadFramecrcStream(outputText, in.audioIndex + 1);
+
+  // The edited track decoded as one mono channel (the mean of its channels)
+  // at the rate of the exported buffer, so it lines up with it frame by
+  // frame, and the times of its decoded frames.
+  args = head;
+  args.insert(args.end(), {"-i", FfmpegFileUrl(in.output), "-map", "0:a:" + std::to_string(in.audioIndex)});
   if (channels > 1) {
     std::string pan = "pan=mono|c0=";
     for (unsigned c = 0; c < channels; ++c) pan += Format("%s%.9g*c%u", c ? "+" : "", 1.0 / channels, c);
     args.insert(args.end(), {"-af", pan});
   }
-  args.insert(args.end(), {"-ar", std::to_string(rate), "-c:a", "pcm_f32le", "-f", "f32le", FfmpegFileUrl(audioRaw)});
-  if (!RunFfmpeg(in.ffmpeg, args, log, 0, Band(progress, expectedSeconds, 30, 95), &cancelled)) {
+  args.insert(args.end(), {"-ar", std::to_string(rate), "-c:a", "pcm_f32le", "-f", "f32le", FfmpegFileUrl(audioRaw),
+                           "-map", "0:a:" + std::to_string(in.audioIndex), "-c:a", "pcm_f32le", "-f", "framecrc",
+                           FfmpegFileUrl(audioCrc)});
+  if (!RunFfmpeg(in.ffmpeg, args, log, 0, Band(progress, expectedSeconds, 45, 95), &cancelled)) {
     if (cancelled) return false;
     error = "读不回导出的文件（" + FirstLine(log) + "）";
     return false;
   }
-
-  std::string text;
-  if (!ReadWholeFile(sourceCrc, text) || !ParsePictureTiming(text, result.sourcePicture)) {
-    error = "源视频里读不出画面帧。";
-    return false;
-  }
-  if (!ReadWholeFile(outputCrc, text) || !ParsePictureTiming(text, result.outputPicture)) {
-    error = "导出的文件里读不出画面帧。";
+  PictureTiming decoded;  // the decoded frames' times, read the same way
+  if (!ReadWholeFile(audioCrc, text) || !ParsePictureTiming(text, decoded)) {
+    error = "导出的文件里读不出新音轨。";
     return false;
   }
   File audio;
@@ -295,40 +381,39 @@ bool CheckVideoExport(const ExportCheckInput& in, ExportCheckResult& result, std
     error = "导出的文件里读不出新音轨。";
     return false;
   }
-  const uint64_t outFrames = uint64_t(bytes) / 4;
-  result.audioSeconds = double(outFrames) / rate;
+  const int64_t outFrames = bytes / 4;
 
-  const PictureTiming& src = result.sourcePicture;
-  const PictureTiming& out = result.outputPicture;
-  if (src.frames != out.frames)
-    result.differences.push_back(Format("画面帧数变了：源视频 %lld 帧，导出文件 %lld 帧", static_cast<long long>(src.frames),
-                                        static_cast<long long>(out.frames)));
-  if (std::fabs(src.seconds - out.seconds) > std::max(0.002, src.frameSeconds / 2))
-    result.differences.push_back(
-        Format("画面时长变了：源视频 %.3f 秒，导出文件 %.3f 秒", src.seconds, out.seconds));
-  const double frame = out.frameSeconds > 0 ? out.frameSeconds : src.frameSeconds;
+  // Where the exported buffer's first frame lies in the decoded sound: the
+  // picture's start moved as much as the source's (a container may shift
+  // every stream by an encoder's priming), measured from where the decoded
+  // sound starts. Times are only as fine as the coarsest time base.
+  const double lead = (out.startSeconds - src.startSeconds) - decoded.startSeconds;
+  const int64_t shift = std::llround(lead * rate);
+  const double step = std::max({src.stepSeconds, out.stepSeconds, stored.tb, 1.0 / rate});
+  const int64_t tolerance = int64_t(std::ceil(step * rate)) + 1;
+  result.audioLeadSeconds = lead;
+  const int64_t endFrame = outFrames - shift;
+  result.audioSeconds = double(endFrame) / rate;
+  if (shift < -tolerance)
+    result.differences.push_back(Format("新音轨比画面晚开始了 %.3f 秒", double(-shift) / rate));
+  // AAC is coded in whole blocks of 1024 frames. MP4 states where the sound
+  // ends inside the last one, Matroska cannot, and ffmpeg's decoder plays it
+  // whole either way: up to one block of padding past the end is the
+  // codec's, not a fault.
+  const int64_t padding =
+      stored.codec == "aac" ? int64_t(std::ceil(double(kAacFrame) * rate / std::max(stored.sampleRate, 1))) : 0;
+  const int64_t excess = endFrame - int64_t(expectedFrames);
+  if (excess < -tolerance)
+    result.differences.push_back(Format("新音轨比剪辑结果短了 %.3f 秒：音轨 %.3f 秒，剪辑结果 %.3f 秒",
+                                        double(-excess) / rate, result.audioSeconds, expectedSeconds));
+  else if (excess > tolerance + padding)
+    result.differences.push_back(Format("新音轨比剪辑结果长了 %.3f 秒：音轨 %.3f 秒，剪辑结果 %.3f 秒",
+                                        double(excess) / rate, result.audioSeconds, expectedSeconds));
   // A single picture is held for the whole sound: there is no picture
   // length for the track to match.
-  const bool still = src.frames <= 1;
-  const double excess = still ? 0.0 : result.audioSeconds - out.seconds;
-  if (excess < -(frame + 0.001)) {
-    result.differences.push_back(Format("音轨比画面短了 %.3f 秒（超过一帧）：音轨 %.3f 秒，画面 %.3f 秒", -excess,
-                                        result.audioSeconds, out.seconds));
-  } else if (excess > frame + 0.001) {
-    // ffmpeg ends the padded track at an encoder block (FLAC 4608 frames,
-    // AAC 1024), so it may run past the picture; that tail is padding and
-    // must be silent.
-    const uint64_t from = std::min<uint64_t>(uint64_t((out.seconds + frame) * rate), outFrames);
-    const uint64_t count = outFrames - from;
-    std::vector<float> tail(count);
-    const bool read = count == 0 || (audio.Seek(int64_t(from) * 4) &&
-                                     audio.Read(tail.data(), count * 4) == int64_t(count) * 4);
-    if (!read || excess > frame + kMaxEncoderBlockSeconds || Peak(tail.data(), tail.size()) > kSilentPeak)
-      result.differences.push_back(Format("音轨比画面长了 %.3f 秒（超过一帧）：音轨 %.3f 秒，画面 %.3f 秒", excess,
-                                          result.audioSeconds, out.seconds));
-    else
-      result.silentTailSeconds = excess;
-  }
+  if (src.frames > 1 && result.audioSeconds < out.seconds - frame - 0.001)
+    result.differences.push_back(Format("音轨比画面短了 %.3f 秒（超过一帧）：音轨 %.3f 秒，画面 %.3f 秒",
+                                        out.seconds - result.audioSeconds, result.audioSeconds, out.seconds));
 
   const size_t margin = size_t(rate * kMaxLagSeconds);
   for (const CheckWindow& w : in.windows) {
@@ -336,27 +421,27 @@ bool CheckVideoExport(const ExportCheckInput& in, ExportCheckResult& result, std
     std::vector<float> expected(w.frames);
     for (uint64_t i = 0; i < w.frames; ++i) expected[i] = float(MonoAt(*in.samples, channels, w.start + i));
     // The decoded stretch with the lag margin on both sides; zeros beyond the file.
-    std::vector<float> decoded(w.frames + 2 * margin, 0.0f);
-    const int64_t from = int64_t(w.start) - int64_t(margin);
+    std::vector<float> decodedWindow(w.frames + 2 * margin, 0.0f);
+    const int64_t from = int64_t(w.start) + shift - int64_t(margin);
     const int64_t readFrom = std::max<int64_t>(from, 0);
-    const int64_t readTo = std::min<int64_t>(from + int64_t(decoded.size()), int64_t(outFrames));
+    const int64_t readTo = std::min<int64_t>(from + int64_t(decodedWindow.size()), outFrames);
     if (readTo > readFrom) {
-      if (!audio.Seek(readFrom * 4) ||
-          audio.Read(decoded.data() + (readFrom - from), size_t(readTo - readFrom) * 4) != (readTo - readFrom) * 4) {
+      if (!audio.Seek(readFrom * 4) || audio.Read(decodedWindow.data() + (readFrom - from),
+                                                  size_t(readTo - readFrom) * 4) != (readTo - readFrom) * 4) {
         error = "导出的新音轨读不完整。";
         return false;
       }
     }
-    const std::string difference =
-        CompareCheckWindow(expected, decoded, margin, w.removed, rate, double(w.start + w.frames / 2) / rate);
+    const std::string difference = CompareCheckWindow(expected, decodedWindow, margin, w.removed, rate,
+                                                      double(w.start + w.frames / 2) / rate, size_t(tolerance));
     if (!difference.empty()) result.differences.push_back(difference);
     ++result.windowsChecked;
   }
   if (progress && !progress(100, kStage)) return false;
-  AppLog("[ff] check %s: picture %lld/%lld frames %.3f/%.3f s, audio %.3f s (silent tail %.3f s), %d windows, "
-         "%u differences",
+  AppLog("[ff] check %s: picture %lld/%lld frames %.3f/%.3f s, %d audio tracks, new track %.3f s from %+.3f s, "
+         "%d windows, %u differences",
          PathToUtf8(in.output).c_str(), static_cast<long long>(src.frames), static_cast<long long>(out.frames),
-         src.seconds, out.seconds, result.audioSeconds, result.silentTailSeconds, result.windowsChecked,
+         src.seconds, out.seconds, result.audioTracks, result.audioSeconds, lead, result.windowsChecked,
          unsigned(result.differences.size()));
   return true;
 }

@@ -89,9 +89,19 @@ std::string FfmpegFailureText(const std::string& failureLog) {
   return error + "\n" + tail;
 }
 
+uint64_t NewTrackFrames(uint64_t frames, uint32_t rate, double sourceSeconds) {
+  if (rate == 0 || !(sourceSeconds > 0)) return frames;
+  const uint64_t source = uint64_t(sourceSeconds * rate + 0.5);
+  // A decoded track runs past the stated length by its codec's priming and
+  // last-block padding (AAC, MP3: up to about 50 ms); that is the source's
+  // own sound and stays.
+  const uint64_t step = rate / 1000, overhang = rate / 10;
+  return source > frames + step || frames > source + overhang ? source : frames;
+}
+
 std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::string& tempAudio,
                                          const VideoEditedExportOptions& options, const std::string& output,
-                                         bool transcodeKept, bool stillPicture) {
+                                         bool transcodeKept, bool stillPicture, const ExportTrackFacts* facts) {
   std::vector<std::string> a = {"-y", "-hide_banner", "-nostdin", "-loglevel", "error",
                                 "-i", source,         "-i",       tempAudio};
   std::vector<int32_t> tracks = options.keep;
@@ -118,9 +128,45 @@ std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::s
       a.insert(a.end(), {"-c" + s, "copy"});
     }
   }
-  // Silence appended to the edited track so it never ends before the picture;
-  // a single picture is held for as long as the sound lasts instead.
-  if (!stillPicture) a.insert(a.end(), {"-filter:a:" + std::to_string(p), "apad", "-shortest"});
+  if (facts) {
+    // Naming the stream's tags turns ffmpeg's own copying off for every
+    // stream, so the picture's are named too. MP4 and MOV keep a track's
+    // name only as its handler name.
+    const std::string ext = PathToUtf8(PathFromUtf8(output).extension());
+    const bool handlerName = EqualsNoCase(ext, ".mp4") || EqualsNoCase(ext, ".mov") || EqualsNoCase(ext, ".m4v");
+    a.insert(a.end(), {"-map_metadata:s:v:0", "0:s:v:0"});
+    for (size_t i = 0; i < tracks.size(); ++i) {
+      const std::string s = ":s:a:" + std::to_string(i);
+      a.insert(a.end(), {"-map_metadata" + s, "0:s:a:" + std::to_string(tracks[i])});
+      const auto t = std::find_if(facts->sourceTracks.begin(), facts->sourceTracks.end(),
+                                  [&](const AudioTrack& k) { return k.ordinal == tracks[i]; });
+      if (t == facts->sourceTracks.end()) continue;
+      if (!t->name.empty()) {
+        a.insert(a.end(), {"-metadata" + s, "title=" + t->name});
+        if (handlerName) a.insert(a.end(), {"-metadata" + s, "handler_name=" + t->name});
+      }
+      if (!t->language.empty()) a.insert(a.end(), {"-metadata" + s, "language=" + t->language});
+    }
+  }
+  if (stillPicture) {
+    // A single picture is held for as long as the sound lasts.
+  } else if (facts && facts->trackFrames > 0 && facts->inputRate > 0) {
+    // The track ends on its exact sample: an encoder pads its last block
+    // (FLAC to 4608 frames, AAC to 1024), and cutting with the picture ends
+    // it a block or more past the source's sound. The end is cut at the
+    // output rate so a resampler's rounding cannot add a frame.
+    const uint32_t rate = options.sampleRate ? options.sampleRate : facts->inputRate;
+    const uint64_t frames =
+        rate == facts->inputRate
+            ? facts->trackFrames
+            : uint64_t((long double)facts->trackFrames * rate / facts->inputRate + 0.5L);
+    std::string filter = rate == facts->inputRate ? std::string() : "aresample=" + std::to_string(rate) + ",";
+    filter += "apad=whole_len=" + std::to_string(frames) + ",atrim=end_sample=" + std::to_string(frames);
+    a.insert(a.end(), {"-filter:a:" + std::to_string(p), filter});
+  } else {
+    // Silence appended to the edited track so it never ends before the picture.
+    a.insert(a.end(), {"-filter:a:" + std::to_string(p), "apad", "-shortest"});
+  }
   // ffmpeg 5.1 still calls FLAC in MP4 experimental and refuses it without this.
   if (options.codec == 1 && EqualsNoCase(PathToUtf8(PathFromUtf8(output).extension()), ".mp4"))
     a.insert(a.end(), {"-strict", "experimental"});
@@ -160,7 +206,9 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
 
   VideoProbeResult probe;
   std::string probeError;
+  double sourceSeconds = 0;
   if (ProbeVideo(source, probe, probeError, ffmpeg)) {
+    sourceSeconds = probe.duration;
     if (duration) *duration = probe.duration;
     if (probe.hasVideo && !probe.canMux) {
       error = "这个文件的画面编码是 " + (probe.codec.empty() ? std::string("未知") : probe.codec) +
@@ -175,6 +223,13 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
     return false;
   }
   const bool stillPicture = LibStillPicture(source);
+  ExportTrackFacts facts;
+  facts.inputRate = format.sampleRate;
+  // Without a probed length the old rule stands: padded and cut with the picture.
+  if (sourceSeconds > 0)
+    facts.trackFrames = NewTrackFrames(samples.size() / format.channels, format.sampleRate, sourceSeconds);
+  std::string tracksError;
+  if (!ListAudioTracks(source, facts.sourceTracks, tracksError)) facts.sourceTracks.clear();
 
   // Everything is written inside a staging folder beside the output and
   // moved out only when complete: a file the user had under the requested
@@ -220,7 +275,7 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
   bool cancelled = false;
   auto run = [&](const std::filesystem::path& out, bool transcodeKept, std::string& log, FfmpegProgress band) {
     return RunFfmpeg(ffmpeg,
-                     BuildFfmpegArgs(sourceText, audioText, options, FfmpegFileUrl(out), transcodeKept, stillPicture),
+                     BuildFfmpegArgs(sourceText, audioText, options, FfmpegFileUrl(out), transcodeKept, stillPicture, &facts),
                      log, 0, band, &cancelled);
   };
   bool ok = run(work, false, failureLog, band(10, 70, "正在写入画面与音轨…"));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "media/audio_format.h"
+#include "media/audio_tracks.h"
 #include "video/video_export_options.h"
 
 namespace vesk {
@@ -28,12 +29,29 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
                                 std::filesystem::path& actualOutput, std::string& error, double* duration,
                                 const ExportProgress& progress);
 
-// The arguments of one export run. The edited track is padded and cut to
-// the picture's length, unless the picture is a still (`stillPicture`): then
-// the sound's length stands and the picture is held.
+// What an export run knows beyond the options: how long the new track is to
+// be, and the titles and languages of the source's audio tracks.
+struct ExportTrackFacts {
+  uint64_t trackFrames = 0;  // at `inputRate`; 0 = unknown (padded and cut with the picture)
+  uint32_t inputRate = 0;    // rate of the supplied audio
+  std::vector<AudioTrack> sourceTracks;  // the source's audio tracks by ordinal; may be empty
+};
+
+// The new track's length for `frames` of supplied audio: the supplied length,
+// unless it falls short of the source's length (`sourceSeconds`, 0 = unknown)
+// by more than a container's 1 ms timestamp step (padded with silence to
+// it) or runs more than 0.1 s past it (cut there). A decoded source track
+// that ends a codec block past the stated length keeps its length.
+uint64_t NewTrackFrames(uint64_t frames, uint32_t rate, double sourceSeconds);
+
+// The arguments of one export run. Without `facts` the edited track is padded
+// and cut with the picture; with a known length it ends exactly there, and
+// every output audio track takes the title and language of the source track
+// it stands for. A still picture (`stillPicture`) is held for the sound.
 std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::string& tempAudio,
                                          const VideoEditedExportOptions& options, const std::string& output,
-                                         bool transcodeKept, bool stillPicture = false);
+                                         bool transcodeKept, bool stillPicture = false,
+                                         const ExportTrackFacts* facts = nullptr);
 
 // True when writing `output` would write over `source`: the names are equal
 // ignoring case, or both name the same file (links, relative paths).

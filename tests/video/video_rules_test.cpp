@@ -75,6 +75,22 @@ INSTANTIATE_TEST_SUITE_P(
                   "-shortest", "o"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(NewTrackFrames, TheSuppliedLengthStandsWithinOneMillisecondOfTheSource) {
+  struct Case {
+    uint64_t frames;
+    double sourceSeconds;
+    uint64_t expected;
+  } cases[] = {
+      {385024, 8.021, 385024},   // Matroska states the length in whole milliseconds
+      {385024, 8.0213, 385024},
+      {145408, 3.021, 145408},   // AAC priming and last-block padding decoded past the stated length
+      {384000, 8.5, 408000},     // shorter sound: padded to the source
+      {480000, 8.0, 384000},     // longer sound: cut where the source ends
+      {1000, 0, 1000},           // unknown source length
+  };
+  for (const Case& c : cases) EXPECT_EQ(NewTrackFrames(c.frames, 48000, c.sourceSeconds), c.expected) << c.frames;
+}
+
 TEST(WindowsCommandLine, QuotesOnlyWhatTheSystemSplitterNeeds) {
   EXPECT_EQ(BuildWindowsCommandLine("C:\\Program Files\\ffmpeg\\bin\\ffmpeg.exe",
                                     {"-i", "C:\\My Videos\\a.mp4", "", "dir\\", "a\"b", "end slash\\", "x\\\\\"y"}),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <optional>
@@ -339,6 +340,12 @@ bool ListAudioTracksWithFfmpeg(const std::filesystem::path& path, std::vector<Au
     track.sampleRate = st->codecpar->sample_rate > 0 ? uint32_t(st->codecpar->sample_rate) : 0;
     track.channels = st->codecpar->ch_layout.nb_channels > 0 ? uint32_t(st->codecpar->ch_layout.nb_channels) : 0;
     if (const AVDictionaryEntry* e = av_dict_get(st->metadata, "title", nullptr, 0)) track.name = e->value;
+    // MP4 and MOV keep a track's name as its handler name; the muxers' own
+    // placeholder is no name.
+    const AVDictionaryEntry* handler = av_dict_get(st->metadata, "handler_name", nullptr, 0);
+    if (track.name.empty() && handler && std::strcmp(handler->value, "SoundHandler") != 0 &&
+        std::strcmp(handler->value, "Core Media Audio") != 0)
+      track.name = handler->value;
     if (const AVDictionaryEntry* e = av_dict_get(st->metadata, "language", nullptr, 0)) track.language = e->value;
     tracks.push_back(std::move(track));
   }

@@ -1,11 +1,14 @@
 // Reading an exported video back: real exports made right and wrong on
 // purpose, and the window comparison that names what differs.
+#include <algorithm>
 #include <cmath>
 #include <random>
 
+#include "media/audio_tracks.h"
 #include "media/wav_reader.h"
 #include "video/export_check.h"
 #include "video/ffmpeg_export.h"
+#include "video/media_probe.h"
 #include "video_media.h"
 
 namespace vesk {
@@ -53,6 +56,21 @@ TEST(ExportCheckWindow, NamesWhatDiffers) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(CompareCheckWindow(window, c.output, margin, c.removed, rate, 1.0), c.text) << c.what;
+
+  // A start stated in whole milliseconds places the track up to 48 frames off.
+  EXPECT_EQ(CompareCheckWindow(window, shifted(40), margin, false, rate, 1.0, 49), "");
+  EXPECT_NE(CompareCheckWindow(window, shifted(60), margin, false, rate, 1.0, 49), "");
+  // A steady 440 Hz tone half a period off matches itself at many lags: no
+  // lag may be named for it.
+  auto tone = [&](double phase) {
+    std::vector<float> v(n + 2 * margin);
+    for (size_t i = 0; i < v.size(); ++i) v[i] = 0.3f * float(std::sin(2 * M_PI * 440.0 * double(i) / rate + phase));
+    return v;
+  };
+  const std::vector<float> steady = tone(0);
+  EXPECT_EQ(CompareCheckWindow(std::vector<float>(steady.begin() + margin, steady.begin() + margin + n), tone(M_PI),
+                               margin, false, rate, 1.0),
+            "1.00 秒处的声音和剪辑结果对不上");
 }
 
 TEST(ExportCheckTiming, ReadsFramecrcWithReorderedAndOpenPackets) {
@@ -66,7 +84,10 @@ TEST(ExportCheckTiming, ReadsFramecrcWithReorderedAndOpenPackets) {
   ASSERT_TRUE(ParsePictureTiming(text, t));
   EXPECT_EQ(t.frames, 4);
   EXPECT_NEAR(t.seconds, 0.16, 1e-9);  // the open last packet counts one typical frame
+  EXPECT_NEAR(t.spanSeconds, 0.12, 1e-9);
+  EXPECT_NEAR(t.startSeconds, 0.0, 1e-9);
   EXPECT_NEAR(t.frameSeconds, 0.04, 1e-9);
+  EXPECT_EQ(FramecrcStreams(text + "#tb 1: 1/48000\n#tb 2: 1/1000\n"), 3);
   EXPECT_FALSE(ParsePictureTiming("#tb 0: 1/1000\n", t));
 }
 
@@ -159,6 +180,172 @@ TEST_F(ExportCheck, PassesTheTimelineEditAndCatchesASlidTrackAndAShortenedPictur
   ASSERT_GE(shortened.differences.size(), 2u);
   EXPECT_EQ(shortened.differences[0].rfind("画面帧数变了：源视频 75 帧，导出文件 6", 0), 0u) << shortened.differences[0];
   EXPECT_EQ(shortened.differences[1].rfind("画面时长变了：源视频 3.000 秒", 0), 0u) << shortened.differences[1];
+}
+
+// Correct exports across containers, codecs, kept tracks and cut places pass
+// the check with no difference, keep the source's track titles and
+// languages and end the new track on the source track's last frame; the
+// same exports damaged on purpose fail it.
+class ExportCheckTable : public test::VideoTest {
+ protected:
+  std::filesystem::path MakeSources() {
+    // Matroska: 30 fps, a 440 Hz tone and pink noise in two titled AAC tracks.
+    test::Make("-f lavfi -i testsrc=size=160x120:rate=30:d=3 -f lavfi -i sine=f=440:r=48000:d=3 "
+               "-f lavfi -i anoisesrc=color=pink:amplitude=0.3:seed=5:r=48000:d=3 -map 0:v -map 1:a -map 2:a "
+               "-c:v libx264 -pix_fmt yuv420p -c:a aac -ac 2 -metadata:s:a:0 title=解说 -metadata:s:a:0 language=chi "
+               "-metadata:s:a:1 title=Game -metadata:s:a:1 language=eng " +
+               test::Q(dir / "src.mkv"));
+    // MP4: 25 fps, one AAC track of noise bursts at 44.1 kHz, named by its handler.
+    test::Make("-f lavfi -i testsrc=size=160x120:rate=25:d=2 -f lavfi -i "
+               "anoisesrc=color=white:amplitude=0.3:seed=7:r=44100:d=2 "
+               "-map 0:v -map 1:a -c:v libx264 -pix_fmt yuv420p -c:a aac -ac 1 -metadata:s:a:0 handler_name=旁白 "
+               "-metadata:s:a:0 language=jpn " +
+               test::Q(dir / "src.mp4"));
+    // MOV: motion JPEG and a 16-bit PCM track of pink noise.
+    test::Make("-f lavfi -i testsrc=size=160x120:rate=24:d=2 -f lavfi -i "
+               "anoisesrc=color=pink:amplitude=0.3:seed=9:r=48000:d=2 -map 0:v -map 1:a -c:v mjpeg -c:a pcm_s16le "
+               "-ac 2 -metadata:s:a:0 language=fra " +
+               test::Q(dir / "src.mov"));
+    return dir.path();
+  }
+};
+
+TEST_F(ExportCheckTable, CorrectExportsPassAndDamagedOnesFail) {
+  MakeSources();
+  enum Cut { Start, Middle, End };
+  enum Damage { None, DropFrame, ShiftAudio, DropTrack };
+  struct Row {
+    const char* source;
+    uint32_t codec;  // 1 = FLAC
+    const char* output;
+    int32_t edited;
+    std::vector<int32_t> keep;
+    Cut cut;
+    Damage damage;
+  } rows[] = {
+      {"src.mkv", 1, "a.mp4", 1, {0}, Middle, None},  // noise track replaced, tone track kept
+      {"src.mkv", 0, "b.mkv", 1, {0}, Start, None},
+      {"src.mkv", 0, "c.mp4", 0, {}, End, None},  // the tone itself replaced
+      {"src.mkv", 1, "d.mkv", 0, {1}, End, None},
+      {"src.mp4", 1, "e.mkv", 0, {}, Middle, None},
+      {"src.mp4", 0, "f.mp4", 0, {}, Start, None},
+      {"src.mov", 0, "g.mkv", 0, {}, End, None},
+      {"src.mov", 1, "h.mp4", 0, {}, Middle, None},
+      {"src.mkv", 1, "i.mkv", 1, {0}, Middle, DropFrame},
+      {"src.mkv", 0, "j.mp4", 1, {0}, Middle, ShiftAudio},
+      {"src.mp4", 1, "k.mkv", 0, {}, Start, ShiftAudio},
+      {"src.mkv", 1, "l.mkv", 1, {0}, End, DropTrack},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.source) + " -> " + row.output);
+    const auto source = dir / row.source;
+    // The track imported as the edit area would: the source's own decoding.
+    std::vector<AudioTrack> sourceTracks;
+    std::string error;
+    ASSERT_TRUE(ListAudioTracks(source, sourceTracks, error)) << error;
+    AudioFormat format;
+    std::vector<float> timeline;
+    ASSERT_TRUE(DecodeAudioTrack(source, sourceTracks[size_t(row.edited)], format, timeline, error)) << error;
+    const uint64_t frames = timeline.size() / format.channels;
+    VideoProbeResult probe;
+    ASSERT_TRUE(ProbeVideo(source, probe, error, kFfmpeg)) << error;
+    EXPECT_EQ(NewTrackFrames(frames, format.sampleRate, probe.duration), frames);  // the source track's length stands
+
+    const uint64_t half = format.sampleRate / 2;
+    const uint64_t cutFrom = row.cut == Start ? 0 : row.cut == Middle ? frames / 2 - half / 2 : frames - half;
+    std::fill(timeline.begin() + std::ptrdiff_t(cutFrom * format.channels),
+              timeline.begin() + std::ptrdiff_t((cutFrom + half) * format.channels), 0.0f);
+    std::vector<FrameRange> kept;
+    if (cutFrom > 0) kept.push_back({0, int64_t(cutFrom)});
+    if (cutFrom + half < frames) kept.push_back({int64_t(cutFrom + half), int64_t(frames)});
+
+    VideoEditedExportOptions options;
+    options.codec = row.codec;
+    options.editedOrdinal = row.edited;
+    options.keep = row.keep;
+    std::filesystem::path actual;
+    ASSERT_TRUE(ExportVideoEditedViaFfmpeg(kFfmpeg, source, timeline, format, options, dir / row.output, actual, error,
+                                           nullptr, {}))
+        << error;
+    const int index = row.keep.empty() || row.keep[0] > row.edited ? 0 : 1;
+
+    std::filesystem::path checked = actual;
+    const std::string q = test::Q(actual);
+    const auto damaged = dir / ("damaged-" + std::string(row.output));
+    if (row.damage == DropFrame) test::Make("-i " + q + " -map 0 -c copy -bsf:v 'noise=drop=eq(n\\,12)' " + test::Q(damaged));
+    if (row.damage == ShiftAudio)
+      test::Make("-i " + q + " -map 0:v -map 0:a -c:v copy -c:a " + (row.codec == 1 ? "flac" : "aac") +
+                 " -af adelay=50:all=1 " + test::Q(damaged));
+    if (row.damage == DropTrack) test::Make("-i " + q + " -map 0:v -map 0:a:1 -c copy " + test::Q(damaged));
+    if (row.damage != None) checked = damaged;
+
+    ExportCheckInput in;
+    in.ffmpeg = kFfmpeg;
+    in.source = source;
+    in.output = checked;
+    in.workFolder = dir.path();
+    in.audioIndex = index;
+    in.audioTracks = int(row.keep.size()) + 1;
+    in.samples = &timeline;
+    in.format = format;
+    in.windows = ChooseCheckWindows(kept, timeline, format.channels, format.sampleRate);
+    ExportCheckResult result;
+    ASSERT_TRUE(CheckVideoExport(in, result, error, {})) << error;
+    switch (row.damage) {
+      case None:
+        EXPECT_TRUE(result.differences.empty()) << (result.differences.empty() ? "" : result.differences[0]);
+        EXPECT_GT(result.windowsChecked, 2);
+        break;
+      case DropFrame:
+        EXPECT_EQ(result.outputPicture.frames, result.sourcePicture.frames - 1);
+        EXPECT_FALSE(result.differences.empty());
+        break;
+      case ShiftAudio:
+        EXPECT_TRUE(std::any_of(result.differences.begin(), result.differences.end(), [](const std::string& d) {
+          return d.find("声音错位约 50 毫秒（比剪辑结果晚）") != std::string::npos;
+        })) << (result.differences.empty() ? "" : result.differences[0]);
+        break;
+      case DropTrack:
+        EXPECT_EQ(result.audioTracks, 1);
+        EXPECT_FALSE(result.differences.empty());
+        break;
+    }
+    if (row.damage != None) continue;
+
+    // Every output track has the title and language of the track it stands for.
+    std::vector<AudioTrack> outputTracks;
+    ASSERT_TRUE(ListAudioTracks(actual, outputTracks, error)) << error;
+    std::vector<int32_t> ordinals = row.keep;
+    ordinals.push_back(row.edited);
+    std::sort(ordinals.begin(), ordinals.end());
+    ASSERT_EQ(outputTracks.size(), ordinals.size());
+    for (size_t i = 0; i < ordinals.size(); ++i) {
+      EXPECT_EQ(outputTracks[i].name, sourceTracks[size_t(ordinals[i])].name) << i;
+      EXPECT_EQ(outputTracks[i].language, sourceTracks[size_t(ordinals[i])].language) << i;
+    }
+
+    // The new track ends on the source track's last frame: FLAC to the frame;
+    // AAC decodes in whole blocks of 1024 (Matroska also keeps the priming).
+    const size_t decoded = test::DecodeAudio(actual, "0:a:" + std::to_string(index), dir.path()).size() /
+                           format.channels;
+    if (row.codec == 1) {
+      EXPECT_EQ(decoded, frames);
+    } else {
+      const size_t priming = actual.extension() == ".mkv" ? 1024 : 0;
+      EXPECT_GE(decoded, frames + priming);
+      EXPECT_LT(decoded, frames + priming + 1024);
+    }
+  }
+  // What other players see: ffprobe reads Matroska's title and MP4's handler name.
+  auto tags = [&](const std::string& file, const std::string& stream) {
+    const auto out = dir / (file + ".tags");
+    test::Shell("ffprobe -v error -select_streams " + stream +
+          " -show_entries stream_tags=title,handler_name,language -of default=nw=1 " + test::Q(dir / file) + " > " +
+          test::Q(out));
+    return test::ReadText(out);
+  };
+  EXPECT_EQ(tags("b.mkv", "a:1"), "TAG:language=eng\nTAG:title=Game\n");
+  EXPECT_EQ(tags("a.mp4", "a:0"), "TAG:language=chi\nTAG:handler_name=解说\n");
 }
 
 // A one-frame picture is held for the whole sound: a track longer than the
