@@ -1,6 +1,9 @@
-// VeskDenoise32: renders one sample file through a 32-bit noise-reduction
-// plug-in for the main program and reports through "<out>.log". One process
-// serves exactly one render.
+// VeskDenoise32 / VeskDenoise64: renders one sample file through a
+// noise-reduction plug-in for the main program and reports through
+// "<out>.log". One process serves exactly one render. The 32-bit build hosts
+// 32-bit plug-ins; the build of the main program's own architecture tries
+// modules out before the main program loads them, and runs renders that
+// must not take the main program down with a faulting plug-in.
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -105,7 +108,7 @@ int main(int argc, char** argv) {
       if (ok) ok = WriteSamples(o.out, samples, error);
     }
   }
-  std::string report = std::string("ok=") + (ok ? "1" : "0") + "\narch=32\n" + vesk::Format("ms=%.0f\n", ms) +
+  std::string report = std::string("ok=") + (ok ? "1" : "0") + "\narch=" + std::to_string(sizeof(void*) * 8) + "\n" + vesk::Format("ms=%.0f\n", ms) +
                        "engine=" + className + "\n";
   if (!error.empty()) report += "err=" + vesk::OneLineValue(error) + "\n";
   vesk::File f;
