@@ -88,6 +88,9 @@ bool WriteSamples(const std::string& path, const std::vector<float>& samples, st
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A plug-in that faults ends this process with the fault's code, which the
+  // main program reports; a dialog would leave it waiting.
+  vesk::EndProcessOnUnhandledFault();
   const HelperOptions o = ParseHelperOptions(vesk::ProcessArguments(argc, argv));
   vesk::InitComForThread(true);
   std::string error, className;

@@ -35,10 +35,15 @@ struct ProbeRig {
     engine.probeTimeoutMs = 3000;
   }
 
-  // Puts another build at the module's path (another size, a later time).
+  // Puts another build at the module's path (another size, a later time)
+  // the way installers do: a new file renamed over the old one, whose pages
+  // this process may still have mapped.
   void Replace(const std::string& variant) {
-    fs::copy_file(FixtureModule(variant), engine.modulePath, fs::copy_options::overwrite_existing);
-    fs::last_write_time(engine.modulePath, fs::last_write_time(engine.modulePath) + std::chrono::seconds(5));
+    fs::path fresh = engine.modulePath;
+    fresh += ".new";
+    fs::copy_file(FixtureModule(variant), fresh, fs::copy_options::overwrite_existing);
+    fs::last_write_time(fresh, fs::last_write_time(engine.modulePath) + std::chrono::seconds(5));
+    fs::rename(fresh, engine.modulePath);
   }
 };
 
