@@ -19,6 +19,12 @@
 // helper file it finds (Linux has no version resource to carry it).
 extern "C" __attribute__((used)) const char kVeskHelperVersionMarker[] = "VESK-PRODUCT-VERSION=" VESK_VERSION_STRING;
 
+// The report's "arch=" value: the helper's name ("32" for VeskDenoise32,
+// which readers of the report expect whatever the build's word size).
+#ifndef VESK_HELPER_ARCH
+#define VESK_HELPER_ARCH "32"
+#endif
+
 namespace {
 
 struct HelperOptions {
@@ -111,7 +117,7 @@ int main(int argc, char** argv) {
       if (ok) ok = WriteSamples(o.out, samples, error);
     }
   }
-  std::string report = std::string("ok=") + (ok ? "1" : "0") + "\narch=" + std::to_string(sizeof(void*) * 8) + "\n" + vesk::Format("ms=%.0f\n", ms) +
+  std::string report = std::string("ok=") + (ok ? "1" : "0") + "\narch=" VESK_HELPER_ARCH "\n" + vesk::Format("ms=%.0f\n", ms) +
                        "engine=" + className + "\n";
   if (!error.empty()) report += "err=" + vesk::OneLineValue(error) + "\n";
   vesk::File f;
