@@ -18,8 +18,8 @@ namespace {
 std::mutex loadedMutex;
 std::map<std::filesystem::path, ModuleStamp> loadedBuilds;
 
-// True when the module may be loaded here: not yet loaded, or loaded as it
-// is now (then `stamp` is remembered as the loaded build).
+// True when the module may be loaded here: not loaded yet (its build as it
+// is now is remembered as the one loaded), or loaded as it is now.
 bool SameBuildInProcess(const std::filesystem::path& module) {
   ModuleStamp now;
   if (!ReadModuleStamp(module, now)) return true;
