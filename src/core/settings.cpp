@@ -95,6 +95,8 @@ void LoadSettings(IniStore& store, const SettingsEnvironment& env, SettingsState
   st.denoiseLevel = LevelFromIni(store, "DenoiseLevel");
   st.selDenoiseLevel = LevelFromIni(store, "SelDenoiseLevel");
   st.denoiseBuiltin = store.GetInt("DenoiseBuiltin", 0) == 1;
+  const int isolated = store.GetInt("DenoiseIsolated", -1);
+  st.denoiseIsolated = isolated == 0 || isolated == 1 ? isolated : -1;
   st.hintPanZoom = store.GetInt("HintPanZoom", 0) != 0;
 
   // Export.
@@ -168,6 +170,7 @@ void SaveSettings(IniStore& store, const SettingsState& st, const std::optional<
   store.SetInt("DenoiseLevel", st.denoiseLevel);
   store.SetInt("SelDenoiseLevel", st.selDenoiseLevel);
   store.SetInt("DenoiseBuiltin", st.denoiseBuiltin ? 1 : 0);
+  store.SetInt("DenoiseIsolated", st.denoiseIsolated);
   store.SetInt("ExportWavRate", st.exportWavRate);
   store.SetInt("ExportMp3Rate", st.exportMp3Rate);
   store.SetInt("ExportBitDepth", st.exportBitDepth);

@@ -39,6 +39,9 @@ struct SettingsState {
   int denoiseLevel = 1;
   int selDenoiseLevel = 1;
   bool denoiseBuiltin = false;  // the built-in engine even when a plug-in is found
+  // The plug-in renders in a helper process: 1 on, 0 off, -1 not chosen (on
+  // for a module whose trial run ever failed).
+  int denoiseIsolated = -1;
   bool hintPanZoom = false;
 
   int exportWavRate = 48000;  // 0 (as source), 44100, 48000, 96000

@@ -27,6 +27,14 @@ struct DenoiseEngine {
   // render's own samples when not valid) and the last render's remark.
   NoiseProfile noiseProfile;
   std::string builtinNote;
+  // Plug-in modules of this program's architecture are tried out in a helper
+  // process before they are loaded here; the verdicts are kept in this file
+  // (empty: the data folder's "plugin-probes.txt").
+  std::filesystem::path probeBook;
+  int64_t probeTimeoutMs = 20000;
+  // Renders out of process: 1 always, 0 never, -1 once a probe of the
+  // module ever failed.
+  int isolateChoice = -1;
 };
 
 struct DenoiseCandidate {

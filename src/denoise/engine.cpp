@@ -1,9 +1,38 @@
+#include <map>
+#include <mutex>
+
 #include "denoise/denoise_engine.h"
 #include "denoise/helper_client.h"
+#include "denoise/plugin_probe.h"
 #include "denoise/vst3_host.h"
 #include "platform/text.h"
 
 namespace vesk {
+
+namespace {
+
+// The builds of modules loaded into this process, as they were on disk
+// then. Loaded modules stay loaded, and the loader hands the old code back
+// for the same path, so a module rebuilt or replaced since runs out of
+// process from then on.
+std::mutex loadedMutex;
+std::map<std::filesystem::path, ModuleStamp> loadedBuilds;
+
+// True when the module may be loaded here: not loaded yet (its build as it
+// is now is remembered as the one loaded), or loaded as it is now.
+bool SameBuildInProcess(const std::filesystem::path& module) {
+  ModuleStamp now;
+  if (!ReadModuleStamp(module, now)) return true;
+  std::lock_guard<std::mutex> lock(loadedMutex);
+  const auto [it, inserted] = loadedBuilds.try_emplace(module, now);
+  return inserted || it->second == now;
+}
+
+std::string ProbeRefusal(const DenoiseEngine& engine, const ProbeVerdict& verdict) {
+  return "降噪插件「" + engine.displayName + "」试运行没通过，没有加载：" + verdict.reason;
+}
+
+}  // namespace
 
 bool RunDenoise(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate, uint32_t channels,
                 std::string& error, unsigned level) {
@@ -20,6 +49,14 @@ bool RunDenoise(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rat
   }
   engine.lastLevel = level;
   if (engine.architecture != 2) {
+    const HelperPlaces places = DefaultHelperPlaces();
+    const ProbeVerdict verdict = CheckPluginModule(engine, places);
+    if (verdict.outcome != ProbeOutcome::Passed) {
+      error = ProbeRefusal(engine, verdict);
+      return false;
+    }
+    if (PluginIsolationOn(engine.isolateChoice, verdict.everFailed) || !SameBuildInProcess(engine.modulePath))
+      return RunIsolatedDenoise(places, engine, samples, rate, channels, error, level);
     const PluginRef plugin{engine.modulePath, engine.fileName};
     double native = 0;
     const bool ok =

@@ -53,12 +53,16 @@ fs::path LocateHelper(const HelperPlaces& places) {
 }
 
 fs::path ExtractEmbeddedHelper(const HelperPlaces& places) {
-  const fs::path target = places.userDir / HelperFileName();
+  return ExtractHelperCopy(places, HelperFileName(), LoadEmbeddedHelper);
+}
+
+fs::path ExtractHelperCopy(const HelperPlaces& places, const char* fileName, bool (*load)(std::string&)) {
+  const fs::path target = places.userDir / fileName;
   std::error_code ec;
   if (!places.mainVersion.empty() && fs::exists(target, ec) && ReadProductVersion(target) == places.mainVersion)
     return target;
   std::string bytes;
-  if (!LoadEmbeddedHelper(bytes) || bytes.empty()) return {};
+  if (!load(bytes) || bytes.empty()) return {};
   fs::create_directories(places.userDir, ec);
   fs::path temp = target;
   temp += ".tmp";
@@ -117,31 +121,10 @@ bool RunHelperDenoise(DenoiseEngine& engine, std::vector<float>& samples, uint32
   return RunHelperDenoise(DefaultHelperPlaces(), engine, samples, rate, channels, error, level);
 }
 
-bool RunHelperDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate,
-                      uint32_t channels, std::string& error, unsigned level) {
-  const fs::path helper = LocateHelper(places);
-  if (helper.empty()) {
-    error = "选中的是 32 位插件「" + engine.displayName +
-            "」，但辅助程序没能就位（同目录没有，内嵌的那份也释放失败），这次没有处理。";
-    return false;
-  }
-  const std::string helperVersion = ReadProductVersion(helper);
-  if (helperVersion.empty()) {
-    error = std::string("程序目录里的 ") + HelperFileName() +
-            " 版本读不出来（文件不完整？）—— 删掉它，程序会自动改用内嵌的那份。";
-    return false;
-  }
-  if (places.mainVersion.empty() || helperVersion != places.mainVersion) {
-    error = std::string("程序目录里的 ") + HelperFileName() + " 是 " + helperVersion + "，跟主程序（" +
-            places.mainVersion + "）对不上 —— 删掉这个文件，程序会自动改用内嵌的那份。";
-    return false;
-  }
+HelperExchange ExchangeWithHelper(const fs::path& helper, const fs::path& module, std::vector<float>& samples,
+                                  uint32_t rate, uint32_t channels, double reduction, int64_t timeoutMs) {
+  HelperExchange x;
   const uint64_t bytes = uint64_t(samples.size()) * 4;
-  if (!HelperExchangeFits(samples.size())) {
-    error = "音频太长（超过 2 GB），32 位辅助进程这条通道处理不了";
-    return false;
-  }
-
   TempFiles files;
   files.in = MakeHelperTempPath("in");
   files.out = MakeHelperTempPath("out");
@@ -153,45 +136,154 @@ bool RunHelperDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::ve
   {
     File f;
     if (!f.CreateNew(files.in) || !f.Write(samples.data(), size_t(bytes))) {
-      error = "写临时文件失败（磁盘空间不够？）：" + PathToUtf8(files.in);
-      return false;
+      x.end = HelperExchange::End::InputNotWritten;
+      x.text = PathToUtf8(files.in);
+      return x;
     }
   }
 
   const std::vector<std::string> args = {
-      "--plugin", PathToUtf8(engine.modulePath), "--in",  PathToUtf8(files.in),        "--out",
-      PathToUtf8(files.out),                     "--rate", std::to_string(rate),       "--ch",
-      std::to_string(channels),                  "--reduction", Format("%.2f", ReductionOffsetForLevel(level))};
+      "--plugin", PathToUtf8(module),    "--in",  PathToUtf8(files.in),  "--out",       PathToUtf8(files.out),
+      "--rate",   std::to_string(rate),  "--ch",  std::to_string(channels), "--reduction", Format("%.2f", reduction)};
   ChildProcess child;
-  unsigned long startError = 0;
-  if (!child.Start(helper, args, {}, &startError)) {
-    error = "起不动 32 位辅助程序（错误码 " + std::to_string(startError) + "）：" + PathToUtf8(helper);
-    return false;
+  if (!child.Start(helper, args, {}, &x.startError)) {
+    x.end = HelperExchange::End::NotStarted;
+    return x;
   }
-  child.Wait(-1);
-  const int exitCode = child.ExitCode();
+  if (!child.Wait(timeoutMs)) {
+    child.Kill();
+    x.end = HelperExchange::End::TimedOut;
+    return x;
+  }
+  x.exitCode = child.ExitCode();
 
-  if (exitCode == 0) {
+  if (x.exitCode == 0) {
     File f;
     if (f.OpenRead(files.out) && uint64_t(f.Size()) == bytes) {
       std::vector<float> processed;
       try {
         processed.resize(samples.size());
       } catch (const std::bad_alloc&) {
-        error = "内存不足。";
-        return false;
+        x.end = HelperExchange::End::NoMemory;
+        return x;
       }
       if (f.Read(processed.data(), size_t(bytes)) == int64_t(bytes)) {
         samples.swap(processed);
-        engine.nativeApplied = false;
-        engine.nativeValue = 0;
-        return true;
+        x.end = HelperExchange::End::Done;
+        return x;
       }
     }
   }
-  const std::string text = ReadHelperError(files.report);
-  error = text.empty() ? "32 位降噪失败（辅助程序退出码 " + std::to_string(exitCode) + "）" : "32 位降噪失败：" + text;
-  return false;
+  x.text = ReadHelperError(files.report);
+  // The helper ends with 0 or 1 on its own; any other end is a fault inside
+  // it (a signal, an unhandled exception) and the report may be missing.
+  x.end = x.exitCode == 0 || x.exitCode == 1 ? HelperExchange::End::Failed : HelperExchange::End::Crashed;
+  return x;
+}
+
+namespace {
+
+// The helper found and of the main program's own version; empty with `error`
+// set otherwise. `missing` is the message for no helper at all.
+fs::path CheckedHelper(const fs::path& helper, const char* fileName, const HelperPlaces& places,
+                       const std::string& missing, std::string& error) {
+  if (helper.empty()) {
+    error = missing;
+    return {};
+  }
+  const std::string helperVersion = ReadProductVersion(helper);
+  if (helperVersion.empty()) {
+    error = std::string("程序目录里的 ") + fileName +
+            " 版本读不出来（文件不完整？）—— 删掉它，程序会自动改用内嵌的那份。";
+    return {};
+  }
+  if (places.mainVersion.empty() || helperVersion != places.mainVersion) {
+    error = std::string("程序目录里的 ") + fileName + " 是 " + helperVersion + "，跟主程序（" + places.mainVersion +
+            "）对不上 —— 删掉这个文件，程序会自动改用内嵌的那份。";
+    return {};
+  }
+  return helper;
+}
+
+}  // namespace
+
+bool RunHelperDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate,
+                      uint32_t channels, std::string& error, unsigned level) {
+  const fs::path helper =
+      CheckedHelper(LocateHelper(places), HelperFileName(), places,
+                    "选中的是 32 位插件「" + engine.displayName +
+                        "」，但辅助程序没能就位（同目录没有，内嵌的那份也释放失败），这次没有处理。",
+                    error);
+  if (helper.empty()) return false;
+  if (!HelperExchangeFits(samples.size())) {
+    error = "音频太长（超过 2 GB），32 位辅助进程这条通道处理不了";
+    return false;
+  }
+  const HelperExchange x =
+      ExchangeWithHelper(helper, engine.modulePath, samples, rate, channels, ReductionOffsetForLevel(level), -1);
+  switch (x.end) {
+    case HelperExchange::End::Done:
+      engine.nativeApplied = false;
+      engine.nativeValue = 0;
+      return true;
+    case HelperExchange::End::InputNotWritten:
+      error = "写临时文件失败（磁盘空间不够？）：" + x.text;
+      return false;
+    case HelperExchange::End::NotStarted:
+      error = "起不动 32 位辅助程序（错误码 " + std::to_string(x.startError) + "）：" + PathToUtf8(helper);
+      return false;
+    case HelperExchange::End::NoMemory:
+      error = "内存不足。";
+      return false;
+    default:
+      error = x.text.empty() ? "32 位降噪失败（辅助程序退出码 " + std::to_string(x.exitCode) + "）"
+                             : "32 位降噪失败：" + x.text;
+      return false;
+  }
+}
+
+fs::path LocateOwnArchHelper(const HelperPlaces& places) {
+  const fs::path candidate = places.programDir / OwnArchHelperFileName();
+  std::error_code ec;
+  if (fs::exists(candidate, ec) && !fs::is_directory(candidate, ec)) return candidate;
+  return ExtractHelperCopy(places, OwnArchHelperFileName(), LoadEmbeddedOwnArchHelper);
+}
+
+bool RunIsolatedDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate,
+                        uint32_t channels, std::string& error, unsigned level) {
+  const fs::path helper = CheckedHelper(
+      LocateOwnArchHelper(places), OwnArchHelperFileName(), places,
+      "插件「" + engine.displayName + "」要在独立进程里运行，但辅助程序没能就位（同目录没有，内嵌的那份也释放失败），这次没有处理。",
+      error);
+  if (helper.empty()) return false;
+  if (uint64_t(samples.size()) * 4 >= (1ull << 32)) {
+    error = "音频太长（超过 4 GB），独立进程这条通道处理不了；可以在降噪菜单里关掉「在独立进程里运行插件」。";
+    return false;
+  }
+  const HelperExchange x =
+      ExchangeWithHelper(helper, engine.modulePath, samples, rate, channels, ReductionOffsetForLevel(level), -1);
+  switch (x.end) {
+    case HelperExchange::End::Done:
+      engine.nativeApplied = false;
+      engine.nativeValue = 0;
+      return true;
+    case HelperExchange::End::InputNotWritten:
+      error = "写临时文件失败（磁盘空间不够？）：" + x.text;
+      return false;
+    case HelperExchange::End::NotStarted:
+      error = "起不动降噪辅助程序（错误码 " + std::to_string(x.startError) + "）：" + PathToUtf8(helper);
+      return false;
+    case HelperExchange::End::NoMemory:
+      error = "内存不足。";
+      return false;
+    case HelperExchange::End::Crashed:
+      error = "降噪插件「" + engine.displayName + "」在独立进程里崩溃了（" + DescribeHelperExit(x.exitCode) +
+              "），这次没有降噪；录音机本身不受影响。";
+      return false;
+    default:
+      error = x.text.empty() ? "降噪失败（辅助程序退出码 " + std::to_string(x.exitCode) + "）" : "降噪失败：" + x.text;
+      return false;
+  }
 }
 
 }  // namespace vesk

@@ -1,7 +1,9 @@
 #pragma once
-// The main program's side of the 32-bit helper protocol: finding (or
-// writing out) the helper program, exchanging samples through temporary
-// files and reading its report.
+// The main program's side of the helper protocol: finding (or writing out)
+// the helper program, exchanging samples through temporary files and reading
+// its report. Two builds of the helper speak it: the 32-bit one for 32-bit
+// plug-ins, and one of this program's own architecture that tries modules
+// out before they are loaded here and runs renders out of process.
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -23,6 +25,10 @@ HelperPlaces DefaultHelperPlaces();
 std::filesystem::path LocateHelper();
 std::filesystem::path LocateHelper(const HelperPlaces& places);
 std::filesystem::path ExtractEmbeddedHelper(const HelperPlaces& places);
+// Writes the copy `load` yields to places.userDir / fileName unless a copy of
+// the main program's version is already there.
+std::filesystem::path ExtractHelperCopy(const HelperPlaces& places, const char* fileName,
+                                        bool (*load)(std::string&));
 std::filesystem::path MakeHelperTempPath(const char* tag);
 std::string ReadHelperError(const std::filesystem::path& report);
 
@@ -31,8 +37,34 @@ bool RunHelperDenoise(DenoiseEngine& engine, std::vector<float>& samples, uint32
 bool RunHelperDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate,
                       uint32_t channels, std::string& error, unsigned level);
 
+// One helper run: the samples go through the module in the helper program.
+// `timeoutMs` negative waits without limit; a helper still running then is
+// killed. On Done the samples are replaced; otherwise they are unchanged.
+struct HelperExchange {
+  enum class End { Done, Failed, Crashed, TimedOut, NotStarted, InputNotWritten, NoMemory };
+  End end = End::Failed;
+  int exitCode = -1;
+  unsigned long startError = 0;
+  std::string text;  // Failed/Crashed: the report's error text; InputNotWritten: the path
+};
+HelperExchange ExchangeWithHelper(const std::filesystem::path& helper, const std::filesystem::path& module,
+                                  std::vector<float>& samples, uint32_t rate, uint32_t channels, double reduction,
+                                  int64_t timeoutMs);
+
+// The helper of this program's own architecture; renders through it cost a
+// failed render when the plug-in faults, never this process.
+std::filesystem::path LocateOwnArchHelper(const HelperPlaces& places);
+bool RunIsolatedDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate,
+                        uint32_t channels, std::string& error, unsigned level);
+
 // The helper's file name on this platform ("VeskDenoise32[.exe]").
 const char* HelperFileName();
+// The own-architecture helper's file name: "VeskDenoise64.exe" in the 64-bit
+// Windows build; elsewhere the native helper is that build.
+const char* OwnArchHelperFileName();
+bool LoadEmbeddedOwnArchHelper(std::string& bytes);
+// How a helper that did not end by itself ended ("信号 11", "异常 0xC0000005").
+std::string DescribeHelperExit(int exitCode);
 // The product version of a program file (Windows: the version resource;
 // Linux: the "VESK-PRODUCT-VERSION=" marker compiled into the helper).
 std::string ReadProductVersion(const std::filesystem::path& program);

@@ -1,6 +1,9 @@
-// VeskDenoise32: renders one sample file through a 32-bit noise-reduction
-// plug-in for the main program and reports through "<out>.log". One process
-// serves exactly one render.
+// VeskDenoise32 / VeskDenoise64: renders one sample file through a
+// noise-reduction plug-in for the main program and reports through
+// "<out>.log". One process serves exactly one render. The 32-bit build hosts
+// 32-bit plug-ins; the build of the main program's own architecture tries
+// modules out before the main program loads them, and runs renders that
+// must not take the main program down with a faulting plug-in.
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -15,6 +18,12 @@
 // The main program compares this with its own version before it trusts a
 // helper file it finds (Linux has no version resource to carry it).
 extern "C" __attribute__((used)) const char kVeskHelperVersionMarker[] = "VESK-PRODUCT-VERSION=" VESK_VERSION_STRING;
+
+// The report's "arch=" value: the helper's name ("32" for VeskDenoise32,
+// which readers of the report expect whatever the build's word size).
+#ifndef VESK_HELPER_ARCH
+#define VESK_HELPER_ARCH "32"
+#endif
 
 namespace {
 
@@ -85,6 +94,9 @@ bool WriteSamples(const std::string& path, const std::vector<float>& samples, st
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A plug-in that faults ends this process with the fault's code, which the
+  // main program reports; a dialog would leave it waiting.
+  vesk::EndProcessOnUnhandledFault();
   const HelperOptions o = ParseHelperOptions(vesk::ProcessArguments(argc, argv));
   vesk::InitComForThread(true);
   std::string error, className;
@@ -105,7 +117,7 @@ int main(int argc, char** argv) {
       if (ok) ok = WriteSamples(o.out, samples, error);
     }
   }
-  std::string report = std::string("ok=") + (ok ? "1" : "0") + "\narch=32\n" + vesk::Format("ms=%.0f\n", ms) +
+  std::string report = std::string("ok=") + (ok ? "1" : "0") + "\narch=" VESK_HELPER_ARCH "\n" + vesk::Format("ms=%.0f\n", ms) +
                        "engine=" + className + "\n";
   if (!error.empty()) report += "err=" + vesk::OneLineValue(error) + "\n";
   vesk::File f;

@@ -16,6 +16,11 @@ void ReleaseMediaFoundation();
 // An error message box (never used by headless modes).
 void ShowErrorBox(const char* utf8Text);
 
+// A fault nobody handles ends the process at once with the fault's code as
+// its exit code: no error-report dialog, no debugger (Windows). Linux
+// processes end by the signal already.
+void EndProcessOnUnhandledFault();
+
 }  // namespace vesk
 
 #include <string>

@@ -649,6 +649,9 @@ struct AppController::Impl {
         denoise->SetBuiltinEngine(id == kMenuDenoiseEngineBuiltin);
         UpdateDenoiseButton();
         return;
+      case kMenuDenoiseIsolated:
+        denoise->ToggleIsolated();
+        return;
       case kMenuNoiseSample:
         denoise->SetNoiseSampleFromSelection();
         UpdateDenoiseButton();
@@ -852,7 +855,8 @@ std::vector<MenuItem> AppController::SplitMenu(int buttonId) {
   std::vector<MenuItem> menu = SplitButtonMenu(buttonId, settings_, ffmpegFound);
   if (buttonId == kIdDenoise) {
     const DenoiseEngine& engine = impl_->denoise->Engine();
-    AppendDenoiseEngineItems(menu, BuiltinDenoiseSupported(), engine.builtin, PluginDisplayName(engine));
+    AppendDenoiseEngineItems(menu, BuiltinDenoiseSupported(), engine.builtin, PluginDisplayName(engine),
+                             impl_->denoise->IsolatedMenuState());
   }
   return menu;
 }

@@ -74,6 +74,7 @@ enum MenuId : int {
   kMenuDenoiseEngineBuiltin = 1070,  // "引擎：内置降噪"
   kMenuDenoiseEnginePlugin = 1071,   // "引擎：<plug-in name>"
   kMenuNoiseSample = 1072,           // "把选区设为噪声样本"
+  kMenuDenoiseIsolated = 1073,       // "在独立进程里运行插件（更稳）"
   kMenuOpenLogFolder = 1101,
   kMenuExportDiagnostics = 1102,
 };

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/app_log.h"
+#include "denoise/plugin_probe.h"
 #include "doc/audio_doc.h"
 #include "platform/memory.h"
 #include "platform/text.h"
@@ -61,6 +62,7 @@ void DenoiseController::Discover() {
     DiscoverDenoisePlugin(engine_);
   // The user's engine choice, where discovery left one to make.
   if (engine_.builtin || !engine_.modulePath.empty()) ChooseBuiltinEngine(engine_, settings().denoiseBuiltin);
+  engine_.isolateChoice = settings().denoiseIsolated;
   // May write the helper to disk: once per discovery, never per tick.
   usable_ = ctx_.usable ? ctx_.usable(engine_) : DenoiseAvailable(engine_);
   UpdateButton();
@@ -514,6 +516,26 @@ void DenoiseController::SetBuiltinEngine(bool builtin) {
   if (PlayingDenoised()) SwitchPlaybackSource(false);
   Status("降噪引擎已换成「" + engine_.displayName + "」" +
          (settings().denoise ? std::string("，正在按它重新渲染。") : std::string("。")));
+}
+
+int DenoiseController::IsolatedMenuState() const {
+  if (engine_.modulePath.empty() || engine_.architecture == 2) return -1;
+  return PluginIsolationOn(settings().denoiseIsolated, PluginProbeEverFailed(engine_)) ? 1 : 0;
+}
+
+void DenoiseController::ToggleIsolated() {
+  if (!engine_.discovered) Discover();
+  const int state = IsolatedMenuState();
+  if (state < 0) {
+    Status("没有需要放进独立进程的降噪插件。");
+    return;
+  }
+  settings().denoiseIsolated = state == 1 ? 0 : 1;
+  engine_.isolateChoice = settings().denoiseIsolated;
+  if (ctx_.saveSettings) ctx_.saveSettings();
+  // The samples are the same either way: the cached copies stay valid.
+  Status(state == 1 ? "降噪插件改回在录音机里直接运行（更快）。"
+                    : "降噪插件改为在独立进程里运行：插件出错只会让这次降噪失败，录音机不受影响。");
 }
 
 ExportDenoiseHook DenoiseController::ExportHook() {

@@ -81,6 +81,12 @@ class DenoiseController {
   // The drop-down's engine items: the built-in engine or the found plug-in
   // (saved in the settings).
   void SetBuiltinEngine(bool builtin);
+  // The drop-down's "在独立进程里运行插件（更稳）": flips where the plug-in
+  // renders (saved in the settings).
+  void ToggleIsolated();
+  // That item's check mark: -1 without a plug-in this program would load
+  // itself (none found, or a 32-bit one, which always runs in the helper).
+  int IsolatedMenuState() const;
   // The switch button's label ("降噪 开/缺/关") and tooltip.
   std::string ButtonLabel() const;
   std::string Tooltip() const;

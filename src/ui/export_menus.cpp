@@ -104,11 +104,13 @@ std::vector<MenuItem> SplitButtonMenu(int buttonId, const SettingsState& s, bool
 }
 
 void AppendDenoiseEngineItems(std::vector<MenuItem>& m, bool builtinAvailable, bool builtinChosen,
-                              const std::string& pluginName) {
+                              const std::string& pluginName, int isolated) {
   if (!builtinAvailable && pluginName.empty()) return;
   m.push_back(Separator());
   if (builtinAvailable) m.push_back(Item(kMenuDenoiseEngineBuiltin, "引擎：内置降噪", builtinChosen));
   if (!pluginName.empty()) m.push_back(Item(kMenuDenoiseEnginePlugin, "引擎：" + pluginName, !builtinChosen));
+  if (!pluginName.empty() && isolated >= 0)
+    m.push_back(Item(kMenuDenoiseIsolated, "在独立进程里运行插件（更稳）", isolated == 1));
   if (builtinAvailable) {
     m.push_back(Separator());
     m.push_back(Item(kMenuNoiseSample, "把选区设为噪声样本", false));

@@ -17,9 +17,11 @@ namespace vesk::ui {
 std::vector<MenuItem> SplitButtonMenu(int buttonId, const SettingsState& settings, bool ffmpegFound);
 
 // The denoise menu's tail: the engine choice ("引擎：内置降噪", and the found
-// plug-in's name when there is one) and "把选区设为噪声样本".
+// plug-in's name when there is one), "在独立进程里运行插件（更稳）" when
+// `isolated` is 0 or 1 (its check mark; -1 leaves it out) and
+// "把选区设为噪声样本".
 void AppendDenoiseEngineItems(std::vector<MenuItem>& menu, bool builtinAvailable, bool builtinChosen,
-                              const std::string& pluginName);
+                              const std::string& pluginName, int isolated = -1);
 
 // Which group of export options an item changed.
 enum class ExportOptionKind { None, BitDepth, SampleRate, Bitrate, Video };

@@ -316,14 +316,15 @@ TEST_F(SettingsFileTest, SaveWritesEveryKeyInOrderAndReloadsTheSameState) {
   s.inDevice = "mic-id";
   s.inDeviceName = "麦克风";
   s.denoiseLevel = 2;
+  s.denoiseIsolated = 1;
   s.lastFile = "录音 1.wav";
   IniStore store(File());
   store.LoadFromBytes("Zeta=keep\n");
   SaveSettings(store, s, WindowRect{10, 20, 650, 400}, MainWindowPlacement{{-1920, -8, -100, 1040}, true});
   EXPECT_EQ(ReadFile(), kBom +
                             "[VeskRecorder]\r\nZeta=keep\r\nOutputDir=D:\\录音\\\r\nOpenDir=\r\nLastSaveDir=\r\n"
-                            "Denoise=0\r\nDenoiseLevel=2\r\nSelDenoiseLevel=1\r\nDenoiseBuiltin=0\r\nExportWavRate=48000\r\n"
-                            "ExportMp3Rate=48000\r\nExportBitDepth=24\r\nVideoCodecFlac=1\r\nVideoAacKbps=192\r\n"
+                            "Denoise=0\r\nDenoiseLevel=2\r\nSelDenoiseLevel=1\r\nDenoiseBuiltin=0\r\nDenoiseIsolated=1\r\n"
+                            "ExportWavRate=48000\r\nExportMp3Rate=48000\r\nExportBitDepth=24\r\nVideoCodecFlac=1\r\nVideoAacKbps=192\r\n"
                             "VideoSampleRate=48000\r\nDefVid87=1\r\nDefExp92=1\r\nFfmpegPath=\r\nChannels=2\r\n"
                             "Format=1\r\nSampleRate=44100\r\nSampleRatePinned=1\r\nBitDepth=24\r\nDef22=1\r\n"
                             "LastFile=录音 1.wav\r\nRecSource=2\r\nInEnabled=1\r\nOutEnabled=1\r\nInChosen=1\r\n"
@@ -342,6 +343,7 @@ TEST_F(SettingsFileTest, SaveWritesEveryKeyInOrderAndReloadsTheSameState) {
   EXPECT_TRUE(back.sampleRatePinned);
   EXPECT_EQ(back.bitDepth, 24);
   EXPECT_EQ(back.inDeviceName, "麦克风");
+  EXPECT_EQ(back.denoiseIsolated, 1);
   EXPECT_TRUE(back.mainMaxed);
   WindowRect main;
   ASSERT_TRUE(ParseWindowRect(reloaded.GetString("MainRect"), main));

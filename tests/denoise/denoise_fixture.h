@@ -14,7 +14,8 @@
 
 namespace vesk::test {
 
-// Variants: "voice_denoise", "no_reduction", "fault_connect".
+// Variants: "voice_denoise", "no_reduction", "fault_connect", "fault_process"
+// (faults inside process), "hang_process" (never returns from process).
 inline std::filesystem::path FixtureModule(const std::string& variant) {
   return BuiltProgramDir() / "fixtures" / variant / (std::string("VeskTest Voice De-noise") + BundleModuleSuffix());
 }

@@ -10,6 +10,7 @@
 
 #include "denoise/denoise_cache.h"
 #include "denoise/denoise_fixture.h"
+#include "denoise/plugin_probe.h"
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
 #include "ui/export_menus.h"
@@ -43,6 +44,7 @@ struct DenoiseRig {
   SettingsState settings;
   uint64_t memory = ~uint64_t(0) / 4;
   std::filesystem::path module = FixtureModule("voice_denoise");
+  std::filesystem::path probeBook;  // empty: the data folder's
   bool missing = false;
   bool builtin = false;  // with `missing`: the built-in engine is there
   bool noHelper = false;  // a 32-bit plug-in whose helper could not be provided
@@ -70,6 +72,7 @@ struct DenoiseRig {
       e.fileName = "VeskTest Voice De-noise.vst3";
       e.architecture = noHelper ? 2 : NativeArch();
       e.displayName = noHelper ? "VeskTest Voice De-noise（32 位）" : "VeskTest Voice De-noise";
+      e.probeBook = probeBook;
     };
     d.usable = [this](DenoiseEngine& e) { return !noHelper && DenoiseAvailable(e); };
     d.render = [this](DenoiseEngine& e, std::vector<float>& s, uint32_t rate, uint32_t ch, std::string& error,
@@ -406,6 +409,42 @@ TEST(DenoiseController, EngineChoiceBetweenPluginAndBuiltIn) {
   rig.denoise->SetBuiltinEngine(false);
   EXPECT_EQ(rig.view.status, "没检测到降噪插件，继续用内置降噪。");
   EXPECT_TRUE(rig.denoise->Engine().builtin);
+}
+
+// "在独立进程里运行插件（更稳）": on by default once the module failed a
+// trial run, then the user's saved choice; never offered for a 32-bit one.
+TEST(DenoiseController, IsolationItemFollowsTheModulesTrialsAndTheSavedChoice) {
+  DenoiseRig rig;
+  ScratchDir dir;
+  rig.probeBook = dir / "plugin-probes.txt";
+  rig.denoise->Discover();
+  EXPECT_EQ(rig.denoise->IsolatedMenuState(), 0);
+  ModuleStamp stamp;
+  ASSERT_TRUE(ReadModuleStamp(rig.module, stamp));
+  WriteText(rig.probeBook, FormatProbeRecords({{rig.module, stamp, ProbeOutcome::Passed, "", true}}));
+  ASSERT_EQ(rig.denoise->IsolatedMenuState(), 1);
+  std::vector<ui::MenuItem> menu;
+  ui::AppendDenoiseEngineItems(menu, false, false, "VeskTest Voice De-noise", rig.denoise->IsolatedMenuState());
+  ASSERT_EQ(menu.size(), 3u);
+  EXPECT_EQ(menu[2].id, ui::kMenuDenoiseIsolated);
+  EXPECT_EQ(menu[2].text, "在独立进程里运行插件（更稳）");
+  EXPECT_TRUE(menu[2].checked);
+
+  struct {
+    int settingAfter;
+    int stateAfter;
+  } const flips[] = {{0, 0}, {1, 1}, {0, 0}};
+  for (const auto& f : flips) {
+    rig.denoise->ToggleIsolated();
+    EXPECT_EQ(rig.settings.denoiseIsolated, f.settingAfter);
+    EXPECT_EQ(rig.denoise->Engine().isolateChoice, f.settingAfter);
+    EXPECT_EQ(rig.denoise->IsolatedMenuState(), f.stateAfter);
+  }
+  rig.denoise->Discover();  // the choice outlives a new discovery
+  EXPECT_EQ(rig.denoise->Engine().isolateChoice, 0);
+  rig.noHelper = true;
+  rig.denoise->Discover();
+  EXPECT_EQ(rig.denoise->IsolatedMenuState(), -1);
 }
 
 TEST(DenoiseController, SwitchAndSelectionTextsWithoutAPluginOrContent) {

@@ -18,4 +18,6 @@ bool LoadEmbeddedHelper(std::string& bytes) {
   return true;
 }
 
+bool LoadEmbeddedOwnArchHelper(std::string& bytes) { return LoadEmbeddedHelper(bytes); }
+
 }  // namespace vesk

@@ -14,6 +14,15 @@ constexpr char kMarker[] = "VESK-PRODUCT-VERSION=";
 
 const char* HelperFileName() { return "VeskDenoise32"; }
 
+// The Linux helper is built natively: it is the own-architecture helper too.
+const char* OwnArchHelperFileName() { return HelperFileName(); }
+
+std::string DescribeHelperExit(int exitCode) {
+  // The child's status is reported as 128 + the signal number.
+  if (exitCode > 128 && exitCode < 128 + 65) return "信号 " + std::to_string(exitCode - 128);
+  return "退出码 " + std::to_string(exitCode);
+}
+
 std::string OwnProductVersion() { return VESK_VERSION_STRING; }
 
 std::string ReadProductVersion(const std::filesystem::path& program) {

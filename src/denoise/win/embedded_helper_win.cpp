@@ -4,9 +4,10 @@
 
 namespace vesk {
 
-// Resource 301 (RCDATA) of the main program is an exact copy of the helper.
-bool LoadEmbeddedHelper(std::string& bytes) {
-  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCEW(301), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+namespace {
+
+bool LoadResourceBytes(int id, std::string& bytes) {
+  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
   if (!res) return false;
   HGLOBAL loaded = LoadResource(nullptr, res);
   const DWORD size = SizeofResource(nullptr, res);
@@ -14,6 +15,16 @@ bool LoadEmbeddedHelper(std::string& bytes) {
   if (!data || size == 0) return false;
   bytes.assign(static_cast<const char*>(data), size);
   return true;
+}
+
+}  // namespace
+
+// Resource 301 (RCDATA) of the main program is an exact copy of the 32-bit
+// helper, 302 of the 64-bit one (64-bit builds only).
+bool LoadEmbeddedHelper(std::string& bytes) { return LoadResourceBytes(301, bytes); }
+
+bool LoadEmbeddedOwnArchHelper(std::string& bytes) {
+  return LoadResourceBytes(sizeof(void*) == 8 ? 302 : 301, bytes);
 }
 
 }  // namespace vesk

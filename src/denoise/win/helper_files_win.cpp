@@ -9,6 +9,18 @@ namespace vesk {
 
 const char* HelperFileName() { return "VeskDenoise32.exe"; }
 
+const char* OwnArchHelperFileName() { return sizeof(void*) == 8 ? "VeskDenoise64.exe" : "VeskDenoise32.exe"; }
+
+std::string DescribeHelperExit(int exitCode) {
+  const unsigned code = unsigned(exitCode);
+  char text[32];
+  if (code >= 0xC0000000u) {
+    wsprintfA(text, "异常 0x%08X", code);
+    return text;
+  }
+  return "退出码 " + std::to_string(exitCode);
+}
+
 // ProductVersion of the first language/code-page pair of the version resource.
 std::string ReadProductVersion(const std::filesystem::path& program) {
   DWORD ignored = 0;

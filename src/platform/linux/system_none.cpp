@@ -9,6 +9,7 @@ void UninitComForThread() {}
 bool AcquireMediaFoundation() { return true; }
 void ReleaseMediaFoundation() {}
 void ShowErrorBox(const char* utf8Text) { std::fprintf(stderr, "%s\n", utf8Text); }
+void EndProcessOnUnhandledFault() {}
 
 }  // namespace vesk
 

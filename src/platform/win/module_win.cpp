@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include "platform/module.h"
+#include "platform/process_info.h"
+#include "platform/text.h"
 
 namespace vesk {
 
@@ -14,7 +16,12 @@ ModuleLoadResult LoadModule(const std::filesystem::path& path, bool preferOwnFol
   }
   HMODULE h = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!h) h = LoadLibraryW(path.c_str());
-  if (!h) r.systemError = GetLastError();
+  if (!h) {
+    r.systemError = GetLastError();
+    // The system's own words ("... is not a valid Win32 application") say
+    // more than the number.
+    r.detail = PathToUtf8(path) + ": " + SystemErrorText(r.systemError);
+  }
   r.handle = reinterpret_cast<void*>(h);
   return r;
 }

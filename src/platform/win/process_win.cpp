@@ -20,7 +20,11 @@ HANDLE ChildrenJob() {
     HANDLE h = CreateJobObjectW(nullptr, nullptr);
     if (!h) return HANDLE(nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    // A child that faults ends at once with its exception code instead of
+    // waiting on the system's error report (a helper running a broken
+    // plug-in would otherwise hang behind a dialog).
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
     if (!SetInformationJobObject(h, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
       CloseHandle(h);
       return HANDLE(nullptr);

@@ -17,6 +17,16 @@ bool InitComForThread(bool multithreaded) {
 
 void UninitComForThread() { CoUninitialize(); }
 
+static LONG WINAPI EndWithFaultCode(EXCEPTION_POINTERS* info) {
+  TerminateProcess(GetCurrentProcess(), info && info->ExceptionRecord ? UINT(info->ExceptionRecord->ExceptionCode) : 1u);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void EndProcessOnUnhandledFault() {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  SetUnhandledExceptionFilter(EndWithFaultCode);
+}
+
 static std::atomic<int> g_mfRefs{0};
 
 bool AcquireMediaFoundation() {

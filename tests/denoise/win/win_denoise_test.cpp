@@ -10,6 +10,7 @@
 #include "denoise/denoise_fixture.h"
 #include "support/wav_builder.h"
 #include "denoise/helper_client.h"
+#include "denoise/plugin_probe.h"
 #include "denoise/vst3_host.h"
 #include "media/wav_reader.h"
 #include "platform/file.h"
@@ -98,6 +99,15 @@ TEST(WinHelper, ExchangesSamplesWithTheX86HelperAndPlugin) {
     ASSERT_EQ(viaHelper.size(), direct.size());
     for (size_t i = 0; i < direct.size(); i += 97) ASSERT_NEAR(viaHelper[i], direct[i], 1e-5) << i;
   }
+}
+
+TEST(WinHelper, TheX64HelperTriesModulesOutAndReportsAFaultAsACrash) {
+  const fs::path helper = BuiltProgramDir() / "VeskDenoise64.exe";
+  const ProbeVerdict healthy = ProbeModule(helper, FixtureModule("voice_denoise"), 30000);
+  EXPECT_EQ(healthy.outcome, ProbeOutcome::Passed) << healthy.reason;
+  const ProbeVerdict faulty = ProbeModule(helper, FixtureModule("fault_process"), 30000);
+  EXPECT_EQ(faulty.outcome, ProbeOutcome::Crashed) << faulty.reason;
+  EXPECT_NE(faulty.reason.find("0xC0000005"), std::string::npos) << faulty.reason;
 }
 
 TEST(WinHelper, RefusesAHelperWithAnotherProductVersion) {
