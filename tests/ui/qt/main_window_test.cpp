@@ -266,6 +266,7 @@ TEST_F(QtMainWindow, AFailedOpenShowsItsWholeTextOnHoverAndInTheDetailsBox) {
     shown = field->toPlainText().toStdString();
     readOnly = field->isReadOnly();
     selectable = (field->textInteractionFlags() & Qt::TextSelectableByMouse) != 0;
+    test::WaitFor([] { return false; }, 300);  // mapped and painted before the picture
     test::SaveDesktop("qt-status-details");
     QTest::mouseClick(box->findChild<QPushButton*>("close"), Qt::LeftButton);
     return true;
