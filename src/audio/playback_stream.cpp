@@ -83,6 +83,10 @@ void PlaybackStream::PrepareRender(uint32_t deviceRate, const DeviceSampleFormat
   pos_ = double(Position());
   ratio_ = deviceRate > 0 ? double(format_.sampleRate) / deviceRate : 1.0;
   endCount_ = 0;
+  // A surround buffer on a narrower device is heard as its stereo fold, not
+  // as its front pair (a centre-only dialogue would be silent).
+  const bool fold = format_.channels > 2 && format_.channels > deviceFormat.channels;
+  fold_ = fold ? StereoFoldFor(format_.channels) : StereoFold{};
 }
 
 bool PlaybackStream::Render(void* out, size_t count) {
@@ -100,6 +104,11 @@ bool PlaybackStream::Render(void* out, size_t count) {
   }
   const int devCh = deviceFormat_.channels;
   const int srcCh = format_.channels;
+  const bool folding = !fold_.left.empty();
+  // What the device channels are taken from: the buffer's channels, or the
+  // folded pair (its mean on a mono device).
+  const int playCh = folding ? std::min(devCh, 2) : srcCh;
+  float foldA[2] = {}, foldB[2] = {};
   const size_t sampleBytes = deviceFormat_.bits / 8;
   auto* bytes = static_cast<uint8_t*>(out);
   bool ended = false;
@@ -125,10 +134,18 @@ bool PlaybackStream::Render(void* out, size_t count) {
     }
     const uint64_t kk = std::min(k, frames_ - 1);
     const double f = pos_ - double(k);
+    if (folding) {
+      FoldFrame(samples_ + kk * srcCh, fold_, foldA[0], foldA[1]);
+      FoldFrame(samples_ + next * srcCh, fold_, foldB[0], foldB[1]);
+      if (playCh == 1) {
+        foldA[0] = 0.5f * (foldA[0] + foldA[1]);
+        foldB[0] = 0.5f * (foldB[0] + foldB[1]);
+      }
+    }
     for (int c = 0; c < devCh; ++c) {
-      const int s = std::min(c, srcCh - 1);
-      const double a = samples_[kk * srcCh + s];
-      const double b = samples_[next * srcCh + s];
+      const int s = std::min(c, playCh - 1);
+      const double a = folding ? foldA[s] : samples_[kk * srcCh + s];
+      const double b = folding ? foldB[s] : samples_[next * srcCh + s];
       double v = a + (b - a) * f;
       v = v < -1.0 ? -1.0 : (v > 1.0 ? 1.0 : v);
       uint8_t* p = frame + size_t(c) * sampleBytes;

@@ -1,7 +1,8 @@
 #pragma once
 // Plays an in-memory buffer of interleaved floats on a render endpoint, from
 // a start frame, optionally looping over a range, converting the buffer's
-// rate to the device's by linear interpolation. The backend
+// rate to the device's by linear interpolation; a buffer of more than two
+// channels on a narrower device plays as its stereo fold. The backend
 // (PulsePlaybackStream, WasapiPlaybackStream) opens the device and asks
 // Render for every block of device frames it can take.
 //
@@ -16,6 +17,7 @@
 
 #include "audio/capture_stream.h"
 #include "media/audio_format.h"
+#include "media/fold_down.h"
 
 namespace vesk {
 
@@ -81,6 +83,7 @@ class PlaybackStream {
   int endCount_ = 0;
   uint32_t deviceRate_ = 0;
   DeviceSampleFormat deviceFormat_;
+  StereoFold fold_;  // empty unless the buffer is folded for the device
 };
 
 std::unique_ptr<PlaybackStream> CreatePlaybackStream();

@@ -17,6 +17,8 @@
 
 namespace vesk {
 
+struct StereoFold;
+
 // A run of document frames taken from the source file's frames
 // [sourceStart, sourceStart + length).
 struct Segment {
@@ -50,7 +52,8 @@ class AudioDoc {
   bool Adopt(const AudioFormat& format, std::vector<float>&& samples, const std::filesystem::path& path,
              std::string& error, uint16_t sourceBits);
 
-  // Writes the document as MP3 or WAV (see audio_doc_save.cpp). `requested`
+  // Writes the document as MP3 (more than two channels as their stereo fold)
+  // or WAV (every channel; see audio_doc_save.cpp). `requested`
   // gives the target rate (0 = keep) and the WAV depth. The document changes
   // only on success (clean, new name); a failed or cancelled save leaves any
   // existing file at `path` untouched. A WAV too big for one file goes on
@@ -81,7 +84,9 @@ class AudioDoc {
   bool RenderToSourceTimeline(uint64_t sourceFrameCount, std::vector<float>& out) const;
 
   // Min/max per column over [start, end) for channel 0 (request 0), channel 1
-  // (request ≥ 1) or the mean of both (request < 0). Cached per channel choice.
+  // (request ≥ 1) or the mean of both (request < 0); a document of more than
+  // two channels is drawn as its stereo fold (media/fold_down.h), as it is
+  // played. Cached per channel choice.
   void ViewEnvelope(int32_t channelRequest, uint64_t start, uint64_t end, uint64_t columns, std::vector<float>& mins,
                     std::vector<float>& maxs);
   // The mix envelope of the whole clip in 256 columns, cached until the next change.
@@ -130,7 +135,8 @@ class AudioDoc {
   void SamplesChanged();
   void BuildPeaks();
   // Min/max of the chosen value over frames [s, e); {+1e9, -1e9} when empty.
-  std::pair<float, float> RangeMinMax(size_t choice, uint64_t s, uint64_t e) const;
+  // `fold` is the document's stereo fold when it has more than two channels.
+  std::pair<float, float> RangeMinMax(size_t choice, uint64_t s, uint64_t e, const StereoFold& fold) const;
   uint64_t RampFrames() const;
   void FadeIn(uint64_t a, uint64_t n);
   void FadeOut(uint64_t b, uint64_t n);

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "doc/audio_doc.h"
+#include "media/fold_down.h"
 
 namespace vesk {
 
@@ -57,6 +58,24 @@ MinMax ScanMix(const float* p, uint64_t count, size_t stride) {
   return {std::min(mn0, mn1), std::max(mx0, mx1)};
 }
 
+// A wider frame is drawn as its stereo fold (as it is played): `choice` 0
+// and 1 are the folded sides, 2 their mean.
+float FoldedValue(const float* frame, const StereoFold& fold, size_t choice) {
+  float l, r;
+  FoldFrame(frame, fold, l, r);
+  return choice == 0 ? l : (choice == 1 ? r : (l + r) / 2);
+}
+
+MinMax ScanFolded(const float* p, uint64_t count, size_t stride, const StereoFold& fold, size_t choice) {
+  MinMax m;
+  for (uint64_t i = 0; i < count; ++i, p += stride) {
+    const float v = FoldedValue(p, fold, choice);
+    m.mn = v < m.mn ? v : m.mn;
+    m.mx = v > m.mx ? v : m.mx;
+  }
+  return m;
+}
+
 constexpr uint64_t kPeakBlock = 256;          // frames per block of the fine level
 constexpr uint64_t kPeakBlockCoarse = 16384;  // frames per block of the coarse level
 // Columns this wide read the blocks; narrower ones scan, which is as cheap.
@@ -82,6 +101,7 @@ void AudioDoc::BuildPeaks() {
     fine.mins[k].assign(k < choices ? blocks : 0, 0.0f);
     fine.maxs[k].assign(k < choices ? blocks : 0, 0.0f);
   }
+  const StereoFold fold = ch > 2 ? StereoFoldFor(unsigned(ch)) : StereoFold{};
   // One pass over the samples fills all three choices of the fine level.
   for (uint64_t b = 0; b < blocks; ++b) {
     const float* p = samples_.data() + b * kPeakBlock * ch;
@@ -93,7 +113,9 @@ void AudioDoc::BuildPeaks() {
     }
     float mn0 = 1e9f, mx0 = -1e9f, mn1 = 1e9f, mx1 = -1e9f, mnm = 1e9f, mxm = -1e9f;
     for (uint64_t f = 0; f < kPeakBlock; ++f, p += ch) {
-      const float a = p[0], c = p[1], m = (a + c) / 2;
+      float a = p[0], c = p[1];
+      if (ch > 2) FoldFrame(p, fold, a, c);
+      const float m = (a + c) / 2;
       Merge(mn0, mx0, a, a);
       Merge(mn1, mx1, c, c);
       Merge(mnm, mxm, m, m);
@@ -120,13 +142,14 @@ void AudioDoc::BuildPeaks() {
   peaksValid_ = true;
 }
 
-std::pair<float, float> AudioDoc::RangeMinMax(size_t choice, uint64_t s, uint64_t e) const {
+std::pair<float, float> AudioDoc::RangeMinMax(size_t choice, uint64_t s, uint64_t e, const StereoFold& fold) const {
   const size_t ch = format_.channels ? format_.channels : 1;
   auto scan = [&](uint64_t a, uint64_t b, float& mn, float& mx) {
     if (a >= b) return;
     const float* p = samples_.data() + a * ch;
-    const MinMax m =
-        (ch > 1 && choice == 2) ? ScanMix(p, b - a, ch) : ScanStrided(p + (ch > 1 ? choice : 0), b - a, ch);
+    const MinMax m = ch > 2                     ? ScanFolded(p, b - a, ch, fold, choice)
+                     : (ch > 1 && choice == 2) ? ScanMix(p, b - a, ch)
+                                               : ScanStrided(p + (ch > 1 ? choice : 0), b - a, ch);
     Merge(mn, mx, m.mn, m.mx);
   };
   const size_t slot = ch == 1 ? 0 : choice;
@@ -180,15 +203,16 @@ void AudioDoc::ViewEnvelope(int32_t channelRequest, uint64_t start, uint64_t end
   }
 
   ++envelopeScans_;
+  const StereoFold fold = ch > 2 ? StereoFoldFor(unsigned(ch)) : StereoFold{};
+  const size_t choice = mix ? 2 : c;
   const double step = double(end - start) / double(columns);
   if ((end - start) / columns >= kPeakMinColumnFrames) {
     if (!peaksValid_) BuildPeaks();
-    const size_t choice = mix ? 2 : c;
     for (uint64_t i = 0; i < columns; ++i) {
       const uint64_t s = start + uint64_t(double(i) * step);
       if (s >= end) break;
       const uint64_t e = std::min(std::max(start + uint64_t(double(i + 1) * step), s + 1), end);
-      const auto [mn, mx] = RangeMinMax(choice, s, e);
+      const auto [mn, mx] = RangeMinMax(choice, s, e, fold);
       if (mn > mx) continue;
       mins[i] = mn;
       maxs[i] = mx;
@@ -200,7 +224,9 @@ void AudioDoc::ViewEnvelope(int32_t channelRequest, uint64_t start, uint64_t end
       uint64_t e = start + uint64_t(double(i + 1) * step);
       e = std::min(std::max(e, s + 1), end);
       const float* p = samples_.data() + s * ch;
-      const MinMax m = mix ? ScanMix(p, e - s, ch) : ScanStrided(p + c, e - s, ch);
+      const MinMax m = ch > 2 ? ScanFolded(p, e - s, ch, fold, choice)
+                       : mix  ? ScanMix(p, e - s, ch)
+                              : ScanStrided(p + c, e - s, ch);
       if (m.mn > m.mx) continue;  // both stay 0
       mins[i] = m.mn;
       maxs[i] = m.mx;
@@ -233,6 +259,7 @@ void AudioDoc::Envelope(std::vector<float>& mins, std::vector<float>& maxs) {
   for (auto& v : wholeMax_) v.assign(kColumns, -1.0f);
   const size_t ch = format_.channels ? format_.channels : 1;
   const size_t used = std::min<size_t>(ch, 2);
+  const StereoFold fold = ch > 2 ? StereoFoldFor(unsigned(ch)) : StereoFold{};
   const uint64_t frames = samples_.size() / ch;
   for (uint64_t col = 0; col < kColumns; ++col) {
     const uint64_t first = col * frames / kColumns;
@@ -241,13 +268,15 @@ void AudioDoc::Envelope(std::vector<float>& mins, std::vector<float>& maxs) {
     float mx[3] = {-1.0f, -1.0f, -1.0f};
     for (uint64_t f = first; f < last; ++f) {
       const float* p = samples_.data() + f * ch;
+      float v[2] = {p[0], ch > 1 ? p[1] : 0.0f};
+      if (ch > 2) FoldFrame(p, fold, v[0], v[1]);
       float sum = 0;
       for (size_t k = 0; k < used; ++k) {
-        mn[k] = std::min(mn[k], p[k]);
-        mx[k] = std::max(mx[k], p[k]);
-        sum += p[k];
+        mn[k] = std::min(mn[k], v[k]);
+        mx[k] = std::max(mx[k], v[k]);
+        sum += v[k];
       }
-      const float m = sum / float(ch);
+      const float m = sum / float(used);
       mn[2] = std::min(mn[2], m);
       mx[2] = std::max(mx[2], m);
     }

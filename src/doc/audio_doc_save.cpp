@@ -4,6 +4,7 @@
 #include "doc/audio_doc.h"
 #include "doc/save_naming.h"
 #include "doc/wav_save.h"
+#include "media/fold_down.h"
 #include "media/mp3_sink.h"
 #include "media/resample.h"
 #include "media/wav_sink.h"
@@ -54,7 +55,19 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
     return report(int32_t(std::clamp<int64_t>(percent, 0, 100)), stage);
   };
 
-  const AudioFormat outFormat{targetRate, format_.channels, 16};
+  // MP3 holds at most two channels: a wider document is saved as the stereo
+  // fold it is drawn and played as. Folded last, so the noise reduction
+  // still sees the document's own channels.
+  AudioFormat outFormat{targetRate, format_.channels, 16};
+  std::vector<float> folded;
+  if (mp3 && format_.channels > 2) {
+    const size_t frameCount = buffer->size() / format_.channels;
+    folded.resize(frameCount * 2);
+    FoldChannels(buffer->data(), frameCount, format_.channels, 2, folded.data());
+    buffer = &folded;
+    std::vector<float>().swap(converted);
+    outFormat.channels = 2;
+  }
   std::vector<std::filesystem::path> written;
   if (mp3) {
     SaveStaging staging;

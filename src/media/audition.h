@@ -7,14 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace vesk {
+#include "media/fold_down.h"
 
-// Folds `frames` interleaved frames of `channels` values (WAVE order) into
-// `outChannels` (1 or 2) values per frame at `out`, limited to [-1, 1]: front
-// pair as it is, centre and side or back pairs at -3 dB, a back centre at
-// -6 dB into both sides, no low-frequency channel; mono is the mean of the
-// two sides, and a mono source feeds every output channel.
-void FoldChannels(const float* in, size_t frames, unsigned channels, unsigned outChannels, float* out);
+namespace vesk {
 
 class AuditionCollector {
  public:

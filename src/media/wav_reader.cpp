@@ -86,46 +86,33 @@ inline float SampleToFloatF(const uint8_t* s) {
   return v == v ? v : 0.0f;
 }
 
-// Converts the first outChannels samples of `frames` frames into dst. When
-// every channel is kept the samples are contiguous and converted in one run.
+// Converts `n` samples into dst in one contiguous run.
 template <size_t Bytes, float (*Convert)(const uint8_t*)>
-void ConvertBlock(const uint8_t* __restrict bytes, size_t frames, size_t channels, size_t outChannels,
-                  float* __restrict dst) {
-  if (channels == outChannels) {
-    const size_t n = frames * channels;
-    for (size_t i = 0; i < n; ++i) dst[i] = Convert(bytes + i * Bytes);
-    return;
-  }
-  const size_t blockAlign = Bytes * channels;
-  for (size_t f = 0; f < frames; ++f)
-    for (size_t c = 0; c < outChannels; ++c) *dst++ = Convert(bytes + f * blockAlign + c * Bytes);
+void ConvertBlock(const uint8_t* __restrict bytes, size_t n, float* __restrict dst) {
+  for (size_t i = 0; i < n; ++i) dst[i] = Convert(bytes + i * Bytes);
 }
 
 // 24-bit runs read four bytes a sample except for the last one.
-void ConvertBlock24(const uint8_t* __restrict bytes, size_t frames, size_t channels, size_t outChannels,
-                    float* __restrict dst) {
-  if (channels != outChannels || frames == 0) {
-    ConvertBlock<3, SampleToFloat24>(bytes, frames, channels, outChannels, dst);
-    return;
-  }
-  const size_t n = frames * channels;
+void ConvertBlock24(const uint8_t* __restrict bytes, size_t n, float* __restrict dst) {
+  if (n == 0) return;
   for (size_t i = 0; i + 1 < n; ++i) dst[i] = SampleToFloat24Wide(bytes + 3 * i);
   dst[n - 1] = SampleToFloat24(bytes + 3 * (n - 1));
 }
 
-// Appends the first outChannels samples of every whole frame in `bytes`.
+// Appends every sample of the whole frames in `bytes`.
 void ConvertFrames(const uint8_t* bytes, size_t frames, size_t channels, int bits, bool isFloat,
-                   size_t outChannels, std::vector<float>& out) {
+                   std::vector<float>& out) {
   const size_t start = out.size();
-  out.resize(start + frames * outChannels);
+  const size_t n = frames * channels;
+  out.resize(start + n);
   float* dst = out.data() + start;
   switch (bits) {
-    case 8: ConvertBlock<1, SampleToFloat8>(bytes, frames, channels, outChannels, dst); break;
-    case 16: ConvertBlock<2, SampleToFloat16>(bytes, frames, channels, outChannels, dst); break;
-    case 24: ConvertBlock24(bytes, frames, channels, outChannels, dst); break;
+    case 8: ConvertBlock<1, SampleToFloat8>(bytes, n, dst); break;
+    case 16: ConvertBlock<2, SampleToFloat16>(bytes, n, dst); break;
+    case 24: ConvertBlock24(bytes, n, dst); break;
     default:
-      if (isFloat) ConvertBlock<4, SampleToFloatF>(bytes, frames, channels, outChannels, dst);
-      else ConvertBlock<4, SampleToFloat32>(bytes, frames, channels, outChannels, dst);
+      if (isFloat) ConvertBlock<4, SampleToFloatF>(bytes, n, dst);
+      else ConvertBlock<4, SampleToFloat32>(bytes, n, dst);
   }
 }
 
@@ -224,15 +211,14 @@ bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std:
   }
 
   const bool isFloat = tag == 3;
-  const size_t outChannels = std::min<size_t>(channels, 2);
   const size_t blockAlign = size_t(bits / 8) * channels;
   const uint64_t frames = uint64_t(dataBytes) / blockAlign;
   // Sizes below come from the file: a header may claim far more than this
   // machine can hold (a sparse file of many gigabytes).
   try {
-    if (frames * outChannels > samples.max_size()) throw std::bad_alloc();
-    RequireAvailableMemory(size_t(frames * outChannels) * sizeof(float));
-    samples.reserve(size_t(frames * outChannels));
+    if (frames * channels > samples.max_size()) throw std::bad_alloc();
+    RequireAvailableMemory(size_t(frames * channels) * sizeof(float));
+    samples.reserve(size_t(frames * channels));
     // No large-page hint here: with the usual madvise defrag setting each
     // fault of a hinted buffer compacts memory first, which tripled the
     // system time of opening a one-hour file. The pages are committed in
@@ -249,7 +235,7 @@ bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std:
         const size_t want = size_t(std::min<int64_t>(int64_t(block.size()), remaining));
         const int64_t read = src.Read(block.data(), want);
         if (read <= 0) break;
-        ConvertFrames(block.data(), size_t(read) / blockAlign, channels, bits, isFloat, outChannels, samples);
+        ConvertFrames(block.data(), size_t(read) / blockAlign, channels, bits, isFloat, samples);
         remaining -= read;
         // A short read that split a frame leaves the file position mid-frame;
         // only the end of the file or a failure does that, so stop here.
@@ -264,7 +250,7 @@ bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std:
   }
 
   format.sampleRate = rate;
-  format.channels = uint16_t(outChannels);
+  format.channels = channels;
   format.bits = 16;
   if (sourceBits) *sourceBits = bits;
   return true;

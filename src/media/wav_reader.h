@@ -15,8 +15,9 @@ namespace vesk {
 // completely. Sample rates above 768000 Hz and float data of another width
 // are refused; so is a file whose samples do not fit in memory ("内存不足。").
 //
-// On success `format` holds the rate, the returned channel count (1 or 2:
-// further channels are dropped) and bits = 16; the stored depth goes to
+// On success `format` holds the rate, the channel count (every channel is
+// kept, in the file's order, so a surround file saved by the document reads
+// back as it was) and bits = 16; the stored depth goes to
 // `sourceBits` when given. `isRiffWave` is set once the first 12 bytes read
 // "RIFF....WAVE": such a file is never handed to another decoder, and a
 // refusal always says why. Failing without a message means "not a WAV file".

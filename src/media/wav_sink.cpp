@@ -23,8 +23,9 @@ const char kWriteFailed[] = "写盘失败（磁盘可能已满）。";
 const char kRefillFailed[] = "回填 WAV 文件头失败，文件可能不完整。";
 const char kBadFormat[] = "输出格式不受支持（采样率、声道数或位深不合法）。";
 
-// The RIFF size (data + 36) must fit 32 bits whatever threshold a caller sets.
-constexpr uint64_t kLargestSegment = 0xFFFFFFFFull - 36;
+// The RIFF size (data + header - 8) must fit 32 bits whatever threshold a
+// caller sets, for the longer extensible header too.
+constexpr uint64_t kLargestSegment = 0xFFFFFFFFull - (kWavExtensibleHeaderBytes - 8);
 
 std::atomic<uint64_t> gSegmentThreshold{kDefaultSegmentThreshold};
 
@@ -137,14 +138,13 @@ bool WavSink::OpenFile(const fs::path& path, std::string& error) {
     error = kCreateFailed;
     return false;
   }
-  const bool written = rf64_ ? file_.Write(BuildRf64Header(format_, 0).data(), kRf64HeaderBytes)
-                             : file_.Write(BuildWavHeader(format_, 0).data(), kWavHeaderBytes);
-  if (!written) {
+  const std::vector<uint8_t> header = rf64_ ? BuildRf64Header(format_, 0) : BuildWavHeader(format_, 0);
+  if (!file_.Write(header.data(), header.size())) {
     error = kHeaderFailed;
     file_.Close();
     return false;
   }
-  headerBytes_ = rf64_ ? kRf64HeaderBytes : kWavHeaderBytes;
+  headerBytes_ = header.size();
   segmentBytes_ = 0;
   bytesAtLastRefill_ = 0;
   return true;
@@ -215,9 +215,9 @@ bool WavSink::WriteBytes(const uint8_t* data, size_t bytes, std::string& error) 
 
 bool WavSink::RewriteHeader() {
   if (!file_.IsOpen()) return false;
-  const bool written =
-      file_.Seek(0) && (rf64_ ? file_.Write(BuildRf64Header(format_, segmentBytes_).data(), kRf64HeaderBytes)
-                              : file_.Write(BuildWavHeader(format_, uint32_t(segmentBytes_)).data(), kWavHeaderBytes));
+  const std::vector<uint8_t> header =
+      rf64_ ? BuildRf64Header(format_, segmentBytes_) : BuildWavHeader(format_, uint32_t(segmentBytes_));
+  const bool written = file_.Seek(0) && file_.Write(header.data(), header.size());
   // Always back to the end of the data: later writes must append, never
   // overwrite audio.
   const bool restored = file_.Seek(int64_t(headerBytes_ + segmentBytes_));

@@ -22,6 +22,7 @@
 #include "ui/edit_area.h"
 #include "ui/export_menus.h"
 #include "ui/preview_controller.h"
+#include "ui/status_line.h"
 #include "video/ffmpeg_runner.h"
 
 namespace vesk::ui {
@@ -795,7 +796,9 @@ AppOptions SystemAppOptions() {
 }
 
 AppController::AppController(AppParts parts, ViewPort& view, AppOptions options)
-    : impl_(std::make_unique<Impl>(*this, std::move(parts), std::move(options))), view_(view) {
+    : statusLine_(std::make_unique<StatusLineView>(view)),
+      impl_(std::make_unique<Impl>(*this, std::move(parts), std::move(options))),
+      view_(*statusLine_) {
   EditContext context;
   context.view = &view_;
   context.doc = &impl_->doc;
@@ -870,6 +873,7 @@ std::vector<MenuItem> AppController::ContextMenu() {
 }
 
 void AppController::OnTick() { impl_->Tick(); }
+bool AppController::OnStatusClicked() { return statusLine_->OpenDetails(); }
 void AppController::NotifyDevicesChanged() { impl_->NotifyDevicesChanged(); }
 void AppController::OnDropFiles(const std::vector<std::filesystem::path>& files) { impl_->OnDropFiles(files); }
 void AppController::OpenHandedOver(const std::filesystem::path& file) { impl_->OpenHandedOver(file); }

@@ -34,6 +34,7 @@ namespace vesk::ui {
 
 class EditArea;
 class PreviewController;
+class StatusLineView;
 
 // The engines the controller runs over: the system's (CreateSystemAppParts)
 // or the in-memory ones of src/audio/ in tests.
@@ -110,6 +111,9 @@ class AppController {
   void OnTick();
   // The system reported a device change. Any thread.
   void NotifyDevicesChanged();
+  // A click on the status line: a failure's whole text in a details box.
+  // False (nothing shown) when the current status has no details.
+  bool OnStatusClicked();
   // Files dropped on the window.
   void OnDropFiles(const std::vector<std::filesystem::path>& files);
   // A second start handed over its file ("Open with" while running): opens
@@ -140,10 +144,12 @@ class AppController {
 
  private:
   struct Impl;
+  // Between every controller and the window: keeps the status line's text.
+  std::unique_ptr<StatusLineView> statusLine_;
   std::unique_ptr<Impl> impl_;
   SettingsState settings_;
   std::unique_ptr<EditArea> edit_;
-  ViewPort& view_;
+  ViewPort& view_;  // statusLine_
 };
 
 }  // namespace vesk::ui

@@ -111,6 +111,14 @@ class ViewPort {
 
   // Text views and the status line.
   virtual void SetText(TextView view, const std::string& text) = 0;
+  // Whether the status line now has details (a failure's whole text): the
+  // view marks the line as clickable and forwards a click to the
+  // controller's OnStatusClicked.
+  virtual void SetStatusDetails(bool available) { (void)available; }
+  // A box with the whole `text`, selectable for copying, and a close button.
+  virtual void ShowDetailsBox(const std::string& title, const std::string& text) {
+    ShowBox(BoxKind::Information, title, text);
+  }
 
   // Command controls by id.
   virtual void SetControlText(int id, const std::string& text) = 0;

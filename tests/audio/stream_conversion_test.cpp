@@ -166,6 +166,36 @@ TEST(PlaybackRender, MapsMonoToBothAndStereoLeftToChannelZeroRightToTheRest) {
   EXPECT_EQ(six, (std::vector<float>{0.1f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f}));
 }
 
+// Surround on a narrower device is heard as its fold (centre and surrounds at
+// -3 dB, normalised: 1 + 2 * 0.707 per side for 5.1); a device as wide as
+// the buffer gets every channel as it is.
+TEST(PlaybackRender, FoldsSurroundIntoANarrowerDevice) {
+  const float n51 = 1 + 2 * 0.70710678f;
+  struct Case {
+    const char* name;
+    int sounding;
+    uint16_t deviceChannels;
+    std::vector<float> expect;
+  } cases[] = {
+      {"centre on stereo", 2, 2, {0.6f * 0.70710678f / n51, 0.6f * 0.70710678f / n51}},
+      {"left surround on stereo", 4, 2, {0.6f * 0.70710678f / n51, 0}},
+      {"low-frequency on stereo", 3, 2, {0, 0}},
+      {"left surround on mono", 4, 1, {0.3f * 0.70710678f / n51}},
+      {"centre on 5.1", 2, 6, {0, 0, 0.6f, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DevicelessPlayback p;
+    std::vector<float> buf(2 * 6, 0.0f);
+    buf[c.sounding] = buf[6 + c.sounding] = 0.6f;
+    p.Play(buf, {48000, 6, 16}, 0, 0, 0, 48000, c.deviceChannels);
+    std::vector<float> out(c.deviceChannels);
+    p.Render(out.data(), 1);
+    ASSERT_EQ(out.size(), c.expect.size());
+    for (size_t k = 0; k < out.size(); ++k) EXPECT_NEAR(out[k], c.expect[k], 1e-6) << k;
+  }
+}
+
 TEST(PlaybackRender, LoopsOverTheRangeWithoutAGapAndSnapsSeeks) {
   DevicelessPlayback p;
   std::vector<float> ramp(200000);

@@ -5,6 +5,7 @@
 
 #include "doc/audio_doc.h"
 #include "doc/doc_test_clips.h"
+#include "media/fold_down.h"
 
 namespace vesk {
 namespace {
@@ -12,9 +13,17 @@ namespace {
 // Full-scale noise, `frames` frames of `channels`.
 std::vector<float> Noise(size_t frames, uint16_t channels, uint32_t seed) { return test::Noise(frames * channels, 1.0f, seed); }
 
-// The column rule written out plainly, frame by frame.
-void ReferenceEnvelope(const std::vector<float>& s, uint16_t ch, int32_t request, uint64_t start, uint64_t end,
+// The column rule written out plainly, frame by frame; a wider clip is
+// drawn as its stereo fold.
+void ReferenceEnvelope(const std::vector<float>& wide, uint16_t wideCh, int32_t request, uint64_t start, uint64_t end,
                        uint64_t columns, std::vector<float>& mins, std::vector<float>& maxs) {
+  std::vector<float> folded;
+  if (wideCh > 2) {
+    folded.resize(wide.size() / wideCh * 2);
+    FoldChannels(wide.data(), wide.size() / wideCh, wideCh, 2, folded.data());
+  }
+  const std::vector<float>& s = wideCh > 2 ? folded : wide;
+  const uint16_t ch = std::min<uint16_t>(wideCh, 2);
   mins.assign(columns, 0);
   maxs.assign(columns, 0);
   const uint64_t frames = s.size() / ch;
@@ -66,7 +75,9 @@ INSTANTIATE_TEST_SUITE_P(Ranges, ViewEnvelopeValues,
                          testing::Values(ViewCase{2, 0, 0, 10007, 1920}, ViewCase{2, 1, 0, 10007, 333},
                                          ViewCase{2, -1, 0, 10007, 1920}, ViewCase{2, -1, 17, 9001, 7},
                                          ViewCase{2, 5, 100, 200, 800}, ViewCase{1, -1, 0, 10007, 64},
-                                         ViewCase{1, 0, 5000, 999999, 100}, ViewCase{2, 1, 10000, 10007, 3}));
+                                         ViewCase{1, 0, 5000, 999999, 100}, ViewCase{2, 1, 10000, 10007, 3},
+                                         ViewCase{6, 0, 0, 10007, 1920}, ViewCase{6, 1, 17, 9001, 7},
+                                         ViewCase{8, -1, 0, 10007, 333}));
 
 // Columns that span many frames are answered from block summaries; the
 // values must stay those of the plain scan at every ragged edge, and an edit
@@ -78,7 +89,7 @@ TEST(ViewEnvelope, WideColumnsMatchADirectScanBeforeAndAfterAnEdit) {
   };
   const Wide cases[] = {{0, 0, 200003, 50},       {1, 7, 199999, 37},  {-1, 255, 180001, 13},
                         {-1, 16383, 147457, 8},   {0, 1000, 5000, 3},  {1, 16384, 163840, 9}};
-  for (uint16_t channels : {uint16_t(1), uint16_t(2)}) {
+  for (uint16_t channels : {uint16_t(1), uint16_t(2), uint16_t(6)}) {
     AudioDoc doc;
     test::AdoptClip(doc, Noise(200003, channels, 11), 48000, channels);
     for (int round = 0; round < 2; ++round) {
@@ -191,6 +202,21 @@ TEST(WholeClipEnvelope, GivesBoundedPairsAndIsComputedOncePerChange) {
   doc.Envelope(mins, maxs);
   EXPECT_EQ(doc.EnvelopeScans(), 2u);
   EXPECT_EQ(mins, std::vector<float>(256, 0.0f));
+}
+
+// A 5.1 clip whose only sound is in the centre is not drawn as silence.
+TEST(WholeClipEnvelope, SurroundClipIsTheMeanOfItsFold) {
+  std::vector<float> samples(1000 * 6, 0.0f);
+  for (size_t f = 0; f < 1000; ++f) samples[f * 6 + 2] = 0.5f;
+  AudioDoc doc;
+  test::AdoptClip(doc, samples, 48000, 6);
+  std::vector<float> mins, maxs;
+  doc.Envelope(mins, maxs);
+  const float folded = 0.5f * 0.70710678f / (1 + 2 * 0.70710678f);
+  for (size_t i = 0; i < 256; ++i) {
+    ASSERT_NEAR(mins[i], folded, 1e-6) << i;
+    ASSERT_NEAR(maxs[i], folded, 1e-6) << i;
+  }
 }
 
 TEST(WholeClipEnvelope, ShortMonoClipLeavesEmptyColumnsAtZero) {

@@ -23,6 +23,7 @@
 #include "ui/edit_area.h"
 #include "ui/edit_rig.h"
 #include "ui/export_menus.h"
+#include "ui/status_line.h"
 #include "video/ffmpeg_runner.h"
 
 namespace vesk {
@@ -1071,6 +1072,74 @@ TEST_F(ControllerDenoiseExport, SavesWriteTheRenderAtTheExportLevelOrAskWhenTheP
     }
   }
   AppLogShutdown();
+}
+
+// ----- the status line's details ----------------------------------------------
+
+// A failure's whole text opens from the status line; results and refusals
+// that went as asked have no details, and a later status takes them away.
+TEST(ControllerStatusDetails, AFailureOpensItsWholeTextAndTheNextStatusClosesIt) {
+  struct Case {
+    const char* name;
+    std::function<void(ControllerRig&)> act;
+    bool details;
+  };
+  const auto open = [](const char* name, const std::string& bytes) {
+    return [name, bytes](ControllerRig& rig) {
+      const fs::path file = rig.dir.path() / PathFromUtf8(name);
+      if (!bytes.empty()) test::WriteBytes(file, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+      rig->OpenHandedOver(file);
+    };
+  };
+  const Case cases[] = {
+      {"damaged WAV", open("坏掉的录音.wav", "RIFFjunkWAVEjunkjunkjunk"), true},
+      {"missing file", open("不存在.mp3", ""), true},
+      {"unknown kind dropped", [](ControllerRig& rig) { rig->OnDropFiles({rig.dir.path() / "notes.txt"}); }, false},
+      {"opened clip",
+       [](ControllerRig& rig) {
+         const fs::path file = rig.dir.path() / "好.wav";
+         test::WriteBytes(file, test::MakeWav({1, 1, 8000, 16}, test::Pcm16(test::Sine(4000, 1, 440, 8000)), 8000));
+         rig->OpenHandedOver(file);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ControllerRig rig;
+    rig->Start();
+    c.act(rig);
+    const std::string status = rig.view.Status();
+    ASSERT_FALSE(status.empty());
+    EXPECT_EQ(rig.view.statusDetails, c.details) << status;
+    EXPECT_EQ(rig->OnStatusClicked(), c.details);
+    if (c.details) {
+      ASSERT_EQ(rig.view.detailsBoxes.size(), 1u);
+      EXPECT_EQ(rig.view.detailsBoxes[0].title, ui::kStatusDetailsTitle);
+      EXPECT_EQ(rig.view.detailsBoxes[0].text, status) << "the whole text, not the box's capped one";
+    } else {
+      EXPECT_TRUE(rig.view.detailsBoxes.empty());
+    }
+    // The next status that reports no failure leaves nothing to open.
+    rig->OnDropFiles({rig.dir.path() / "notes.txt"});
+    EXPECT_FALSE(rig.view.statusDetails);
+    EXPECT_FALSE(rig->OnStatusClicked());
+  }
+}
+
+// The texts that reach the status line without a box: failures among the
+// long results of exports and renders.
+TEST(ControllerStatusDetails, FailureTextsAreToldFromResults) {
+  const std::pair<const char*, bool> texts[] = {
+      {"已导出视频：/a/b.mp4（12 MB · 画面原样拷贝 · 音轨 AAC · 3.1 秒完成） — 已核对：画面 250 帧、10.00 秒与源视频一致，音轨长度吻合", false},
+      {"已导出视频：/a/b.mp4（12 MB） — 核对发现不一致（文件已保留）：音轨比剪辑短 0.50 秒", true},
+      {"已导出视频：/a/b.mp4（12 MB） — 没能核对导出结果（ffmpeg 没有输出）", true},
+      {"后台降噪渲染失败：插件在处理时崩溃（导出时也会遇到同样的问题；关掉再打开降噪开关可重试）", true},
+      {"视频导出已取消。", false},
+      {"导出已取消：降噪失败（插件在处理时崩溃）。", true},
+      {"降噪已就绪（渲染 1.2 秒）", false},
+      {"没找到 ffmpeg，视频导出已取消（拆分菜单里有「选择 ffmpeg 路径…」）。", true},
+  };
+  for (const auto& [text, failure] : texts) EXPECT_EQ(ui::IsFailureStatus(text), failure) << text;
 }
 
 }  // namespace

@@ -79,6 +79,8 @@ class ScriptedView : public ui::ViewPort {
   std::map<int, std::string> tooltips;
   std::map<ui::PaintArea, int> repaints;
   std::vector<Box> boxes;
+  std::vector<Box> detailsBoxes;  // kind Information, buttons Ok
+  bool statusDetails = false;
   std::vector<ui::FileDialogRequest> fileRequests;
   std::vector<std::string> folderTitles;
   std::vector<std::filesystem::path> revealed;
@@ -104,6 +106,10 @@ class ScriptedView : public ui::ViewPort {
   void SetText(ui::TextView view, const std::string& text) override {
     texts[view] = text;
     if (view == ui::TextView::Status) statusHistory.push_back(text);
+  }
+  void SetStatusDetails(bool available) override { statusDetails = available; }
+  void ShowDetailsBox(const std::string& title, const std::string& text) override {
+    detailsBoxes.push_back({ui::BoxKind::Information, title, text, ui::BoxButtons::Ok, ui::BoxAnswer::Ok});
   }
   void SetControlText(int id, const std::string& text) override { controlTexts[id] = text; }
   void SetControlEnabled(int id, bool on) override { enabled[id] = on; }

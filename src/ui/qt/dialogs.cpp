@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -44,6 +45,30 @@ BoxAnswer RunMessageBox(QWidget* parent, BoxKind kind, const std::string& title,
   box.setEscapeButton(no);
   box.exec();
   return box.clickedButton() == yes ? BoxAnswer::Yes : BoxAnswer::No;
+}
+
+void RunDetailsBox(QWidget* parent, const std::string& title, const std::string& text) {
+  QDialog dialog(parent);
+  dialog.setWindowTitle(Q(title));
+  dialog.setObjectName(QStringLiteral("detailsBox"));
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* field = new QPlainTextEdit(Q(text));
+  field->setObjectName(QStringLiteral("detailsText"));
+  field->setReadOnly(true);
+  field->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  field->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  layout->addWidget(field);
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  auto* close = new QPushButton(QStringLiteral("关闭"));
+  close->setObjectName(QStringLiteral("close"));
+  close->setDefault(true);
+  QObject::connect(close, &QPushButton::clicked, &dialog, &QDialog::accept);
+  row->addWidget(close);
+  layout->addLayout(row);
+  dialog.resize(560, 240);
+  field->setFocus();
+  dialog.exec();
 }
 
 TrackDialogResult RunTrackDialog(QWidget* parent, const TrackDialogModel& model) {

@@ -17,6 +17,10 @@ BoxAnswer RunMessageBox(QWidget* parent, BoxKind kind, const std::string& title,
 
 TrackDialogResult RunTrackDialog(QWidget* parent, const TrackDialogModel& model);
 
+// The details of the status line: the whole text in a read-only field that
+// wraps and scrolls (selectable, Ctrl+A/Ctrl+C copy it) and a close button.
+void RunDetailsBox(QWidget* parent, const std::string& title, const std::string& text);
+
 // The donation window: a top-level window over `parent` showing an image
 // drawn at run time (the donation channel is not set up in this build).
 QWidget* CreateDonationWindow(QWidget* parent);

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -23,6 +24,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "audio/audio_backend.h"
 #include "audio/capture_stream.h"
@@ -56,6 +58,23 @@ class ElidingLabel : public QLabel {
     const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, r.width());
     style()->drawItemText(&p, r, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
   }
+};
+
+// The status line: a click is forwarded (the controller opens the details
+// of a failure).
+class StatusLabel : public ElidingLabel {
+ public:
+  StatusLabel(const QString& text, QWidget* parent, std::function<void()> clicked)
+      : ElidingLabel(text, parent), clicked_(std::move(clicked)) {}
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) clicked_();
+    ElidingLabel::mouseReleaseEvent(event);
+  }
+
+ private:
+  std::function<void()> clicked_;
 };
 
 // The record button is painted by the program: red while it starts a
@@ -197,7 +216,13 @@ QWidget* MainWindow::CreateControl(const LayoutControl& c) {
     case ControlKind::Label:
     case ControlKind::TextView: {
       // Like the Windows window: every text but the large clock ends in "…" when cut.
-      auto* label = c.largeFont ? new QLabel(Q(c.label), this) : new ElidingLabel(Q(c.label), this);
+      QLabel* label = nullptr;
+      if (c.largeFont)
+        label = new QLabel(Q(c.label), this);
+      else if (c.key == "status")
+        label = new StatusLabel(Q(c.label), this, [this] { controller_->OnStatusClicked(); });
+      else
+        label = new ElidingLabel(Q(c.label), this);
       label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
       if (c.largeFont) {
         QFont big = font();
@@ -436,8 +461,27 @@ void MainWindow::SetText(TextView view, const std::string& text) {
   auto* label = qobject_cast<QLabel*>(ViewByKey(key));
   if (label == nullptr) return;
   label->setText(Q(text));
-  // A long status line ends in "…" at the window's edge; the whole text stays readable on hover.
-  if (view == TextView::Status) label->setToolTip(Q(text));
+  // A long status line ends in "…" at the window's edge; the whole text stays
+  // readable on hover. As rich text the tip wraps instead of running off the
+  // screen.
+  if (view == TextView::Status)
+    label->setToolTip(text.empty() ? QString()
+                                   : QStringLiteral("<p style='white-space:pre-wrap'>") + Q(text).toHtmlEscaped() +
+                                         QStringLiteral("</p>"));
+}
+
+void MainWindow::SetStatusDetails(bool available) {
+  QWidget* label = ViewByKey("status");
+  if (label == nullptr) return;
+  label->setProperty("hasDetails", available);
+  if (available)
+    label->setCursor(Qt::PointingHandCursor);
+  else
+    label->unsetCursor();
+}
+
+void MainWindow::ShowDetailsBox(const std::string& title, const std::string& text) {
+  RunDetailsBox(isVisible() ? this : nullptr, title, text);
 }
 
 void MainWindow::SetControlText(int id, const std::string& text) {

@@ -52,6 +52,8 @@ class MainWindow : public QWidget, public ViewPort {
 
   // ViewPort.
   void SetText(TextView view, const std::string& text) override;
+  void SetStatusDetails(bool available) override;
+  void ShowDetailsBox(const std::string& title, const std::string& text) override;
   void SetControlText(int id, const std::string& text) override;
   void SetControlEnabled(int id, bool enabled) override;
   void SetComboItems(int id, const std::vector<std::string>& items, int selected) override;

@@ -14,6 +14,7 @@ namespace vesk::ui::win {
 LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK DonateProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK TrackDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+LRESULT CALLBACK DetailsBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 // "VESKProgressWnd": title, stage text, bar and (when cancellable) a cancel
 // button, centred on its owner, which it disables while it is up.
@@ -48,6 +49,10 @@ void ShowDonateWindow(HWND owner, unsigned dpi);
 
 // The track dialog, modal over `owner`.
 TrackDialogResult RunTrackDialog(HWND owner, unsigned dpi, const TrackDialogModel& model);
+
+// "VESKDetailsBox": the whole `text` in a read-only field (an "Edit"
+// control, selectable) and a close button, modal over `owner`.
+void RunDetailsBox(HWND owner, unsigned dpi, const std::string& title, const std::string& text);
 
 BoxAnswer ShowMessageBox(HWND owner, BoxKind kind, const std::string& title, const std::string& text,
                          BoxButtons buttons, BoxAnswer defaultButton);

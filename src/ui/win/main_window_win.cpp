@@ -221,7 +221,11 @@ bool RegisterWindowClasses(HINSTANCE instance) {
   track.lpfnWndProc = TrackDialogProc;
   track.lpszClassName = kTrackDialogClass;
 
-  for (const WNDCLASSEXW* wc : {&main, &wave, &progress, &donate, &track}) {
+  WNDCLASSEXW details = progress;
+  details.lpfnWndProc = DetailsBoxProc;
+  details.lpszClassName = kDetailsBoxClass;
+
+  for (const WNDCLASSEXW* wc : {&main, &wave, &progress, &donate, &track, &details}) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
     if (GetClassInfoExW(instance, wc->lpszClassName, &existing)) continue;  // registered before
@@ -335,7 +339,8 @@ void MainWindow::CreateControls() {
                             0, hwnd_, id, inst, nullptr);
         break;
       case ControlKind::TextView: {
-        // SS_NOTIFY: a cut text shows whole in its tooltip, which needs the mouse.
+        // SS_NOTIFY: a cut text shows whole in its tooltip, which needs the
+        // mouse; a click on the status line (STN_CLICKED) opens its details.
         const DWORD align = c.largeFont ? SS_CENTER : SS_LEFT | SS_ENDELLIPSIS | SS_NOTIFY;
         h = CreateWindowExW(0, L"Static", label.c_str(), child | align | SS_CENTERIMAGE | SS_NOPREFIX, 0, 0, 0, 0,
                             hwnd_, id, inst, nullptr);
@@ -588,6 +593,10 @@ bool MainWindow::OpenSoundSettings(std::string& error) {
 
 void MainWindow::ShowDonationWindow() { ShowDonateWindow(hwnd_, dpi_); }
 
+void MainWindow::ShowDetailsBox(const std::string& title, const std::string& text) {
+  RunDetailsBox(hwnd_, dpi_, title, text);
+}
+
 TrackDialogResult MainWindow::ShowTrackDialog(const TrackDialogModel& model) {
   return RunTrackDialog(hwnd_, dpi_, model);
 }
@@ -653,6 +662,10 @@ void MainWindow::OnCommand(WPARAM wp, LPARAM lp) {
   const int id = LOWORD(wp);
   const int code = HIWORD(wp);
   HWND control = reinterpret_cast<HWND>(lp);
+  if (control && control == Keyed("status")) {
+    if (code == STN_CLICKED) controller_->OnStatusClicked();
+    return;
+  }
   if (id < 1000) return;  // IDOK/IDCANCEL of the dialog navigation, not commands
   if (control) {
     if (!IsWindowEnabled(control)) return;
@@ -1043,6 +1056,13 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       OnCommand(wp, lp);
       return 0;
+    case WM_SETCURSOR:
+      // A status line with details shows that a click opens them.
+      if (statusDetails_ && reinterpret_cast<HWND>(wp) == Keyed("status") && LOWORD(lp) == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+      }
+      break;
     case WM_NOTIFY: {
       const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
       if (hdr->code == BCN_DROPDOWN && !InputBlocked() && IsWindowEnabled(hdr->hwndFrom)) {

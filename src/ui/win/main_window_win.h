@@ -94,6 +94,8 @@ class MainWindow final : public ViewPort {
 
   // ViewPort.
   void SetText(TextView view, const std::string& text) override;
+  void SetStatusDetails(bool available) override { statusDetails_ = available; }
+  void ShowDetailsBox(const std::string& title, const std::string& text) override;
   void SetControlText(int id, const std::string& text) override;
   void SetControlEnabled(int id, bool enabled) override;
   void SetComboItems(int id, const std::vector<std::string>& items, int selected) override;
@@ -166,6 +168,7 @@ class MainWindow final : public ViewPort {
   bool trackingLeave_ = false;
   HWND lastFocus_ = nullptr;
   bool closing_ = false;
+  bool statusDetails_ = false;  // a click on the status line opens its details
 
   std::mutex tasksMutex_;
   std::deque<std::function<void()>> tasks_;

@@ -1,8 +1,10 @@
 // Saving as MP3 (LAME here) and following the source depth of real WAV files
-// made by sox; the undo budget switch.
+// made by sox; a surround source made by ffmpeg; the undo budget switch.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "doc/audio_doc.h"
 #include "doc/doc_test_clips.h"
@@ -47,6 +49,66 @@ TEST(SaveMp3, WritesAnMpegRateOr48000) {
     EXPECT_EQ(ProbeRate(dir / "out.mp3", dir), c.probe) << c.docRate << " " << c.requested;
     EXPECT_EQ(percents.back(), 100);
     EXPECT_FALSE(doc.IsModified());
+  }
+}
+
+std::string ProbeLayout(const std::filesystem::path& file, const test::ScratchDir& dir) {
+  const auto out = dir / "layout.txt";
+  test::Shell("ffprobe -v error -select_streams a:0 -show_entries stream=channels,channel_layout -of csv=p=0 '" +
+              file.string() + "' > '" + out.string() + "'");
+  std::string text = test::ReadText(out);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+// RMS per channel over the middle half of what the ffmpeg program decodes
+// (clear of encoder delay and padding).
+std::vector<double> DecodedRms(const std::filesystem::path& file, size_t channels, const test::ScratchDir& dir) {
+  const auto raw = dir / "decoded.f32";
+  test::Shell("ffmpeg -v error -y -i '" + file.string() + "' -f f32le '" + raw.string() + "'");
+  const std::string bytes = test::ReadText(raw);
+  std::vector<float> v(bytes.size() / 4);
+  std::memcpy(v.data(), bytes.data(), v.size() * 4);
+  const size_t frames = v.size() / channels;
+  std::vector<double> rms(channels, 0.0);
+  for (size_t f = frames / 4; f < frames * 3 / 4; ++f)
+    for (size_t c = 0; c < channels; ++c) rms[c] += double(v[f * channels + c]) * v[f * channels + c];
+  for (double& r : rms) r = std::sqrt(r / double(std::max<size_t>(frames / 2, 1)));
+  return rms;
+}
+
+// A 5.1 source whose only sound is a tone in the centre, as dialogue often
+// is, opened whole: its WAV keeps the six channels under the 5.1 speaker
+// mask and reads back whole; its MP3 is the stereo fold, the centre at
+// -3 dB over 1 + 2 * 0.707 per side.
+TEST(SaveSurround, WavKeepsTheChannelsAndMp3IsTheFold) {
+  if (!test::HaveTool("ffmpeg") || !test::HaveTool("ffprobe")) VESK_MISSING_PART("ffmpeg or ffprobe missing");
+  const double centre = 0.125 / std::sqrt(2.0);  // the RMS of the lavfi sine
+  const double folded = centre * 0.70710678 / (1 + 2 * 0.70710678);
+  for (const char* source : {"src.m4a", "src.wav"}) {
+    SCOPED_TRACE(source);
+    test::ScratchDir dir;
+    ASSERT_EQ(test::Shell(std::string("ffmpeg -v error -f lavfi -i sine=frequency=440:sample_rate=48000:duration=2 "
+                                      "-af 'pan=5.1|FC=c0' -y '") + (dir / source).string() + "'"),
+              0);
+    AudioDoc doc;
+    std::string error;
+    ASSERT_TRUE(doc.Load(dir / source, error)) << error;
+    ASSERT_EQ(doc.Format().channels, 6);
+
+    ASSERT_TRUE(doc.Save(dir / "out.wav", false, 0, error)) << error;
+    EXPECT_EQ(ProbeLayout(dir / "out.wav", dir), "6,5.1");
+    const std::vector<double> wav = DecodedRms(dir / "out.wav", 6, dir);
+    for (size_t c = 0; c < 6; ++c) EXPECT_NEAR(wav[c], c == 2 ? centre : 0.0, centre * 0.03) << "channel " << c;
+    AudioDoc back;
+    ASSERT_TRUE(back.Load(dir / "out.wav", error)) << error;
+    EXPECT_EQ(back.Format().channels, 6);
+
+    ASSERT_TRUE(doc.Save(dir / "out.mp3", true, 192, error)) << error;
+    EXPECT_EQ(ProbeLayout(dir / "out.mp3", dir), "2,stereo");
+    const std::vector<double> mp3 = DecodedRms(dir / "out.mp3", 2, dir);
+    EXPECT_NEAR(mp3[0], folded, folded * 0.05);
+    EXPECT_NEAR(mp3[1], folded, folded * 0.05);
   }
 }
 

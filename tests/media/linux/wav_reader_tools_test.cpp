@@ -1,11 +1,13 @@
 // The WAV reader against files written by sox and the ffmpeg program, compared
-// sample by sample with what ffmpeg itself decodes to 32-bit float.
+// sample by sample with what ffmpeg itself decodes to 32-bit float; the WAV
+// writer's plain and RF64 files as ffmpeg reads them.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 
 #include "media/wav_reader.h"
+#include "media/wav_sink.h"
 #include "platform/memory.h"
 #include "platform/text.h"
 #include "support/test_support.h"
@@ -21,13 +23,10 @@ struct ToolCase {
   int sourceBits;
 };
 
-std::vector<float> DecodeWithFfmpeg(const std::filesystem::path& in, uint16_t channels,
-                                    const test::ScratchDir& dir) {
+// Every channel as it is (no down-mix), like the reader.
+std::vector<float> DecodeWithFfmpeg(const std::filesystem::path& in, const test::ScratchDir& dir) {
   const auto out = dir / "ref.f32";
-  // Take the first channels as they are (no down-mix), like the reader does.
-  const std::string pan = channels == 1 ? "pan=mono|c0=c0" : "pan=stereo|c0=c0|c1=c1";
-  const std::string cmd = "ffmpeg -v error -y -i '" + in.string() + "' -af '" + pan + "' -f f32le '" +
-                          out.string() + "'";
+  const std::string cmd = "ffmpeg -v error -y -i '" + in.string() + "' -f f32le '" + out.string() + "'";
   if (test::Shell(cmd) != 0) return {};
   const std::string bytes = test::ReadText(out);
   std::vector<float> v(bytes.size() / 4);
@@ -53,7 +52,7 @@ TEST_P(WavReaderTools, MatchesFfmpegDecodeSampleForSample) {
   EXPECT_EQ(format, (AudioFormat{c.rate, c.channels, 16}));
   EXPECT_EQ(bits, c.sourceBits);
 
-  const std::vector<float> reference = DecodeWithFfmpeg(file, c.channels, dir);
+  const std::vector<float> reference = DecodeWithFfmpeg(file, dir);
   ASSERT_EQ(samples.size(), reference.size());
   ASSERT_GT(samples.size(), 1000u);
   size_t mismatches = 0;
@@ -73,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         ToolCase{"sox_u8", "sox -n -r 8000 -c 1 -e unsigned-integer -b 8 \"$OUT\" synth 0.5 sine 400 vol 0.5", 8000, 1, 8},
         ToolCase{"ffmpeg_six_channels_extensible",
                  "ffmpeg -v error -f lavfi -i 'sine=f=440:d=0.5,pan=5.1|c0=c0|c1=0.5*c0|c2=0.25*c0|c3=0.1*c0|c4=0.3*c0|c5=0.6*c0' -c:a pcm_s16le \"$OUT\"",
-                 44100, 2, 16},
+                 44100, 6, 16},
         ToolCase{"ffmpeg_list_chunk_before_data",
                  "ffmpeg -v error -f lavfi -i 'sine=f=700:d=0.5' -metadata title=Probe -metadata artist=Vesk -c:a pcm_s16le \"$OUT\"",
                  44100, 1, 16},
@@ -121,6 +120,60 @@ TEST(WavReaderMemory, AFileLargerThanTheAvailableMemoryIsRefusedUpFront) {
   EXPECT_FALSE(ReadWavFile(path, format, samples, error, riff));
   EXPECT_EQ(error.rfind("内存不足", 0), 0u) << error;
   EXPECT_EQ(samples.capacity(), 0u);
+}
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+// What the writer produces, plain and RF64 (the video export's temporary
+// audio), is read by the ffmpeg program with every channel under its
+// speaker layout and every sample as written.
+TEST(WavWriterTools, FfmpegReadsPlainAndRf64FilesWithTheirLayout) {
+  if (!test::HaveTool("ffmpeg") || !test::HaveTool("ffprobe")) VESK_MISSING_PART("ffmpeg or ffprobe missing");
+  struct Case {
+    uint16_t channels, bits;
+    bool rf64;
+    uint64_t header;
+    const char* probe;  // how ffprobe's "channels,layout" starts
+  } cases[] = {
+      // The canonical two-channel header names no speakers.
+      {2, 16, false, 44, "2,"},     {6, 24, false, 68, "6,5.1"},  {2, 32, true, 80, "2,"},
+      {6, 32, true, 104, "6,5.1"},  {8, 32, true, 104, "8,7.1"},  {4, 32, true, 104, "4,quad"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.channels) + (c.rf64 ? " RF64" : " WAV"));
+    test::ScratchDir dir;
+    const auto file = dir / "out.wav";
+    const AudioFormat format{48000, c.channels, c.bits};
+    // Channel k of frame f: a ramp of its own slope, so a swapped or lost
+    // channel shows.
+    const size_t frames = 4800;
+    std::vector<float> samples(frames * c.channels);
+    for (size_t f = 0; f < frames; ++f)
+      for (size_t k = 0; k < c.channels; ++k)
+        samples[f * c.channels + k] = float(int(f % 200) - 100) / 128.0f * float(k + 1) / float(c.channels + 1);
+    std::string error;
+    ASSERT_TRUE(WriteWavFile(file, format, samples, error, c.bits, {}, c.rf64)) << error;
+    EXPECT_EQ(std::filesystem::file_size(file), c.header + samples.size() * (c.bits / 8));
+
+    const auto probe = dir / "probe.txt";
+    test::Shell("ffprobe -v error -select_streams a:0 -show_entries stream=channels,channel_layout -of csv=p=0 '" +
+                file.string() + "' > '" + probe.string() + "'");
+    std::string layout = test::ReadText(probe);
+    while (!layout.empty() && layout.back() == '\n') layout.pop_back();
+    EXPECT_EQ(layout.rfind(c.probe, 0), 0u) << layout;
+
+    const std::vector<float> decoded = DecodeWithFfmpeg(file, dir);
+    ASSERT_EQ(decoded.size(), samples.size());
+    const float step = c.bits == 32 ? 0.0f : 1.0f / float(1 << (c.bits - 1));
+    size_t off = 0;
+    for (size_t i = 0; i < samples.size(); ++i)
+      if (std::fabs(decoded[i] - samples[i]) > step) ++off;
+    EXPECT_EQ(off, 0u);
+  }
 }
 
 }  // namespace

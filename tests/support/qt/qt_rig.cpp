@@ -7,8 +7,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "platform/text.h"
 #include "support/test_support.h"
@@ -41,6 +44,25 @@ std::filesystem::path ScreensDir() {
 void SaveScreen(QWidget& widget, const std::string& name) {
   const std::filesystem::path file = ScreensDir() / (name + ".png");
   widget.grab().save(QString::fromUtf8(PathToUtf8(file).c_str()));
+}
+
+void SaveDesktop(const std::string& name) {
+  const QString file = QString::fromUtf8(PathToUtf8(ScreensDir() / (name + ".png")).c_str());
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+    screen->grabWindow(0).save(file);
+    return;
+  }
+  QImage canvas(screen->size(), QImage::Format_RGB32);
+  canvas.fill(Qt::darkGray);
+  QPainter painter(&canvas);
+  // Stacking order is not known offscreen: modal windows go over the rest.
+  QWidgetList windows = QApplication::topLevelWidgets();
+  std::stable_partition(windows.begin(), windows.end(), [](QWidget* w) { return !w->isModal(); });
+  for (QWidget* w : windows)
+    if (w->isVisible() && !w->isMinimized()) painter.drawPixmap(w->geometry().topLeft(), w->grab());
+  painter.end();
+  canvas.save(file);
 }
 
 bool WaitFor(const std::function<bool()>& done, int ms) {

@@ -26,6 +26,10 @@ ui::AppOptions WindowOptions(const ScratchDir& dir, const std::vector<std::strin
 std::filesystem::path ScreensDir();
 // Saves a grab of `widget` as ScreensDir()/name.png.
 void SaveScreen(QWidget& widget, const std::string& name);
+// Saves what the screen shows (a window with its dialogs over it) as
+// ScreensDir()/name.png: the display's own picture on a real display (Xvfb),
+// the visible top-level windows drawn at their places on the offscreen one.
+void SaveDesktop(const std::string& name);
 
 // Runs the event loop until `done` is true or `ms` have passed.
 bool WaitFor(const std::function<bool()>& done, int ms);

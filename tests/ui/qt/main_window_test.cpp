@@ -10,9 +10,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QThread>
 #include <QToolButton>
 #include <cmath>
@@ -232,6 +234,54 @@ TEST_F(QtMainWindow, DropsAskBeforeReplacingEditsAndClosingKeepsThePlacement) {
   window_.reset();
   Open({});
   EXPECT_EQ(window_->size(), QSize(900, 660));
+}
+
+// A failure on the status line: the whole text on hover (a tooltip that
+// wraps) and, from a click on the line, in a box where it can be selected.
+// A status without failure opens nothing.
+TEST_F(QtMainWindow, AFailedOpenShowsItsWholeTextOnHoverAndInTheDetailsBox) {
+  Open();
+  window_->resize(1600, 660);
+  const auto broken = dir_.path() / PathFromUtf8("客户发来的会议录音（第三版，已剪掉开头的寒暄，请直接从第二段开始听）.wav");
+  test::WriteBytes(broken, {'R', 'I', 'F', 'F', 'j', 'u', 'n', 'k'});
+  test::WriteBytes(dir_ / "notes.txt", {'h', 'i'});
+  auto* status = qobject_cast<QLabel*>(window_->ViewByKey("status"));
+  ASSERT_NE(status, nullptr);
+  test::DialogScript script;
+
+  script.Then(script.AnswerBox(true));  // the open's own warning
+  Drop(window_->Wave(), {broken});
+  ASSERT_TRUE(script.Done());
+  const std::string whole = Status();
+  EXPECT_TRUE(status->property("hasDetails").toBool()) << whole;
+  EXPECT_EQ(status->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(QTextDocumentFragment::fromHtml(status->toolTip()).toPlainText().toStdString(), whole);
+
+  std::string shown;
+  bool readOnly = false, selectable = false;
+  script.Then([&](QWidget* box) {
+    if (box->objectName() != "detailsBox") return false;
+    auto* field = box->findChild<QPlainTextEdit*>("detailsText");
+    if (field == nullptr) return false;
+    shown = field->toPlainText().toStdString();
+    readOnly = field->isReadOnly();
+    selectable = (field->textInteractionFlags() & Qt::TextSelectableByMouse) != 0;
+    test::WaitFor([] { return false; }, 300);  // mapped and painted before the picture
+    test::SaveDesktop("qt-status-details");
+    QTest::mouseClick(box->findChild<QPushButton*>("close"), Qt::LeftButton);
+    return true;
+  });
+  QTest::mouseClick(status, Qt::LeftButton);
+  ASSERT_TRUE(script.Done());
+  EXPECT_EQ(shown, whole);
+  EXPECT_TRUE(readOnly);
+  EXPECT_TRUE(selectable);
+
+  Drop(window_->Wave(), {dir_ / "notes.txt"});
+  EXPECT_FALSE(status->property("hasDetails").toBool());
+  EXPECT_EQ(status->cursor().shape(), Qt::ArrowCursor);
+  QTest::mouseClick(status, Qt::LeftButton);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 // The waveform of a real clip: envelope only where it is loud, the selection

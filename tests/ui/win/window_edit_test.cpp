@@ -272,3 +272,68 @@ TEST_F(WindowEditTest, AFileFromASecondStartOpensAfterTheReplaceQuestion) {
 
 }  // namespace
 }  // namespace vesk::ui::win
+
+namespace vesk::ui::win {
+namespace {
+
+// A failed open: the status line's tooltip holds the whole text, the pointer
+// over the line is a hand, and a click on it opens the details box with the
+// whole text in a read-only field. A status without failure opens nothing.
+TEST_F(WindowEditTest, AFailedOpenOpensItsWholeTextFromTheStatusLine) {
+  test::ScratchDir dir;
+  const auto broken = dir.path() / PathFromUtf8("客户发来的会议录音（第三版，已剪掉开头的寒暄，请直接从第二段开始听）.wav");
+  test::WriteBytes(broken, {'R', 'I', 'F', 'F', 'j', 'u', 'n', 'k'});
+  test::WriteBytes(dir / "notes.txt", {'h', 'i'});
+  HWND status = test::KeyedView(*window_, "status");
+  ASSERT_NE(status, nullptr);
+  const auto click = [&] {
+    PostMessageW(status, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    PostMessageW(status, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+  };
+  const auto cursorOverStatus = [&] {
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    SendMessageW(window_->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(status), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+  };
+
+  test::AnswerNextBox(true);  // the open's own warning
+  PostMessageW(window_->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({broken})), 0);
+  test::Pump(*window_, 300);
+  const std::string whole = test::StatusText(*window_);
+  ASSERT_FALSE(whole.empty());
+  EXPECT_EQ(cursorOverStatus(), LoadCursorW(nullptr, IDC_HAND));
+
+  std::string shown;
+  bool readOnly = false, ownerDisabled = false;
+  test::WhenWindowAppears(kDetailsBoxClass, [&](HWND box) {
+    HWND field = FindWindowExW(box, nullptr, L"Edit", nullptr);
+    std::wstring text = WindowTextOf(field);
+    text.erase(std::remove(text.begin(), text.end(), L'\r'), text.end());
+    shown = WideToUtf8(text);
+    readOnly = (GetWindowLongW(field, GWL_STYLE) & ES_READONLY) != 0;
+    ownerDisabled = !IsWindowEnabled(window_->Handle());
+    RECT r{};
+    GetWindowRect(window_->Handle(), &r);
+    test::Pump(nullptr, 200);  // painted before the picture
+    EXPECT_TRUE(test::SavePng(test::CaptureScreen(r), test::ScreenshotPath("win-status-details")));
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  });
+  click();
+  ASSERT_TRUE(test::PumpUntil(*window_, [&] { return !shown.empty(); }, 5000));
+  test::Pump(*window_, 100);
+  EXPECT_EQ(shown, whole);
+  EXPECT_TRUE(readOnly);
+  EXPECT_TRUE(ownerDisabled);
+  EXPECT_EQ(FindWindowW(kDetailsBoxClass, nullptr), nullptr);
+  EXPECT_TRUE(IsWindowEnabled(window_->Handle()));
+
+  PostMessageW(window_->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({dir / "notes.txt"})), 0);
+  test::Pump(*window_);
+  EXPECT_NE(cursorOverStatus(), LoadCursorW(nullptr, IDC_HAND));
+  click();
+  test::Pump(*window_, 200);
+  EXPECT_EQ(FindWindowW(kDetailsBoxClass, nullptr), nullptr);
+}
+
+}  // namespace
+}  // namespace vesk::ui::win
