@@ -318,6 +318,8 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
     } else {
       pace_ = now;
     }
+    mainEnd_ = headM != 0 ? headM : pace_;
+    mainIdle_ = 0;
   }
 
   if (!anchored_) {
@@ -345,13 +347,37 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
     }
   }
 
-  if (aligned_ && running) {
-    Align(headM, avM);
+  // The main path is missing (not merely late) for the stretch its device did
+  // not capture: before frames stamped well after where it left off, or, while
+  // its ring is empty, what lies more than the late bound behind the clock.
+  // Only that stretch becomes silence; late frames follow on where they belong.
+  int64_t avMNow = avM;
+  int64_t headMNow = headM;
+  if (running && avMNow > 0 && headMNow != 0 && mainIdle_ > 0 && headMNow < mainEnd_ - kGapTolerance) {
+    // Later than the late bound: the part the silence already covers goes.
+    const int64_t dropF = std::min(Frames(std::min(mainEnd_ - headMNow, mainIdle_), r), avMNow);
+    main_->Ring().Read(nullptr, size_t(dropF * ch));
+    lateDrops_ += 1;
+    lateDroppedTicks_ += FramesToTicks(dropF, r);
+    Emit("[mix] LATE 迟到的主路数据与已补的静音重叠，丢弃 %lld 帧 (%lld ms)", (long long)dropF,
+         (long long)(FramesToTicks(dropF, r) / 10'000));
+    mainIdle_ = 0;
+    avMNow = FramesIn(main_->Ring(), ch);
+    headMNow = main_->HeadTimestamp();
+  }
+  int64_t mainGap = 0;
+  if (running && anchored_) {
+    const int64_t silence = SingleSilenceTicks(avMNow > 0, headMNow, mainEnd_, now,
+                                               avMNow > 0 ? kGapTolerance : kClockTolerance, kLateBound);
+    mainGap = Frames(silence, r);
+  }
+  const bool mStall = mainGap > 0;
+  // Lined up against the main path's next frame (not while it is missing).
+  if (aligned_ && running && !mStall) {
+    Align(headMNow, avMNow);
     headS = secondary_->HeadTimestamp();
   }
-
   const bool waiting = secondaryWait_ > 0;
-  const bool mStall = running && Quiet(mNew, ms, mainChangeMs_, mainGapMs_);
   const int64_t avSNow = FramesIn(secondary_->Ring(), ch) + resampler_.Pending();
   const int64_t sFrames = resampler_.OutputFramesFor(avSNow);
   // A secondary that still delivers is only late when its ring runs dry: the
@@ -372,16 +398,16 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
   }
 
   const int64_t h = (running && anchored_) ? hold_ : 0;
-  const int64_t mFree = avM > h ? avM - h : 0;
+  const int64_t mFree = avMNow > h ? avMNow - h : 0;
   int64_t n = 0;
   if (running) {
     n = cap;
-    if (!mStall) n = std::min(n, mFree);
+    n = mStall ? std::min(n, mainGap) : std::min(n, mFree);
     if (!sSil) n = std::min(n, sFrames);
     if (waiting) n = std::min(n, secondaryWait_);
     if (resampler_.InputCapacity() >= 2) n = std::min(n, resampler_.OutputCapacity());
   } else {
-    n = std::min(avM, cap);
+    n = std::min(avMNow, cap);
   }
 
   const int64_t t = now;
@@ -397,7 +423,8 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
     const int64_t budget = bypass ? target : LeadWithSlip(lead, target);
     n = ClampToWallClock(n, producedTicks, elapsed, budget, r, kClampThreshold);
     n = BatchDurationCap(n, r, kBatchDuration);
-    if (!bypass) n = RateGate(n, dt, RateGateDirection(lead, target), &credit_, r);
+    // Silence for a stretch the main device did not capture is owed at once.
+    if (!bypass && !mStall) n = RateGate(n, dt, RateGateDirection(lead, target), &credit_, r);
     if (n <= 0) return 0;
   }
 
@@ -407,8 +434,16 @@ int64_t SourceMixer::TwoSourceStep(float* out, int64_t cap) {
   AdjustDrift(sSil, waiting, avSNow, n);
 
   int64_t got = 0;
-  if (!mStall && avM != 0) {
-    got = int64_t(main_->Ring().Read(mainBuffer_.data(), size_t(std::min(n, mFree) * ch))) / ch;
+  if (!mStall && avMNow != 0) {
+    got = int64_t(main_->Ring().Read(mainBuffer_.data(), size_t(std::min(n, running ? mFree : avMNow) * ch))) / ch;
+  }
+  if (got > 0) {
+    mainEnd_ = (headMNow != 0 ? headMNow : mainEnd_) + FramesToTicks(got, r);
+    mainIdle_ = 0;
+  }
+  if (n > got) {
+    mainEnd_ += FramesToTicks(n - got, r);
+    if (avMNow == 0) mainIdle_ += FramesToTicks(n - got, r);
   }
   std::fill(mainBuffer_.begin() + got * ch, mainBuffer_.begin() + n * ch, 0.0f);
   if (sSil) {

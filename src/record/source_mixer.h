@@ -149,6 +149,9 @@ class SourceMixer {
   // since the last frames read, and when Stop was called.
   int64_t captureEnd_ = 0;
   int64_t idleFilled_ = 0;
+  // Two sources: the same for the main path.
+  int64_t mainEnd_ = 0;
+  int64_t mainIdle_ = 0;
   int64_t lateDrops_ = 0;
   int64_t lateDroppedTicks_ = 0;
   std::atomic<int64_t> stopTick_{0};
