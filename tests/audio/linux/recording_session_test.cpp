@@ -217,6 +217,14 @@ TEST_P(MicrophoneSpliceTest, RecordsAContinuousToneWithoutSplices) {
   for (size_t i = first + 1; i < last; ++i)
     if (std::fabs(double(s[i]) - s[i - 1]) > cleanStep * 1.02 + 1e-4 && splices++ == 0) firstSplice = i;
   EXPECT_EQ(splices, 0) << "first at frame " << firstSplice << " of " << s.size();
+  // No silent hole longer than 20 ms once the first 100 ms have passed (the
+  // tone itself is near zero for one sample per crossing at most).
+  size_t hole = 0, longest = 0, longestAt = 0;
+  for (size_t i = 4800; i < last; ++i) {
+    hole = std::fabs(s[i]) < 1e-3f ? hole + 1 : 0;
+    if (hole > longest) longest = hole, longestAt = i + 1 - hole;
+  }
+  EXPECT_LE(longest, 960u) << "at frame " << longestAt << " of " << s.size();
   EXPECT_NEAR(test::ZeroCrossingPitch(s, 1, 0, 48000, first), 440.0, 1.0);
 }
 
@@ -233,11 +241,7 @@ class MergedTakeTest : public PulseTest, public ::testing::WithParamInterface<ui
 // microphone leads the merge, at 44.1 kHz it is the resampled secondary.
 // Every burst of the merged take must land once: its two copies overlap
 // within 2 ms, so the burst is at most 2 ms wider than one copy.
-// Disabled: the capture times of the remapped (and more so of the resampled)
-// microphone still disagree with the monitor's by up to 10 ms in some runs,
-// so the lined-up paths land that far apart; run it by hand with
-// --gtest_also_run_disabled_tests.
-TEST_P(MergedTakeTest, DISABLED_TheSameSoundFromBothPathsLandsAtOnePlace) {
+TEST_P(MergedTakeTest, TheSameSoundFromBothPathsLandsAtOnePlace) {
   const uint32_t micRate = GetParam();
   ASSERT_GE(daemon_->Load("module-remap-source source_name=SameSound master=Speakers.monitor channels=1 rate=" +
                           std::to_string(micRate) + " source_properties=device.description=SameSound"),
@@ -256,10 +260,14 @@ TEST_P(MergedTakeTest, DISABLED_TheSameSoundFromBothPathsLandsAtOnePlace) {
   setup.bits = 32;
   setup.channels = 1;
   SessionNotice notice;
+  const auto beforeStart = Clock::now();
   ASSERT_TRUE(rig.Session().StartRecording(setup, notice)) << notice.status;
+  const auto afterStart = Clock::now();
   RecordingResult result;
   rig.Run(4000, result);
+  const auto beforeStop = Clock::now();
   rig.Session().StopRecording(result);
+  const auto afterStop = Clock::now();
   player.Kill();
   player.Wait(3000);
   ASSERT_TRUE(rig.Load(result)) << result.notice.status;
@@ -284,6 +292,11 @@ TEST_P(MergedTakeTest, DISABLED_TheSameSoundFromBothPathsLandsAtOnePlace) {
   }
   EXPECT_GE(bursts, 10);
   EXPECT_LE(widest, 12.0);
+  // The take follows the wall clock: at most the capture latency short of
+  // the time between the calls, never longer than the time around them.
+  const double seconds = double(s.size()) / rate;
+  EXPECT_GE(seconds, std::chrono::duration<double>(beforeStop - afterStart).count() - 0.1);
+  EXPECT_LE(seconds, std::chrono::duration<double>(afterStop - beforeStart).count() + 0.02);
 }
 
 INSTANTIATE_TEST_SUITE_P(MicrophoneRates, MergedTakeTest, ::testing::Values(48000u, 44100u),
