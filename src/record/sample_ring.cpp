@@ -15,6 +15,7 @@ void SampleRing::Reset(size_t samples) {
   read_ = 0;
   markFirst_ = markCount_ = 0;
   writtenTotal_ = readTotal_ = 0;
+  expected_ = 0;
   StoreHead(0);
 }
 
@@ -27,8 +28,20 @@ void SampleRing::Configure(std::atomic<int64_t>* head, uint32_t rate, uint32_t c
   StoreHead(0);
 }
 
+int64_t SampleRing::Smoothed(int64_t timestamp, size_t samples) {
+  int64_t stamp = timestamp;
+  if (expected_ != 0 && samplesPerSecond_ > 0) {
+    const int64_t deviation = timestamp - expected_;
+    if (deviation > -kStampJump && deviation < kStampJump) stamp = expected_ + deviation / 16;
+  }
+  expected_ = samplesPerSecond_ > 0 ? stamp + MulDivTrunc(int64_t(samples), kTicksPerSecond, samplesPerSecond_) : 0;
+  return stamp;
+}
+
 size_t SampleRing::Write(const float* samples, size_t count, int64_t timestamp) {
   std::lock_guard<std::mutex> lock(mutex_);
+  // What the ring refuses still moves the device's clock on.
+  if (timestamp != 0) timestamp = Smoothed(timestamp, count - count % frameSize_);
   const size_t used = UsedLocked();
   if (cap_ < used + 2 * frameSize_) return 0;
   size_t room = cap_ - used - frameSize_;

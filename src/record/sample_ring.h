@@ -69,6 +69,13 @@ class SampleRing {
   size_t markCount_ = 0;
   uint64_t writtenTotal_ = 0;
   uint64_t readTotal_ = 0;
+  // The stamp the next write should carry if the device ran at its nominal
+  // rate (0 = none yet): stamps within kStampJump of it are averaged into it
+  // (a device's stamps jitter by milliseconds, its clock does not), a larger
+  // jump (a stretch the device skipped, a restart) is taken as it is.
+  static constexpr int64_t kStampJump = 500'000;  // 50 ms
+  int64_t expected_ = 0;
+  int64_t Smoothed(int64_t timestamp, size_t samples);
 };
 
 }  // namespace vesk
