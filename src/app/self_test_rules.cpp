@@ -100,26 +100,24 @@ void SelfTestMixResampling(SelfTestContext& c) {
 
 void SelfTestSingleSourceFill(SelfTestContext& c) {
   SelfTestReport& r = c.report;
-  r.Section("[20] 单路断流补零（只录电脑声音时时间线不能停）…");
-  r.Line("    （48 kHz，单批上限 8192 帧，补零上限 1.5 秒 = 72000 帧）");
+  r.Section("[20] 单路补零（只补设备没采到的时段，迟到的数据不补）…");
+  r.Line("    （时间线已到 10 秒处，抖动容差 30 ms，迟到上限 600 ms，单位 100 ns）");
+  constexpr int64_t end = 100'000'000, tol = 300'000, late = 6'000'000;
   struct Case {
     const char* text;
-    int64_t ring;
-    bool stalled;
-    int64_t produced, target, frames;
+    bool waiting;
+    int64_t head, now, lateBound, ticks;
   } cases[] = {
-      {"环里还有数据：不补", 10, true, 0, 48000, 0},
-      {"环空但没断流：不补", 0, false, 0, 48000, 0},
-      {"断流，落后 512 帧：补 512", 0, true, 1000, 1512, 512},
-      {"断流，落后 1 秒：补一整批", 0, true, 0, 48000, 8192},
-      {"断流，落后 1000 帧：补 1000", 0, true, 5000, 6000, 1000},
-      {"断流，没有落后：不补", 0, true, 6000, 6000, 0},
-      {"断流，已经超前：不补", 0, true, 7000, 6000, 0},
-      {"断流，落后 30 秒：仍只补一整批", 0, true, 0, 30 * 48000, 8192},
-      {"断流，落后 1e8 帧：仍只补一整批", 0, true, 0, 100'000'000, 8192},
+      {"环里的数据紧接着时间线：不补", true, end + 100'000, end + 9'000'000, late, 0},
+      {"环里的数据前面空了 50 ms：补 50 ms", true, end + 500'000, end + 600'000, late, 500'000},
+      {"环里的数据比时间线还早：不补", true, end - 1'000'000, end, late, 0},
+      {"环空，迟到还没超过上限：不补", false, 0, end + late + tol, late, 0},
+      {"环空，超过上限 100 ms：补 100 ms", false, 0, end + late + 1'000'000, late, 1'000'000},
+      {"停止后只差抖动：不补", false, 0, end + tol, 0, 0},
+      {"停止后差 50 ms：补到停止", false, 0, end + 500'000, 0, 500'000},
   };
   for (const Case& k : cases)
-    r.Row(k.text, SingleFillFrames(k.ring, k.stalled, k.produced, k.target, 8192, Frames(15'000'000, 48000)), k.frames);
+    r.Row(k.text, SingleSilenceTicks(k.waiting, k.head, end, k.now, tol, k.lateBound), k.ticks);
 }
 
 void SelfTestTwoSourceTimeline(SelfTestContext& c) {

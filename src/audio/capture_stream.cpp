@@ -1,10 +1,12 @@
 #include "audio/capture_stream.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "core/app_log.h"
 #include "platform/clock.h"
@@ -114,6 +116,21 @@ bool CaptureSwitches::Discards(uint64_t elapsedMs, bool& owed) const {
   return false;
 }
 
+CaptureHold CaptureHold::FromEnvironment() {
+  CaptureHold h;
+  const char* v = std::getenv("VESK_CAPTURE_HOLD");
+  if (v == nullptr || *v == '\0') return h;
+  char* end = nullptr;
+  const double at = std::strtod(v, &end);
+  if (end == v || *end != ':' || !std::isfinite(at) || at < 0) return h;
+  const char* rest = end + 1;
+  const double ms = std::strtod(rest, &end);
+  if (end == rest || !std::isfinite(ms) || ms <= 0) return h;
+  h.atMs = int64_t(at * 1000.0);
+  h.forMs = int64_t(ms);
+  return h;
+}
+
 void CaptureStream::ClearClipsAndPeaks() {
   for (ChannelMeter& m : meters_) {
     m.clip.store(false, std::memory_order_relaxed);
@@ -140,6 +157,7 @@ void CaptureStream::ResetForStart(const std::string& endpointId, bool loopback, 
   loopback_ = loopback;
   targetChannels_ = channels == 1 ? 1 : 2;
   targetRate_ = rate;
+  hold_ = CaptureHold::FromEnvironment();
   opened_.store(false, std::memory_order_release);
   deviceLost_.store(false, std::memory_order_release);
   running_.store(true, std::memory_order_release);
@@ -158,6 +176,9 @@ void CaptureStream::BeginCapture(uint32_t streamRate, uint32_t deviceRate, const
   for (ChannelMeter& m : meters_) m.clip.store(false, std::memory_order_relaxed);
   startMs_ = TickMs();
   owedFrames_ = 0;
+  discontinuity_ = false;
+  lastEnd_ = 0;
+  lastRefused_ = false;
 }
 
 void CaptureStream::MarkDeviceLost() {
@@ -181,6 +202,11 @@ void CaptureStream::UpdateMeters(const PacketMeters& m) {
 
 void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64_t timestamp, int64_t arrival) {
   if (frames == 0) return;
+  if (hold_.atMs >= 0 && TickMs() - startMs_ >= uint64_t(hold_.atMs)) {
+    AppLog("[cap] VESK_CAPTURE_HOLD：采集线程停 %lld ms id=%s", (long long)hold_.forMs, endpointId_.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(hold_.forMs));
+    hold_.atMs = -1;
+  }
   const uint32_t rate = buffer_.Rate();
   if (loopback_) {
     static const CaptureSwitches switches = CaptureSwitches::FromEnvironment();
@@ -204,6 +230,17 @@ void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64
   }
   const size_t cap = targetChannels_ > 0 ? scratch_.size() / targetChannels_ : 0;
   if (cap == 0) return;
+  if (discontinuity_) {
+    discontinuity_ = false;
+    // A device may flag its very first packet; nothing was lost before it.
+    if (lastEnd_ != 0) {
+      const int64_t gap = timestamp != 0 ? std::max<int64_t>(timestamp - lastEnd_, 0) : 0;
+      buffer_.NoteLoss(gap);
+      AppLog("[cap] 丢失：设备报告数据不连续 id=%s 约 %lld ms（累计 %llu 处）", endpointId_.c_str(),
+             (long long)(gap / 10'000), (unsigned long long)buffer_.LossCount());
+    }
+  }
+  if (timestamp != 0 && rate > 0) lastEnd_ = timestamp + int64_t(frames) * 10'000'000 / rate;
   const auto* bytes = static_cast<const uint8_t*>(data);
   const size_t stride = deviceFormat_.BytesPerFrame();
   // Packets longer than the scratch buffer (one second) go in pieces; the
@@ -223,7 +260,11 @@ void CaptureStream::OnPacket(const void* data, size_t frames, bool silent, int64
       ConvertPacket(bytes + done * stride, n, deviceFormat_, targetChannels_, scratch_.data(), m);
       UpdateMeters(m);
     }
-    buffer_.Deliver(scratch_.data(), n, stamp, arrival != 0 ? arrival : Now100ns());
+    const size_t taken = buffer_.Deliver(scratch_.data(), n, stamp, arrival != 0 ? arrival : Now100ns());
+    if (taken < n && !lastRefused_)
+      AppLog("[cap] 丢失：环已满，拒收 %zu 帧 id=%s（累计 %llu 处）", n - taken, endpointId_.c_str(),
+             (unsigned long long)buffer_.LossCount());
+    lastRefused_ = taken < n;
     done += n;
   }
 }

@@ -52,6 +52,16 @@ struct CaptureSwitches {
   bool Discards(uint64_t elapsedMs, bool& owed) const;
 };
 
+// VESK_CAPTURE_HOLD="<seconds>:<milliseconds>": the capture thread sleeps
+// once, for the milliseconds, in the first packet at least the seconds after
+// the stream started (a busy machine's late thread, on cue). Read at every
+// Start; { -1, 0 } when unset or malformed.
+struct CaptureHold {
+  int64_t atMs = -1;
+  int64_t forMs = 0;
+  static CaptureHold FromEnvironment();
+};
+
 class CaptureStream : public CaptureSource {
  public:
   static constexpr const char* kLostText = "录音设备在录音过程中断开了（被拔掉 / 被其他程序独占 / 被禁用）。";
@@ -63,6 +73,8 @@ class CaptureStream : public CaptureSource {
   int64_t HeadTimestamp() const override { return buffer_.HeadTimestamp(); }
   uint64_t CapturedFrames() const override { return buffer_.CapturedFrames(); }
   uint64_t OverflowFrames() const override { return buffer_.OverflowFrames(); }
+  uint64_t LossCount() const override { return buffer_.LossCount(); }
+  int64_t LostTicks() const override { return buffer_.LostTicks(); }
   uint32_t LatencyCount() const override { return buffer_.LatencyCount(); }
   int64_t Latency() const override { return buffer_.Latency(); }
 
@@ -88,6 +100,10 @@ class CaptureStream : public CaptureSource {
   // the 100-ns clock (0 = unknown). `arrival` is when the backend received it
   // (0: now); the latency figure is measured against it.
   void OnPacket(const void* data, size_t frames, bool silent, int64_t timestamp, int64_t arrival = 0);
+  // The device says audio is missing before the next packet (WASAPI's
+  // discontinuity flag, a PulseAudio overflow); capture thread. The next
+  // packet counts the hole, its length taken from the timestamps.
+  void NoteDiscontinuity() { discontinuity_ = true; }
 
  protected:
   // Called by Start before the thread opens the device.
@@ -123,6 +139,10 @@ class CaptureStream : public CaptureSource {
   std::string lostText_;
   uint64_t startMs_ = 0;
   uint64_t owedFrames_ = 0;
+  CaptureHold hold_;
+  bool discontinuity_ = false;
+  int64_t lastEnd_ = 0;      // timestamp just after the last packet, 0 = none yet
+  bool lastRefused_ = false;
 };
 
 // The platform's capture stream.

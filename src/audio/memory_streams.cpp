@@ -79,6 +79,7 @@ void MemoryCaptureStream::Run(uint32_t rate) {
   // each packet with its own time.
   const int64_t origin = Now100ns();
   auto next = SteadyClock::now();
+  bool skipped = false;
   for (int64_t index = 0; running_.load(); ++index) {
     next += std::chrono::milliseconds(1000 / kPacketsPerSecond);
     std::this_thread::sleep_until(next);
@@ -88,6 +89,14 @@ void MemoryCaptureStream::Run(uint32_t rate) {
       break;
     }
     const int64_t stamp = origin + index * packetTicks;
+    if (skip_.load() > 0) {
+      skip_.fetch_sub(1);
+      skipped = true;
+      phase = std::fmod(phase + step * double(frames), kTwoPi);
+      continue;
+    }
+    if (skipped) NoteDiscontinuity();
+    skipped = false;
     switch (feed_) {
       case MemoryFeed::Tone:
         for (size_t i = 0; i < frames; ++i) {

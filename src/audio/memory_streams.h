@@ -43,6 +43,10 @@ class MemoryCaptureStream final : public CaptureStream {
   // The endpoint goes away: the capture thread stops delivering and reports
   // the device lost. Any thread.
   void Disappear();
+  // The next `count` packets are lost on the device side: not delivered, and
+  // the packet after them comes flagged as following a discontinuity. Any
+  // thread.
+  void SkipPackets(uint32_t count) { skip_.store(count); }
 
   bool Start(const std::string& endpointId, bool loopback, uint16_t channels, uint32_t rate,
              std::string& error) override;
@@ -62,6 +66,7 @@ class MemoryCaptureStream final : public CaptureStream {
   std::string failText_;
   bool failNext_ = false;
   std::atomic<bool> disappear_{false};
+  std::atomic<uint32_t> skip_{0};
   std::atomic<uint64_t> packets_{0};
   std::atomic<uint32_t> starts_{0};
   std::thread thread_;

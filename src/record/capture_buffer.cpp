@@ -1,5 +1,7 @@
 #include "record/capture_source.h"
 
+#include "record/pacing.h"
+
 namespace vesk {
 
 void CaptureBuffer::Prepare(uint32_t rate, uint16_t channels) {
@@ -11,6 +13,14 @@ void CaptureBuffer::Prepare(uint32_t rate, uint16_t channels) {
   overflow_.store(0, std::memory_order_release);
   latencyCount_.store(0, std::memory_order_release);
   latency_.store(0, std::memory_order_release);
+  losses_.store(0, std::memory_order_release);
+  lostTicks_.store(0, std::memory_order_release);
+  refusing_ = false;
+}
+
+void CaptureBuffer::NoteLoss(int64_t ticks) {
+  losses_.fetch_add(1, std::memory_order_acq_rel);
+  lostTicks_.fetch_add(ticks > 0 ? ticks : 0, std::memory_order_acq_rel);
 }
 
 size_t CaptureBuffer::Deliver(const float* samples, size_t frames, int64_t timestamp, int64_t now) {
@@ -24,6 +34,12 @@ size_t CaptureBuffer::Deliver(const float* samples, size_t frames, int64_t times
   const size_t channels = ring_.FrameSize();
   const size_t taken = ring_.Write(samples, frames * channels, timestamp) / channels;
   overflow_.fetch_add(frames - taken, std::memory_order_acq_rel);
+  // One run of refused packets is one hole.
+  if (taken < frames) {
+    if (!refusing_) losses_.fetch_add(1, std::memory_order_acq_rel);
+    lostTicks_.fetch_add(FramesToTicks(int64_t(frames - taken), Rate()), std::memory_order_acq_rel);
+  }
+  refusing_ = taken < frames;
   captured_.fetch_add(frames, std::memory_order_acq_rel);
   return taken;
 }

@@ -35,6 +35,10 @@ class CaptureSource {
   virtual uint64_t CapturedFrames() const = 0;
   // Frames the ring refused since Start.
   virtual uint64_t OverflowFrames() const = 0;
+  // Holes in what was captured since Start: stretches the device reported it
+  // did not deliver, and runs of frames the ring refused; their total length.
+  virtual uint64_t LossCount() const = 0;
+  virtual int64_t LostTicks() const = 0;
   // Latency measurements taken (at most 10) and the smallest, in ticks.
   virtual uint32_t LatencyCount() const = 0;
   virtual int64_t Latency() const = 0;
@@ -60,6 +64,9 @@ class CaptureBuffer {
   // measures its latency against `now` and counts what the ring took and
   // refused. Returns the frames the ring took.
   size_t Deliver(const float* samples, size_t frames, int64_t timestamp, int64_t now);
+  // The device reports a stretch it did not deliver, `ticks` long (0 when it
+  // does not say how long).
+  void NoteLoss(int64_t ticks);
 
   uint32_t Rate() const { return rate_.load(std::memory_order_acquire); }
   uint16_t Channels() const { return channels_.load(std::memory_order_acquire); }
@@ -67,6 +74,8 @@ class CaptureBuffer {
   int64_t HeadTimestamp() const { return head_.load(std::memory_order_acquire); }
   uint64_t CapturedFrames() const { return captured_.load(std::memory_order_acquire); }
   uint64_t OverflowFrames() const { return overflow_.load(std::memory_order_acquire); }
+  uint64_t LossCount() const { return losses_.load(std::memory_order_acquire); }
+  int64_t LostTicks() const { return lostTicks_.load(std::memory_order_acquire); }
   uint32_t LatencyCount() const { return latencyCount_.load(std::memory_order_acquire); }
   int64_t Latency() const { return latency_.load(std::memory_order_acquire); }
 
@@ -79,6 +88,9 @@ class CaptureBuffer {
   std::atomic<uint64_t> overflow_{0};
   std::atomic<uint32_t> latencyCount_{0};
   std::atomic<int64_t> latency_{0};
+  std::atomic<uint64_t> losses_{0};
+  std::atomic<int64_t> lostTicks_{0};
+  bool refusing_ = false;  // the last packet was refused (capture thread)
 };
 
 }  // namespace vesk

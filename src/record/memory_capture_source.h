@@ -39,6 +39,8 @@ class MemoryCaptureSource final : public CaptureSource {
   int64_t HeadTimestamp() const override { return buffer_.HeadTimestamp(); }
   uint64_t CapturedFrames() const override { return buffer_.CapturedFrames(); }
   uint64_t OverflowFrames() const override { return buffer_.OverflowFrames(); }
+  uint64_t LossCount() const override { return buffer_.LossCount(); }
+  int64_t LostTicks() const override { return buffer_.LostTicks(); }
   uint32_t LatencyCount() const override { return buffer_.LatencyCount(); }
   int64_t Latency() const override { return buffer_.Latency(); }
 

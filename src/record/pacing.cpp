@@ -36,11 +36,11 @@ int64_t SingleRoomFrames(int64_t producedTicks, int64_t elapsedTicks, int64_t r)
   return std::min<int64_t>(f, kMaxBatchFrames);
 }
 
-int64_t SingleFillFrames(int64_t ringFrames, bool stalled, int64_t produced, int64_t target, int64_t cap,
-                         int64_t fillCap) {
-  const int64_t d = std::min(target - produced, fillCap);
-  if (ringFrames != 0 || !stalled || target < 1 || d < 1) return 0;
-  return std::min(d, cap);
+int64_t SingleSilenceTicks(bool waiting, int64_t head, int64_t end, int64_t now, int64_t tolerance,
+                           int64_t lateBound) {
+  if (waiting) return (head != 0 && head - end > tolerance) ? head - end : 0;
+  const int64_t behind = now - lateBound - end;
+  return behind > tolerance ? behind : 0;
 }
 
 int64_t TimelineOrigin(int64_t headM, int64_t headS, int64_t now) {

@@ -30,9 +30,14 @@ int64_t OutputFramesAvailable(int64_t m, double step, double phase);
 // One source: how many frames may be read so that production stays at most
 // 100 ms ahead of the wall clock. The produced amount enters in ticks.
 int64_t SingleRoomFrames(int64_t producedTicks, int64_t elapsedTicks, int64_t r);
-// One source: frames of silence to fill while the ring is empty and stalled.
-int64_t SingleFillFrames(int64_t ringFrames, bool stalled, int64_t produced, int64_t target, int64_t cap,
-                         int64_t fillCap);
+// One source: ticks of silence owed at `end`, the capture time the timeline
+// has reached. With frames waiting (`head` = capture time of the oldest, 0 =
+// unknown) it is the stretch before them that the device did not capture,
+// when longer than `tolerance`. With an empty ring it is what lies more than
+// `lateBound` + `tolerance` behind `now`, filled up to now − lateBound: audio
+// that is only late arrives within that bound and follows on without a hole.
+int64_t SingleSilenceTicks(bool waiting, int64_t head, int64_t end, int64_t now, int64_t tolerance,
+                           int64_t lateBound);
 // Start of the timeline from the two head timestamps (0 = none) and now.
 int64_t TimelineOrigin(int64_t headM, int64_t headS, int64_t now);
 // The main path has delivered nothing for 80 ms.

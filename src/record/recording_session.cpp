@@ -65,10 +65,9 @@ std::unique_ptr<AudioSink> CreateRecordingSink(bool mp3) {
   return std::make_unique<WavSink>();
 }
 
-std::string DroppedFramesNote(uint64_t droppedFrames, uint32_t rate) {
-  if (droppedFrames == 0 || rate == 0) return {};
-  return Format("　注意：有 %llu 帧（约 %.0f 毫秒）因系统繁忙被丢弃，录音中间可能有极小的断口。",
-                (unsigned long long)droppedFrames, double(droppedFrames) * 1000.0 / rate);
+std::string LossText(uint64_t losses, double seconds) {
+  if (losses == 0) return {};
+  return Format("录音中有 %llu 处丢失（约 %.2f 秒）", (unsigned long long)losses, seconds);
 }
 
 std::string RecordingClockText(int64_t ms) {
@@ -323,10 +322,20 @@ void RecordingSession::StopRecording(RecordingResult& result) {
   uint64_t dropped = 0;
   if (usedMicrophone_) dropped += microphone_.OverflowFrames();
   if (usedLoopback_) dropped += loopback_.OverflowFrames();
+  uint64_t losses = uint64_t(mixer_.LateDrops());
+  int64_t lostTicks = mixer_.LateDroppedTicks();
+  for (CaptureSource* source : {usedMicrophone_ ? &microphone_ : nullptr, usedLoopback_ ? &loopback_ : nullptr}) {
+    if (source == nullptr) continue;
+    losses += source->LossCount();
+    lostTicks += source->LostTicks();
+  }
+  const double lostSeconds = double(lostTicks) / 1e7;
+  const std::string lossText = LossText(losses, lostSeconds);
   const uint64_t bytes = bytesWritten_.load();
-  lastStopLine_ = Format("[rec] 停止录音：文件=%s 已写=%" PRIu64 " 字节 丢帧=%" PRIu64 " 暂停=%lu.%03lu 秒%s",
+  lastStopLine_ = Format("[rec] 停止录音：文件=%s 已写=%" PRIu64 " 字节 丢帧=%" PRIu64 " 暂停=%lu.%03lu 秒%s%s%s",
                          PathText(outputPath_).c_str(), bytes, dropped, (unsigned long)(pausedMs / 1000),
-                         (unsigned long)(pausedMs % 1000), lost ? " [设备丢失触发]" : "");
+                         (unsigned long)(pausedMs % 1000), lost ? " [设备丢失触发]" : "",
+                         lossText.empty() ? "" : " ", lossText.c_str());
   AppLog("%s", lastStopLine_.c_str());
   infoLine_.clear();
   servo_.Reset();
@@ -335,6 +344,8 @@ void RecordingSession::StopRecording(RecordingResult& result) {
   result.format = outputFormat_;
   result.bytes = bytes;
   result.droppedFrames = dropped;
+  result.losses = losses;
+  result.lostSeconds = lostSeconds;
   result.deviceLost = lost;
   const double bytesPerSecond =
       double(outputFormat_.bits / 8) * outputFormat_.channels * double(outputFormat_.sampleRate);

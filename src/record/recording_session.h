@@ -91,6 +91,8 @@ struct RecordingResult {
   uint64_t bytes = 0;           // PCM bytes handed to the sink
   double seconds = 0;           // their length
   uint64_t droppedFrames = 0;   // refused by full rings
+  uint64_t losses = 0;          // holes in what was captured (see CaptureSource::LossCount)
+  double lostSeconds = 0;       // their total length
   bool deviceLost = false;      // a lost device stopped it
   SessionNotice notice;         // status and box for Empty and Failed, the box of a forced stop
 };
@@ -101,8 +103,8 @@ struct RecordingResult {
 std::filesystem::path RecordingOutputPath(const std::filesystem::path& folder, const LocalTime& now, bool mp3);
 // "%02d:%02d:%02d.%d" of a duration in ms.
 std::string RecordingClockText(int64_t ms);
-// The status remark about frames refused by a busy system ("" for none).
-std::string DroppedFramesNote(uint64_t droppedFrames, uint32_t rate);
+// "录音中有 N 处丢失（约 X 秒）" ("" for none).
+std::string LossText(uint64_t losses, double seconds);
 
 class RecordingSession {
  public:

@@ -4,7 +4,11 @@
 // the ring's mutex. Only whole frames are stored and one frame of space is
 // always kept free. The head timestamp (the 100-ns time of the oldest unread
 // frame, 0 when unknown or empty) lives in an atomic owned by the capture
-// stream, so readers can look at it without the mutex.
+// stream, so readers can look at it without the mutex. Every stamped write
+// leaves a mark, so the head follows the stamps of the packets it reaches
+// rather than counting on from the first one (a device whose clock differs
+// from the nominal rate, a stretch it did not deliver).
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -52,6 +56,26 @@ class SampleRing {
   size_t frameSize_ = 1;
   int64_t samplesPerSecond_ = 0;
   std::atomic<int64_t>* head_ = nullptr;
+  // Stamps of the writes not yet reached by the reader: the sample count
+  // written before each and its timestamp (a fixed queue; when full, later
+  // stamps wait until the reader frees a place).
+  struct Mark {
+    uint64_t position;
+    int64_t timestamp;
+  };
+  static constexpr size_t kMarks = 1024;
+  std::array<Mark, kMarks> marks_{};
+  size_t markFirst_ = 0;
+  size_t markCount_ = 0;
+  uint64_t writtenTotal_ = 0;
+  uint64_t readTotal_ = 0;
+  // The stamp the next write should carry if the device ran at its nominal
+  // rate (0 = none yet): stamps within kStampJump of it are averaged into it
+  // (a device's stamps jitter by milliseconds, its clock does not), a larger
+  // jump (a stretch the device skipped, a restart) is taken as it is.
+  static constexpr int64_t kStampJump = 500'000;  // 50 ms
+  int64_t expected_ = 0;
+  int64_t Smoothed(int64_t timestamp, size_t samples);
 };
 
 }  // namespace vesk

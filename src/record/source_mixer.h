@@ -57,8 +57,9 @@ class SourceMixer {
   bool IsRunning() const { return running_.load(std::memory_order_acquire); }
   bool MicrophoneActive() const { return microphoneActive_; }
   bool LoopbackActive() const { return loopbackActive_; }
-  // Frames waiting in the main path's ring (with one source: its ring); the
-  // RecorderThread drains while this is non-zero.
+  // Frames waiting in the main path's ring (with one source: its ring, and
+  // after Stop the silence still owed up to the stop); the RecorderThread
+  // drains while this is non-zero.
   size_t MainPathFrames() const;
   // Frames waiting in the secondary ring plus those carried by the resampler.
   size_t SecondaryFrames() const;
@@ -74,22 +75,29 @@ class SourceMixer {
   bool Anchored() const { return anchored_; }
   bool Aligned() const { return aligned_; }
   int64_t Hold() const { return hold_; }
+  int64_t SecondaryWait() const { return secondaryWait_; }
   int64_t Pace() const { return pace_; }
   int64_t Produced() const { return produced_; }
   int64_t StartTick() const { return start_; }
   int64_t LogInterval() const { return logInterval_; }
   MixerTotals Totals() const { return totals_; }
+  // One source: late audio dropped because silence already stood in for it
+  // (delivered later than the late bound), as events and ticks.
+  int64_t LateDrops() const { return lateDrops_; }
+  int64_t LateDroppedTicks() const { return lateDroppedTicks_; }
 
  private:
   int64_t TwoSourceStep(float* out, int64_t cap);
   int64_t SingleSourceStep(CaptureSource& source, float* out, int64_t cap);
+  // Lines the secondary up with the main path by the capture times of their
+  // next frames: a round of offsets, then a wait or a drop by their median.
+  void Align(int64_t headM, int64_t avM);
   void ResampleSecondary(int64_t n, float* out);
-  void AdjustDrift(bool sSil, int64_t avS, int64_t n);
+  void AdjustDrift(bool sSil, bool waiting, int64_t avS, int64_t n);
   void UpdateStatistics(int64_t n);
   void AdvanceSinglePace(int64_t n, int64_t rate, int64_t now);
   bool LogDue() const;
-  void LogMixTwo(int64_t headM, int64_t headS, int64_t avM, int64_t avS, bool fut, bool sSil, bool mStall,
-                 bool mNew);
+  void LogMixTwo(int64_t headM, int64_t headS, int64_t avM, int64_t avS, bool sSil, bool mStall, bool mNew);
   void LogMixOne(CaptureSource& source);
   void ClosePeriod();
   void Emit(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -132,11 +140,29 @@ class SourceMixer {
   bool anchored_ = false;
   bool aligned_ = false;
   int64_t hold_ = 0;
+  static constexpr int kOffsetSamples = 16;
+  int64_t offsets_[kOffsetSamples] = {};
+  int offsetCount_ = 0;
+  int64_t secondaryWait_ = 0;  // main frames still to go out before the secondary joins
+
+  // One source: capture time the timeline has reached, idle silence written
+  // since the last frames read, and when Stop was called.
+  int64_t captureEnd_ = 0;
+  int64_t idleFilled_ = 0;
+  // Two sources: the same for the main path.
+  int64_t mainEnd_ = 0;
+  int64_t mainIdle_ = 0;
+  int64_t lateDrops_ = 0;
+  int64_t lateDroppedTicks_ = 0;
+  std::atomic<int64_t> stopTick_{0};
 
   // Watchdogs.
-  int64_t lastProductionMs_ = 0;
   int64_t mainChangeMs_ = 0;
   uint64_t lastMainCount_ = 0;
+  int64_t secondaryChangeMs_ = 0;
+  uint64_t lastSecondaryCount_ = 0;
+  int64_t mainGapMs_ = 0;  // longest pause between deliveries so far
+  int64_t secondaryGapMs_ = 0;
   uint64_t lastOverflowCount_ = 0;
   bool leadOverReported_ = false;
 

@@ -25,6 +25,14 @@ int64_t StreamingResampler::OutputCapacity() const {
   return inCap_ >= 2 ? OutputFramesAvailable(inCap_, step_, phase_) : 0;
 }
 
+int64_t StreamingResampler::DiscardPending(int64_t frames) {
+  const int64_t k = std::clamp<int64_t>(frames, 0, pending_);
+  const int64_t ch = channels_;
+  std::memmove(input_.data(), input_.data() + k * ch, size_t((pending_ - k) * ch) * sizeof(float));
+  pending_ -= k;
+  return k;
+}
+
 void StreamingResampler::Process(const float* main, int64_t n, SampleRing& secondary, float* out) {
   const int64_t ch = channels_;
   const int64_t need = InputFramesNeeded(n, step_, phase_);

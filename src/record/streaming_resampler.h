@@ -29,6 +29,10 @@ class StreamingResampler {
   // Output frames one batch can hold without overrunning the input buffer.
   int64_t OutputCapacity() const;
 
+  // Drops up to `frames` of the carry-over from its front (the oldest);
+  // returns how many were dropped.
+  int64_t DiscardPending(int64_t frames);
+
   double Step() const { return step_; }
   void SetStep(double step) { step_ = step; }
   double Phase() const { return phase_; }

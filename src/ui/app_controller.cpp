@@ -379,7 +379,7 @@ struct AppController::Impl {
           status = "已保存：" + path + "（" + size + "）。载入剪辑区失败：" + error;
         }
       }
-      status += DroppedFramesNote(r.droppedFrames, r.format.sampleRate);
+      if (r.losses > 0) status += "　注意：" + LossText(r.losses, r.lostSeconds) + "。";
     }
     SaveNow();
     View().Repaint(PaintArea::Meter);

@@ -235,5 +235,31 @@ TEST(PlaybackRender, StartFrameBeyondTheBufferStartsAtZero) {
   EXPECT_EQ(error, "没有可播放的内容。");
 }
 
+// Holes: a flagged discontinuity counts once with the gap its timestamps
+// show (not on the first packet), a run of packets the full ring refuses
+// counts once with the refused length.
+TEST(CaptureStreamPackets, CountsEachHoleOnceWithItsLength) {
+  HandFedStream s;
+  s.Begin(48000, 1, {1, 32, true});
+  std::vector<float> block(48000, 0.1f);
+  constexpr int64_t t0 = 1'000'000'000;
+  s.NoteDiscontinuity();
+  s.OnPacket(block.data(), 480, false, t0);
+  EXPECT_EQ(s.LossCount(), 0u);
+  s.NoteDiscontinuity();
+  s.OnPacket(block.data(), 480, false, t0 + 100'000 + 1'000'000);  // 100 ms after the first ended
+  EXPECT_EQ(s.LossCount(), 1u);
+  EXPECT_EQ(s.LostTicks(), 1'000'000);
+  // The ring holds 8 s: ten 1 s packets overflow it in one run.
+  for (int i = 0; i < 10; ++i) s.OnPacket(block.data(), 48000, false, 0);
+  EXPECT_EQ(s.LossCount(), 2u);
+  EXPECT_EQ(s.LostTicks(), 1'000'000 + 10'000'000 * int64_t(s.OverflowFrames()) / 48000);
+  s.Ring().Read(nullptr, 96000);
+  s.OnPacket(block.data(), 48000, false, 0);
+  EXPECT_EQ(s.LossCount(), 2u);
+  for (int i = 0; i < 2; ++i) s.OnPacket(block.data(), 48000, false, 0);
+  EXPECT_EQ(s.LossCount(), 3u);
+}
+
 }  // namespace
 }  // namespace vesk

@@ -23,6 +23,7 @@ struct Script {
   int64_t packetTicks = 10 * kMs;
   double speed = 1.0;  // frames delivered per nominal frame (drift)
   std::vector<std::pair<int64_t, int64_t>> quiet;  // [from, to) after start: no packets
+  std::vector<std::pair<int64_t, int64_t>> held;   // [from, to): packets wait until `to` (a late thread)
   bool enabled = true;
   // progress
   int64_t nextArrival = 0;
@@ -130,6 +131,9 @@ class MixRig {
     const int64_t now = clock.Now100ns();
     while (s.nextArrival <= now) {
       const int64_t at = s.nextArrival - start;
+      bool late = false;
+      for (const auto& [from, to] : s.held) late = late || (at >= from && at < to && now - start < to);
+      if (late) break;
       bool quiet = false;
       for (const auto& [from, to] : s.quiet) quiet = quiet || (at >= from && at < to);
       const double exact = double(Frames(s.packetTicks, source.Rate())) * s.speed + s.owed;

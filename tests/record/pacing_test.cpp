@@ -49,26 +49,24 @@ TEST(ResamplerBoundsTest, InputNeededAndOutputAvailableMatchTheirDefinitions) {
   }
 }
 
-TEST(SingleFillFramesTest, FillsOnlyAnEmptyStalledRingUpToTheTarget) {
+TEST(SingleSilenceTicksTest, FillsOnlyWhatTheDeviceDidNotCapture) {
+  constexpr int64_t end = 100'000'000, tol = 300'000, late = 6'000'000;
   struct Case {
     const char* what;
-    int64_t ring;
-    bool stalled;
-    int64_t produced, target, frames;
+    bool waiting;
+    int64_t head, now, lateBound, ticks;
   } cases[] = {
-      {"ring not empty", 10, true, 0, 48000, 0},
-      {"not stalled", 0, false, 0, 48000, 0},
-      {"512 behind", 0, true, 1000, 1512, 512},
-      {"1 s behind", 0, true, 0, 48000, 8192},
-      {"1000 behind", 0, true, 5000, 6000, 1000},
-      {"not behind", 0, true, 6000, 6000, 0},
-      {"ahead", 0, true, 7000, 6000, 0},
-      {"30 s behind", 0, true, 0, 30 * 48000, 8192},
-      {"1e8 behind", 0, true, 0, 100'000'000, 8192},
-      {"no target", 0, true, -5, 0, 0},
+      {"next frames follow on", true, end + 100'000, end + 9'000'000, late, 0},
+      {"next frames after a gap", true, end + 500'000, end + 600'000, late, 500'000},
+      {"next frames older than the end", true, end - 1'000'000, end, late, 0},
+      {"head unknown", true, 0, end + 9'000'000, late, 0},
+      {"nothing yet, still within the late bound", false, 0, end + late + tol, late, 0},
+      {"nothing for longer than the late bound", false, 0, end + late + 1'000'000, late, 1'000'000},
+      {"after the stop, jitter only", false, 0, end + tol, 0, 0},
+      {"after the stop, a stretch missing", false, 0, end + 500'000, 0, 500'000},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(SingleFillFrames(c.ring, c.stalled, c.produced, c.target, 8192, 72000), c.frames) << c.what;
+    EXPECT_EQ(SingleSilenceTicks(c.waiting, c.head, end, c.now, tol, c.lateBound), c.ticks) << c.what;
 }
 
 TEST(SingleRoomFramesTest, AllowsAtMost100MsLeadMeasuredInTicks) {

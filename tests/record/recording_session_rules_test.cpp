@@ -130,12 +130,12 @@ TEST(RecordingNames, OutputNameCarriesTheLocalTimeAndNeverReplacesAnEarlierRecor
   EXPECT_EQ(PathToUtf8(RecordingOutputPath(dir.path(), t, true).filename()), "[VESK]20240307 09-05-02.mp3");
 }
 
-TEST(RecordingNames, ClockTextShowsTenthsAndTheDropNoteGivesMilliseconds) {
+TEST(RecordingNames, ClockTextShowsTenthsAndTheLossTextCountsHoles) {
   EXPECT_EQ(RecordingClockText(0), "00:00:00.0");
   EXPECT_EQ(RecordingClockText(3'723'456), "01:02:03.4");
   EXPECT_EQ(RecordingClockText(-5), "00:00:00.0");
-  EXPECT_EQ(DroppedFramesNote(0, 48000), "");
-  EXPECT_EQ(DroppedFramesNote(480, 48000), "　注意：有 480 帧（约 10 毫秒）因系统繁忙被丢弃，录音中间可能有极小的断口。");
+  EXPECT_EQ(LossText(0, 0), "");
+  EXPECT_EQ(LossText(3, 1.234), "录音中有 3 处丢失（约 1.23 秒）");
 }
 
 }  // namespace

@@ -41,7 +41,10 @@ TEST(SampleRingTest, TracksTheHeadTimestampAcrossWritesAndReads) {
   EXPECT_EQ(r.head.load(), 5'000'000);
   r.ring.Read(out.data(), 480);  // 240 frames = 5 ms
   EXPECT_EQ(r.head.load(), 5'050'000);
+  // Reaching the second write, the head takes its stamp (not the count from
+  // the first: 5 ms of capture time lie between them).
   r.ring.Read(out.data(), 960);
+  EXPECT_EQ(r.head.load(), 9'999'999 + 50'000);
   r.ring.Read(out.data(), 960);
   EXPECT_EQ(r.ring.Available(), 0u);
   EXPECT_EQ(r.head.load(), 0);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <thread>
 
@@ -365,6 +366,29 @@ TEST(ControllerRecording, ALostMicrophoneStopsTheRecordingAndKeepsWhatWasWritten
   EXPECT_GE(double(rig->Document().Frames()) / 48000.0, between - 0.15);
   EXPECT_LE(double(rig->Document().Frames()) / 48000.0, around + 0.15) << "between " << between << " s";
   EXPECT_NE(rig->Session().LastStopLine().find(" [设备丢失触发]"), std::string::npos);
+}
+
+// Audio the device lost is not passed over in silence: the saved status and
+// the stop line count the hole with its length.
+TEST(ControllerRecording, AudioTheDeviceLostIsCountedInTheStatusAndTheStopLine) {
+  ControllerRig rig;
+  rig->Start();
+  rig->OnCommand(ui::kIdRecord);
+  ASSERT_TRUE(rig->IsRecording()) << rig.view.Status();
+  rig.Run(300);
+  rig.microphone->SkipPackets(30);  // 300 ms
+  rig.Run(700);
+  rig->OnCommand(ui::kIdRecord);
+  ASSERT_FALSE(rig->IsRecording());
+  for (const std::string& text : {rig.view.Status(), rig->Session().LastStopLine()}) {
+    const size_t at = text.find("录音中有 ");
+    ASSERT_NE(at, std::string::npos) << text;
+    unsigned count = 0;
+    double seconds = 0;
+    ASSERT_EQ(std::sscanf(text.c_str() + at, "录音中有 %u 处丢失（约 %lf 秒）", &count, &seconds), 2) << text;
+    EXPECT_EQ(count, 1u) << text;
+    EXPECT_NEAR(seconds, 0.30, 0.015) << text;
+  }
 }
 
 TEST(ControllerRecording, RefusedStartsExplainAndLeaveTheEditAreaAlone) {

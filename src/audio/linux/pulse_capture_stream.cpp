@@ -109,6 +109,7 @@ class PulseCaptureStream final : public CaptureStream {
     }
     pa_stream_set_state_callback(stream_, &PulseCaptureStream::OnState, this);
     pa_stream_set_read_callback(stream_, &PulseCaptureStream::OnRead, this);
+    pa_stream_set_overflow_callback(stream_, &PulseCaptureStream::OnOverflow, this);
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
     attr.tlength = attr.prebuf = attr.minreq = uint32_t(-1);
@@ -144,6 +145,7 @@ class PulseCaptureStream final : public CaptureStream {
       connection_.Lock();
       pa_stream_set_state_callback(stream_, nullptr, nullptr);
       pa_stream_set_read_callback(stream_, nullptr, nullptr);
+      pa_stream_set_overflow_callback(stream_, nullptr, nullptr);
       pa_stream_disconnect(stream_);
       pa_stream_unref(stream_);
       stream_ = nullptr;
@@ -159,6 +161,9 @@ class PulseCaptureStream final : public CaptureStream {
     if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && me->opened_.load() && me->running_.load())
       me->MarkDeviceLost();
   }
+
+  // The server's record buffer overflowed: it dropped audio of this stream.
+  static void OnOverflow(pa_stream*, void* self) { static_cast<PulseCaptureStream*>(self)->NoteDiscontinuity(); }
 
   static void OnRead(pa_stream* s, size_t, void* self) {
     auto* me = static_cast<PulseCaptureStream*>(self);

@@ -164,6 +164,9 @@ class WasapiCaptureStream final : public CaptureStream {
           break;
         }
         if (FAILED(hr)) break;
+        // The engine's buffer overran (a thread held up too long): audio
+        // is missing before this packet.
+        if ((bufferFlags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0) NoteDiscontinuity();
         // The performance-counter position is in 100-ns units of the same
         // counter the process clock scales.
         OnPacket(data, frames, (bufferFlags & 2) != 0, int64_t(qpc));
