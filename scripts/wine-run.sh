@@ -31,6 +31,17 @@ if [ -z "${DISPLAY:-}" ] || [ "$DISPLAY" = ":" ]; then
   fi
 fi
 
+# Wine's usual loader is its 32-bit one, and some kernels run no 32-bit
+# programs at all ("Exec format error"): 64-bit programs then go straight
+# to the 64-bit loader, and the run is told (VESK_WINE_NO_32BIT=1, which the
+# tests of the x86 helper read) that no 32-bit program can start here.
+wine=wine
+if ! wine --version >/dev/null 2>&1 && /usr/lib/wine/wine64 --version >/dev/null 2>&1; then
+  wine=/usr/lib/wine/wine64
+  export VESK_WINE_NO_32BIT=1
+  echo "wine-run: this machine runs no 32-bit programs; using Wine's 64-bit loader" >&2
+fi
+
 cat >"$prefix/settings.reg" <<'REG'
 REGEDIT4
 
@@ -45,13 +56,13 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Decorated"="N"
 REG
-wine reg import "Z:${prefix//\//\\}\\settings.reg" >/dev/null 2>&1
-wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v 'WenQuanYi Micro Hei' \
+"$wine" reg import "Z:${prefix//\//\\}\\settings.reg" >/dev/null 2>&1
+"$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v 'WenQuanYi Micro Hei' \
   /t REG_MULTI_SZ /d 'Symbola_hint.ttf,Symbola' /f >/dev/null 2>&1
 # Tahoma is installed below, and a replacement never stands in for an
 # installed face: it gets WenQuanYi Micro Hei linked behind it instead, as
 # Windows links its CJK fonts behind Tahoma.
-wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v 'Tahoma' \
+"$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v 'Tahoma' \
   /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
 
 # Wine's own control glyphs (Marlett: split-button and menu arrows) and
@@ -60,7 +71,7 @@ for font in /usr/share/wine/fonts/marlett.ttf /usr/share/wine/fonts/tahoma*.ttf;
   [ -f "$font" ] && cp "$font" "$prefix/drive_c/windows/Fonts/" 2>/dev/null
 done
 
-wine "$@"
+"$wine" "$@"
 rc=$?
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
