@@ -751,8 +751,12 @@ TEST(ControllerDenoise, CommandsLabelTooltipAndTickReachTheDenoiseController) {
     SCOPED_TRACE("command " + std::to_string(id));
     rig->OnCommand(id);
     ExpectStatus(rig.view.Status(), status);
-    if (!label.empty()) EXPECT_EQ(rig.view.controlTexts[ui::kIdDenoise], label);
-    if (!tip.empty()) EXPECT_EQ(rig.view.tooltips[ui::kIdDenoise].rfind(tip, 0), 0u) << rig.view.tooltips[ui::kIdDenoise];
+    if (!label.empty()) {
+      EXPECT_EQ(rig.view.controlTexts[ui::kIdDenoise], label);
+    }
+    if (!tip.empty()) {
+      EXPECT_EQ(rig.view.tooltips[ui::kIdDenoise].rfind(tip, 0), 0u) << rig.view.tooltips[ui::kIdDenoise];
+    }
   };
   const auto shownBy = [&](const std::function<void()>& step) {
     const size_t before = rig.view.statusHistory.size();
