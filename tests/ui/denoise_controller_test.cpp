@@ -3,6 +3,7 @@
 // posted to a queue the test drains like the window's message loop.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -545,6 +546,83 @@ TEST(DenoiseController, ExportAsksWhenThePluginIsMissingAndRendersItsOwnCopyOthe
   EXPECT_EQ(d.stage, "正在跑降噪（VeskTest Voice De-noise）…");
   EXPECT_EQ(d.resultNoteAfterRun().rfind("，已降噪（", 0), 0u);
   rig.Settle();
+}
+
+// What a level change says with the switch on: before any content, while a
+// render runs under the playing original, and for a level rendered before.
+TEST(DenoiseController, LevelChangesSayWhetherTheyRenderOrReuse) {
+  DenoiseRig rig;
+  rig.denoise->Toggle();
+  rig.hold = true;
+  const auto level = [&](int l) {
+    rig.denoise->SetLevel(DenoiseLevelKind::Audition, l);
+    return rig.view.status;
+  };
+  EXPECT_EQ(level(0), "降噪等级已设为「激进」。");
+  rig.Load(1.0);
+  rig.denoise->Tick();
+  rig.area->HandleCommand(ui::kIdPlay);
+  EXPECT_EQ(level(1), "降噪等级已设为「均衡」：正在后台渲染新档，期间先听原声，渲染完自动切过去（位置不变）。");
+  rig.hold = false;
+  rig.Settle();
+  rig.Settle();
+  EXPECT_EQ(rig.view.status, "降噪渲染完成 —— 正在播放的已切到降噪后的（位置不变）。");
+  EXPECT_EQ(level(0), "降噪等级已设为「激进」：该档之前渲过，已同帧切过去听（位置不变）。");
+  rig.area->StopPlayback();
+  EXPECT_EQ(level(1), "降噪等级已设为「均衡」：该档之前渲过，缓存直接复用 —— 空格立刻听到的就是新档效果。");
+}
+
+TEST(DenoiseController, NoRoomForTheCopyIsSaidOnceAndALevelChangeKeepsIt) {
+  const std::string noMemory =
+      "内存不够给降噪缓存腾地方了 —— 请关掉一些程序后再试；导出不受影响（导出走自己的临时副本）。";
+  DenoiseRig rig;
+  rig.memory = 1000;
+  rig.Load(1.0);
+  rig.denoise->Toggle();
+  rig.denoise->Tick();
+  EXPECT_EQ(rig.view.status, noMemory);
+  const size_t shown = rig.view.statuses.size();
+  for (int i = 0; i < 3; ++i) rig.denoise->Tick();
+  EXPECT_EQ(rig.view.statuses.size(), shown);
+  EXPECT_FALSE(rig.denoise->Rendering());
+  rig.denoise->SetLevel(DenoiseLevelKind::Audition, 2);
+  EXPECT_EQ(rig.view.status, noMemory);
+}
+
+TEST(DenoiseController, SwitchAndSelectionTextsWithoutThe32BitHelper) {
+  struct {
+    double seconds;
+    const char* on;
+    const char* selection;
+  } const cases[] = {
+      {0, "降噪已开启，但 32 位辅助程序没能就位，暂时降不了 —— 导出时可选「无降噪导出」", "剪辑区里还没有内容。"},
+      {0.2,
+       "降噪已开启，选中的是 VeskTest Voice De-noise（32 位），但 32 位辅助程序没能就位（内嵌的那份释放失败） —— 导出时可选「无降噪导出」或取消。",
+       "VeskTest Voice De-noise（32 位） 是 32 位插件，但 32 位辅助程序没能就位（内嵌的那份释放失败），选区降噪用不了。"},
+  };
+  for (const auto& c : cases) {
+    DenoiseRig rig;
+    rig.noHelper = true;
+    if (c.seconds > 0) rig.Load(c.seconds);
+    rig.denoise->Toggle();
+    EXPECT_EQ(rig.view.status, c.on);
+    EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 缺");
+    rig.doc.SetSelection(0, rig.doc.Frames());
+    rig.denoise->DenoiseSelection();
+    EXPECT_EQ(rig.view.status, c.selection);
+  }
+}
+
+TEST(DenoiseController, SelectionDenoiseRunsAtItsOwnLevel) {
+  DenoiseRig rig;
+  rig.Load(2.0);
+  rig.denoise->SetLevel(DenoiseLevelKind::Audition, 0);
+  rig.denoise->SetLevel(DenoiseLevelKind::Selection, 2);
+  rig.doc.SetSelection(8000, 24000);
+  rig.denoise->DenoiseSelection();
+  EXPECT_EQ(rig.view.status.rfind("选区已降噪（档位：轻柔，耗时 ", 0), 0u) << rig.view.status;
+  const auto& shown = rig.view.statuses;
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), "正在对选区跑降噪（VeskTest Voice De-noise·轻柔）…"), 1);
 }
 
 }  // namespace
