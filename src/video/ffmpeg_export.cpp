@@ -137,10 +137,12 @@ std::vector<std::string> BuildFfmpegArgs(const std::string& source, const std::s
     a.insert(a.end(), {"-map_metadata:s:v:0", "0:s:v:0"});
     for (size_t i = 0; i < tracks.size(); ++i) {
       const std::string s = ":s:a:" + std::to_string(i);
-      a.insert(a.end(), {"-map_metadata" + s, "0:s:a:" + std::to_string(tracks[i])});
+      // A track the source does not have (a picture without sound gets its
+      // first one) has no tags to take.
       const auto t = std::find_if(facts->sourceTracks.begin(), facts->sourceTracks.end(),
                                   [&](const AudioTrack& k) { return k.ordinal == tracks[i]; });
       if (t == facts->sourceTracks.end()) continue;
+      a.insert(a.end(), {"-map_metadata" + s, "0:s:a:" + std::to_string(tracks[i])});
       if (!t->name.empty()) {
         a.insert(a.end(), {"-metadata" + s, "title=" + t->name});
         if (handlerName) a.insert(a.end(), {"-metadata" + s, "handler_name=" + t->name});

@@ -32,7 +32,7 @@ deb=$(VESK_PACKAGE_NO_BUILD=1 scripts/package.sh deb "$work/out") || { echo "FAI
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 echo "Depends: $depends"
-for lib in libqt6widgets6 libavformat59 libavcodec59 libavfilter8 libavutil57 libswresample4 libmp3lame0 libpulse0 libebur128-1; do
+for lib in libqt6widgets6 libavformat59 libavcodec59 libavfilter8 libavutil57 libswresample4 libmp3lame0 libpulse0; do
   grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib"
 done
 mapfile -t files < <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print substr($6, 2)}')
