@@ -59,7 +59,7 @@ count_gtest() {  # log file, exit code, stage name, progress file
   while IFS= read -r name; do named=$((named + 1)); notes+=("FAILED   $3: $name"); done < <(
     sed -n 's/^.*\[  FAILED  \] \([^ ,]*\.[^ ,]*\).*$/\1/p' "$1" | sort -u)
   while IFS= read -r name; do notes+=("skipped  $3: $name"); done < <(
-    sed -n 's/^.*\[  SKIPPED \] \([^ ]*\.[^ :]*: .*\)$/\1/p' "$1")
+    sed -n 's/^.*\[  SKIPPED \] \([^ ]*\.[^ :]*: .*\)$/\1/p' "$1" | sort -u)
   if [ -z "$ran" ] || [ -z "$p" ]; then
     # What failed before the end, and the end itself.
     name=$(cat "${4:-/dev/null}" 2>/dev/null)
