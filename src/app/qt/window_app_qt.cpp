@@ -61,23 +61,28 @@ void EndWhenQtCannotStart(QtMsgType type, const QMessageLogContext& context, con
 
 // The window a second start asks to come forward (and to open its file),
 // or the system asks to end; the requests arrive on background threads, the
-// window may not exist yet or any more. An end requested before the window
-// is up ends it as soon as it is.
+// window may not exist yet or any more. A request that comes before the
+// window is up (a second start while the first is still starting) is kept
+// and carried out as soon as it is; of several files the last one counts.
 class RaiseTarget {
  public:
   void Set(ui::qt::MainWindow* window) {
     std::lock_guard<std::mutex> lock(mutex_);
     window_ = window;
-    if (window_ != nullptr && endRequested_) PostEnd();
+    if (window_ == nullptr) return;
+    if (raisePending_) PostRaise(pendingFile_);
+    raisePending_ = false;
+    pendingFile_.clear();
+    if (endRequested_) PostEnd();
   }
   void Raise(const std::filesystem::path& file) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (window_ == nullptr) return;
-    ui::qt::MainWindow* w = window_;
-    w->PostToUi([w, file] {
-      w->BringToFront();
-      if (!file.empty()) w->Controller().OpenHandedOver(file);
-    });
+    if (window_ != nullptr) {
+      PostRaise(file);
+      return;
+    }
+    raisePending_ = true;
+    if (!file.empty()) pendingFile_ = file;
   }
   void RequestEnd() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -86,6 +91,13 @@ class RaiseTarget {
   }
 
  private:
+  void PostRaise(const std::filesystem::path& file) {
+    ui::qt::MainWindow* w = window_;
+    w->PostToUi([w, file] {
+      w->BringToFront();
+      if (!file.empty()) w->Controller().OpenHandedOver(file);
+    });
+  }
   void PostEnd() {
     ui::qt::MainWindow* w = window_;
     w->PostToUi([w] {
@@ -103,6 +115,8 @@ class RaiseTarget {
   std::mutex mutex_;
   ui::qt::MainWindow* window_ = nullptr;
   bool endRequested_ = false;
+  bool raisePending_ = false;
+  std::filesystem::path pendingFile_;
 };
 
 void ReleaseProcessServices() {
