@@ -205,6 +205,42 @@ fs::path CheckedHelper(const fs::path& helper, const char* fileName, const Helpe
   return helper;
 }
 
+// The texts one helper path gives its failures: a start that failed, the
+// failure's prefix, and what a crash says (empty: a crash is a failure like
+// any other).
+struct ExchangeTexts {
+  const char* notStarted;
+  const char* failed;
+  std::string crashed;
+};
+
+bool ExchangeOutcome(const HelperExchange& x, const fs::path& helper, DenoiseEngine& engine, const ExchangeTexts& t,
+                     std::string& error) {
+  switch (x.end) {
+    case HelperExchange::End::Done:
+      engine.nativeApplied = false;
+      engine.nativeValue = 0;
+      return true;
+    case HelperExchange::End::InputNotWritten:
+      error = "写临时文件失败（磁盘空间不够？）：" + x.text;
+      return false;
+    case HelperExchange::End::NotStarted:
+      error = std::string(t.notStarted) + "（错误码 " + std::to_string(x.startError) + "）：" + PathToUtf8(helper);
+      return false;
+    case HelperExchange::End::NoMemory:
+      error = "内存不足。";
+      return false;
+    default:
+      if (x.end == HelperExchange::End::Crashed && !t.crashed.empty()) {
+        error = t.crashed;
+      } else {
+        error = x.text.empty() ? std::string(t.failed) + "（辅助程序退出码 " + std::to_string(x.exitCode) + "）"
+                               : std::string(t.failed) + "：" + x.text;
+      }
+      return false;
+  }
+}
+
 }  // namespace
 
 bool RunHelperDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate,
@@ -221,25 +257,7 @@ bool RunHelperDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::ve
   }
   const HelperExchange x =
       ExchangeWithHelper(helper, engine.modulePath, samples, rate, channels, ReductionOffsetForLevel(level), -1);
-  switch (x.end) {
-    case HelperExchange::End::Done:
-      engine.nativeApplied = false;
-      engine.nativeValue = 0;
-      return true;
-    case HelperExchange::End::InputNotWritten:
-      error = "写临时文件失败（磁盘空间不够？）：" + x.text;
-      return false;
-    case HelperExchange::End::NotStarted:
-      error = "起不动 32 位辅助程序（错误码 " + std::to_string(x.startError) + "）：" + PathToUtf8(helper);
-      return false;
-    case HelperExchange::End::NoMemory:
-      error = "内存不足。";
-      return false;
-    default:
-      error = x.text.empty() ? "32 位降噪失败（辅助程序退出码 " + std::to_string(x.exitCode) + "）"
-                             : "32 位降噪失败：" + x.text;
-      return false;
-  }
+  return ExchangeOutcome(x, helper, engine, {"起不动 32 位辅助程序", "32 位降噪失败", {}}, error);
 }
 
 fs::path LocateOwnArchHelper(const HelperPlaces& places) {
@@ -262,28 +280,11 @@ bool RunIsolatedDenoise(const HelperPlaces& places, DenoiseEngine& engine, std::
   }
   const HelperExchange x =
       ExchangeWithHelper(helper, engine.modulePath, samples, rate, channels, ReductionOffsetForLevel(level), -1);
-  switch (x.end) {
-    case HelperExchange::End::Done:
-      engine.nativeApplied = false;
-      engine.nativeValue = 0;
-      return true;
-    case HelperExchange::End::InputNotWritten:
-      error = "写临时文件失败（磁盘空间不够？）：" + x.text;
-      return false;
-    case HelperExchange::End::NotStarted:
-      error = "起不动降噪辅助程序（错误码 " + std::to_string(x.startError) + "）：" + PathToUtf8(helper);
-      return false;
-    case HelperExchange::End::NoMemory:
-      error = "内存不足。";
-      return false;
-    case HelperExchange::End::Crashed:
-      error = "降噪插件「" + engine.displayName + "」在独立进程里崩溃了（" + DescribeHelperExit(x.exitCode) +
-              "），这次没有降噪；录音机本身不受影响。";
-      return false;
-    default:
-      error = x.text.empty() ? "降噪失败（辅助程序退出码 " + std::to_string(x.exitCode) + "）" : "降噪失败：" + x.text;
-      return false;
-  }
+  return ExchangeOutcome(x, helper, engine,
+                         {"起不动降噪辅助程序", "降噪失败",
+                          "降噪插件「" + engine.displayName + "」在独立进程里崩溃了（" +
+                              DescribeHelperExit(x.exitCode) + "），这次没有降噪；录音机本身不受影响。"},
+                         error);
 }
 
 }  // namespace vesk
