@@ -15,14 +15,17 @@
 #include "doc/audio_doc.h"
 #include "media/wav_recovery.h"
 #include "platform/folders.h"
+#include "platform/memory.h"
 #include "platform/text.h"
 #include "record/recording_session.h"
+#include "ui/app_parts.h"
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
 #include "ui/edit_area.h"
 #include "ui/export_menus.h"
 #include "ui/preview_controller.h"
-#include "ui/status_line.h"
+#include "ui/window_port.h"
+#include "ui/window_state.h"
 #include "video/ffmpeg_runner.h"
 
 namespace vesk::ui {
@@ -30,33 +33,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kRecordIdle = "●  开始录音";
-constexpr const char* kRecordBusy = "■  停止录音";
-constexpr const char* kPauseText = "⏸  暂停";
-constexpr const char* kResumeText = "▶  继续";
 constexpr const char* kClockZero = "00:00:00.0";
 // A finished recording up to this long is loaded into the edit area.
 constexpr double kAutoLoadSeconds = 1800.0;
 
 constexpr const char* kDropExtensions[] = {".wav", ".mp3", ".m4a", ".aac", ".wma", ".flac",
                                            ".ogg", ".opus", ".mp4", ".mov", ".mkv", ".webm"};
-
-// The recording-option lists: item index <-> setting.
-constexpr int kBitrates[] = {320, 256, 192, 128};
-constexpr int kRates[] = {44100, 48000};
-constexpr int kDepths[] = {16, 24, 32};
-
-// Controls a running recording locks.
-constexpr int kLockedWhileRecording[] = {kIdCaptureDevice, kIdRenderDevice, kIdRecordSource, kIdChannels,
-                                         kIdFormat,        kIdBitrate,      kIdSampleRate,   kIdBitDepth,
-                                         kIdChangeDir,     kIdOpenMedia,    kIdPlay};
-
-template <size_t N>
-int IndexOf(const int (&table)[N], int value, int fallback) {
-  for (size_t i = 0; i < N; ++i)
-    if (table[i] == value) return int(i);
-  return fallback;
-}
 
 std::string Utf8(const fs::path& p) { return PathToUtf8(p); }
 
@@ -75,9 +57,10 @@ BoxKind KindOf(NoticeBox box) { return box == NoticeBox::Warning ? BoxKind::Warn
 
 }  // namespace
 
-struct AppController::Impl {
-  Impl(AppController& owner, AppParts p, AppOptions o)
-      : self(owner), parts(std::move(p)), options(std::move(o)),
+struct AppController::Impl final : AppServices {
+  Impl(AppController& owner, AppParts p, ViewPort& view, Desktop& desktop, AppOptions o)
+      : self(owner), parts(std::move(p)), options(std::move(o)), window(view),
+        port(view, desktop, [this] { Refresh(); }),
         clock(options.clock != nullptr ? *options.clock : SystemTime()), catalogue(*parts.devices),
         session(*parts.microphone, *parts.loopback, clock) {}
 
@@ -90,7 +73,7 @@ struct AppController::Impl {
     parts.playback->Stop();
   }
 
-  ViewPort& View() { return self.view_; }
+  WindowPort& View() { return port; }
   SettingsState& Settings() { return self.settings_; }
   EditArea& Edit() { return *self.edit_; }
 
@@ -103,7 +86,7 @@ struct AppController::Impl {
     s.inDeviceName = in.pinnedId.empty() ? std::string() : in.rememberedName;
     s.outDevice = out.pinnedId;
     s.outDeviceName = out.pinnedId.empty() ? std::string() : out.rememberedName;
-    SaveSettings(*store, s, preview ? preview->OpenRect() : std::nullopt, placement);
+    vesk::SaveSettings(*store, s, preview ? preview->OpenRect() : std::nullopt, placement);
     ++saves;
   }
 
@@ -128,17 +111,7 @@ struct AppController::Impl {
     if (!options.headless && options.scanPlugins) denoise->Discover();
     if (!options.headless) Edit().RemoveStaleSaveFolders();
 
-    FillRecordingControls();
-    View().SetControlText(kIdOutputDir, Utf8(s.outputDir));
-    View().SetControlText(kIdRecord, kRecordIdle);
-    View().SetControlText(kIdPause, kPauseText);
-    View().SetControlEnabled(kIdPause, false);
-    View().SetText(TextView::Clock, kClockZero);
-    View().SetTooltip(kIdRedo, "重做刚才撤销的编辑（Ctrl+Y）");
-    View().SetTooltip(kIdUndo, "撤销上一步编辑（Ctrl+Z）");
-    UpdateDenoiseButton();
-    Edit().UpdateControls();
-    preview->MediaChanged();
+    preview->MediaChanged(Edit().PictureFile());
 
     if (!options.headless) parts.devices->StartNotifications([this] { NotifyDevicesChanged(); });
 
@@ -150,37 +123,56 @@ struct AppController::Impl {
       status = "没有找到任何可用的声音设备。请检查「设置 → 系统 → 声音」。";
     else
       status = "就绪。选好声音来源，点「开始录音」。";
-    View().SetText(TextView::Status, status);
+    View().Status(status);
+  }
+
+  // ----- the window state ------------------------------------------------
+  WindowFacts Facts() const {
+    WindowFacts f;
+    const SettingsState& s = self.settings_;
+    f.recording = session.IsRecording();
+    f.paused = f.recording && session.IsPaused();
+    f.recordStartable = RecordStartable();
+    f.recSource = s.recSource;
+    f.channels = s.channels;
+    f.formatWav = s.formatWav;
+    f.bitrateKbps = s.bitrateKbps;
+    f.bitDepth = s.bitDepth;
+    f.shownRate = ShownRate();
+    f.outputDir = Utf8(s.outputDir);
+    const DeviceList& in = catalogue.List(DeviceFlow::Capture);
+    const DeviceList& out = catalogue.List(DeviceFlow::Render);
+    f.captureItems = in.texts;
+    f.captureSelected = in.selected;
+    f.renderItems = out.texts;
+    f.renderSelected = out.selected;
+    f.clock = shownClock;
+    f.size = shownSize;
+    f.meterInfo = f.recording ? session.InfoLine() : std::string();
+    self.edit_->Describe(f);
+    denoise->Describe(f);
+    preview->Describe(f);
+    f.status = port.StatusText();
+    f.statusDetails = port.HasDetails();
+    f.wavePaints = port.WavePaints();
+    f.meterPaints = port.MeterPaints();
+    return f;
+  }
+
+  // Brings the computed window state to the screen (after every command,
+  // tick and posted task, and before every dialog).
+  void Refresh() {
+    if (refreshing) return;
+    refreshing = true;
+    WindowState next = ComputeWindowState(Facts());
+    const WindowChanges changes = DiffWindowState(shown ? &*shown : nullptr, next);
+    shown = std::move(next);
+    if (!changes.Empty()) window.Apply(changes);
+    refreshing = false;
   }
 
   // ----- recording-option controls -------------------------------------
-  void FillDeviceLists() {
-    const DeviceList& in = catalogue.List(DeviceFlow::Capture);
-    const DeviceList& out = catalogue.List(DeviceFlow::Render);
-    View().SetComboItems(kIdCaptureDevice, in.texts, in.selected);
-    View().SetComboItems(kIdRenderDevice, out.texts, out.selected);
-  }
 
-  void FillRecordingControls() {
-    const SettingsState& s = Settings();
-    FillDeviceLists();
-    View().SetComboSelection(kIdRecordSource, int(s.recSource));
-    View().SetComboSelection(kIdChannels, s.channels == 1 ? 1 : 0);
-    View().SetComboSelection(kIdFormat, s.formatWav ? 1 : 0);
-    View().SetComboSelection(kIdBitrate, IndexOf(kBitrates, s.bitrateKbps, 0));
-    View().SetComboSelection(kIdBitDepth, IndexOf(kDepths, s.bitDepth, 0));
-    UpdateFormatCoupling();
-    UpdateRateDisplay();
-    UpdateRecordEnabled();
-  }
-
-  // MP3 records 16 bit and has a bit rate; WAV has a depth and no bit rate.
-  void UpdateFormatCoupling() {
-    const bool wav = Settings().formatWav;
-    const bool idle = !session.IsRecording();
-    View().SetControlEnabled(kIdBitDepth, idle && wav);
-    View().SetControlEnabled(kIdBitrate, idle && !wav);
-  }
 
   bool SourceWantsMicrophone() const {
     return self.settings_.recSource == RecordSource::Microphone || self.settings_.recSource == RecordSource::Both;
@@ -190,8 +182,8 @@ struct AppController::Impl {
   }
 
   // The rate list shows the pinned rate, or the device's while it follows it.
-  void UpdateRateDisplay() {
-    const SettingsState& s = Settings();
+  int ShownRate() const {
+    const SettingsState& s = self.settings_;
     int rate = s.sampleRatePinned ? s.sampleRate : 0;
     if (rate == 0) {
       const bool loopback = !SourceWantsMicrophone();
@@ -199,35 +191,21 @@ struct AppController::Impl {
       const DeviceEntry* e = ResolveSelection(catalogue.Entries(), flow, catalogue.List(flow).SelectedValue());
       rate = int(parts.devices->GetMixRate(e != nullptr ? e->id : std::string(), loopback));
     }
-    View().SetComboSelection(kIdSampleRate, IndexOf(kRates, rate, 1));
+    return rate;
   }
 
   // A needed list without any working endpoint disables the start; the
   // "无输入" choice counts as satisfied here (the start then explains).
-  void UpdateRecordEnabled() {
-    if (session.IsRecording()) {
-      View().SetControlEnabled(kIdRecord, true);
-      return;
-    }
+  bool RecordStartable() const {
     const auto& entries = catalogue.Entries();
     bool ok = true;
     if (SourceWantsMicrophone())
       ok = ok && (FlowHasActiveEntry(entries, DeviceFlow::Capture) ||
                   catalogue.Choice(DeviceFlow::Capture).pinnedId == kNoInputDevice);
     if (SourceWantsLoopback()) ok = ok && FlowHasActiveEntry(entries, DeviceFlow::Render);
-    View().SetControlEnabled(kIdRecord, ok);
+    return ok;
   }
 
-  void SetRecordingControls(bool recording) {
-    for (int id : kLockedWhileRecording) View().SetControlEnabled(id, !recording);
-    View().SetControlText(kIdRecord, recording ? kRecordBusy : kRecordIdle);
-    View().SetControlText(kIdPause, kPauseText);
-    View().SetControlEnabled(kIdPause, recording);
-    if (!recording) {
-      UpdateFormatCoupling();
-      UpdateRecordEnabled();
-    }
-  }
 
   void OnComboChanged(int id, int index) {
     if (index < 0) return;
@@ -240,19 +218,14 @@ struct AppController::Impl {
         if (size_t(index) >= list.values.size()) return;
         const bool restart = flow == DeviceFlow::Render && Edit().Playing();
         const std::string status = catalogue.Select(flow, list.values[size_t(index)], restart);
-        FillDeviceLists();
         SaveNow();
-        UpdateRateDisplay();
-        UpdateRecordEnabled();
         if (restart) Edit().RestartPlaybackOnNewDevice();
-        View().SetText(TextView::Status, status);
+        View().Status(status);
         return;
       }
       case kIdRecordSource:
         if (index > 2) return;
         s.recSource = RecordSource(index);
-        UpdateRateDisplay();
-        UpdateRecordEnabled();
         break;
       case kIdChannels:
         s.channels = index == 1 ? 1 : 2;
@@ -260,21 +233,19 @@ struct AppController::Impl {
       case kIdFormat:
         s.formatWav = index == 1;
         s.bitDepth = s.formatWav ? 24 : 16;
-        View().SetComboSelection(kIdBitDepth, IndexOf(kDepths, s.bitDepth, 0));
-        UpdateFormatCoupling();
         break;
       case kIdBitrate:
-        if (size_t(index) >= std::size(kBitrates)) return;
-        s.bitrateKbps = kBitrates[index];
+        if (size_t(index) >= std::size(kBitrateItems)) return;
+        s.bitrateKbps = kBitrateItems[index];
         break;
       case kIdSampleRate:
-        if (size_t(index) >= std::size(kRates)) return;
-        s.sampleRate = kRates[index];
+        if (size_t(index) >= std::size(kRateItems)) return;
+        s.sampleRate = kRateItems[index];
         s.sampleRatePinned = true;
         break;
       case kIdBitDepth:
-        if (size_t(index) >= std::size(kDepths) || !s.formatWav) return;
-        s.bitDepth = kDepths[index];
+        if (size_t(index) >= std::size(kDepthItems) || !s.formatWav) return;
+        s.bitDepth = kDepthItems[index];
         break;
       default:
         return;
@@ -296,7 +267,7 @@ struct AppController::Impl {
   }
 
   void ShowNotice(const SessionNotice& n) {
-    if (!n.status.empty()) View().SetText(TextView::Status, n.status);
+    if (!n.status.empty()) View().Status(n.status);
     if (n.box != NoticeBox::None) View().ShowBox(KindOf(n.box), n.boxTitle, n.boxText);
   }
 
@@ -330,14 +301,9 @@ struct AppController::Impl {
     Edit().SetLiveSource(&session.PlayHead(), session.OutputFormat().sampleRate, session.OutputFormat().channels);
     parts.microphone->ClearClipsAndPeaks();
     parts.loopback->ClearClipsAndPeaks();
-    SetRecordingControls(true);
     shownClock = kClockZero;
     shownSize.clear();
-    View().SetText(TextView::Clock, shownClock);
-    View().SetText(TextView::Size, shownSize);
-    View().SetText(TextView::MeterInfo, session.InfoLine());
-    View().SetText(TextView::Status, notice.status);
-    Edit().UpdateControls();
+    View().Status(notice.status);
   }
 
   void StopRecording(bool load = true) {
@@ -351,12 +317,8 @@ struct AppController::Impl {
   // box of a forced stop.
   void FinishRecording(RecordingResult& r, bool load = true) {
     if (r.outcome == RecordingResult::Outcome::None) return;
-    SetRecordingControls(false);
     shownClock = kClockZero;
     shownSize.clear();
-    View().SetText(TextView::Clock, shownClock);
-    View().SetText(TextView::MeterInfo, "");
-    View().SetText(TextView::Size, "");
 
     Edit().SetLiveSource(nullptr, 0, 0);
     std::string status = r.notice.status;
@@ -384,10 +346,9 @@ struct AppController::Impl {
     SaveNow();
     View().Repaint(PaintArea::Meter);
     View().Repaint(PaintArea::Wave);
-    View().SetText(TextView::Status, status);
+    View().Status(status);
     // After the status: the edit area's undo-budget warning replaces it.
     if (loaded) Edit().OnRecordingLoaded();
-    Edit().UpdateControls();
     if (r.notice.box != NoticeBox::None) View().ShowBox(KindOf(r.notice.box), r.notice.boxTitle, r.notice.boxText);
   }
 
@@ -395,8 +356,7 @@ struct AppController::Impl {
     SessionNotice notice;
     session.TogglePause(notice);
     if (notice.status.empty()) return;
-    View().SetControlText(kIdPause, session.IsPaused() ? kResumeText : kPauseText);
-    View().SetText(TextView::Status, notice.status);
+    View().Status(notice.status);
   }
 
   void OpenRecordingLocation() {
@@ -405,33 +365,33 @@ struct AppController::Impl {
     std::error_code ec;
     fs::create_directories(PathFromUtf8(folder), ec);
     if (!lastRecording.empty() && SizeOnDisk(lastRecording) > 0) {
-      View().RevealFile(lastRecording);
-      View().SetText(TextView::Status, "已在资源管理器中定位到最近一次录音：" + Utf8(lastRecording));
+      View().Shell().RevealFile(lastRecording);
+      View().Status("已在资源管理器中定位到最近一次录音：" + Utf8(lastRecording));
       return;
     }
-    View().OpenFolder(PathFromUtf8(folder));
-    View().SetText(TextView::Status, "打开保存位置：" + folder + (lastRecording.empty() ? "（还没有录音文件）" : ""));
+    View().Shell().OpenFolder(PathFromUtf8(folder));
+    View().Status("打开保存位置：" + folder + (lastRecording.empty() ? "（还没有录音文件）" : ""));
   }
 
   void ChangeOutputFolder() {
     fs::path chosen;
     if (!View().PickFolder("选择录音保存目录", Settings().outputDir, chosen) || chosen.empty()) return;
     Settings().outputDir = PathFromUtf8(WithTrailingSeparator(Utf8(chosen)));
-    View().SetControlText(kIdOutputDir, Utf8(Settings().outputDir));
     SaveNow();
   }
 
   // ----- the tick -------------------------------------------------------
   void Tick() {
+    // Nothing re-enters the work that runs a progress window.
+    if (port.InProgress()) return;
+    port.RunPosted();
     if (session.IsRecording()) {
       RecordingResult result;
       if (session.Tick(result)) {
         FinishRecording(result);
       } else {
-        const std::string clockText = session.ClockText();
-        if (clockText != shownClock) View().SetText(TextView::Clock, shownClock = clockText);
-        const std::string sizeText = session.SizeText();
-        if (sizeText != shownSize) View().SetText(TextView::Size, shownSize = sizeText);
+        shownClock = session.ClockText();
+        shownSize = session.SizeText();
         // The edit area repaints the live waveform itself.
         if (!session.IsPaused()) View().Repaint(PaintArea::Meter);
       }
@@ -441,15 +401,10 @@ struct AppController::Impl {
       // stopping on it): only a real change is shown and said.
       bool changed = false;
       const std::string message = catalogue.Refresh(&changed);
-      if (changed || !message.empty()) {
-        FillDeviceLists();
-        UpdateRateDisplay();
-        UpdateRecordEnabled();
-        View().SetText(TextView::Status, RefreshStatus(message));
-      }
+      if (changed || !message.empty()) View().Status(RefreshStatus(message));
     }
     Edit().Tick();
-    preview->Tick();
+    preview->Tick(Edit().PictureSeconds());
     denoise->Tick();
   }
 
@@ -491,20 +446,14 @@ struct AppController::Impl {
     const bool named = EqualsNoCase(Utf8(chosen.filename()), FfmpegProgramFileName());
     const FfmpegLocation picked = named && fs::is_regular_file(chosen, ec) ? LocateFfmpeg(chosen) : FfmpegLocation{};
     if (!picked.found || picked.path != chosen) {
-      View().SetText(TextView::Status, "这个文件用不了（要选 ffmpeg.exe 本身）。");
+      View().Status("这个文件用不了（要选 ffmpeg.exe 本身）。");
       return;
     }
     Settings().ffmpegPath = Utf8(chosen);
     SaveNow();
-    View().SetText(TextView::Status, "ffmpeg 已指定：" + Utf8(picked.path));
+    View().Status("ffmpeg 已指定：" + Utf8(picked.path));
   }
 
-  // The switch, levels, render cache and selection denoise live in the
-  // denoise controller; the button mirrors its state.
-  void UpdateDenoiseButton() {
-    View().SetControlText(kIdDenoise, denoise->ButtonLabel());
-    View().SetTooltip(kIdDenoise, denoise->Tooltip());
-  }
 
   // ----- log menu ---------------------------------------------------------
   fs::path LogFile() const {
@@ -518,8 +467,8 @@ struct AppController::Impl {
     const fs::path file = LogFile();
     AppLog("[log] 用户打开日志文件夹（当前日志=%s）", Utf8(file).c_str());
     std::error_code ec;
-    if (!file.empty() && fs::exists(file, ec) && View().RevealFile(file)) return;
-    View().OpenFolder(file.empty() ? LogFolder() : file.parent_path());
+    if (!file.empty() && fs::exists(file, ec) && View().Shell().RevealFile(file)) return;
+    View().Shell().OpenFolder(file.empty() ? LogFolder() : file.parent_path());
   }
 
   DiagnosticsState Snapshot() {
@@ -580,16 +529,15 @@ struct AppController::Impl {
                                                        : ExportDiagnosticsTo(options.desktopDir, kVersion, snapshot, note);
     if (folder.empty()) {
       const std::string reason = note.empty() ? std::string("未知原因") : note;
-      View().SetText(TextView::Status, "导出诊断日志失败：" + reason);
+      View().Status("导出诊断日志失败：" + reason);
       AppLog("[log] 导出诊断日志失败：%s", reason.c_str());
       View().ShowBox(BoxKind::Warning, "导出诊断日志", "导出诊断日志失败：\n" + reason);
       return;
     }
     const std::string path = Utf8(folder);
-    View().SetText(TextView::Status,
-                   note.empty() ? "诊断日志已导出到桌面：" + path : "诊断日志已导出（" + note + "）：" + path);
+    View().Status(note.empty() ? "诊断日志已导出到桌面：" + path : "诊断日志已导出（" + note + "）：" + path);
     AppLog("[log] 诊断日志已导出：%s%s", path.c_str(), note.c_str());
-    if (!View().RevealFile(folder)) View().OpenFolder(folder);
+    if (!View().Shell().RevealFile(folder)) View().Shell().OpenFolder(folder);
   }
 
   // ----- commands -----------------------------------------------------------
@@ -598,15 +546,12 @@ struct AppController::Impl {
     int level = 0;
     if (DenoiseLevelItem(id, selection, level)) {
       denoise->SetLevel(selection ? DenoiseLevelKind::Selection : DenoiseLevelKind::Audition, level);
-      UpdateDenoiseButton();
       return;
     }
     const ExportOptionKind kind = ApplyExportOption(id, lastMenuButton, Settings());
     if (kind != ExportOptionKind::None) {
       SaveNow();
-      if (kind == ExportOptionKind::Bitrate)
-        View().SetComboSelection(kIdBitrate, IndexOf(kBitrates, Settings().bitrateKbps, 0));
-      View().SetText(TextView::Status, ExportOptionStatus(kind, Settings()));
+      View().Status(ExportOptionStatus(kind, Settings()));
       return;
     }
     switch (id) {
@@ -627,20 +572,19 @@ struct AppController::Impl {
         return;
       case kIdSoundSettings: {
         std::string error;
-        if (!View().OpenSoundSettings(error))
-          View().SetText(TextView::Status, error.empty() ? std::string("打不开系统的声音设置。") : error);
+        if (!View().Shell().OpenSoundSettings(error))
+          View().Status(error.empty() ? std::string("打不开系统的声音设置。") : error);
         return;
       }
       case kIdWebSite:
-        if (!View().OpenUrl(kWebSiteUrl))
-          View().SetText(TextView::Status, std::string("打不开浏览器，请手动访问：") + kWebSiteUrl);
+        if (!View().Shell().OpenUrl(kWebSiteUrl))
+          View().Status(std::string("打不开浏览器，请手动访问：") + kWebSiteUrl);
         return;
       case kIdDonate:
-        View().ShowDonationWindow();
+        View().Shell().ShowDonationWindow();
         return;
       case kIdDenoise:
         denoise->Toggle();
-        UpdateDenoiseButton();
         return;
       case kIdDenoiseSelection:
         denoise->DenoiseSelection();
@@ -648,17 +592,15 @@ struct AppController::Impl {
       case kMenuDenoiseEngineBuiltin:
       case kMenuDenoiseEnginePlugin:
         denoise->SetBuiltinEngine(id == kMenuDenoiseEngineBuiltin);
-        UpdateDenoiseButton();
         return;
       case kMenuDenoiseIsolated:
         denoise->ToggleIsolated();
         return;
       case kMenuNoiseSample:
         denoise->SetNoiseSampleFromSelection();
-        UpdateDenoiseButton();
         return;
       case kIdPreview:
-        preview->Toggle();
+        preview->Toggle(Edit().PictureSeconds());
         return;
       case kMenuPickFfmpeg:
         PickFfmpeg();
@@ -679,11 +621,10 @@ struct AppController::Impl {
   void OnDropFiles(const std::vector<fs::path>& files) {
     if (files.empty()) return;
     const fs::path& first = files.front();
-    if (files.size() > 1) View().SetText(TextView::Status, "一次只载入第一个文件（拖了多个）。");
+    if (files.size() > 1) View().Status("一次只载入第一个文件（拖了多个）。");
     const std::string ext = AsciiLower(Utf8(first.extension()));
     if (std::find(std::begin(kDropExtensions), std::end(kDropExtensions), ext) == std::end(kDropExtensions)) {
-      View().SetText(TextView::Status,
-                     "拖进来的不是认识的音频/视频格式（wav/mp3/m4a/aac/wma/flac/ogg/opus/mp4/mov/mkv/webm）。");
+      View().Status("拖进来的不是认识的音频/视频格式（wav/mp3/m4a/aac/wma/flac/ogg/opus/mp4/mov/mkv/webm）。");
       return;
     }
     OpenReplacing(first, "正在录音，先按「■ 停止录音」再拖入文件。");
@@ -698,7 +639,7 @@ struct AppController::Impl {
   // when the user agrees.
   void OpenReplacing(const fs::path& file, const char* whileRecording) {
     if (session.IsRecording()) {
-      View().SetText(TextView::Status, whileRecording);
+      View().Status(whileRecording);
       return;
     }
     if (doc.Frames() > 0) {
@@ -710,7 +651,7 @@ struct AppController::Impl {
       const BoxAnswer answer = View().ShowBox(BoxKind::Question, "会替换剪辑区里的内容", text, BoxButtons::YesNo,
                                               unexported ? BoxAnswer::No : BoxAnswer::Yes);
       if (answer != BoxAnswer::Yes) {
-        View().SetText(TextView::Status, "已取消载入，剪辑区里的内容没动。");
+        View().Status("已取消载入，剪辑区里的内容没动。");
         return;
       }
     }
@@ -758,9 +699,33 @@ struct AppController::Impl {
     preview->Shutdown();
   }
 
+  // ----- what the parts ask of the controller (AppServices) -------------
+  void SaveSettings() override { SaveNow(); }
+  bool Recording() const override { return session.IsRecording(); }
+  bool RecordingPaused() const override { return session.IsPaused(); }
+  bool FreeMemory(uint64_t& bytes) const override {
+    return options.freeMemory ? options.freeMemory(bytes) : AvailablePhysicalMemory(bytes);
+  }
+  void DocumentChanged(DocumentChange change) override {
+    if (change == DocumentChange::Replaced) Edit().OnDocumentChanged(ViewReset::KeepZoom);
+    if (preview) preview->MediaChanged(Edit().PictureFile());
+  }
+  bool Playing() const override { return self.edit_->Playing(); }
+  void StopPlayback() override { Edit().StopPlayback(); }
+  PlaybackBuffer PlaybackSource() override { return denoise->PlaybackBufferForAudition(); }
+  void PlaybackSourceChanged() override { Edit().PlaybackBufferChanged(); }
+  ExportDenoise ExportDenoiseStep(ExportKind kind, const fs::path& output) override {
+    return denoise->ForExport(kind, output);
+  }
+  std::optional<WindowRect> SavedPreviewRect(const ScreenMetrics& screen) const override {
+    return LoadPreviewRect(*store, screen);
+  }
+
   AppController& self;
   AppParts parts;
   AppOptions options;
+  ViewPort& window;
+  WindowPort port;
   const TimeSource& clock;
   IniStore ownStore;
   IniStore* store = &ownStore;
@@ -775,6 +740,9 @@ struct AppController::Impl {
   int lastMenuButton = 0;  // whose split menu was opened last (the shared rate item)
   std::string shownClock = kClockZero;
   std::string shownSize;
+  // What the view shows (none before the first refresh).
+  std::optional<WindowState> shown;
+  bool refreshing = false;
 };
 
 AppParts CreateSystemAppParts() {
@@ -786,57 +754,21 @@ AppParts CreateSystemAppParts() {
   return parts;
 }
 
-AppOptions SystemAppOptions() {
-  AppOptions options;
-  options.settingsStore = &AppSettings();
-  options.settingsFile = AppSettings().FilePath();
-  options.settingsEnvironment = CurrentSettingsEnvironment();
-  options.previousRunUnclean = AppLogPreviousRunUnclean();
-  return options;
-}
-
-AppController::AppController(AppParts parts, ViewPort& view, AppOptions options)
-    : statusLine_(std::make_unique<StatusLineView>(view)),
-      impl_(std::make_unique<Impl>(*this, std::move(parts), std::move(options))),
-      view_(*statusLine_) {
-  EditContext context;
-  context.view = &view_;
-  context.doc = &impl_->doc;
-  context.playback = impl_->parts.playback.get();
-  context.devices = &impl_->catalogue;
-  context.settings = &settings_;
-  context.saveSettings = [this] { impl_->SaveNow(); };
-  context.isRecording = [this] { return IsRecording(); };
-  context.isRecordingPaused = [this] { return impl_->session.IsPaused(); };
-  if (impl_->options.freeMemory) {
-    context.availableMemory = [free = impl_->options.freeMemory] {
-      uint64_t bytes = 0;
-      return free(bytes) ? bytes : ~uint64_t(0);
-    };
-  }
+AppController::AppController(AppParts parts, ViewPort& view, Desktop& desktop, AppOptions options)
+    : impl_(std::make_unique<Impl>(*this, std::move(parts), view, desktop, std::move(options))) {
+  Impl& app = *impl_;
   DenoiseContext denoiseContext;
-  denoiseContext.view = &view_;
-  denoiseContext.doc = &impl_->doc;
+  denoiseContext.port = &app.port;
+  denoiseContext.doc = &app.doc;
   denoiseContext.settings = &settings_;
-  denoiseContext.saveSettings = [this] { impl_->SaveNow(); };
-  denoiseContext.availableMemory = impl_->options.freeMemory;
-  denoiseContext.discover = impl_->options.denoiseDiscover;
-  denoiseContext.usable = impl_->options.denoiseUsable;
-  denoiseContext.render = impl_->options.denoiseRender;
-  impl_->denoise = std::make_unique<DenoiseController>(std::move(denoiseContext));
-  context.playbackBuffer = [this] { return impl_->denoise->PlaybackBufferForAudition(); };
-  context.openedMediaChanged = [this] {
-    if (impl_->preview) impl_->preview->MediaChanged();
-  };
-  edit_ = std::make_unique<EditArea>(std::move(context));
-  PreviewContext previewContext;
-  previewContext.view = &view_;
-  previewContext.edit = edit_.get();
-  previewContext.savedRect = [this](const ScreenMetrics& screen) { return LoadPreviewRect(*impl_->store, screen); };
-  previewContext.saveSettings = [this] { impl_->SaveNow(); };
-  impl_->preview = std::make_unique<PreviewController>(std::move(previewContext));
-  impl_->denoise->SetEditArea(edit_.get());
-  edit_->SetExportDenoise(impl_->denoise->ExportHook());
+  denoiseContext.app = &app;
+  denoiseContext.discover = app.options.denoiseDiscover;
+  denoiseContext.usable = app.options.denoiseUsable;
+  denoiseContext.render = app.options.denoiseRender;
+  app.denoise = std::make_unique<DenoiseController>(std::move(denoiseContext));
+  edit_ = std::make_unique<EditArea>(
+      EditContext{&app.port, &app.doc, app.parts.playback.get(), &app.catalogue, &settings_, &app});
+  app.preview = std::make_unique<PreviewController>(PreviewContext{&app.port, &app});
 }
 
 AppController::~AppController() {
@@ -848,9 +780,32 @@ AppController::~AppController() {
   impl_.reset();
 }
 
-void AppController::Start() { impl_->Start(); }
-void AppController::OnCommand(int id) { impl_->OnCommand(id); }
-void AppController::OnComboChanged(int id, int index) { impl_->OnComboChanged(id, index); }
+void AppController::Start() {
+  impl_->Start();
+  impl_->Refresh();
+}
+void AppController::OnCommand(int id) {
+  impl_->OnCommand(id);
+  impl_->Refresh();
+}
+void AppController::OnComboChanged(int id, int index) {
+  impl_->OnComboChanged(id, index);
+  impl_->Refresh();
+}
+bool AppController::OnKey(const KeyEvent& key) {
+  const bool used = edit_->OnKey(key);
+  impl_->Refresh();
+  return used;
+}
+void AppController::OnMouse(const MouseEvent& event, int viewWidth, int viewHeight) {
+  edit_->OnMouse(event, viewWidth, viewHeight);
+  impl_->Refresh();
+}
+void AppController::OnWheel(const WheelEvent& event, int viewWidth, int viewHeight) {
+  edit_->OnWheel(event, viewWidth, viewHeight);
+  impl_->Refresh();
+}
+bool AppController::OnWake() { return impl_->port.RunPosted(); }
 
 std::vector<MenuItem> AppController::SplitMenu(int buttonId) {
   impl_->lastMenuButton = buttonId;
@@ -872,12 +827,25 @@ std::vector<MenuItem> AppController::ContextMenu() {
   return items;
 }
 
-void AppController::OnTick() { impl_->Tick(); }
-bool AppController::OnStatusClicked() { return statusLine_->OpenDetails(); }
+void AppController::OnTick() {
+  impl_->Tick();
+  impl_->Refresh();
+}
+bool AppController::OnStatusClicked() { return impl_->port.OpenDetails(); }
 void AppController::NotifyDevicesChanged() { impl_->NotifyDevicesChanged(); }
-void AppController::OnDropFiles(const std::vector<std::filesystem::path>& files) { impl_->OnDropFiles(files); }
-void AppController::OpenHandedOver(const std::filesystem::path& file) { impl_->OpenHandedOver(file); }
-bool AppController::QueryClose() { return impl_->QueryClose(); }
+void AppController::OnDropFiles(const std::vector<std::filesystem::path>& files) {
+  impl_->OnDropFiles(files);
+  impl_->Refresh();
+}
+void AppController::OpenHandedOver(const std::filesystem::path& file) {
+  impl_->OpenHandedOver(file);
+  impl_->Refresh();
+}
+bool AppController::QueryClose() {
+  const bool close = impl_->QueryClose();
+  impl_->Refresh();
+  return close;
+}
 void AppController::Shutdown(const std::optional<MainWindowPlacement>& placement) { impl_->Shutdown(placement); }
 std::optional<MainWindowPlacement> AppController::SavedPlacement(const ScreenMetrics& screen) const {
   const std::optional<WindowRect> rect = LoadMainRect(*impl_->store, screen);

@@ -4,7 +4,8 @@
 // and the denoise state, routes every command of the main window by control
 // id, decides enabling, texts and confirmations, and drives the 33 ms tick.
 // The Windows and the Qt window are thin views: they create the controls of
-// MainLayout, forward input here and implement ViewPort.
+// MainLayout, forward input here and implement ViewPort; the window
+// application (src/app) builds the controller and hands it to the view.
 //
 // Threads: every call on the user-interface thread, except
 // NotifyDevicesChanged, which any thread may call.
@@ -16,14 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio_backend.h"
-#include "audio/capture_stream.h"
-#include "audio/playback_stream.h"
 #include "core/settings.h"
-#include "core/settings_store.h"
+#include "ui/input_events.h"
 #include "ui/view_port.h"
 
 namespace vesk {
+class IniStore;
 class AudioDoc;
 struct DenoiseEngine;
 class TimeSource;
@@ -34,17 +33,7 @@ namespace vesk::ui {
 
 class EditArea;
 class PreviewController;
-class StatusLineView;
-
-// The engines the controller runs over: the system's (CreateSystemAppParts)
-// or the in-memory ones of src/audio/ in tests.
-struct AppParts {
-  std::unique_ptr<AudioDeviceBackend> devices;
-  std::unique_ptr<CaptureStream> microphone;
-  std::unique_ptr<CaptureStream> loopback;
-  std::unique_ptr<PlaybackStream> playback;
-};
-AppParts CreateSystemAppParts();
+struct AppParts;  // ui/app_parts.h
 
 struct AppOptions {
   // The settings store shared with the rest of the program (AppSettings());
@@ -72,11 +61,6 @@ struct AppOptions {
   std::function<bool(uint64_t&)> freeMemory;
 };
 
-// The window application's options on this system: the program's settings
-// store (AppSettings(), over the data folder's file), the known folders and
-// the session log's verdict on the previous run (call after AppLogInit).
-AppOptions SystemAppOptions();
-
 // The product's web site (the "官网" button).
 inline constexpr const char kWebSiteUrl[] = "https://vesk-recorder.example/";
 
@@ -91,7 +75,7 @@ struct MeterReading {
 
 class AppController {
  public:
-  AppController(AppParts parts, ViewPort& view, AppOptions options);
+  AppController(AppParts parts, ViewPort& view, Desktop& desktop, AppOptions options);
   ~AppController();
   AppController(const AppController&) = delete;
   AppController& operator=(const AppController&) = delete;
@@ -107,8 +91,17 @@ class AppController {
   // The items of a split button's menu (current choices checked).
   std::vector<MenuItem> SplitMenu(int buttonId);
   std::vector<MenuItem> ContextMenu();
-  // The 33 ms timer.
+  // Keys, mouse and wheel over the waveform, forwarded by the views. OnKey
+  // is true when the key was used (a key passed on belongs to the focused
+  // control).
+  bool OnKey(const KeyEvent& key);
+  void OnMouse(const MouseEvent& event, int viewWidth, int viewHeight);
+  void OnWheel(const WheelEvent& event, int viewWidth, int viewHeight);
+  // The 33 ms timer. Under a progress window it does nothing.
   void OnTick();
+  // The view's loop after ViewPort::Wake: runs the posted work (not under a
+  // progress window; ProgressEnd wakes the view again). True when something ran.
+  bool OnWake();
   // The system reported a device change. Any thread.
   void NotifyDevicesChanged();
   // A click on the status line: a failure's whole text in a details box.
@@ -144,12 +137,9 @@ class AppController {
 
  private:
   struct Impl;
-  // Between every controller and the window: keeps the status line's text.
-  std::unique_ptr<StatusLineView> statusLine_;
   std::unique_ptr<Impl> impl_;
   SettingsState settings_;
   std::unique_ptr<EditArea> edit_;
-  ViewPort& view_;  // statusLine_
 };
 
 }  // namespace vesk::ui

@@ -40,10 +40,10 @@ const char* DenoiseLevelText(int level) { return DenoiseLevelName(std::clamp(lev
 DenoiseController::DenoiseController(DenoiseContext context) : ctx_(std::move(context)) {}
 
 DenoiseController::~DenoiseController() {
-  *alive_ = false;
+  life_.Expire();
   if (render_.joinable()) render_.join();
   // The device must stop reading a cached copy before the copy goes.
-  if (PlayingDenoised()) ctx_.area->StopPlayback();
+  if (PlayingDenoised()) ctx_.app->StopPlayback();
   handed_.reset();
   cache_.ClearAll();
   rendering_ = 0;
@@ -65,13 +65,12 @@ void DenoiseController::Discover() {
   engine_.isolateChoice = settings().denoiseIsolated;
   // May write the helper to disk: once per discovery, never per tick.
   usable_ = ctx_.usable ? ctx_.usable(engine_) : DenoiseAvailable(engine_);
-  UpdateButton();
 }
 
 bool DenoiseController::DocEmpty() const { return ctx_.doc == nullptr || ctx_.doc->Frames() == 0; }
-bool DenoiseController::AreaPlaying() const { return ctx_.area != nullptr && ctx_.area->Playing(); }
+bool DenoiseController::AreaPlaying() const { return ctx_.app->Playing(); }
 bool DenoiseController::PlayingDenoised() const { return AreaPlaying() && handed_ != nullptr; }
-void DenoiseController::Status(const std::string& text) { ctx_.view->SetText(TextView::Status, text); }
+void DenoiseController::Status(const std::string& text) { ctx_.port->Status(text); }
 
 double DenoiseController::RenderSeconds() const {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - renderStart_).count();
@@ -93,10 +92,6 @@ DenoiseDocKey DenoiseController::DocKey() const {
   return key;
 }
 
-void DenoiseController::UpdateButton() {
-  ctx_.view->SetControlText(kIdDenoise, ButtonLabel());
-  ctx_.view->SetTooltip(kIdDenoise, Tooltip());
-}
 
 std::string DenoiseController::ButtonLabel() const {
   if (!settings().denoise) return "降噪 关";
@@ -137,7 +132,7 @@ void DenoiseController::UpdateCapacity() {
 }
 
 bool DenoiseController::FreeMemory(uint64_t& bytes) const {
-  return ctx_.availableMemory ? ctx_.availableMemory(bytes) : AvailablePhysicalMemory(bytes);
+  return ctx_.app->FreeMemory(bytes);
 }
 
 PlaybackBuffer DenoiseController::PlaybackBufferForAudition() {
@@ -175,7 +170,7 @@ bool DenoiseController::SwitchPlaybackSource(bool denoised) {
   }
   // Goes on at the same frame and within the same loop; the edit area asks
   // PlaybackBufferForAudition for the buffer.
-  ctx_.area->PlaybackBufferChanged();
+  ctx_.app->PlaybackSourceChanged();
   return AreaPlaying() && (handed_ != nullptr) == denoised;
 }
 
@@ -211,7 +206,7 @@ bool DenoiseController::StartBackgroundRender() {
   const bool wasPlayingSlot = PlayingDenoised() && handed_ == cache_.Slot(slot).samples;
   cache_.Clear(slot);
   // No ready copy of this level is left, so playback goes back to the original.
-  if (wasPlayingSlot && !SwitchPlaybackSource(false) && ctx_.area) ctx_.area->StopPlayback();
+  if (wasPlayingSlot && !SwitchPlaybackSource(false)) ctx_.app->StopPlayback();
 
   rendering_ = 1;
   renderStart_ = std::chrono::steady_clock::now();
@@ -220,7 +215,7 @@ bool DenoiseController::StartBackgroundRender() {
   // RunDenoise changes the engine record it is given, so the thread gets its own.
   render_ = std::thread([this, samples = std::move(copy), engine = engine_, key = std::move(key), level, slot,
                          usable = usable_, noiseFrom = ctx_.doc->NoiseSampleStart(),
-                         noiseTo = ctx_.doc->NoiseSampleEnd()]() mutable {
+                         noiseTo = ctx_.doc->NoiseSampleEnd(), port = ctx_.port, life = life_.Watched()]() mutable {
     std::string error;
     bool ok = PrepareNoiseProfile(engine, samples, key.rate, key.channels, noiseFrom, noiseTo, error) &&
               Render(engine, samples, key.rate, key.channels, error, unsigned(level));
@@ -231,10 +226,7 @@ bool DenoiseController::StartBackgroundRender() {
     else
       cache_.StoreFailed(slot, key, level, ok ? std::string("降噪结果长度不符") : error, usable);
     rendering_ = 0;
-    std::weak_ptr<bool> alive = alive_;
-    ctx_.view->PostToUi([this, alive, slot] {
-      if (auto a = alive.lock(); a && *a) OnRenderFinished(slot);
-    });
+    port->PostToUi(life, [this, slot] { OnRenderFinished(slot); });
   });
   return true;
 }
@@ -258,8 +250,7 @@ void DenoiseController::OnRenderFinished(int slot) {
     return;
   }
   if (engine_.builtin) {
-    UpdateButton();  // the tooltip names the stretch
-    Status(Format("降噪已就绪（渲染 %.1f 秒，噪声样本：%s）—— 按空格听到的就是降噪后的效果。", RenderSeconds(),
+      Status(Format("降噪已就绪（渲染 %.1f 秒，噪声样本：%s）—— 按空格听到的就是降噪后的效果。", RenderSeconds(),
                   NoiseSampleText().c_str()) +
            (renderNote_.empty() ? "" : "（" + renderNote_ + "）"));
     return;
@@ -290,7 +281,7 @@ void DenoiseController::Tick() {
       // The copy being played was dropped (edit, capacity): back to the original.
       SharedSamples current;
       if (!settings().denoise || cache_.Lookup(DocKey(), Level(), &current) < 0 || current != handed_)
-        ctx_.area->PlaybackBufferChanged();
+        ctx_.app->PlaybackSourceChanged();
     }
   }
   if (RenderWanted()) StartBackgroundRender();
@@ -306,8 +297,7 @@ void DenoiseController::Tick() {
 void DenoiseController::Toggle() {
   Discover();
   settings().denoise = !settings().denoise;
-  if (ctx_.saveSettings) ctx_.saveSettings();
-  UpdateButton();
+  ctx_.app->SaveSettings();
   const bool missing = !engine_.builtin && engine_.modulePath.empty();
   if (!settings().denoise) {
     if (PlayingDenoised() && SwitchPlaybackSource(false))
@@ -346,14 +336,13 @@ void DenoiseController::SetLevel(DenoiseLevelKind kind, int level) {
   int& current = kind == DenoiseLevelKind::Selection ? settings().selDenoiseLevel : settings().denoiseLevel;
   if (current == level) return;
   current = level;
-  if (ctx_.saveSettings) ctx_.saveSettings();
+  ctx_.app->SaveSettings();
   const std::string name = Quoted(level);
   if (kind == DenoiseLevelKind::Selection) {
     Status(std::string("选区降噪的降噪等级已设为「") + DenoiseLevelText(level) +
            "」，下次点「选区降噪」时按这个档跑；试听用的档位不受影响。");
     return;
   }
-  UpdateButton();  // the tooltip names the level
   if (!settings().denoise || !usable_) {
     Status(name + "。开关打开后按这个档位渲染（选区降噪与导出有各自独立的档位，在对应按钮的箭头菜单里调）。");
     return;
@@ -412,7 +401,7 @@ void DenoiseController::DenoiseSelection() {
     Status("后台整段降噪还在渲染 —— 等它跑完再点，或先关掉降噪开关。");
     return;
   }
-  if (AreaPlaying()) ctx_.area->StopPlayback();
+  if (AreaPlaying()) ctx_.app->StopPlayback();
   const int level = settings().selDenoiseLevel;
   const uint32_t rate = doc.Format().sampleRate;
   const size_t ch = std::max<size_t>(doc.Format().channels, 1);
@@ -425,13 +414,13 @@ void DenoiseController::DenoiseSelection() {
                           doc.Samples().begin() + std::ptrdiff_t(b * ch));
   std::string error;
   const auto started = std::chrono::steady_clock::now();
-  ctx_.view->ProgressBegin("选区降噪", false);
+  ctx_.port->ProgressBegin("选区降噪", false);
   // The built-in engine takes its noise profile from the whole document,
   // not from the selection it cleans.
   bool ok = PrepareNoiseProfile(engine_, doc.Samples(), rate, uint32_t(ch), doc.NoiseSampleStart(),
                                 doc.NoiseSampleEnd(), error) &&
             Render(engine_, work, rate, uint32_t(ch), error, unsigned(level));
-  ctx_.view->ProgressEnd();
+  ctx_.port->ProgressEnd();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (ok && work.size() != (b - from) * ch) {
     ok = false;
@@ -458,7 +447,7 @@ void DenoiseController::DenoiseSelection() {
     Status("选区降噪失败：" + error);
     return;
   }
-  if (ctx_.area) ctx_.area->OnDocumentChanged(ViewReset::KeepZoom);
+  ctx_.app->DocumentChanged(DocumentChange::Replaced);
   Status(Format("选区已降噪（档位：%s，耗时 %.2f 秒，含 %.1f 秒预卷预热）。可撤销。", DenoiseLevelText(level), seconds,
                 double(used) / double(rate ? rate : 1)));
 }
@@ -480,7 +469,6 @@ void DenoiseController::SetNoiseSampleFromSelection() {
     return;
   }
   doc.SetNoiseSample(a, b);
-  UpdateButton();
   std::string text = Format("已把 %s–%s（%.1f 秒）设为噪声样本", Clock(a, rate).c_str(), Clock(b, rate).c_str(),
                             double(b - a) / rate);
   if (!engine_.builtin)
@@ -504,7 +492,7 @@ void DenoiseController::SetBuiltinEngine(bool builtin) {
   }
   if (settings().denoiseBuiltin != builtin) {
     settings().denoiseBuiltin = builtin;
-    if (ctx_.saveSettings) ctx_.saveSettings();
+    ctx_.app->SaveSettings();
   }
   if (engine_.builtin == builtin) {
     Status("降噪引擎仍是「" + engine_.displayName + "」。");
@@ -512,7 +500,6 @@ void DenoiseController::SetBuiltinEngine(bool builtin) {
   }
   ChooseBuiltinEngine(engine_, builtin);
   usable_ = ctx_.usable ? ctx_.usable(engine_) : DenoiseAvailable(engine_);
-  UpdateButton();
   if (PlayingDenoised()) SwitchPlaybackSource(false);
   Status("降噪引擎已换成「" + engine_.displayName + "」" +
          (settings().denoise ? std::string("，正在按它重新渲染。") : std::string("。")));
@@ -532,14 +519,15 @@ void DenoiseController::ToggleIsolated() {
   }
   settings().denoiseIsolated = state == 1 ? 0 : 1;
   engine_.isolateChoice = settings().denoiseIsolated;
-  if (ctx_.saveSettings) ctx_.saveSettings();
+  ctx_.app->SaveSettings();
   // The samples are the same either way: the cached copies stay valid.
   Status(state == 1 ? "降噪插件改回在录音机里直接运行（更快）。"
                     : "降噪插件改为在独立进程里运行：插件出错只会让这次降噪失败，录音机不受影响。");
 }
 
-ExportDenoiseHook DenoiseController::ExportHook() {
-  return [this](ExportKind kind, const std::filesystem::path& output) { return ForExport(kind, output); };
+void DenoiseController::Describe(WindowFacts& facts) const {
+  facts.denoiseLabel = ButtonLabel();
+  facts.denoiseTooltip = Tooltip();
 }
 
 ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesystem::path& output) {
@@ -550,9 +538,9 @@ ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesyste
     Status(kWaitForRender);
     while (Rendering()) {
       if (video)
-        ctx_.view->ProgressStep(3, "后台降噪还在渲染，等它结束…");
+        ctx_.port->ProgressStep(3, "后台降噪还在渲染，等它结束…");
       else
-        ctx_.view->ProgressStep(1, kWaitForRender);
+        ctx_.port->ProgressStep(1, kWaitForRender);
       std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
   }
@@ -573,7 +561,7 @@ ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesyste
              "」，但 32 位辅助程序没能就位（主程序同目录没有，内嵌的那份也释放失败），视频音轨做不了降噪。\n\n· 按「是(Y)」：无降噪导出 —— 音轨按剪辑结果原样输出（不降噪）；\n· 按「否(N)」：取消导出，修好辅助程序再导。\n\n检查一下磁盘空间、以及 %LOCALAPPDATA% 能不能写，然后再导。";
     const char* reason = noHelper ? "辅助没就位" : "没检测到插件";
     const std::string path = PathToUtf8(output);
-    if (ctx_.view->ShowBox(BoxKind::Warning, title, text, BoxButtons::YesNo, BoxAnswer::No) == BoxAnswer::Yes) {
+    if (ctx_.port->ShowBox(BoxKind::Warning, title, text, BoxButtons::YesNo, BoxAnswer::No) == BoxAnswer::Yes) {
       if (video) {
         AppLog("[denoise] 视频导出：插件不可用（%s），用户选择「无降噪导出」，按原样输出：%s", reason, path.c_str());
         Status("降噪插件不可用 —— 视频音轨按原样（无降噪）导出…");

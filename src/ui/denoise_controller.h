@@ -19,9 +19,10 @@
 #include "core/settings.h"
 #include "denoise/denoise_cache.h"
 #include "denoise/denoise_engine.h"
-#include "ui/edit_area.h"
+#include "ui/app_services.h"
 #include "ui/export_denoise.h"
-#include "ui/view_port.h"
+#include "ui/window_port.h"
+#include "ui/window_state.h"
 
 namespace vesk {
 class AudioDoc;
@@ -34,13 +35,10 @@ namespace vesk::ui {
 const char* DenoiseLevelText(int level);
 
 struct DenoiseContext {
-  ViewPort* view = nullptr;
+  WindowPort* port = nullptr;
   AudioDoc* doc = nullptr;
-  EditArea* area = nullptr;  // may be set after construction (SetEditArea)
   SettingsState* settings = nullptr;
-  std::function<void()> saveSettings;
-  // Optional: bytes of free memory (default: the system's available memory).
-  std::function<bool(uint64_t&)> availableMemory;
+  AppServices* app = nullptr;
   // Optional: runs discovery (default DiscoverDenoisePlugin); tests point it
   // at their plug-in folder.
   std::function<void(DenoiseEngine&)> discover;
@@ -59,12 +57,11 @@ class DenoiseController {
  public:
   explicit DenoiseController(DenoiseContext context);
   // Joins a running render, stops audition of a cached copy and empties the
-  // cache. Destroy it while the edit area still exists (or SetEditArea(nullptr)).
+  // cache. Destroy it while playback may still be stopped through AppServices.
   ~DenoiseController();
   DenoiseController(const DenoiseController&) = delete;
   DenoiseController& operator=(const DenoiseController&) = delete;
 
-  void SetEditArea(EditArea* area) { ctx_.area = area; }
 
   // Discovery (window set-up; the switch runs it again).
   void Discover();
@@ -90,10 +87,12 @@ class DenoiseController {
   // The switch button's label ("降噪 开/缺/关") and tooltip.
   std::string ButtonLabel() const;
   std::string Tooltip() const;
-  // For EditContext::playbackBuffer.
+  // The noise reduction's part of the window state: the switch button.
+  void Describe(WindowFacts& facts) const;
+  // For AppServices::PlaybackSource.
   PlaybackBuffer PlaybackBufferForAudition();
-  // For EditArea::SetExportDenoise.
-  ExportDenoiseHook ExportHook();
+  // For AppServices::ExportDenoiseStep.
+  ExportDenoise ForExport(ExportKind kind, const std::filesystem::path& output);
   // While audition plays: continue on the denoised copy (or the original) at
   // the same frame and within the same loop. False when that buffer is not
   // available or nothing plays.
@@ -120,11 +119,9 @@ class DenoiseController {
   int Level() const { return settings().denoiseLevel; }
   SettingsState& settings() const { return *ctx_.settings; }
   void Status(const std::string& text);
-  void UpdateButton();
   double RenderSeconds() const;
   bool Render(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate, uint32_t channels,
               std::string& error, unsigned level) const;
-  ExportDenoise ForExport(ExportKind kind, const std::filesystem::path& output);
   // Built-in engine: measures the noise profile on the document's samples
   // (its marked noise sample, else the quietest 2 s) into `engine`.
   bool PrepareNoiseProfile(DenoiseEngine& engine, const std::vector<float>& samples, uint32_t rate,
@@ -157,8 +154,8 @@ class DenoiseController {
   // The copy audition was last handed; kept alive while playback may read it.
   SharedSamples handed_;
 
-  // Posted completions check this before touching a destroyed controller.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  // Posted completions do not run once the controller is gone.
+  LifeToken life_;
 };
 
 }  // namespace vesk::ui

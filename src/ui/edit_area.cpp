@@ -29,24 +29,23 @@ EditArea::EditArea(EditContext context) : ctx_(std::move(context)) {}
 EditArea::~EditArea() = default;
 
 bool EditArea::Empty() const { return ctx_.doc == nullptr || ctx_.doc->Frames() == 0; }
-bool EditArea::Recording() const { return ctx_.isRecording && ctx_.isRecording(); }
+bool EditArea::Recording() const { return ctx_.app->Recording(); }
 
-void EditArea::Status(const std::string& text) { ctx_.view->SetText(TextView::Status, text); }
+void EditArea::Status(const std::string& text) { ctx_.port->Status(text); }
 
 void EditArea::OnRecordingStarted() {
   StopPlayback();
   // The document was emptied for the recording: the opened file is gone.
   SetOpened(OpenedMedia{});
   view_.CancelPress();
-  shownInfo_ = "\n";  // the recording writes its own line there; rewrite ours afterwards
-  ctx_.view->Repaint(PaintArea::Wave);
+  ctx_.port->Repaint(PaintArea::Wave);
 }
 
 void EditArea::SetLiveSource(PlayHeadServo* servo, uint32_t rate, int channels) {
   live_ = servo;
   liveRate_ = rate;
   liveChannels_ = channels;
-  ctx_.view->Repaint(PaintArea::Wave);
+  ctx_.port->Repaint(PaintArea::Wave);
 }
 
 void EditArea::OnRecordingLoaded() {
@@ -54,14 +53,13 @@ void EditArea::OnRecordingLoaded() {
   SetOpened(OpenedMedia{});
   live_ = nullptr;
   view_.SetPlayHead(0);
-  shownInfo_ = "\n";
   OnDocumentChanged(ViewReset::WholeClip);
   WarnIfOverUndoBudget();
 }
 
 void EditArea::SetOpened(OpenedMedia media) {
   opened_ = std::move(media);
-  if (ctx_.openedMediaChanged) ctx_.openedMediaChanged();
+  ctx_.app->DocumentChanged(DocumentChange::Opened);
 }
 
 std::filesystem::path EditArea::PictureFile() const {
@@ -98,9 +96,7 @@ void EditArea::OnDocumentChanged(ViewReset reset) {
   // A full-length buffer of an older document is dead weight (it can be as
   // large as the document itself).
   if (full_.valid && full_.revision != ctx_.doc->Revision()) full_ = FullLengthBuffer{};
-  ctx_.view->Repaint(PaintArea::Wave);
-  RefreshInfo();
-  UpdateControls();
+  ctx_.port->Repaint(PaintArea::Wave);
 }
 
 bool EditArea::WarnIfOverUndoBudget() {
@@ -168,7 +164,6 @@ void EditArea::UndoRedo(bool redo, bool fromKey) {
     return;
   }
   Status(redo ? kTextRedone : kTextUndone);
-  SetPlayButton(false);
   OnDocumentChanged(ViewReset::KeepZoom);  // also clamps the play head
 }
 
@@ -180,15 +175,13 @@ void EditArea::SelectAll() {
 void EditArea::SetSelection(uint64_t a, uint64_t b) {
   ctx_.doc->SetSelection(a, b);
   UpdateLoop();
-  ctx_.view->Repaint(PaintArea::Wave);
-  RefreshInfo();
+  ctx_.port->Repaint(PaintArea::Wave);
 }
 
 void EditArea::MovePlayHead(uint64_t frame) {
   view_.SetPlayHead(frame);
   if (Playing()) SeekPlayback(view_.PlayHead());
-  ctx_.view->Repaint(PaintArea::Wave);
-  RefreshInfo();
+  ctx_.port->Repaint(PaintArea::Wave);
 }
 
 void EditArea::Tick() {
@@ -199,35 +192,29 @@ void EditArea::Tick() {
       // Played out by itself: release the device thread and the button.
       ctx_.playback->Stop();
       play_.active = false;
-      SetPlayButton(false);
     }
     if (frame != view_.PlayHead()) {
       view_.SetPlayHead(frame);
-      ctx_.view->Repaint(PaintArea::Wave);
-      RefreshInfo();
+      ctx_.port->Repaint(PaintArea::Wave);
     }
   }
-  if (Recording() && live_ != nullptr && !(ctx_.isRecordingPaused && ctx_.isRecordingPaused()))
-    ctx_.view->Repaint(PaintArea::Wave);
+  if (Recording() && live_ != nullptr && !(ctx_.app->RecordingPaused()))
+    ctx_.port->Repaint(PaintArea::Wave);
 }
 
-void EditArea::UpdateControls() {
-  ViewPort& v = *ctx_.view;
-  const bool idle = !Recording();
-  const bool has = idle && !Empty();
-  for (int id : {kIdPlay, kIdHome, kIdTrim, kIdDelete, kIdSilence, kIdSelectAll, kIdSaveWav, kIdSaveMp3, kIdSaveVideo})
-    v.SetControlEnabled(id, has);
-  // Deleting the whole clip empties the document; its undo stays reachable.
-  v.SetControlEnabled(kIdUndo, idle && ctx_.doc->UndoCount() > 0);
-  v.SetControlEnabled(kIdRedo, idle && ctx_.doc->RedoCount() > 0);
-  SetPlayButton(Playing());
+void EditArea::Describe(WindowFacts& facts) const {
+  facts.hasAudio = !Empty();
+  facts.canUndo = ctx_.doc->UndoCount() > 0;
+  facts.canRedo = ctx_.doc->RedoCount() > 0;
+  facts.playing = Playing();
+  facts.editorInfo = InfoLine();
 }
 
 // Keys, in the order of precedence the edit area gives them.
 bool EditArea::OnKey(const KeyEvent& key) {
   if (key.ctrl && key.key == Key::O && !Recording() && !key.autoRepeat) return HandleCommand(kIdOpenMedia);
   if (Recording() || Empty()) return false;
-  const FocusKind focus = ctx_.view->Focus();
+  const FocusKind focus = ctx_.port->Focus();
   if (focus == FocusKind::TextField || (focus == FocusKind::DropDown && key.key == Key::Space)) return false;
 
   AudioDoc& doc = *ctx_.doc;
@@ -334,7 +321,7 @@ void EditArea::StepPlayHead(bool left) {
 void EditArea::MarkViewUsed() {
   if (ctx_.settings == nullptr || ctx_.settings->hintPanZoom) return;
   ctx_.settings->hintPanZoom = true;
-  if (ctx_.saveSettings) ctx_.saveSettings();
+  ctx_.app->SaveSettings();
 }
 
 void EditArea::OnMouse(const MouseEvent& event, int viewWidth, int viewHeight) {
@@ -344,8 +331,7 @@ void EditArea::OnMouse(const MouseEvent& event, int viewWidth, int viewHeight) {
   if (out.selectAll) SelectAll();
   if (out.selectionChanged) SetSelection(out.selStart, out.selEnd);
   if (out.viewMoved) MarkViewUsed();
-  if (out.playHeadMoved) RefreshInfo();
-  if (out.changed) ctx_.view->Repaint(PaintArea::Wave);
+  if (out.changed) ctx_.port->Repaint(PaintArea::Wave);
 }
 
 void EditArea::OnWheel(const WheelEvent& event, int viewWidth, int) {
@@ -356,7 +342,7 @@ void EditArea::OnWheel(const WheelEvent& event, int viewWidth, int) {
     return;
   }
   MarkViewUsed();
-  ctx_.view->Repaint(PaintArea::Wave);
+  ctx_.port->Repaint(PaintArea::Wave);
 }
 
 PointerShape EditArea::PointerAt(int, int y, int, int viewHeight) const {
@@ -391,14 +377,6 @@ std::string EditArea::InfoLine() const {
   facts.format = doc.Format();
   facts.sourceBits = doc.SourceBits();
   return InfoLineText(facts);
-}
-
-void EditArea::RefreshInfo() {
-  if (Recording()) return;  // the recording's own line is showing
-  std::string line = InfoLine();
-  if (line == shownInfo_) return;
-  ctx_.view->SetText(TextView::EditorInfo, line);
-  shownInfo_ = std::move(line);
 }
 
 }  // namespace vesk::ui

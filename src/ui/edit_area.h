@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "core/settings.h"
+#include "ui/app_services.h"
 #include "ui/export_denoise.h"
 #include "ui/input_events.h"
 #include "ui/source_timeline.h"
-#include "ui/view_port.h"
+#include "ui/window_port.h"
+#include "ui/window_state.h"
 #include "ui/wave_scene.h"
 #include "ui/wave_view_model.h"
 
@@ -29,35 +31,14 @@ class PlayHeadServo;
 
 namespace vesk::ui {
 
-// The buffer playback plays, on the document timeline. The document's own
-// samples unless the denoise cache has a ready copy of the same length for
-// the current level; `status` is its word for the play status line.
-struct PlaybackBuffer {
-  const std::vector<float>* samples = nullptr;  // nullptr: the document's own
-  std::shared_ptr<const void> keepAlive;        // holds `samples` while they play
-  bool processed = false;
-  int level = 0;
-  std::string status;
-};
-
 // What the edit area borrows from the controller.
 struct EditContext {
-  ViewPort* view = nullptr;
+  WindowPort* port = nullptr;
   AudioDoc* doc = nullptr;
   PlaybackStream* playback = nullptr;
   DeviceCatalogue* devices = nullptr;  // the render choice for playback
   SettingsState* settings = nullptr;
-  std::function<void()> saveSettings;  // writes the settings file now
-  std::function<bool()> isRecording;
-  std::function<bool()> isRecordingPaused;  // optional: no live repaint while paused
-  // Optional: where playback reads from (the denoise issue fills it in).
-  std::function<PlaybackBuffer()> playbackBuffer;
-  // Optional: bytes of memory free for the full-length playback buffer
-  // (default: the system's available physical memory).
-  std::function<uint64_t()> availableMemory;
-  // Optional: the opened file changed (another file, a recording, nothing);
-  // the video preview follows it.
-  std::function<void()> openedMediaChanged;
+  AppServices* app = nullptr;
 };
 
 // How a document change moves the view.
@@ -90,21 +71,19 @@ class EditArea {
   // Removes the save staging folders a killed run left where saves go (last
   // save folder, open folder, recording folder). Once, at start.
   void RemoveStaleSaveFolders();
-  // The export-time denoise step (export_denoise.h); none exports as is.
-  void SetExportDenoise(ExportDenoiseHook hook);
   // A command of the edit area (open, play, home, saves, undo/redo, trim,
   // delete, silence, select all, preview). False when the id is not one of
   // them. The export-option menu items are the controller's.
   bool HandleCommand(int id);
   // The 33 ms tick: play head, end of playback, repaint requests.
   void Tick();
-  // Enabled states and texts of the edit controls for the current state.
-  void UpdateControls();
+  // The edit area's part of the window state.
+  void Describe(WindowFacts& facts) const;
   bool Playing() const;
   void StopPlayback();
   // The render device changed while playing: restart at the same position.
   void RestartPlaybackOnNewDevice();
-  // The buffer EditContext::playbackBuffer hands out changed (a denoised
+  // The buffer AppServices::PlaybackSource hands out changed (a denoised
   // copy became ready or was dropped): while playing, continue from the
   // same position on the new buffer.
   void PlaybackBufferChanged();
@@ -120,8 +99,7 @@ class EditArea {
   void OnWheel(const WheelEvent& event, int viewWidth, int viewHeight);
   PointerShape PointerAt(int x, int y, int viewWidth, int viewHeight) const;
   WaveScene Scene(int viewWidth, int viewHeight);
-  // The editor's information line (also written to TextView::EditorInfo
-  // whenever it changes).
+  // The editor's information line.
   std::string InfoLine() const;
 
   // After the document's samples changed outside the edit commands (a
@@ -169,7 +147,6 @@ class EditArea {
   bool NudgeSelection(bool left, bool moveStart);
   void StepPlayHead(bool left);
   void Status(const std::string& text);
-  void RefreshInfo();
   void MarkViewUsed();
 
   // Playback (edit_area_play.cpp).
@@ -179,13 +156,11 @@ class EditArea {
   bool EnsureFullLength(const std::vector<float>& samples, const PlaybackBuffer& choice);
   void SeekPlayback(uint64_t documentFrame);
   void UpdateLoop();
-  void SetPlayButton(bool playing);
   uint64_t PlaybackDocumentFrame() const;
   std::string PlaybackEndpoint() const;
 
   EditContext ctx_;
   WaveViewModel view_;
-  std::string shownInfo_;
 
   // The playback in progress.
   struct PlayState {
@@ -226,7 +201,6 @@ class EditArea {
   OpenedMedia opened_;
   // Replaces the opened-media record and tells the controller.
   void SetOpened(OpenedMedia media);
-  ExportDenoiseHook exportDenoise_;
   // Staging folders older than this belong to an earlier run.
   std::filesystem::file_time_type runStart_ = std::filesystem::file_time_type::clock::now();
 };

@@ -46,7 +46,7 @@ constexpr auto kProgressPump = std::chrono::milliseconds(40);
 // moment the progress window comes up (no cancel: the decoders cannot stop
 // half way) and pumps the window's messages until the work is done. The
 // helper thread gets COM for the system decoders.
-void RunWithProgress(ViewPort& view, const std::string& title, const std::string& stage,
+void RunWithProgress(WindowPort& view, const std::string& title, const std::string& stage,
                      const std::function<void()>& work) {
   std::mutex mutex;
   std::condition_variable finished;
@@ -160,7 +160,6 @@ std::string JoinLines(const std::vector<std::string>& lines, const char* separat
 
 }  // namespace
 
-void EditArea::SetExportDenoise(ExportDenoiseHook hook) { exportDenoise_ = std::move(hook); }
 
 void EditArea::RemoveStaleSaveFolders() {
   std::vector<std::filesystem::path> folders;
@@ -189,8 +188,8 @@ bool EditArea::HandleFileCommand(int id) {
 }
 
 void EditArea::OpenCommand() {
-  if (ctx_.isRecording && ctx_.isRecording()) {
-    ctx_.view->SetText(TextView::Status, "正在录音，先按「■ 停止录音」再打开文件。");
+  if (ctx_.app->Recording()) {
+    ctx_.port->Status("正在录音，先按「■ 停止录音」再打开文件。");
     return;
   }
   FileDialogRequest request;
@@ -200,18 +199,18 @@ void EditArea::OpenCommand() {
                       {"wav", "mp3", "m4a", "aac", "wma", "flac", "ogg", "opus", "mp4", "mov", "mkv", "webm"}},
                      {"所有文件", {"*"}}};
   std::filesystem::path chosen;
-  if (ctx_.view->PickFile(request, chosen)) OpenForEdit(chosen);
+  if (ctx_.port->PickFile(request, chosen)) OpenForEdit(chosen);
 }
 
 bool EditArea::OpenForEdit(const std::filesystem::path& path) {
-  ViewPort& view = *ctx_.view;
+  WindowPort& view = *ctx_.port;
   AudioDoc& doc = *ctx_.doc;
-  if (ctx_.isRecording && ctx_.isRecording()) {
-    view.SetText(TextView::Status, "正在录音，先按「■ 停止录音」再打开文件。");
+  if (ctx_.app->Recording()) {
+    view.Status("正在录音，先按「■ 停止录音」再打开文件。");
     return false;
   }
   StopPlayback();
-  view.SetText(TextView::Status, "正在载入…（大文件需要几秒）");
+  view.Status("正在载入…（大文件需要几秒）");
   const std::string fileName = FileNamePart(PathToUtf8(path));
 
   std::vector<AudioTrack> tracks;
@@ -287,10 +286,10 @@ bool EditArea::OpenForEdit(const std::filesystem::path& path) {
         return DecodeAllTracksMixed(path, tracks, f, s, e);
       };
     } else {
-      view.SetText(TextView::Status, "已取消载入。");
+      view.Status("已取消载入。");
       return false;
     }
-    view.SetText(TextView::Status, stage);
+    view.Status(stage);
   } else {
     // A failed single-track open leaves an empty edit area, as Load does.
     doc.Clear();
@@ -328,7 +327,7 @@ bool EditArea::OpenForEdit(const std::filesystem::path& path) {
     decoded = false;
   if (!decoded) {
     AppLog("[open] 打不开 %s：%s", PathToUtf8(path).c_str(), error.c_str());
-    view.SetText(TextView::Status, error);
+    view.Status(error);
     view.Repaint(PaintArea::Wave);
     view.ShowBox(BoxKind::Warning, kOpenFailedTitle, error);
     return false;
@@ -342,27 +341,25 @@ bool EditArea::OpenForEdit(const std::filesystem::path& path) {
   const std::filesystem::path folder = path.parent_path();
   if (!folder.empty() && !SameFolder(folder, ctx_.settings->openDir)) {
     ctx_.settings->openDir = folder;
-    if (ctx_.saveSettings) ctx_.saveSettings();
+    ctx_.app->SaveSettings();
   }
   const std::string loaded = "已载入：" + doc.DisplayName() + "（" + FormatClipDuration(doc.DurationSeconds()) + "）";
-  view.SetText(TextView::Status, loaded);
+  view.Status(loaded);
   if (opened_.hasPicture)
-    view.SetText(TextView::Status,
-                 PictureHint(loaded, opened_.pictureCodec, opened_.pictureFits, dialog, opened_.untouchedTracks));
+    view.Status(PictureHint(loaded, opened_.pictureCodec, opened_.pictureFits, dialog, opened_.untouchedTracks));
   AppLog("[open] %s：%u Hz %u 声道，%.1f 秒，画面=%d 导入轨=%d", PathToUtf8(path).c_str(),
          unsigned(doc.Format().sampleRate), unsigned(doc.Format().channels), doc.DurationSeconds(),
          int(opened_.hasPicture), opened_.editedTrack);
   ResetViewAfterOpen();
-  view.SetText(TextView::EditorInfo, InfoLine());
   return true;
 }
 
 void EditArea::SaveAs(bool mp3) {
-  ViewPort& view = *ctx_.view;
+  WindowPort& view = *ctx_.port;
   AudioDoc& doc = *ctx_.doc;
   SettingsState& settings = *ctx_.settings;
   if (doc.Frames() == 0) {
-    view.SetText(TextView::Status, kEmptyArea);
+    view.Status(kEmptyArea);
     return;
   }
   if (mp3 && !Mp3EncoderAvailable()) {
@@ -383,7 +380,7 @@ void EditArea::SaveAs(bool mp3) {
   if (!view.PickFile(request, path)) return;
   path = WithDefaultExtension(path, mp3 ? ".mp3" : ".wav");
 
-  view.SetText(TextView::Status, "正在导出…");
+  view.Status("正在导出…");
   view.ProgressBegin(mp3 ? "正在导出 MP3" : "正在导出 WAV", true);
   view.ProgressStep(0, "正在准备…");
 
@@ -399,12 +396,12 @@ void EditArea::SaveAs(bool mp3) {
   }
 
   ExportDenoise denoise;
-  if (exportDenoise_) denoise = exportDenoise_(ExportKind::Audio, path);
+  denoise = ctx_.app->ExportDenoiseStep(ExportKind::Audio, path);
   if (denoise.cancel) {
     view.ProgressEnd();
     return;
   }
-  if (denoise.run && !denoise.stage.empty()) view.SetText(TextView::Status, denoise.stage);
+  if (denoise.run && !denoise.stage.empty()) view.Status(denoise.stage);
 
   std::string error;
   std::vector<std::filesystem::path> files;
@@ -417,7 +414,7 @@ void EditArea::SaveAs(bool mp3) {
     // Save writes beside the target and renames at the end, so there is
     // nothing to delete here: an existing file keeps its old contents.
     if (error.empty()) {
-      view.SetText(TextView::Status, "导出已取消，没有写出文件。");
+      view.Status("导出已取消，没有写出文件。");
       return;
     }
     if (denoise.run && denoise.lastError) {
@@ -425,14 +422,13 @@ void EditArea::SaveAs(bool mp3) {
       if (!engineError.empty()) error = engineError;
     }
     AppLog("[save] 导出失败 %s：%s", PathToUtf8(path).c_str(), error.c_str());
-    view.SetText(TextView::Status, "导出失败：" + error);
+    view.Status("导出失败：" + error);
     view.ShowBox(BoxKind::Warning, "导出失败", error);
     return;
   }
 
   settings.lastSaveDir = WithSeparator(path.parent_path());
-  if (ctx_.saveSettings) ctx_.saveSettings();
-  view.SetText(TextView::EditorInfo, InfoLine());
+  ctx_.app->SaveSettings();
   uint64_t size = 0;
   for (const std::filesystem::path& file : files) {
     std::error_code ec;
@@ -454,21 +450,20 @@ void EditArea::SaveAs(bool mp3) {
   if (files.size() > 1)
     notes += Format("，文件超过 4 GB，已分段保存为 %zu 个文件（%s、%s…）", files.size(),
                     PathToUtf8(files[0].filename()).c_str(), PathToUtf8(files[1].filename()).c_str());
-  view.SetText(TextView::Status, "已导出：" + PathToUtf8(path) + "（" + FormatFileSize(size) + " · " +
+  view.Status("已导出：" + PathToUtf8(path) + "（" + FormatFileSize(size) + " · " +
                                      std::to_string(targetRate) + " Hz" + notes + "）");
 }
 
 void EditArea::SaveAsVideo() {
-  ViewPort& view = *ctx_.view;
+  WindowPort& view = *ctx_.port;
   AudioDoc& doc = *ctx_.doc;
   SettingsState& settings = *ctx_.settings;
   if (doc.Frames() == 0) {
-    view.SetText(TextView::Status, kEmptyArea);
+    view.Status(kEmptyArea);
     return;
   }
   if (!opened_.hasPicture || !opened_.pictureFits) {
-    view.SetText(TextView::Status,
-                 opened_.hasPicture
+    view.Status(opened_.hasPicture
                      ? "这个文件的画面编码没有可用于输出的容器（MP4 / MKV 都不收），装不回去 —— 声音可以用「剪辑后另存WAV / MP3」导出。"
                      : "当前素材不是从视频导入的，没有画面可以装回去 —— 只能用「剪辑后另存WAV / MP3」导出声音。");
     return;
@@ -476,12 +471,12 @@ void EditArea::SaveAsVideo() {
   const std::filesystem::path video = opened_.path;
   std::error_code ec;
   if (video.empty() || !std::filesystem::is_regular_file(video, ec)) {
-    view.SetText(TextView::Status, "找不到源视频文件（可能被移走或改名了）：" + PathToUtf8(video));
+    view.Status("找不到源视频文件（可能被移走或改名了）：" + PathToUtf8(video));
     return;
   }
   const FfmpegLocation ffmpeg = LocateFfmpeg(PathFromUtf8(settings.ffmpegPath));
   if (!ffmpeg.found) {
-    view.SetText(TextView::Status, "没找到 ffmpeg，视频导出已取消（拆分菜单里有「选择 ffmpeg 路径…」）。");
+    view.Status("没找到 ffmpeg，视频导出已取消（拆分菜单里有「选择 ffmpeg 路径…」）。");
     view.ShowBox(BoxKind::Warning, "没找到 ffmpeg",
                  "导出视频需要 ffmpeg（画面原样拷贝、不重压，靠它完成）。\n\n任选一种方式装好后再试：\n"
                  "  1）把 ffmpeg.exe 放到本程序所在目录（最省事）；\n  2）装好 ffmpeg 并确保它在系统 PATH 里；\n"
@@ -496,7 +491,7 @@ void EditArea::SaveAsVideo() {
                    "你删掉的那段声音会变成静音。\n\n如果你要的是剪好的紧凑音频（中间没有空白段），"
                    "用「剪辑后另存WAV / MP3」导出更合适 —— 那份是无缝的。\n\n继续导出视频吗？",
                    BoxButtons::YesNo, BoxAnswer::Yes) != BoxAnswer::Yes) {
-    view.SetText(TextView::Status, "视频导出已取消。");
+    view.Status("视频导出已取消。");
     return;
   }
 
@@ -514,14 +509,13 @@ void EditArea::SaveAsVideo() {
   chosen = WithDefaultExtension(chosen, ".mp4");
   const std::string sameFile = "输出文件不能和源视频是同一个文件 —— 那样会把源素材写坏。请换个文件名。";
   if (SameFileAsSource(video, chosen)) {
-    view.SetText(TextView::Status, "视频导出失败：" + sameFile);
+    view.Status("视频导出失败：" + sameFile);
     view.ShowBox(BoxKind::Warning, "视频导出失败", sameFile);
     return;
   }
 
   const bool flac = settings.videoCodecFlac;
-  view.SetText(TextView::Status,
-               std::string("正在导出视频…（画面拷贝 + 音频") + (flac ? "FLAC 无损编码" : "AAC 编码") + "）");
+  view.Status(std::string("正在导出视频…（画面拷贝 + 音频") + (flac ? "FLAC 无损编码" : "AAC 编码") + "）");
   view.ProgressBegin("正在导出视频", true);
   view.ProgressStep(0, "正在准备音频…");
 
@@ -552,18 +546,18 @@ void EditArea::SaveAsVideo() {
   }
 
   ExportDenoise denoise;
-  if (exportDenoise_) denoise = exportDenoise_(ExportKind::Video, chosen);
+  denoise = ctx_.app->ExportDenoiseStep(ExportKind::Video, chosen);
   if (denoise.cancel) {
     view.ProgressEnd();
     return;
   }
   if (denoise.run) {
-    view.SetText(TextView::Status, denoise.stage);
+    view.Status(denoise.stage);
     view.ProgressStep(4, denoise.stage);
     if (!denoise.run(samples, format.sampleRate)) {
       const std::string message = denoise.lastError ? denoise.lastError() : std::string();
       view.ProgressEnd();
-      view.SetText(TextView::Status, "导出已取消：降噪失败（" + message + "）。");
+      view.Status("导出已取消：降噪失败（" + message + "）。");
       view.ShowBox(BoxKind::Warning, "降噪失败", message);
       return;
     }
@@ -589,16 +583,16 @@ void EditArea::SaveAsVideo() {
   if (!ok) {
     view.ProgressEnd();
     if (error.empty()) {
-      view.SetText(TextView::Status, "视频导出已取消，没有写出文件。");
+      view.Status("视频导出已取消，没有写出文件。");
       return;
     }
     AppLog("[ff] 视频导出失败 %s：%s", PathToUtf8(chosen).c_str(), error.c_str());
-    view.SetText(TextView::Status, "视频导出失败：" + error);
+    view.Status("视频导出失败：" + error);
     view.ShowBox(BoxKind::Warning, "视频导出失败", error);
     return;
   }
   settings.lastSaveDir = WithSeparator(output.parent_path());
-  if (ctx_.saveSettings) ctx_.saveSettings();
+  ctx_.app->SaveSettings();
 
   const uint64_t size = std::filesystem::file_size(output, ec);
   std::string line = Format("已导出视频：%s（%s · 画面原样拷贝 · 音轨 %s · %.1f 秒完成）", PathToUtf8(output).c_str(),
@@ -655,7 +649,7 @@ void EditArea::SaveAsVideo() {
     line += " — 核对发现不一致（文件已保留）：" + JoinLines(checked.differences, "；");
     AppLog("[ff] 核对不一致 %s：%s", PathToUtf8(output).c_str(), JoinLines(checked.differences, "；").c_str());
   }
-  view.SetText(TextView::Status, line);
+  view.Status(line);
   if (ran && !checked.differences.empty())
     view.ShowBox(BoxKind::Warning, "导出结果核对不一致",
                  "视频已经写好，但读回来核对时发现和剪辑结果不一致：\n\n· " + JoinLines(checked.differences, "\n· ") +

@@ -22,10 +22,6 @@ constexpr const char* kNoFullLengthText = "全长播放缓冲建不起来（内�
 
 bool EditArea::Playing() const { return ctx_.playback != nullptr && ctx_.playback->Running(); }
 
-void EditArea::SetPlayButton(bool playing) {
-  ctx_.view->SetControlText(kIdPlay, playing ? "■ 停止 (Space)" : "▶ 播放 (Space)");
-}
-
 uint64_t EditArea::PlaybackDocumentFrame() const {
   const uint64_t pos = ctx_.playback->Position();
   const uint64_t frame = play_.fullLength ? play_.timeline.ToDocument(pos) : pos;
@@ -47,15 +43,13 @@ void EditArea::StopPlayback() {
   play_.active = false;
   play_.keep.reset();
   play_.retired.clear();
-  SetPlayButton(false);
-  ctx_.view->Repaint(PaintArea::Wave);
-  RefreshInfo();
+  ctx_.port->Repaint(PaintArea::Wave);
 }
 
 void EditArea::PlayCommand() {
   if (ctx_.playback == nullptr) return;
   if (Empty()) {
-    ctx_.view->SetText(TextView::Status, "剪辑区里还没有内容。");
+    ctx_.port->Status("剪辑区里还没有内容。");
     return;
   }
   if (Playing()) {
@@ -63,7 +57,7 @@ void EditArea::PlayCommand() {
     return;
   }
   if (Recording()) {
-    ctx_.view->SetText(TextView::Status, "录音时不能播放（会串音）。");
+    ctx_.port->Status("录音时不能播放（会串音）。");
     return;
   }
   StopPlayback();  // a playback that ended by itself leaves its play head
@@ -73,15 +67,13 @@ void EditArea::PlayCommand() {
   const uint64_t start = selection ? (head >= a && head < b ? head : a) : (head < doc.Frames() ? head : 0);
   std::string status, error;
   if (!StartPlayback(start, status, error)) {
-    SetPlayButton(false);
-    ctx_.view->ShowBox(BoxKind::Warning, "播放失败", error);
+    ctx_.port->ShowBox(BoxKind::Warning, "播放失败", error);
     return;
   }
-  SetPlayButton(true);
   view_.SetPlayHead(start);
   if (selection) status = status.empty() ? std::string(kLoopText) : std::string(kLoopText) + " " + status;
-  ctx_.view->SetText(TextView::Status, status);
-  ctx_.view->Repaint(PaintArea::Wave);
+  ctx_.port->Status(status);
+  ctx_.port->Repaint(PaintArea::Wave);
 }
 
 bool EditArea::EnsureFullLength(const std::vector<float>& samples, const PlaybackBuffer& choice) {
@@ -93,8 +85,7 @@ bool EditArea::EnsureFullLength(const std::vector<float>& samples, const Playbac
   const size_t channels = std::max<size_t>(doc.Format().channels, 1);
   const uint64_t bytes = doc.SourceFrames() * channels * sizeof(float);
   uint64_t available = 0;
-  const bool known =
-      ctx_.availableMemory ? (available = ctx_.availableMemory(), true) : AvailablePhysicalMemory(available);
+  const bool known = ctx_.app->FreeMemory(available);
   // Where memory is overcommitted a failed allocation does not throw, the
   // process is killed later; asking first keeps that from happening.
   if (known && bytes > available) return false;
@@ -119,7 +110,7 @@ bool EditArea::StartPlayback(uint64_t startFrame, std::string& status, std::stri
   const AudioDoc& doc = *ctx_.doc;
   // The seam where a denoised copy takes over. A copy of another length is
   // stale (the document changed under it) and is never played.
-  PlaybackBuffer choice = ctx_.playbackBuffer ? ctx_.playbackBuffer() : PlaybackBuffer{};
+  PlaybackBuffer choice = ctx_.app->PlaybackSource();
   const std::vector<float>* samples = &doc.Samples();
   if (choice.samples != nullptr && choice.samples->size() == doc.Samples().size())
     samples = choice.samples;
@@ -166,7 +157,6 @@ bool EditArea::StartPlayback(uint64_t startFrame, std::string& status, std::stri
 void EditArea::SeekPlayback(uint64_t documentFrame) {
   ctx_.playback->Seek(play_.fullLength ? play_.timeline.ToSource(documentFrame) : documentFrame);
   view_.SetPlayHead(PlaybackDocumentFrame());
-  RefreshInfo();
 }
 
 void EditArea::UpdateLoop() {
@@ -191,15 +181,14 @@ bool EditArea::RestartPlayback(std::string& error) {
   view_.SetPlayHead(at);
   std::string status;
   if (StartPlayback(at < ctx_.doc->Frames() ? at : 0, status, error)) return true;
-  SetPlayButton(false);
-  ctx_.view->ShowBox(BoxKind::Warning, "播放失败", error);
+  ctx_.port->ShowBox(BoxKind::Warning, "播放失败", error);
   return false;
 }
 
 void EditArea::RestartPlaybackOnNewDevice() {
   if (!Playing()) return;
   std::string error;
-  if (RestartPlayback(error)) ctx_.view->SetText(TextView::Status, "已切换播放设备，从刚才的位置接着播。");
+  if (RestartPlayback(error)) ctx_.port->Status("已切换播放设备，从刚才的位置接着播。");
 }
 
 void EditArea::PlaybackBufferChanged() {
@@ -209,12 +198,12 @@ void EditArea::PlaybackBufferChanged() {
   // new choice and needs a restart.
   const AudioDoc& doc = *ctx_.doc;
   if (!play_.fullLength && play_.frames == doc.Frames()) {
-    PlaybackBuffer choice = ctx_.playbackBuffer ? ctx_.playbackBuffer() : PlaybackBuffer{};
+    PlaybackBuffer choice = ctx_.app->PlaybackSource();
     const bool copy = choice.samples != nullptr && choice.samples->size() == doc.Samples().size();
     play_.retired.push_back(std::move(play_.keep));
     play_.keep = copy ? choice.keepAlive : nullptr;
     ctx_.playback->SwapBuffer(copy ? choice.samples->data() : doc.Samples().data());
-    if (!choice.status.empty()) ctx_.view->SetText(TextView::Status, choice.status);
+    if (!choice.status.empty()) ctx_.port->Status(choice.status);
     return;
   }
   std::string error;

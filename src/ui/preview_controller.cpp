@@ -5,13 +5,10 @@
 #include "core/app_log.h"
 #include "platform/text.h"
 #include "ui/control_ids.h"
-#include "ui/edit_area.h"
 
 namespace vesk::ui {
 namespace {
 
-constexpr const char* kOpenText = "预览视频";
-constexpr const char* kCloseText = "关闭预览";
 // A dragged window reports every step; the file is written once it rests
 // this many ticks (about half a second).
 constexpr int kSaveAfterTicks = 15;
@@ -36,19 +33,17 @@ PreviewController::PreviewController(PreviewContext context) : ctx_(std::move(co
 
 PreviewController::~PreviewController() { Close(false); }
 
-void PreviewController::UpdateButton() {
-  ViewPort& view = *ctx_.view;
-  view.SetControlText(kIdPreview, IsOpen() ? kCloseText : kOpenText);
-  view.SetControlEnabled(kIdPreview, IsOpen() || decoder_ != nullptr);
+void PreviewController::Describe(WindowFacts& facts) const {
+  facts.previewOpen = IsOpen();
+  facts.previewAvailable = decoder_ != nullptr;
 }
 
-void PreviewController::MediaChanged() {
-  const std::filesystem::path file = ctx_.edit->PictureFile();
+void PreviewController::MediaChanged(const std::filesystem::path& file) {
   // Another file (or the same one opened again) starts a new preview.
   Close(true);
   decoder_.reset();
   decoderFile_.clear();
-  if (!file.empty() && ctx_.view->Preview() != nullptr) {
+  if (!file.empty() && ctx_.port->Preview() != nullptr) {
     auto decoder = std::make_shared<PreviewDecoder>();
     std::string error;
     if (decoder->Open(file, error)) {
@@ -58,71 +53,59 @@ void PreviewController::MediaChanged() {
       AppLog("[preview] %s 没有可预览的画面：%s", PathToUtf8(file).c_str(), error.c_str());
     }
   }
-  UpdateButton();
 }
 
-void PreviewController::Toggle() {
+void PreviewController::Toggle(double seconds) {
   if (IsOpen())
     Close(true);
   else
-    Open();
-  UpdateButton();
+    Open(seconds);
 }
 
-void PreviewController::Open() {
-  PreviewView* window = ctx_.view->Preview();
+void PreviewController::Open(double seconds) {
+  PreviewView* window = ctx_.port->Preview();
   if (window == nullptr || decoder_ == nullptr) return;
-  session_ = std::make_shared<int>(0);
-  std::weak_ptr<int> session = session_;
-  ViewPort* view = ctx_.view;
+  session_.Renew();
   follower_ = std::make_unique<PreviewFollower>(
       std::make_unique<SharedSource>(decoder_),
-      [this, view, session](std::shared_ptr<const PreviewPicture> picture, const std::string& error) {
+      [this, port = ctx_.port, session = session_.Watched()](std::shared_ptr<const PreviewPicture> picture,
+                                                             const std::string& error) {
         // Follower thread: only the post happens here.
-        view->PostToUi([this, session, picture = std::move(picture), error] {
-          if (session.lock() != nullptr) OnDelivered(picture, error);
-        });
+        port->PostToUi(session, [this, picture = std::move(picture), error] { OnDelivered(picture, error); });
       });
   lastError_.clear();
   shown_.requestedSeconds = -1;
-  const std::optional<WindowRect> rect = ctx_.savedRect ? ctx_.savedRect(window->Screen()) : std::nullopt;
-  window->Show(rect, {[this] { ticksSinceMove_ = 0; }, [this] {
-                        Close(true);
-                        UpdateButton();
-                      }});
+  const std::optional<WindowRect> rect = ctx_.app->SavedPreviewRect(window->Screen());
+  window->Show(rect, {[this] { ticksSinceMove_ = 0; }, [this] { Close(true); }});
   AppLog("[preview] 打开预览：%s", PathToUtf8(decoderFile_).c_str());
-  RequestPicture(true);
+  RequestPicture(true, seconds);
 }
 
 void PreviewController::Close(bool save) {
   if (!IsOpen()) return;
   // Saved while the window is still up: PreviewRect is written only then.
-  if (save && ctx_.saveSettings) ctx_.saveSettings();
+  if (save) ctx_.app->SaveSettings();
   ticksSinceMove_ = -1;
-  session_.reset();
+  session_.Expire();
   follower_.reset();  // waits for a decode in progress; nothing is delivered after
-  if (PreviewView* window = ctx_.view->Preview()) window->Hide();
+  if (PreviewView* window = ctx_.port->Preview()) window->Hide();
 }
 
-void PreviewController::Shutdown() {
-  Close(false);
-  UpdateButton();
-}
+void PreviewController::Shutdown() { Close(false); }
 
 std::optional<WindowRect> PreviewController::OpenRect() const {
   if (!IsOpen()) return std::nullopt;
-  PreviewView* window = ctx_.view->Preview();
+  PreviewView* window = ctx_.port->Preview();
   if (window == nullptr || !window->Shown()) return std::nullopt;
   return window->Frame();
 }
 
-void PreviewController::RequestPicture(bool always) {
-  PreviewView* window = ctx_.view->Preview();
+void PreviewController::RequestPicture(bool always, double seconds) {
+  PreviewView* window = ctx_.port->Preview();
   if (!IsOpen() || window == nullptr) return;
   const PreviewSize box = window->ClientSize();
   const PreviewSize size = FitPreviewSize(decoder_->Width(), decoder_->Height(), box.width, box.height);
   if (size.width < 1 || size.height < 1) return;
-  const double seconds = ctx_.edit->PictureSeconds();
   if (!always && seconds == shown_.requestedSeconds && size.width == shown_.width && size.height == shown_.height)
     return;
   shown_.requestedSeconds = seconds;
@@ -132,23 +115,23 @@ void PreviewController::RequestPicture(bool always) {
   follower_->Request(seconds, size.width, size.height, window->Pixels());
 }
 
-void PreviewController::Tick() {
+void PreviewController::Tick(double seconds) {
   if (!IsOpen()) return;
-  RequestPicture(false);
+  RequestPicture(false, seconds);
   if (ticksSinceMove_ >= 0 && ++ticksSinceMove_ >= kSaveAfterTicks) {
     ticksSinceMove_ = -1;
-    if (ctx_.saveSettings) ctx_.saveSettings();
+    ctx_.app->SaveSettings();
   }
 }
 
 void PreviewController::OnDelivered(const std::shared_ptr<const PreviewPicture>& picture, const std::string& error) {
-  PreviewView* window = ctx_.view->Preview();
+  PreviewView* window = ctx_.port->Preview();
   if (!IsOpen() || window == nullptr) return;
   if (picture == nullptr) {
     if (error != lastError_) {
       lastError_ = error;
       AppLog("[preview] 画面解码失败：%s", error.c_str());
-      ctx_.view->SetText(TextView::Status, "预览画面解不出来：" + error);
+      ctx_.port->Status("预览画面解不出来：" + error);
     }
     return;
   }

@@ -3,7 +3,7 @@
 // from and saved to PreviewRect) and the pictures it shows. While the window
 // is open a PreviewFollower decodes the picture at the play head, whether it
 // moves by playback or by scrubbing; finished pictures travel to the
-// user-interface thread through ViewPort::PostToUi.
+// user-interface thread through WindowPort::PostToUi.
 //
 // Threads: the user-interface thread only.
 #include <cstdint>
@@ -14,21 +14,18 @@
 #include <string>
 
 #include "core/settings.h"
-#include "ui/view_port.h"
+#include "ui/app_services.h"
+#include "ui/window_port.h"
+#include "ui/window_state.h"
 #include "video/preview_decoder.h"
 #include "video/preview_follower.h"
 
 namespace vesk::ui {
 
-class EditArea;
-
 struct PreviewContext {
-  ViewPort* view = nullptr;
-  EditArea* edit = nullptr;
-  // The saved preview rectangle when it suits `screen` (LoadPreviewRect).
-  std::function<std::optional<WindowRect>(const ScreenMetrics& screen)> savedRect;
-  // Writes the settings file now; it asks OpenRect for PreviewRect.
-  std::function<void()> saveSettings;
+  WindowPort* port = nullptr;
+  // Saving the settings asks OpenRect for PreviewRect.
+  AppServices* app = nullptr;
 };
 
 class PreviewController {
@@ -39,14 +36,18 @@ class PreviewController {
   PreviewController(const PreviewController&) = delete;
   PreviewController& operator=(const PreviewController&) = delete;
 
-  // The edit area's opened file changed: an open preview closes, and the
-  // button is enabled when the new file has a picture the decoder can show.
-  void MediaChanged();
-  // Button 1068: opens or closes the preview window.
-  void Toggle();
-  // The 33 ms tick: asks for the picture at the play head when it moved or
-  // the window changed size, and saves a moved window once it rests.
-  void Tick();
+  // The edit area's opened file changed (`pictureFile`: the file when it
+  // has a picture, else empty): an open preview closes, and the button is
+  // enabled when the new file has a picture the decoder can show.
+  void MediaChanged(const std::filesystem::path& pictureFile);
+  // Button 1068: opens or closes the preview window; `seconds` is the
+  // picture time of the play head (EditArea::PictureSeconds).
+  void Toggle(double seconds);
+  // The 33 ms tick: asks for the picture at `seconds` when it moved or the
+  // window changed size, and saves a moved window once it rests.
+  void Tick(double seconds);
+  // The preview's part of the window state: its button.
+  void Describe(WindowFacts& facts) const;
   // The main window goes: the preview closes, nothing is saved.
   void Shutdown();
 
@@ -64,19 +65,18 @@ class PreviewController {
   const Shown& State() const { return shown_; }
 
  private:
-  void Open();
+  void Open(double seconds);
   void Close(bool save);
-  void RequestPicture(bool always);
+  void RequestPicture(bool always, double seconds);
   void OnDelivered(const std::shared_ptr<const PreviewPicture>& picture, const std::string& error);
-  void UpdateButton();
 
   PreviewContext ctx_;
   std::shared_ptr<PreviewDecoder> decoder_;  // open while the file has a usable picture
   std::filesystem::path decoderFile_;
   std::unique_ptr<PreviewFollower> follower_;
-  // Pictures posted by the follower check it before they reach the window:
-  // it is renewed at every open, so a late picture of an earlier preview is dropped.
-  std::shared_ptr<int> session_;
+  // Renewed at every open and expired at close, so a late picture of an
+  // earlier preview is dropped.
+  LifeToken session_;
   Shown shown_;
   int ticksSinceMove_ = -1;  // -1: no unsaved move
   std::string lastError_;

@@ -12,30 +12,4 @@ bool IsFailureStatus(const std::string& status) {
   return false;
 }
 
-void StatusLineView::SetText(TextView view, const std::string& text) {
-  window_.SetText(view, text);
-  if (view != TextView::Status) return;
-  status_ = text;
-  MarkDetails(IsFailureStatus(text));
-}
-
-BoxAnswer StatusLineView::ShowBox(BoxKind kind, const std::string& title, const std::string& text,
-                                  BoxButtons buttons, BoxAnswer defaultButton) {
-  // The line that goes with a warning is that warning's short form.
-  if ((kind == BoxKind::Warning || kind == BoxKind::Error) && !status_.empty()) MarkDetails(true);
-  return window_.ShowBox(kind, title, text, buttons, defaultButton);
-}
-
-bool StatusLineView::OpenDetails() {
-  if (!details_) return false;
-  window_.ShowDetailsBox(kStatusDetailsTitle, status_);
-  return true;
-}
-
-void StatusLineView::MarkDetails(bool available) {
-  if (available == details_) return;
-  details_ = available;
-  window_.SetStatusDetails(available);
-}
-
 }  // namespace vesk::ui

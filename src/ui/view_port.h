@@ -1,9 +1,6 @@
 #pragma once
-// The controller's only way to the screen. The Windows window (ui/win/), the
-// Qt window (ui/qt/) and the scripted view of the tests implement it.
-//
-// Threads: every call comes from the user-interface thread, except PostToUi,
-// which any thread may call.
+// The controller's way to the screen. The Windows window (ui/win/), the Qt
+// window (ui/qt/) and the scripted view of the tests implement it.
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -12,16 +9,10 @@
 #include <vector>
 
 #include "core/settings.h"
+#include "ui/window_state.h"
 #include "video/preview_decoder.h"
 
 namespace vesk::ui {
-
-// The text views that are not command controls; the layout dump keys them
-// by these names.
-enum class TextView { Status, Size, MeterInfo, Clock, EditorInfo };
-
-// Painted areas.
-enum class PaintArea { Wave, Meter };
 
 enum class BoxKind { Information, Warning, Error, Question };
 enum class BoxButtons { Ok, YesNo };
@@ -39,6 +30,7 @@ struct FileDialogRequest {
   std::filesystem::path folder;  // initial folder, may be empty
   std::string fileName;          // proposed name (save dialogs)
   std::vector<FileFilter> filters;
+  bool pickFolder = false;  // a folder, not a file (`folder` is where the picker starts)
 };
 
 // One entry of a popup menu. A separator has id 0 and an empty text; a
@@ -105,69 +97,61 @@ class PreviewView {
 // Which kind of control holds the keyboard focus (the key rules differ).
 enum class FocusKind { Other, TextField, DropDown, Wave };
 
+// The controller's only way to the screen. The view applies the computed
+// window state's changes, shows dialogs and the progress window, and wakes
+// its loop for posted work (the controller's task queue runs it).
+//
+// Threads: every call comes from the user-interface thread, except Wake,
+// which any thread may call.
 class ViewPort {
  public:
   virtual ~ViewPort() = default;
 
-  // Text views and the status line.
-  virtual void SetText(TextView view, const std::string& text) = 0;
-  // Whether the status line now has details (a failure's whole text): the
-  // view marks the line as clickable and forwards a click to the
-  // controller's OnStatusClicked.
-  virtual void SetStatusDetails(bool available) { (void)available; }
-  // A box with the whole `text`, selectable for copying, and a close button.
-  virtual void ShowDetailsBox(const std::string& title, const std::string& text) {
-    ShowBox(BoxKind::Information, title, text);
-  }
-
-  // Command controls by id.
-  virtual void SetControlText(int id, const std::string& text) = 0;
-  virtual void SetControlEnabled(int id, bool enabled) = 0;
-  virtual void SetComboItems(int id, const std::vector<std::string>& items, int selected) = 0;
-  virtual void SetComboSelection(int id, int selected) = 0;
-  virtual void SetTooltip(int id, const std::string& text) = 0;
-
-  virtual void Repaint(PaintArea area) = 0;
+  // Control labels, states, items and tooltips, the text views, the status
+  // line's details mark (a click on a marked line reaches the controller's
+  // OnStatusClicked) and repaints of the painted areas.
+  virtual void Apply(const WindowChanges& changes) = 0;
 
   // A modal message box; returns the button pressed. A Yes/No box that is
   // dismissed otherwise (Escape, its close button) answers No.
   virtual BoxAnswer ShowBox(BoxKind kind, const std::string& title, const std::string& text,
                             BoxButtons buttons = BoxButtons::Ok, BoxAnswer defaultButton = BoxAnswer::Ok) = 0;
-
-  // False when the user cancelled.
+  // A box with the whole `text`, selectable for copying, and a close button.
+  virtual void ShowDetailsBox(const std::string& title, const std::string& text) = 0;
+  // A file (or, with request.folder, a folder) picker. False when the user cancelled.
   virtual bool PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) = 0;
-  virtual bool PickFolder(const std::string& title, const std::filesystem::path& initial,
-                          std::filesystem::path& chosen) = 0;
+  virtual TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) = 0;
 
   // The progress window of long work on the user-interface thread. While it
   // is up the window stays alive (messages are pumped from ProgressStep) and
-  // input to the main window is refused. ProgressStep returns false once the
-  // user pressed cancel.
+  // input to the main window is refused; the controller runs no tick and no
+  // posted work meanwhile. ProgressStep returns false once the user pressed cancel.
   virtual void ProgressBegin(const std::string& title, bool cancellable) = 0;
   virtual bool ProgressStep(int percent, const std::string& stage) = 0;
   virtual void ProgressEnd() = 0;
 
-  // Runs `task` on the user-interface thread soon. Any thread.
-  virtual void PostToUi(std::function<void()> task) = 0;
+  // Work was posted: the view has its loop call AppController::OnWake soon.
+  // Any thread.
+  virtual void Wake() = 0;
 
-  // The desktop: file manager, browser, the system's sound settings, the
-  // donation window. False with a Chinese reason when nothing could be
-  // started.
+  virtual FocusKind Focus() const = 0;
+  // The main window's DPI (the diagnostics snapshot shows it).
+  virtual unsigned Dpi() const { return 96; }
+  // The video preview window; nullptr where the view has none.
+  virtual PreviewView* Preview() { return nullptr; }
+};
+
+// The desktop around the window: file manager, browser, the system's sound
+// settings, the donation window. False with a Chinese reason when nothing
+// could be started.
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
   virtual bool RevealFile(const std::filesystem::path& file) = 0;
   virtual bool OpenFolder(const std::filesystem::path& folder) = 0;
   virtual bool OpenUrl(const std::string& url) = 0;
   virtual bool OpenSoundSettings(std::string& error) = 0;
   virtual void ShowDonationWindow() = 0;
-
-  virtual TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) = 0;
-
-  virtual FocusKind Focus() const = 0;
-
-  // The main window's DPI (the diagnostics snapshot shows it).
-  virtual unsigned Dpi() const { return 96; }
-
-  // The video preview window; nullptr where the view has none.
-  virtual PreviewView* Preview() { return nullptr; }
 };
 
 }  // namespace vesk::ui

@@ -25,6 +25,7 @@
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
 #include "ui/edit_area.h"
+#include "ui/edit_rig.h"
 
 namespace {
 
@@ -190,72 +191,27 @@ class SpinningPlayback final : public PlaybackStream {
   std::thread thread_;
 };
 
-class QuietView final : public ui::ViewPort {
- public:
-  void SetText(ui::TextView, const std::string&) override {}
-  void SetControlText(int, const std::string&) override {}
-  void SetControlEnabled(int, bool) override {}
-  void SetComboItems(int, const std::vector<std::string>&, int) override {}
-  void SetComboSelection(int, int) override {}
-  void SetTooltip(int, const std::string&) override {}
-  void Repaint(ui::PaintArea) override {}
-  ui::BoxAnswer ShowBox(ui::BoxKind, const std::string&, const std::string&, ui::BoxButtons,
-                        ui::BoxAnswer defaultButton) override {
-    return defaultButton;
-  }
-  bool PickFile(const ui::FileDialogRequest&, std::filesystem::path&) override { return false; }
-  bool PickFolder(const std::string&, const std::filesystem::path&, std::filesystem::path&) override { return false; }
-  void ProgressBegin(const std::string&, bool) override {}
-  bool ProgressStep(int, const std::string&) override { return true; }
-  void ProgressEnd() override {}
-  void PostToUi(std::function<void()> task) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    posted_.push_back(std::move(task));
-  }
-  bool RevealFile(const std::filesystem::path&) override { return false; }
-  bool OpenFolder(const std::filesystem::path&) override { return false; }
-  bool OpenUrl(const std::string&) override { return false; }
-  bool OpenSoundSettings(std::string&) override { return false; }
-  void ShowDonationWindow() override {}
-  ui::TrackDialogResult ShowTrackDialog(const ui::TrackDialogModel&) override { return {}; }
-  ui::FocusKind Focus() const override { return ui::FocusKind::Wave; }
-
-  // The window's message loop.
-  void RunPosted() {
-    std::deque<std::function<void()>> tasks;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      tasks.swap(posted_);
-    }
-    for (auto& t : tasks) t();
-  }
-
- private:
-  std::mutex mutex_;
-  std::deque<std::function<void()>> posted_;
-};
-
 void DriveController(Bytes& in) {
   constexpr uint32_t kRate = 1000;  // a 5 s pre-roll stays small
   AudioDoc doc;
-  QuietView view;
+  test::PartsWindow window;
+  test::PartsHost host;
   SpinningPlayback playback;
   SettingsState settings;
-  uint64_t memory = ~uint64_t(0) >> 2;
+  uint64_t& memory = host.memory;
+  memory = ~uint64_t(0) >> 2;
   std::atomic<bool> hold{false}, fail{false};
   // Holding applies to background renders only: selection denoise renders
   // on this thread and would wait for ever.
   const std::thread::id uiThread = std::this_thread::get_id();
   std::string plugin = "Fuzz Voice De-noise";
 
+  window.view.focus = ui::FocusKind::Wave;
   ui::DenoiseContext d;
-  d.view = &view;
+  d.port = &window.port;
   d.doc = &doc;
   d.settings = &settings;
-  d.availableMemory = [&](uint64_t& bytes) {
-    bytes = memory;
-    return true;
-  };
+  d.app = &host;
   d.discover = [&](DenoiseEngine& e) {
     e = DenoiseEngine{};
     e.discovered = true;
@@ -274,15 +230,9 @@ void DriveController(Bytes& in) {
     return true;
   };
   auto denoise = std::make_unique<ui::DenoiseController>(d);
-  ui::EditContext c;
-  c.view = &view;
-  c.doc = &doc;
-  c.playback = &playback;
-  c.settings = &settings;
-  c.playbackBuffer = [&] { return denoise->PlaybackBufferForAudition(); };
-  c.availableMemory = [&] { return memory; };
-  ui::EditArea area(c);
-  denoise->SetEditArea(&area);
+  ui::EditArea area(ui::EditContext{&window.port, &doc, &playback, nullptr, &settings, &host});
+  host.area = &area;
+  host.denoise = denoise.get();
   denoise->Discover();
 
   auto load = [&](size_t frames) {
@@ -294,7 +244,7 @@ void DriveController(Bytes& in) {
   auto finishRender = [&] {
     hold = false;
     for (int i = 0; i < 2000 && denoise->Rendering(); ++i) std::this_thread::sleep_for(100us);
-    view.RunPosted();
+    window.port.RunPosted();
   };
   load(256);
 
@@ -316,7 +266,7 @@ void DriveController(Bytes& in) {
         area.Tick();
         break;
       case 4:
-        view.RunPosted();
+        window.port.RunPosted();
         break;
       case 5:
         area.HandleCommand(ui::kIdPlay);
@@ -357,7 +307,7 @@ void DriveController(Bytes& in) {
         break;
       default: {  // an export: waits for a running render, renders its own copy
         hold = false;
-        ui::ExportDenoise e = denoise->ExportHook()(ui::ExportKind::Audio, "/fuzz/out.wav");
+        ui::ExportDenoise e = denoise->ForExport(ui::ExportKind::Audio, "/fuzz/out.wav");
         if (e.run) {
           std::vector<float> copy = doc.Samples();
           e.run(copy, kRate);
@@ -371,6 +321,7 @@ void DriveController(Bytes& in) {
     }
   }
   finishRender();
+  host.denoise = nullptr;
   denoise.reset();  // stops audition of a cached copy before the copies go
   playback.Stop();
 }

@@ -746,9 +746,14 @@ void LoadQuietNoise(ControllerRig& rig) {
 
 // Ticks like the window until a render completion was handled.
 bool SettleRender(ControllerRig& rig) {
+  if (rig.RunPosted()) return true;  // it finished while a progress window was up
+  const int posted = rig.view.wakes;
   for (int i = 0; i < 2000; ++i) {
     rig->OnTick();
-    if (rig.view.RunPosted()) return true;
+    if (rig.view.wakes > posted) {
+      rig.RunPosted();  // unless the tick ran it already
+      return true;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return false;

@@ -17,8 +17,9 @@
 #include "platform/text.h"
 #include "support/test_support.h"
 #include "ui/app_controller.h"
+#include "ui/app_parts.h"
 #include "ui/control_ids.h"
-#include "ui/scripted_view.h"
+#include "support/scripted_view.h"
 
 namespace vesk::test {
 
@@ -56,7 +57,7 @@ class ControllerRig {
     options.logFile = dir.path() / "logs" / "current.log";
     options.logFolder = dir.path() / "logs";
     if (adjust) adjust(options);
-    controller = std::make_unique<ui::AppController>(std::move(parts), view, options);
+    controller = std::make_unique<ui::AppController>(std::move(parts), view, view, options);
   }
 
   std::filesystem::path IniPath() const { return dir.path() / "VeskRecorder.ini"; }
@@ -78,6 +79,8 @@ class ControllerRig {
       std::this_thread::sleep_for(std::chrono::milliseconds(33));
     }
   }
+  // The view's loop after a wake-up: runs what was posted; false when nothing was.
+  bool RunPosted() { return controller->OnWake(); }
   // `n` ticks back to back, for what the controller counts in ticks.
   void Tick(int n) {
     for (int i = 0; i < n; ++i) controller->OnTick();

@@ -15,7 +15,6 @@
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
 #include "ui/export_menus.h"
-#include "support/post_queue.h"
 #include "ui/edit_rig.h"
 
 namespace vesk::test {
@@ -23,27 +22,13 @@ namespace {
 
 using ui::DenoiseLevelKind;
 
-class QueueView : public EditRigView {
- public:
-  ui::BoxAnswer answer = ui::BoxAnswer::No;
-  void PostToUi(std::function<void()> task) override { posted_.Post(std::move(task)); }
-  bool RunPosted() { return posted_.Run(); }
-  ui::BoxAnswer ShowBox(ui::BoxKind kind, const std::string& title, const std::string& text, ui::BoxButtons buttons,
-                        ui::BoxAnswer defaultButton) override {
-    EditRigView::ShowBox(kind, title, text, buttons, defaultButton);
-    return answer;
-  }
-
- private:
-  test::PostQueue posted_;
-};
-
 struct DenoiseRig {
   AudioDoc doc;
-  QueueView view;
+  PartsWindow window;
+  ScriptedView& view = window.view;
+  PartsHost host;
   ManualPlayback playback;
   SettingsState settings;
-  uint64_t memory = ~uint64_t(0) / 4;
   std::filesystem::path module = FixtureModule("voice_denoise");
   std::filesystem::path probeBook;  // empty: the data folder's
   bool missing = false;
@@ -54,14 +39,12 @@ struct DenoiseRig {
   std::unique_ptr<ui::DenoiseController> denoise;  // goes before the edit area
 
   DenoiseRig() {
+    host.memory = ~uint64_t(0) / 4;
     ui::DenoiseContext d;
-    d.view = &view;
+    d.port = &window.port;
     d.doc = &doc;
     d.settings = &settings;
-    d.availableMemory = [this](uint64_t& bytes) {
-      bytes = memory;
-      return true;
-    };
+    d.app = &host;
     d.discover = [this](DenoiseEngine& e) {
       e = DenoiseEngine{};
       e.discovered = true;
@@ -82,14 +65,13 @@ struct DenoiseRig {
       return RunDenoise(e, s, rate, ch, error, level);
     };
     denoise = std::make_unique<ui::DenoiseController>(d);
-    ui::EditContext c;
-    c.view = &view;
-    c.doc = &doc;
-    c.playback = &playback;
-    c.settings = &settings;
-    c.playbackBuffer = [this] { return denoise->PlaybackBufferForAudition(); };
-    area = std::make_unique<ui::EditArea>(c);
-    denoise->SetEditArea(area.get());
+    area = std::make_unique<ui::EditArea>(ui::EditContext{&window.port, &doc, &playback, nullptr, &settings, &host});
+    host.area = area.get();
+    host.denoise = denoise.get();
+    window.describe = [this](ui::WindowFacts& f) {
+      area->Describe(f);
+      denoise->Describe(f);
+    };
     denoise->Discover();
   }
   ~DenoiseRig() { hold = false; }
@@ -104,15 +86,21 @@ struct DenoiseRig {
   void Settle() {
     for (int i = 0; i < 3000; ++i) {
       denoise->Tick();
-      if (view.RunPosted()) return;
+      window.Refresh();
+      if (window.port.RunPosted()) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     FAIL() << "the background render never finished";
   }
+  const std::string& Status() const { return window.port.StatusText(); }
+  std::string Label(int id) {
+    window.Refresh();
+    return window.shown->Control(id).label.value_or("");
+  }
   bool PlayingCacheCopy() { return playback.Source() != doc.Samples().data(); }
   int Renders() const {
     int n = 0;
-    for (const std::string& s : view.statuses) n += s.rfind("正在后台渲染降噪…（渲染完再按空格", 0) == 0;
+    for (const std::string& s : view.statusHistory) n += s.rfind("正在后台渲染降噪…（渲染完再按空格", 0) == 0;
     return n;
   }
 };
@@ -162,19 +150,19 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
   rig.hold = true;
   rig.denoise->Toggle();
   EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 开");
-  EXPECT_EQ(rig.view.controlText[ui::kIdDenoise], "降噪 开");
-  EXPECT_NE(rig.view.status.find("另存 WAV/MP3 时会先过一遍「VeskTest Voice De-noise」"), std::string::npos);
+  EXPECT_EQ(rig.Label(ui::kIdDenoise), "降噪 开");
+  EXPECT_NE(rig.Status().find("另存 WAV/MP3 时会先过一遍「VeskTest Voice De-noise」"), std::string::npos);
 
   // Audition while the render runs plays the original within the selection loop.
   ASSERT_TRUE(rig.area->HandleCommand(ui::kIdPlay));
   EXPECT_FALSE(rig.PlayingCacheCopy());
-  EXPECT_NE(rig.view.status.find("降噪还在后台渲染，这次先播原声"), std::string::npos);
+  EXPECT_NE(rig.Status().find("降噪还在后台渲染，这次先播原声"), std::string::npos);
   rig.playback.Advance(4000);
   rig.denoise->Tick();
-  EXPECT_EQ(rig.view.status.rfind("正在后台渲染降噪…（已 ", 0), 0u);
+  EXPECT_EQ(rig.Status().rfind("正在后台渲染降噪…（已 ", 0), 0u);
   rig.hold = false;
   rig.Settle();
-  EXPECT_EQ(rig.view.status, "降噪渲染完成 —— 正在播放的已切到降噪后的（位置不变）。");
+  EXPECT_EQ(rig.Status(), "降噪渲染完成 —— 正在播放的已切到降噪后的（位置不变）。");
   ASSERT_TRUE(rig.PlayingCacheCopy());
   EXPECT_EQ(rig.playback.Position(), 12000u);
   EXPECT_EQ(rig.playback.LoopStart(), 8000u);
@@ -192,11 +180,11 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
   const std::vector<float>& out = rig.playback.rendered;
   EXPECT_TRUE(std::equal(out.end() - 200, out.end(), rig.doc.Samples().begin() + 2 * 13000));
   rig.playback.Seek(13000);
-  EXPECT_EQ(rig.view.status, "降噪已关闭：已切回原声（位置不变）。导出按原样输出；降噪缓存已保留，重新打开立刻生效。");
+  EXPECT_EQ(rig.Status(), "降噪已关闭：已切回原声（位置不变）。导出按原样输出；降噪缓存已保留，重新打开立刻生效。");
   EXPECT_FALSE(rig.PlayingCacheCopy());
   EXPECT_EQ(rig.playback.Position(), 13000u);
   rig.denoise->Toggle();
-  EXPECT_EQ(rig.view.status, "降噪已开启：复用现有缓存，播放已切到降噪后的（位置不变）。");
+  EXPECT_EQ(rig.Status(), "降噪已开启：复用现有缓存，播放已切到降噪后的（位置不变）。");
   EXPECT_TRUE(rig.PlayingCacheCopy());
   EXPECT_EQ(rig.playback.starts, starts);
   EXPECT_FALSE(rig.denoise->Rendering());
@@ -204,16 +192,16 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
   rig.area->StopPlayback();
   rig.denoise->Toggle();
   rig.denoise->Toggle();
-  EXPECT_EQ(rig.view.status, "降噪已开启：内容没变，直接复用之前渲好的缓存 —— 空格立刻听降噪后的，不用等。");
+  EXPECT_EQ(rig.Status(), "降噪已开启：内容没变，直接复用之前渲好的缓存 —— 空格立刻听降噪后的，不用等。");
 
   // An edit re-renders by itself; the old copy is never played again.
   rig.area->HandleCommand(ui::kIdPlay);
-  EXPECT_NE(rig.view.status.find("正在播放降噪后的声音（VeskTest Voice De-noise）"), std::string::npos);
+  EXPECT_NE(rig.Status().find("正在播放降噪后的声音（VeskTest Voice De-noise）"), std::string::npos);
   rig.area->StopPlayback();
   ASSERT_TRUE(rig.area->HandleCommand(ui::kIdSilence));
   rig.Settle();
   EXPECT_EQ(rig.Renders(), 2);
-  EXPECT_NE(rig.view.status.find("降噪已就绪（渲染 "), std::string::npos);
+  EXPECT_NE(rig.Status().find("降噪已就绪（渲染 "), std::string::npos);
 
   // Going away while the device reads a cached copy stops the device first.
   rig.area->HandleCommand(ui::kIdPlay);
@@ -224,21 +212,21 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
 
 TEST(DenoiseController, LevelsAtCapacityOneAndDuringARender) {
   DenoiseRig rig;
-  rig.memory = 150000;  // room for one 1 s copy only: every level switch evicts the previous copy
+  rig.host.memory = 150000;  // room for one 1 s copy only: every level switch evicts the previous copy
   rig.Load(1.0);
   rig.denoise->Toggle();
   rig.Settle();
   EXPECT_EQ(rig.denoise->Cache().Capacity(), 1);
   rig.hold = true;
   rig.denoise->SetLevel(DenoiseLevelKind::Audition, 0);
-  EXPECT_EQ(rig.view.status,
+  EXPECT_EQ(rig.Status(),
             "降噪等级已设为「激进」：正在按新档位重新渲染，完成后空格听到的就是新效果，正在播的话会自动切过去。");
   // Changed again while that render runs: its result is outdated.
   rig.denoise->SetLevel(DenoiseLevelKind::Audition, 2);
-  EXPECT_EQ(rig.view.status, "降噪等级已设为「轻柔」—— 等上一轮渲染结束后自动按新档重跑。");
+  EXPECT_EQ(rig.Status(), "降噪等级已设为「轻柔」—— 等上一轮渲染结束后自动按新档重跑。");
   rig.hold = false;
   rig.Settle();
-  EXPECT_EQ(rig.view.status, "降噪渲染完成，但当前设置或内容已变，正在按最新设置重新渲染…");
+  EXPECT_EQ(rig.Status(), "降噪渲染完成，但当前设置或内容已变，正在按最新设置重新渲染…");
   rig.Settle();
   EXPECT_EQ(rig.denoise->Cache().Slot(0).level, 2);
   rig.denoise->SetLevel(DenoiseLevelKind::Audition, 1);  // evicted: renders again
@@ -261,9 +249,9 @@ TEST(DenoiseController, LevelsAtCapacityOneAndDuringARender) {
   };
   for (const auto& t : texts) {
     if (rig.settings.denoise != t.on) rig.denoise->Toggle();
-    rig.view.status = "-";
+    rig.window.port.Status("-");
     rig.denoise->SetLevel(t.kind, t.level);
-    EXPECT_EQ(rig.view.status, t.text ? t.text : "-");
+    EXPECT_EQ(rig.Status(), t.text ? t.text : "-");
   }
   EXPECT_EQ(rig.settings.selDenoiseLevel, 0);
   EXPECT_EQ(rig.settings.denoiseLevel, 2);
@@ -277,13 +265,13 @@ TEST(DenoiseController, FailingPluginIsRenderedOnceAndAuditionPlaysTheOriginal) 
   rig.Load(0.5);
   rig.denoise->Toggle();
   rig.Settle();
-  EXPECT_EQ(rig.view.status.rfind("后台降噪渲染失败：", 0), 0u) << rig.view.status;
+  EXPECT_EQ(rig.Status().rfind("后台降噪渲染失败：", 0), 0u) << rig.Status();
   for (int i = 0; i < 20; ++i) rig.denoise->Tick();
   EXPECT_FALSE(rig.denoise->Rendering());
   EXPECT_EQ(rig.Renders(), 1);
   rig.area->HandleCommand(ui::kIdPlay);
   EXPECT_FALSE(rig.PlayingCacheCopy());
-  EXPECT_EQ(rig.view.status, "降噪开着但渲染失败了，这次播的是原声（见之前的状态栏提示）。");
+  EXPECT_EQ(rig.Status(), "降噪开着但渲染失败了，这次播的是原声（见之前的状态栏提示）。");
 }
 
 TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
@@ -297,8 +285,8 @@ TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
     const std::vector<float> before = rig.doc.Samples();
     rig.doc.SetSelection(c.start, c.start + c.frames);
     rig.denoise->DenoiseSelection();
-    EXPECT_NE(rig.view.status.find(c.preRoll), std::string::npos) << rig.view.status;
-    EXPECT_EQ(rig.view.status.rfind("选区已降噪（档位：均衡，耗时 ", 0), 0u);
+    EXPECT_NE(rig.Status().find(c.preRoll), std::string::npos) << rig.Status();
+    EXPECT_EQ(rig.Status().rfind("选区已降噪（档位：均衡，耗时 ", 0), 0u);
     const std::vector<float>& after = rig.doc.Samples();
     const size_t a = c.start * 2, b = (c.start + c.frames) * 2;
     // Outside untouched; the first and last frames are the original (fade t = 0).
@@ -314,10 +302,10 @@ TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
   }
   DenoiseRig rig;
   rig.denoise->DenoiseSelection();
-  EXPECT_EQ(rig.view.status, "剪辑区里还没有内容。");
+  EXPECT_EQ(rig.Status(), "剪辑区里还没有内容。");
   rig.Load(1.0);
   rig.denoise->DenoiseSelection();
-  EXPECT_EQ(rig.view.status, "请先在波形上拖出选区，再点「选区降噪」。");
+  EXPECT_EQ(rig.Status(), "请先在波形上拖出选区，再点「选区降噪」。");
 }
 
 // No plug-in installed: the built-in engine renders in the background, plays
@@ -334,8 +322,8 @@ TEST(DenoiseController, BuiltInEngineWorksEveryPathWithoutAPlugin) {
   EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 开");
   EXPECT_EQ(rig.denoise->Tooltip().rfind("降噪（试听/整段）：内置降噪\n", 0), 0u);
   rig.Settle();
-  EXPECT_EQ(rig.view.status.rfind("降噪已就绪（渲染 ", 0), 0u) << rig.view.status;
-  EXPECT_NE(rig.view.status.find("噪声样本：自动取最安静的 2 秒（0:0"), std::string::npos) << rig.view.status;
+  EXPECT_EQ(rig.Status().rfind("降噪已就绪（渲染 ", 0), 0u) << rig.Status();
+  EXPECT_NE(rig.Status().find("噪声样本：自动取最安静的 2 秒（0:0"), std::string::npos) << rig.Status();
   const std::vector<float> first = *rig.denoise->Cache().Slot(0).samples;
   ASSERT_EQ(first.size(), rig.doc.Samples().size());
   EXPECT_LT(RmsOfRange(first, 0, first.size()), 0.5 * RmsOfRange(rig.doc.Samples(), 0, first.size()));
@@ -346,12 +334,12 @@ TEST(DenoiseController, BuiltInEngineWorksEveryPathWithoutAPlugin) {
   // A marked noise sample: too short is refused, a usable one re-renders.
   rig.doc.SetSelection(0, 3000);
   rig.denoise->SetNoiseSampleFromSelection();
-  EXPECT_EQ(rig.view.status, "噪声样本至少要 0.25 秒，请把选区拉长一点。");
+  EXPECT_EQ(rig.Status(), "噪声样本至少要 0.25 秒，请把选区拉长一点。");
   rig.doc.SetSelection(0, 8000);
   rig.denoise->SetNoiseSampleFromSelection();
-  EXPECT_EQ(rig.view.status, "已把 0:00.0–0:00.5（0.5 秒）设为噪声样本，内置降噪正按它重新渲染。");
+  EXPECT_EQ(rig.Status(), "已把 0:00.0–0:00.5（0.5 秒）设为噪声样本，内置降噪正按它重新渲染。");
   rig.Settle();
-  EXPECT_NE(rig.view.status.find("噪声样本：选定的 0:00.0–0:00.5"), std::string::npos) << rig.view.status;
+  EXPECT_NE(rig.Status().find("噪声样本：选定的 0:00.0–0:00.5"), std::string::npos) << rig.Status();
   EXPECT_EQ(rig.Renders(), 2);
 
   // Selection denoise changes only the selection, undoably.
@@ -359,7 +347,7 @@ TEST(DenoiseController, BuiltInEngineWorksEveryPathWithoutAPlugin) {
   const std::vector<float> before = rig.doc.Samples();
   rig.doc.SetSelection(16000, 32000);
   rig.denoise->DenoiseSelection();
-  EXPECT_EQ(rig.view.status.rfind("选区已降噪（档位：均衡", 0), 0u) << rig.view.status;
+  EXPECT_EQ(rig.Status().rfind("选区已降噪（档位：均衡", 0), 0u) << rig.Status();
   ASSERT_EQ(rig.doc.Samples().size(), before.size());
   EXPECT_TRUE(std::equal(before.begin(), before.begin() + 32000, rig.doc.Samples().begin()));
   EXPECT_LT(RmsOfRange(rig.doc.Samples(), 40000, 56000), 0.5 * RmsOfRange(before, 40000, 56000));
@@ -369,7 +357,7 @@ TEST(DenoiseController, BuiltInEngineWorksEveryPathWithoutAPlugin) {
   // The export renders its own copy at the export's rate.
   rig.denoise->Toggle();
   rig.Settle();
-  const ui::ExportDenoise d = rig.denoise->ExportHook()(ui::ExportKind::Audio, "/out/x.wav");
+  const ui::ExportDenoise d = rig.denoise->ForExport(ui::ExportKind::Audio, "/out/x.wav");
   ASSERT_TRUE(d.run);
   EXPECT_TRUE(rig.view.boxes.empty());
   std::vector<float> copy = rig.doc.Samples();
@@ -399,7 +387,7 @@ TEST(DenoiseController, EngineChoiceBetweenPluginAndBuiltIn) {
   EXPECT_EQ(rig.denoise->Engine().displayName, "VeskTest Voice De-noise");
   rig.denoise->SetBuiltinEngine(true);
   EXPECT_TRUE(rig.settings.denoiseBuiltin);
-  EXPECT_EQ(rig.view.status, "降噪引擎已换成「内置降噪」。");
+  EXPECT_EQ(rig.Status(), "降噪引擎已换成「内置降噪」。");
   rig.denoise->Discover();  // the choice outlives a new discovery
   EXPECT_TRUE(rig.denoise->Engine().builtin);
   rig.denoise->SetBuiltinEngine(false);
@@ -408,7 +396,7 @@ TEST(DenoiseController, EngineChoiceBetweenPluginAndBuiltIn) {
   rig.builtin = true;
   rig.denoise->Discover();
   rig.denoise->SetBuiltinEngine(false);
-  EXPECT_EQ(rig.view.status, "没检测到降噪插件，继续用内置降噪。");
+  EXPECT_EQ(rig.Status(), "没检测到降噪插件，继续用内置降噪。");
   EXPECT_TRUE(rig.denoise->Engine().builtin);
 }
 
@@ -470,16 +458,16 @@ TEST(DenoiseController, SwitchAndSelectionTextsWithoutAPluginOrContent) {
     rig.hold = true;
     rig.denoise->Toggle();
     if (c.on) {
-      EXPECT_EQ(rig.view.status, c.on);
+      EXPECT_EQ(rig.Status(), c.on);
     }
     EXPECT_FALSE(rig.denoise->Rendering() && c.missing);
     rig.doc.SetSelection(0, rig.doc.Frames());
     rig.denoise->DenoiseSelection();
-    EXPECT_EQ(rig.view.status, c.selection);
+    EXPECT_EQ(rig.Status(), c.selection);
     rig.hold = false;
     if (rig.denoise->Rendering()) rig.Settle();
     rig.denoise->Toggle();
-    EXPECT_EQ(rig.view.status,
+    EXPECT_EQ(rig.Status(),
               "降噪已关闭：导出按原样输出，空格播的也是原声。降噪缓存已保留 —— 内容没变的话，重新打开立刻生效。");
     EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 关");
   }
@@ -519,8 +507,8 @@ TEST(DenoiseController, ExportAsksWhenThePluginIsMissingAndRendersItsOwnCopyOthe
                                                       : "降噪：未检测到 RX Voice De-noise",
                                            0),
               0u);
-    rig.view.answer = c.answer;
-    const ui::ExportDenoise d = rig.denoise->ExportHook()(c.kind, "/out/x.wav");
+    rig.view.boxAnswers = {c.answer};
+    const ui::ExportDenoise d = rig.denoise->ForExport(c.kind, "/out/x.wav");
     ASSERT_EQ(rig.view.boxes.size(), 1u);
     EXPECT_EQ(rig.view.boxes[0].title, c.noHelper ? "降噪辅助程序没就位" : "没检测到降噪插件");
     if (!c.text.empty()) {
@@ -528,16 +516,16 @@ TEST(DenoiseController, ExportAsksWhenThePluginIsMissingAndRendersItsOwnCopyOthe
     }
     EXPECT_EQ(d.cancel, c.cancel);
     EXPECT_FALSE(d.run);
-    EXPECT_EQ(rig.view.status, c.status);
+    EXPECT_EQ(rig.Status(), c.status);
     const char* note = c.kind == ui::ExportKind::Video ? " — 音轨未降噪（插件不可用，选了无降噪导出）"
                                                        : "，未降噪（插件不可用，选了无降噪导出）";
     EXPECT_EQ(d.resultNote, c.cancel ? "" : note);
   }
   DenoiseRig rig;
   rig.Load(0.5);
-  EXPECT_FALSE(rig.denoise->ExportHook()(ui::ExportKind::Audio, "/out/x.wav").run);  // switch off
+  EXPECT_FALSE(rig.denoise->ForExport(ui::ExportKind::Audio, "/out/x.wav").run);  // switch off
   rig.denoise->Toggle();
-  const ui::ExportDenoise d = rig.denoise->ExportHook()(ui::ExportKind::Audio, "/out/x.wav");
+  const ui::ExportDenoise d = rig.denoise->ForExport(ui::ExportKind::Audio, "/out/x.wav");
   EXPECT_FALSE(rig.denoise->Rendering());  // waited for the background render
   ASSERT_TRUE(d.run);
   std::vector<float> copy = rig.doc.Samples();
@@ -556,7 +544,7 @@ TEST(DenoiseController, LevelChangesSayWhetherTheyRenderOrReuse) {
   rig.hold = true;
   const auto level = [&](int l) {
     rig.denoise->SetLevel(DenoiseLevelKind::Audition, l);
-    return rig.view.status;
+    return rig.Status();
   };
   EXPECT_EQ(level(0), "降噪等级已设为「激进」。");
   rig.Load(1.0);
@@ -566,7 +554,7 @@ TEST(DenoiseController, LevelChangesSayWhetherTheyRenderOrReuse) {
   rig.hold = false;
   rig.Settle();
   rig.Settle();
-  EXPECT_EQ(rig.view.status, "降噪渲染完成 —— 正在播放的已切到降噪后的（位置不变）。");
+  EXPECT_EQ(rig.Status(), "降噪渲染完成 —— 正在播放的已切到降噪后的（位置不变）。");
   EXPECT_EQ(level(0), "降噪等级已设为「激进」：该档之前渲过，已同帧切过去听（位置不变）。");
   rig.area->StopPlayback();
   EXPECT_EQ(level(1), "降噪等级已设为「均衡」：该档之前渲过，缓存直接复用 —— 空格立刻听到的就是新档效果。");
@@ -576,17 +564,17 @@ TEST(DenoiseController, NoRoomForTheCopyIsSaidOnceAndALevelChangeKeepsIt) {
   const std::string noMemory =
       "内存不够给降噪缓存腾地方了 —— 请关掉一些程序后再试；导出不受影响（导出走自己的临时副本）。";
   DenoiseRig rig;
-  rig.memory = 1000;
+  rig.host.memory = 1000;
   rig.Load(1.0);
   rig.denoise->Toggle();
   rig.denoise->Tick();
-  EXPECT_EQ(rig.view.status, noMemory);
-  const size_t shown = rig.view.statuses.size();
+  EXPECT_EQ(rig.Status(), noMemory);
+  const size_t shown = rig.view.statusHistory.size();
   for (int i = 0; i < 3; ++i) rig.denoise->Tick();
-  EXPECT_EQ(rig.view.statuses.size(), shown);
+  EXPECT_EQ(rig.view.statusHistory.size(), shown);
   EXPECT_FALSE(rig.denoise->Rendering());
   rig.denoise->SetLevel(DenoiseLevelKind::Audition, 2);
-  EXPECT_EQ(rig.view.status, noMemory);
+  EXPECT_EQ(rig.Status(), noMemory);
 }
 
 TEST(DenoiseController, SwitchAndSelectionTextsWithoutThe32BitHelper) {
@@ -605,11 +593,11 @@ TEST(DenoiseController, SwitchAndSelectionTextsWithoutThe32BitHelper) {
     rig.noHelper = true;
     if (c.seconds > 0) rig.Load(c.seconds);
     rig.denoise->Toggle();
-    EXPECT_EQ(rig.view.status, c.on);
+    EXPECT_EQ(rig.Status(), c.on);
     EXPECT_EQ(rig.denoise->ButtonLabel(), "降噪 缺");
     rig.doc.SetSelection(0, rig.doc.Frames());
     rig.denoise->DenoiseSelection();
-    EXPECT_EQ(rig.view.status, c.selection);
+    EXPECT_EQ(rig.Status(), c.selection);
   }
 }
 
@@ -620,8 +608,8 @@ TEST(DenoiseController, SelectionDenoiseRunsAtItsOwnLevel) {
   rig.denoise->SetLevel(DenoiseLevelKind::Selection, 2);
   rig.doc.SetSelection(8000, 24000);
   rig.denoise->DenoiseSelection();
-  EXPECT_EQ(rig.view.status.rfind("选区已降噪（档位：轻柔，耗时 ", 0), 0u) << rig.view.status;
-  const auto& shown = rig.view.statuses;
+  EXPECT_EQ(rig.Status().rfind("选区已降噪（档位：轻柔，耗时 ", 0), 0u) << rig.Status();
+  const auto& shown = rig.view.statusHistory;
   EXPECT_EQ(std::count(shown.begin(), shown.end(), "正在对选区跑降噪（VeskTest Voice De-noise·轻柔）…"), 1);
 }
 

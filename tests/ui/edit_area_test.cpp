@@ -128,14 +128,14 @@ TEST(EditKeys, FollowTheirRulesInOrder) {
     rig.Load(test::Constant(480000, 2, 0.25f));
     EditAreaTestAccess::SetPlayHead(rig.area, c.head);
     rig.doc.SetSelection(c.selStart, c.selEnd);
-    rig.view.status = "(before)";
+    rig.window.port.Status("(before)");
     rig.view.focus = c.focus;
     EXPECT_EQ(rig.area.OnKey(c.key), c.handled) << c.what;
     EXPECT_EQ(rig.doc.SelectionStart(), c.wantStart) << c.what;
     EXPECT_EQ(rig.doc.SelectionEnd(), c.wantEnd) << c.what;
     EXPECT_EQ(rig.area.PlayHead(), c.wantHead) << c.what;
     if (c.status) {
-      EXPECT_EQ(rig.view.status, c.status) << c.what;
+      EXPECT_EQ(rig.Status(), c.status) << c.what;
     }
   }
 }
@@ -154,43 +154,43 @@ TEST(EditCommands, ApplyTheirDocumentCallStatusPlayHeadAndView) {
 
   rig.doc.SetSelection(48000, 96000);
   rig.area.HandleCommand(kIdDelete);
-  EXPECT_EQ(rig.view.status, "已删除选区。");
+  EXPECT_EQ(rig.Status(), "已删除选区。");
   EXPECT_EQ(rig.doc.Frames(), 432000u);
   EXPECT_EQ(rig.area.PlayHead(), 48000u);
   EXPECT_EQ(rig.area.View().ZoomSpan(), zoom);
-  EXPECT_TRUE(rig.view.enabled[kIdUndo]);
-  EXPECT_FALSE(rig.view.enabled[kIdRedo]);
-  EXPECT_EQ(rig.view.info, "0:01.000 / 0:09.000　无选区　48000 Hz　立体声　16bit");
+  EXPECT_TRUE(rig.State().Control(kIdUndo).enabled);
+  EXPECT_FALSE(rig.State().Control(kIdRedo).enabled);
+  EXPECT_EQ(rig.area.InfoLine(), "0:01.000 / 0:09.000　无选区　48000 Hz　立体声　16bit");
 
   rig.doc.SetSelection(0, 1000);
   rig.area.HandleCommand(kIdSilence);
-  EXPECT_EQ(rig.view.status, "选区已静音。");
+  EXPECT_EQ(rig.Status(), "选区已静音。");
   EXPECT_EQ(rig.doc.Samples()[0], 0.0f);
 
   rig.area.HandleCommand(kIdUndo);
-  EXPECT_EQ(rig.view.status, "已撤销上一步（Ctrl+Y 可重做）。");
-  EXPECT_EQ(rig.view.controlText[kIdPlay], "▶ 播放 (Space)");
-  EXPECT_TRUE(rig.view.enabled[kIdRedo]);
+  EXPECT_EQ(rig.Status(), "已撤销上一步（Ctrl+Y 可重做）。");
+  EXPECT_EQ(rig.Label(kIdPlay), "▶ 播放 (Space)");
+  EXPECT_TRUE(rig.State().Control(kIdRedo).enabled);
   rig.area.HandleCommand(kIdRedo);
-  EXPECT_EQ(rig.view.status, "已重做上一步。");
+  EXPECT_EQ(rig.Status(), "已重做上一步。");
   rig.area.HandleCommand(kIdUndo);
   rig.area.HandleCommand(kIdUndo);
   EXPECT_EQ(rig.doc.Frames(), 480000u);
-  rig.view.status = "(before)";
+  rig.window.port.Status("(before)");
   rig.area.HandleCommand(kIdUndo);  // nothing left: the button says nothing
-  EXPECT_EQ(rig.view.status, "(before)");
+  EXPECT_EQ(rig.Status(), "(before)");
 
   // A new edit voids the redo list; the key says so.
   rig.doc.SetSelection(10, 20);
   rig.area.HandleCommand(kIdSilence);
   rig.Key(Key::Y, true);
-  EXPECT_EQ(rig.view.status, "没有可重做的操作了（做过新编辑之后，旧的重做记录就作废了）。");
+  EXPECT_EQ(rig.Status(), "没有可重做的操作了（做过新编辑之后，旧的重做记录就作废了）。");
 
   // Trim: play head 0 and the whole new clip in view.
   EditAreaTestAccess::SetPlayHead(rig.area, 3000);
   rig.doc.SetSelection(1000, 5000);
   rig.area.HandleCommand(kIdTrim);
-  EXPECT_EQ(rig.view.status, "已裁剪到选区。");
+  EXPECT_EQ(rig.Status(), "已裁剪到选区。");
   EXPECT_EQ(rig.doc.Frames(), 4000u);
   EXPECT_EQ(rig.area.PlayHead(), 0u);
   EXPECT_EQ(rig.area.View().Start(), 0u);
@@ -198,27 +198,26 @@ TEST(EditCommands, ApplyTheirDocumentCallStatusPlayHeadAndView) {
 
   rig.Key(Key::Escape);
   rig.area.HandleCommand(kIdTrim);
-  EXPECT_EQ(rig.view.status, "请先在波形上拖出一段选区。");
+  EXPECT_EQ(rig.Status(), "请先在波形上拖出一段选区。");
   EXPECT_EQ(rig.doc.Frames(), 4000u);
 
   rig.area.HandleCommand(kIdSelectAll);
   EXPECT_EQ(rig.doc.SelectionEnd(), 4000u);
-  EXPECT_EQ(rig.view.info, "0:00.000 / 0:00.083　选区 0:00.083　48000 Hz　立体声　16bit");
+  EXPECT_EQ(rig.area.InfoLine(), "0:00.000 / 0:00.083　选区 0:00.083　48000 Hz　立体声　16bit");
   // Deleting everything leaves the clip empty, and the undo button brings it back.
   rig.area.HandleCommand(kIdDelete);
   EXPECT_EQ(rig.doc.Frames(), 0u);
-  EXPECT_FALSE(rig.view.enabled[kIdPlay]);
-  EXPECT_TRUE(rig.view.enabled[kIdUndo]);
+  EXPECT_FALSE(rig.State().Control(kIdPlay).enabled);
+  EXPECT_TRUE(rig.State().Control(kIdUndo).enabled);
   rig.area.HandleCommand(kIdUndo);
   EXPECT_EQ(rig.doc.Frames(), 4000u);
 
   // While recording the edit commands do nothing and the controls are off.
-  rig.recording = true;
+  rig.host.recording = true;
   rig.area.HandleCommand(kIdDelete);
   EXPECT_EQ(rig.doc.Frames(), 4000u);
-  rig.area.UpdateControls();
-  EXPECT_FALSE(rig.view.enabled[kIdPlay]);
-  EXPECT_FALSE(rig.view.enabled[kIdUndo]);
+  EXPECT_FALSE(rig.State().Control(kIdPlay).enabled);
+  EXPECT_FALSE(rig.State().Control(kIdUndo).enabled);
   EXPECT_FALSE(rig.Key(Key::Delete));
 }
 
@@ -229,7 +228,7 @@ TEST(EditEndToEnd, DragSelectDeleteAndUndoRestoreTheSamplesExactly) {
   rig.Drag(400, 200);
   EXPECT_EQ(rig.doc.SelectionStart(), 96000u);
   EXPECT_EQ(rig.doc.SelectionEnd(), 192000u);
-  EXPECT_NE(rig.view.info.find("选区 0:02.000"), std::string::npos);
+  EXPECT_NE(rig.area.InfoLine().find("选区 0:02.000"), std::string::npos);
   ASSERT_TRUE(rig.Key(Key::Delete));
   EXPECT_EQ(rig.doc.Frames(), 384000u);
   EXPECT_EQ(rig.area.PlayHead(), 96000u);
@@ -259,29 +258,29 @@ TEST(EditPlay, StartsFromThePlayHeadOrTheSelectionAndStopsWhereItWas) {
     EXPECT_EQ(rig.playback.Position(), c.start) << c.what;
     EXPECT_EQ(rig.playback.LoopStart(), c.selStart) << c.what;
     EXPECT_EQ(rig.playback.LoopEnd(), c.selEnd) << c.what;
-    EXPECT_EQ(rig.view.controlText[kIdPlay], "■ 停止 (Space)") << c.what;
-    EXPECT_EQ(rig.view.status, c.selEnd > c.selStart ? kLoopText : "") << c.what;
+    EXPECT_EQ(rig.Label(kIdPlay), "■ 停止 (Space)") << c.what;
+    EXPECT_EQ(rig.Status(), c.selEnd > c.selStart ? kLoopText : "") << c.what;
     rig.playback.Advance(480);
     rig.area.Tick();
     ASSERT_TRUE(rig.Key(Key::Space)) << c.what;
     EXPECT_FALSE(rig.playback.Running()) << c.what;
     EXPECT_EQ(rig.area.PlayHead(), c.start + 480) << c.what;
-    EXPECT_EQ(rig.view.controlText[kIdPlay], "▶ 播放 (Space)") << c.what;
+    EXPECT_EQ(rig.Label(kIdPlay), "▶ 播放 (Space)") << c.what;
   }
 }
 
 TEST(EditPlay, FollowsClicksSelectionsDeviceChangesAndTheEnd) {
   EditRig rig;
   rig.area.HandleCommand(kIdPlay);
-  EXPECT_EQ(rig.view.status, "剪辑区里还没有内容。");
+  EXPECT_EQ(rig.Status(), "剪辑区里还没有内容。");
   EXPECT_FALSE(rig.Key(Key::Space));  // an empty edit area takes no keys
 
   rig.Load(test::Ramp(48000, 2));
-  rig.recording = true;
+  rig.host.recording = true;
   rig.area.HandleCommand(kIdPlay);
-  EXPECT_EQ(rig.view.status, "录音时不能播放（会串音）。");
+  EXPECT_EQ(rig.Status(), "录音时不能播放（会串音）。");
   EXPECT_FALSE(rig.playback.Running());
-  rig.recording = false;
+  rig.host.recording = false;
 
   rig.playback.failStart = true;
   rig.area.HandleCommand(kIdPlay);
@@ -289,7 +288,7 @@ TEST(EditPlay, FollowsClicksSelectionsDeviceChangesAndTheEnd) {
   EXPECT_EQ(rig.view.boxes[0].kind, BoxKind::Warning);
   EXPECT_EQ(rig.view.boxes[0].title, "播放失败");
   EXPECT_EQ(rig.view.boxes[0].text, "初始化播放流 失败（HRESULT 0x88890008）。");
-  EXPECT_EQ(rig.view.controlText[kIdPlay], "▶ 播放 (Space)");
+  EXPECT_EQ(rig.Label(kIdPlay), "▶ 播放 (Space)");
   rig.playback.failStart = false;
 
   rig.doc.SetSelection(10000, 20000);
@@ -311,11 +310,11 @@ TEST(EditPlay, FollowsClicksSelectionsDeviceChangesAndTheEnd) {
   rig.area.RestartPlaybackOnNewDevice();
   EXPECT_EQ(rig.playback.starts, 3);
   EXPECT_EQ(rig.playback.Position(), 15400u);
-  EXPECT_EQ(rig.view.status, "已切换播放设备，从刚才的位置接着播。");
+  EXPECT_EQ(rig.Status(), "已切换播放设备，从刚才的位置接着播。");
 
   while (rig.playback.Running()) rig.playback.Advance(4800);  // plays out by itself
   rig.area.Tick();
-  EXPECT_EQ(rig.view.controlText[kIdPlay], "▶ 播放 (Space)");
+  EXPECT_EQ(rig.Label(kIdPlay), "▶ 播放 (Space)");
   EXPECT_EQ(rig.area.PlayHead(), 48000u);
   rig.area.HandleCommand(kIdPlay);
   EXPECT_EQ(rig.playback.Position(), 0u);  // from the end it starts over
@@ -365,11 +364,11 @@ TEST(EditPlay, FullLengthPlaybackSkipsTheDeletedRangeWithoutGoingBack) {
   EXPECT_TRUE(EditAreaTestAccess::FullLengthSamples(rig.area).empty());
 
   // Without the memory for it the compact document plays, and says so.
-  rig.availableMemory = 1000;
+  rig.host.memory = 1000;
   rig.Key(Key::Escape);
   rig.Key(Key::Space);
   EXPECT_FALSE(rig.area.PlayingFullLength());
-  EXPECT_EQ(rig.view.status, "全长播放缓冲建不起来（内存不够）——这次先播紧凑版。");
+  EXPECT_EQ(rig.Status(), "全长播放缓冲建不起来（内存不够）——这次先播紧凑版。");
   EXPECT_EQ(rig.playback.startedWith, rig.doc.Samples().data());
 }
 
@@ -382,7 +381,7 @@ TEST(EditScene, DrawsTheDocumentTheHintAndTheLiveWaveform) {
       s.emptyText,
       "剪辑区是空的。\r\n点上面「打开音视频」载入文件，或直接把音频/视频文件拖进这个窗口。\r\n录完音也会自动载入。");
   rig.area.OnWheel(WheelEvent{1, 500, 50}, EditRig::kWidth, EditRig::kHeight);
-  EXPECT_EQ(rig.settingsSaves, 0);  // nothing to zoom: the hint is not used up
+  EXPECT_EQ(rig.host.settingsSaves, 0);  // nothing to zoom: the hint is not used up
 
   rig.Load(test::Sine(480000, 2, 1, 48000, 0.8, 1.0));
   rig.doc.SetSelection(120000, 240000);
@@ -409,7 +408,7 @@ TEST(EditScene, DrawsTheDocumentTheHintAndTheLiveWaveform) {
 
   Wheel(rig, 2, EditRig::kWidth);
   Wheel(rig, 1, EditRig::kWidth);
-  EXPECT_EQ(rig.settingsSaves, 1);  // saved once
+  EXPECT_EQ(rig.host.settingsSaves, 1);  // saved once
   EXPECT_TRUE(rig.settings.hintPanZoom);
   s = rig.area.Scene(EditRig::kWidth, EditRig::kHeight);
   EXPECT_TRUE(s.hint.empty());
@@ -433,7 +432,7 @@ TEST(EditScene, DrawsTheDocumentTheHintAndTheLiveWaveform) {
     clock.AdvanceMs(10);
     servo.Feed(batch.data(), 480, 2);
   }
-  rig.recording = true;
+  rig.host.recording = true;
   rig.area.SetLiveSource(&servo, 48000, 2);
   rig.area.OnWheel(WheelEvent{20, 500, 50}, EditRig::kWidth, EditRig::kHeight);
   for (int i = 0; i < 80; ++i) {  // repaints every 33 ms while the writes stopped

@@ -2,13 +2,19 @@
 // An edit area over a real document, a scripted view port and a playback
 // stream whose "device" renders only when the test says so.
 #include <deque>
+#include <functional>
+#include <optional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "audio/playback_stream.h"
 #include "doc/audio_doc.h"
+#include "support/scripted_view.h"
+#include "ui/denoise_controller.h"
 #include "ui/edit_area.h"
+#include "ui/window_port.h"
+#include "ui/window_state.h"
 
 namespace vesk::ui {
 
@@ -23,54 +29,61 @@ struct EditAreaTestAccess {
 
 namespace vesk::test {
 
-// Remembers what the edit area showed; answers boxes with their default.
-class EditRigView : public ui::ViewPort {
- public:
-  std::string status;
-  std::vector<std::string> statuses;
-  std::string info;
-  std::map<int, std::string> controlText;
-  std::map<int, bool> enabled;
-  int waveRepaints = 0;
-  struct Box {
-    ui::BoxKind kind;
-    std::string title, text;
-  };
-  std::vector<Box> boxes;
-  ui::FocusKind focus = ui::FocusKind::Wave;
+// What the application controller answers the parts, scripted: settings
+// saves and document notifications are counted, recording and free memory
+// are set by the test, playback questions go to the parts given.
+struct PartsHost : ui::AppServices {
+  int settingsSaves = 0;
+  bool recording = false;
+  uint64_t memory = ~uint64_t(0);
+  std::vector<ui::DocumentChange> changes;
+  ui::EditArea* area = nullptr;
+  ui::DenoiseController* denoise = nullptr;
 
-  void SetText(ui::TextView view, const std::string& text) override {
-    if (view == ui::TextView::Status) {
-      status = text;
-      statuses.push_back(text);
-    } else if (view == ui::TextView::EditorInfo) {
-      info = text;
-    }
+  void SaveSettings() override { ++settingsSaves; }
+  bool Recording() const override { return recording; }
+  bool RecordingPaused() const override { return false; }
+  bool FreeMemory(uint64_t& bytes) const override {
+    bytes = memory;
+    return true;
   }
-  void SetControlText(int id, const std::string& text) override { controlText[id] = text; }
-  void SetControlEnabled(int id, bool on) override { enabled[id] = on; }
-  void SetComboItems(int, const std::vector<std::string>&, int) override {}
-  void SetComboSelection(int, int) override {}
-  void SetTooltip(int, const std::string&) override {}
-  void Repaint(ui::PaintArea area) override { waveRepaints += area == ui::PaintArea::Wave; }
-  ui::BoxAnswer ShowBox(ui::BoxKind kind, const std::string& title, const std::string& text, ui::BoxButtons,
-                        ui::BoxAnswer defaultButton) override {
-    boxes.push_back({kind, title, text});
-    return defaultButton;
+  void DocumentChanged(ui::DocumentChange change) override {
+    changes.push_back(change);
+    if (change == ui::DocumentChange::Replaced && area) area->OnDocumentChanged(ui::ViewReset::KeepZoom);
   }
-  bool PickFile(const ui::FileDialogRequest&, std::filesystem::path&) override { return false; }
-  bool PickFolder(const std::string&, const std::filesystem::path&, std::filesystem::path&) override { return false; }
-  void ProgressBegin(const std::string&, bool) override {}
-  bool ProgressStep(int, const std::string&) override { return true; }
-  void ProgressEnd() override {}
-  void PostToUi(std::function<void()> task) override { task(); }
-  bool RevealFile(const std::filesystem::path&) override { return false; }
-  bool OpenFolder(const std::filesystem::path&) override { return false; }
-  bool OpenUrl(const std::string&) override { return false; }
-  bool OpenSoundSettings(std::string&) override { return false; }
-  void ShowDonationWindow() override {}
-  ui::TrackDialogResult ShowTrackDialog(const ui::TrackDialogModel&) override { return {}; }
-  ui::FocusKind Focus() const override { return focus; }
+  bool Playing() const override { return area != nullptr && area->Playing(); }
+  void StopPlayback() override {
+    if (area) area->StopPlayback();
+  }
+  ui::PlaybackBuffer PlaybackSource() override;
+  void PlaybackSourceChanged() override {
+    if (area) area->PlaybackBufferChanged();
+  }
+  ui::ExportDenoise ExportDenoiseStep(ui::ExportKind kind, const std::filesystem::path& output) override;
+  std::optional<WindowRect> SavedPreviewRect(const ScreenMetrics&) const override { return std::nullopt; }
+};
+
+// The window of the parts: a scripted view behind a window port whose state
+// the parts describe, brought to the view before dialogs and by Refresh.
+struct PartsWindow {
+  ScriptedView view;
+  std::function<void(ui::WindowFacts&)> describe;
+  ui::WindowPort port{view, view, [this] { Refresh(); }};
+  std::optional<ui::WindowState> shown;
+
+  ui::WindowState Compute() {
+    ui::WindowFacts facts;
+    if (describe) describe(facts);
+    facts.status = port.StatusText();
+    facts.statusDetails = port.HasDetails();
+    facts.wavePaints = port.WavePaints();
+    return ui::ComputeWindowState(facts);
+  }
+  void Refresh() {
+    ui::WindowState next = Compute();
+    view.Apply(ui::DiffWindowState(shown ? &*shown : nullptr, next));
+    shown = std::move(next);
+  }
 };
 
 // A stereo float "device" at the buffer's own rate that renders when Advance
@@ -113,29 +126,37 @@ class ManualPlayback : public PlaybackStream {
   }
 };
 
+inline ui::PlaybackBuffer PartsHost::PlaybackSource() {
+  return denoise != nullptr ? denoise->PlaybackBufferForAudition() : ui::PlaybackBuffer{};
+}
+inline ui::ExportDenoise PartsHost::ExportDenoiseStep(ui::ExportKind kind, const std::filesystem::path& output) {
+  return denoise != nullptr ? denoise->ForExport(kind, output) : ui::ExportDenoise{};
+}
+
 struct EditRig {
   AudioDoc doc;
-  EditRigView view;
+  PartsWindow window;
+  ScriptedView& view = window.view;
   ManualPlayback playback;
   SettingsState settings;
-  int settingsSaves = 0;
-  bool recording = false;
-  uint64_t availableMemory = ~uint64_t(0);
+  PartsHost host;
   ui::EditArea area;
 
-  EditRig() : area(Context()) {}
-
-  ui::EditContext Context() {
-    ui::EditContext c;
-    c.view = &view;
-    c.doc = &doc;
-    c.playback = &playback;
-    c.settings = &settings;
-    c.saveSettings = [this] { ++settingsSaves; };
-    c.isRecording = [this] { return recording; };
-    c.availableMemory = [this] { return availableMemory; };
-    return c;
+  EditRig() : area(ui::EditContext{&window.port, &doc, &playback, nullptr, &settings, &host}) {
+    host.area = &area;
+    window.describe = [this](ui::WindowFacts& f) {
+      f.recording = host.recording;
+      area.Describe(f);
+    };
   }
+
+  // What the window shows now.
+  ui::WindowState State() {
+    window.Refresh();
+    return *window.shown;
+  }
+  std::string Label(int id) { return State().Control(id).label.value_or(""); }
+  const std::string& Status() const { return window.port.StatusText(); }
 
   // Adopts the clip as a finished recording would be taken in.
   void Load(std::vector<float> samples, uint32_t rate = 48000, uint16_t channels = 2) {

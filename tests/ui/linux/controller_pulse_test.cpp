@@ -11,7 +11,7 @@
 #include "record/recording_session.h"
 #include "ui/app_controller.h"
 #include "ui/control_ids.h"
-#include "ui/scripted_view.h"
+#include "support/scripted_view.h"
 
 namespace vesk {
 namespace {

@@ -18,82 +18,11 @@
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
 #include "ui/edit_area.h"
+#include "ui/edit_rig.h"
 #include "video/linux/video_media.h"
 
 namespace vesk::ui {
 namespace {
-
-// The view port as the tests drive it: answers are queued beforehand, what
-// the edit area shows is recorded.
-class ScriptedView final : public ViewPort {
- public:
-  struct Box {
-    BoxKind kind;
-    std::string title, text;
-  };
-
-  void SetText(TextView view, const std::string& text) override {
-    if (view == TextView::Status) statuses.push_back(text);
-  }
-  void SetControlText(int, const std::string&) override {}
-  void SetControlEnabled(int, bool) override {}
-  void SetComboItems(int, const std::vector<std::string>&, int) override {}
-  void SetComboSelection(int, int) override {}
-  void SetTooltip(int, const std::string&) override {}
-  void Repaint(PaintArea) override {}
-  BoxAnswer ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons,
-                    BoxAnswer defaultButton) override {
-    boxes.push_back({kind, title, text});
-    if (answers.empty()) return defaultButton;
-    const BoxAnswer a = answers.front();
-    answers.pop_front();
-    return a;
-  }
-  bool PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) override {
-    requests.push_back(request);
-    if (picks.empty()) return false;
-    chosen = picks.front();
-    picks.pop_front();
-    return !chosen.empty();
-  }
-  bool PickFolder(const std::string&, const std::filesystem::path&, std::filesystem::path&) override { return false; }
-  void ProgressBegin(const std::string& title, bool) override {
-    progressTitles.push_back(title);
-    cancelled = false;
-  }
-  bool ProgressStep(int percent, const std::string& stage) override {
-    steps.emplace_back(percent, stage);
-    if (cancelWhen && cancelWhen(percent, stage)) cancelled = true;
-    return !cancelled;
-  }
-  void ProgressEnd() override { ++progressEnds; }
-  void PostToUi(std::function<void()> task) override { task(); }
-  bool RevealFile(const std::filesystem::path&) override { return false; }
-  bool OpenFolder(const std::filesystem::path&) override { return false; }
-  bool OpenUrl(const std::string&) override { return false; }
-  bool OpenSoundSettings(std::string&) override { return false; }
-  void ShowDonationWindow() override {}
-  TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override {
-    ++dialogs;
-    return trackDialog ? trackDialog(model) : TrackDialogResult{};
-  }
-  FocusKind Focus() const override { return FocusKind::Other; }
-
-  const std::string& Status() const { return statuses.back(); }
-
-  std::vector<std::string> statuses;
-  std::vector<Box> boxes;
-  std::deque<BoxAnswer> answers;
-  std::deque<std::filesystem::path> picks;
-  std::vector<FileDialogRequest> requests;
-  std::vector<std::string> progressTitles;
-  std::vector<std::pair<int, std::string>> steps;
-  std::function<bool(int, const std::string&)> cancelWhen;
-  bool cancelled = false;
-  int progressEnds = 0;
-  int dialogs = 0;
-  std::function<TrackDialogResult(const TrackDialogModel&)> trackDialog;
-};
 
 class SilentPlayback final : public PlaybackStream {
  public:
@@ -114,14 +43,8 @@ class EditFiles : public test::VideoTest {
     if (IsSkipped()) return;
     settings.outputDir = dir / "rec" / "";
     std::filesystem::create_directories(settings.outputDir);
-    EditContext context;
-    context.view = &view;
-    context.doc = &doc;
-    context.playback = &playback;
-    context.settings = &settings;
-    context.saveSettings = [this] { ++settingsSaved; };
-    context.isRecording = [this] { return recording; };
-    area = std::make_unique<EditArea>(std::move(context));
+    area = std::make_unique<EditArea>(EditContext{&window.port, &doc, &playback, nullptr, &settings, &host});
+    host.area = area.get();
   }
 
   // 3 s of 25 fps H.264 with three FLAC tracks: a 300 Hz tone, pink noise
@@ -143,12 +66,14 @@ class EditFiles : public test::VideoTest {
     return file;
   }
 
-  ScriptedView view;
+  const std::string& Status() const { return window.port.StatusText(); }
+
+  test::PartsWindow window;
+  test::ScriptedView& view = window.view;
+  test::PartsHost host;
   AudioDoc doc;
   SilentPlayback playback;
   SettingsState settings;
-  int settingsSaved = 0;
-  bool recording = false;
   std::unique_ptr<EditArea> area;
 };
 
@@ -157,44 +82,44 @@ TEST_F(EditFiles, SingleTrackFilesSkipTheDialogAndTheOpenFolderIsSavedOnlyWhenIt
   const auto second = MakeWav("b.wav");
 
   ASSERT_TRUE(area->OpenForEdit(first));
-  EXPECT_EQ(view.dialogs, 0);
-  EXPECT_EQ(view.statuses.front(), "正在载入…（大文件需要几秒）");
-  EXPECT_EQ(view.Status(), "已载入：a.wav（00:00:02.0）");
+  EXPECT_EQ(view.trackDialogs, 0);
+  EXPECT_EQ(view.statusHistory.front(), "正在载入…（大文件需要几秒）");
+  EXPECT_EQ(Status(), "已载入：a.wav（00:00:02.0）");
   EXPECT_EQ(doc.Frames(), 96000u);
   EXPECT_FALSE(doc.IsModified());
   EXPECT_EQ(settings.openDir, dir.path());
-  EXPECT_EQ(settingsSaved, 1);
+  EXPECT_EQ(host.settingsSaves, 1);
   ASSERT_TRUE(area->OpenForEdit(second));
-  EXPECT_EQ(settingsSaved, 1);  // same folder: the settings file is not rewritten
+  EXPECT_EQ(host.settingsSaves, 1);  // same folder: the settings file is not rewritten
 
   // Refused while recording, whichever way the file came.
-  recording = true;
+  host.recording = true;
   const uint64_t revision = doc.Revision();
   EXPECT_FALSE(area->OpenForEdit(first));
   area->HandleCommand(kIdOpenMedia);
-  EXPECT_EQ(view.Status(), "正在录音，先按「■ 停止录音」再打开文件。");
-  EXPECT_TRUE(view.requests.empty());
+  EXPECT_EQ(Status(), "正在录音，先按「■ 停止录音」再打开文件。");
+  EXPECT_TRUE(view.fileRequests.empty());
   EXPECT_EQ(doc.Revision(), revision);
-  recording = false;
+  host.recording = false;
 
   // A file nothing can decode: the decoder's message in the status line and
   // a box, and an empty edit area.
   test::WriteBytes(dir / "junk.mp4", {'n', 'o', 't', ' ', 'v', 'i', 'd', 'e', 'o'});
-  view.picks.push_back(dir / "junk.mp4");
+  view.fileAnswers.push_back(dir / "junk.mp4");
   area->HandleCommand(kIdOpenMedia);
-  ASSERT_EQ(view.requests.size(), 1u);
-  EXPECT_EQ(view.requests[0].folder, dir.path());
+  ASSERT_EQ(view.fileRequests.size(), 1u);
+  EXPECT_EQ(view.fileRequests[0].folder, dir.path());
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.boxes[0].title, "打不开这个文件");
   EXPECT_EQ(view.boxes[0].kind, BoxKind::Warning);
   EXPECT_FALSE(view.boxes[0].text.empty());
-  EXPECT_EQ(view.Status(), view.boxes[0].text);
+  EXPECT_EQ(Status(), view.boxes[0].text);
   EXPECT_EQ(doc.Frames(), 0u);
 
   // The video export refuses material that did not come from a video.
   ASSERT_TRUE(area->OpenForEdit(first));
   area->HandleCommand(kIdSaveVideo);
-  EXPECT_EQ(view.Status(), "当前素材不是从视频导入的，没有画面可以装回去 —— 只能用「剪辑后另存WAV / MP3」导出声音。");
+  EXPECT_EQ(Status(), "当前素材不是从视频导入的，没有画面可以装回去 —— 只能用「剪辑后另存WAV / MP3」导出声音。");
 }
 
 TEST_F(EditFiles, TrackDialogAuditionsImportsMixesAndCancels) {
@@ -232,7 +157,7 @@ TEST_F(EditFiles, TrackDialogAuditionsImportsMixesAndCancels) {
   EXPECT_FALSE(playback.Running());
 
   // Track 2 imported: tracks 1 and 3 stay untouched, and the hint says so.
-  EXPECT_EQ(view.Status(), "已载入：tracks.mkv（00:00:03.0）。这是视频的声音：剪完可以用「剪辑后另存视频」装回原画面"
+  EXPECT_EQ(Status(), "已载入：tracks.mkv（00:00:03.0）。这是视频的声音：剪完可以用「剪辑后另存视频」装回原画面"
                            "（画面原样拷贝，不重新编码）；没导入的音轨 1、3 导出视频时原样保留。");
   const std::vector<float> noise = test::DecodeAudio(video, "0:a:1", dir.path());
   ASSERT_EQ(doc.Samples().size(), noise.size());
@@ -241,14 +166,14 @@ TEST_F(EditFiles, TrackDialogAuditionsImportsMixesAndCancels) {
   // Mix: every track into one stereo clip, none left untouched.
   view.trackDialog = [](const TrackDialogModel&) { return TrackDialogResult{2, 0}; };
   ASSERT_TRUE(area->OpenForEdit(video));
-  EXPECT_NE(view.Status().find("所有音轨已混成这一条，导出视频时替换全部原音轨"), std::string::npos) << view.Status();
+  EXPECT_NE(Status().find("所有音轨已混成这一条，导出视频时替换全部原音轨"), std::string::npos) << Status();
   EXPECT_EQ(doc.Format().channels, 2u);
 
   // Cancel: the document stays as it was.
   view.trackDialog = [](const TrackDialogModel&) { return TrackDialogResult{0, 0}; };
   const uint64_t revision = doc.Revision();
   EXPECT_FALSE(area->OpenForEdit(video));
-  EXPECT_EQ(view.Status(), "已取消载入。");
+  EXPECT_EQ(Status(), "已取消载入。");
   EXPECT_EQ(doc.Revision(), revision);
 }
 
@@ -258,12 +183,12 @@ TEST_F(EditFiles, CancelledSaveLeavesAnExistingFileByteIdenticalAndASavedOneIsRe
   const std::vector<uint8_t> old = {'R', 'I', 'F', 'F', 1, 2, 3, 4, 'o', 'l', 'd'};
   test::WriteBytes(target, old);
 
-  view.picks.push_back(target);
+  view.fileAnswers.push_back(target);
   view.cancelWhen = [](int percent, const std::string&) { return percent >= 60; };
   area->HandleCommand(kIdSaveWav);
-  EXPECT_EQ(view.requests.back().fileName, "take_剪辑.wav");
+  EXPECT_EQ(view.fileRequests.back().fileName, "take_剪辑.wav");
   EXPECT_EQ(view.progressTitles.back(), "正在导出 WAV");
-  EXPECT_EQ(view.Status(), "导出已取消，没有写出文件。");
+  EXPECT_EQ(Status(), "导出已取消，没有写出文件。");
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(target, bytes));
   EXPECT_EQ(bytes, std::string(old.begin(), old.end()));
@@ -271,16 +196,16 @@ TEST_F(EditFiles, CancelledSaveLeavesAnExistingFileByteIdenticalAndASavedOneIsRe
     EXPECT_FALSE(IsSaveStagingName(PathToUtf8(entry.path().filename()))) << entry.path();
   EXPECT_TRUE(settings.lastSaveDir.empty());
 
-  view.picks.push_back(target);
+  view.fileAnswers.push_back(target);
   view.cancelWhen = {};
-  const int saved = settingsSaved;
+  const int saved = host.settingsSaves;
   area->HandleCommand(kIdSaveWav);
   // The menu's 24 bit differs from the 16-bit source; the rate stays 48000.
-  EXPECT_EQ(view.Status(), "已导出：" + PathToUtf8(target) + "（" + FormatFileSize(std::filesystem::file_size(target)) +
+  EXPECT_EQ(Status(), "已导出：" + PathToUtf8(target) + "（" + FormatFileSize(std::filesystem::file_size(target)) +
                                " · 48000 Hz，位深 24bit（菜单选定））");
   EXPECT_EQ(std::filesystem::file_size(target), 44u + 96000u * 2 * 3);
   EXPECT_EQ(settings.lastSaveDir, dir.path() / "");
-  EXPECT_EQ(settingsSaved, saved + 1);
+  EXPECT_EQ(host.settingsSaves, saved + 1);
   EXPECT_EQ(doc.DisplayName(), "keep.wav");
   EXPECT_EQ(view.progressEnds, int(view.progressTitles.size()));
 }
@@ -291,7 +216,7 @@ TEST_F(EditFiles, SaveBeyondOneWavFileSaysItWasSplit) {
   ASSERT_TRUE(area->OpenForEdit(MakeWav("take.wav")));
   settings.exportBitDepth = 16;
   const auto target = dir / "long.wav";
-  view.picks.push_back(target);
+  view.fileAnswers.push_back(target);
   const uint64_t old = SetSegmentThreshold(100000);
   area->HandleCommand(kIdSaveWav);
   SetSegmentThreshold(old);
@@ -299,7 +224,7 @@ TEST_F(EditFiles, SaveBeyondOneWavFileSaysItWasSplit) {
   for (const auto& p : {target, SegmentPath(target, 1), SegmentPath(target, 2), SegmentPath(target, 3)})
     bytes += std::filesystem::file_size(p);
   EXPECT_FALSE(std::filesystem::exists(SegmentPath(target, 4)));
-  EXPECT_EQ(view.Status(), "已导出：" + PathToUtf8(target) + "（" + FormatFileSize(bytes) +
+  EXPECT_EQ(Status(), "已导出：" + PathToUtf8(target) + "（" + FormatFileSize(bytes) +
                                " · 48000 Hz，文件超过 4 GB，已分段保存为 4 个文件（long.wav、long_01.wav…））");
 }
 
@@ -311,9 +236,9 @@ TEST_F(EditFiles, MkvFallbackNeverReplacesAnExistingMkvAndSaysWhichNameItTook) {
              test::Q(video));
   ASSERT_TRUE(area->OpenForEdit(video));
   test::WriteText(dir / "out.mkv", "mine");
-  view.picks.push_back(dir / "out.mp4");
+  view.fileAnswers.push_back(dir / "out.mp4");
   area->HandleCommand(kIdSaveVideo);
-  const std::string& line = view.Status();
+  const std::string& line = Status();
   EXPECT_EQ(line.rfind("已导出视频：" + PathToUtf8(dir / "out2.mkv") + "（", 0), 0u) << line;
   EXPECT_NE(line.find(" — 这个视频编码 MP4 装不下，已自动改用 MKV 容器（画面仍是原样拷贝）；out.mkv 已存在，没有覆盖，"
                       "新文件名为 out2.mkv。"),
@@ -372,24 +297,24 @@ TEST_F(EditFiles, VideoExportKeepsThePictureAndPutsTheCutAtItsSourceTime) {
   const auto out = dir / "out.mkv";
   test::WriteBytes(out, {'o', 'l', 'd'});
   settings.videoCodecFlac = true;
-  view.answers = {BoxAnswer::Yes, BoxAnswer::Yes, BoxAnswer::Yes};  // "删掉的段落会变成静音"
+  view.boxAnswers = {BoxAnswer::Yes, BoxAnswer::Yes, BoxAnswer::Yes};  // "删掉的段落会变成静音"
 
-  view.picks.push_back(out);
+  view.fileAnswers.push_back(out);
   view.cancelWhen = [](int percent, const std::string&) { return percent >= 10; };
   area->HandleCommand(kIdSaveVideo);
   EXPECT_EQ(view.boxes.at(0).title, "删掉的段落会变成静音");
-  EXPECT_EQ(view.requests.back().fileName, "tracks_剪辑.mp4");
-  EXPECT_EQ(view.Status(), "视频导出已取消，没有写出文件。");
+  EXPECT_EQ(view.fileRequests.back().fileName, "tracks_剪辑.mp4");
+  EXPECT_EQ(Status(), "视频导出已取消，没有写出文件。");
   EXPECT_EQ(test::ReadText(out), "old");
   view.cancelWhen = {};
-  view.picks.push_back(video);
+  view.fileAnswers.push_back(video);
   area->HandleCommand(kIdSaveVideo);
-  EXPECT_EQ(view.Status(), "视频导出失败：输出文件不能和源视频是同一个文件 —— 那样会把源素材写坏。请换个文件名。");
+  EXPECT_EQ(Status(), "视频导出失败：输出文件不能和源视频是同一个文件 —— 那样会把源素材写坏。请换个文件名。");
 
-  view.picks.push_back(out);
+  view.fileAnswers.push_back(out);
   area->HandleCommand(kIdSaveVideo);
-  ASSERT_EQ(view.boxes.size(), 4u) << view.Status();  // three questions and the refusal
-  const std::string& line = view.Status();
+  ASSERT_EQ(view.boxes.size(), 4u) << Status();  // three questions and the refusal
+  const std::string& line = Status();
   EXPECT_EQ(line.rfind("已导出视频：" + PathToUtf8(out) + "（", 0), 0u) << line;
   EXPECT_NE(line.find(" — 另有 2 条原音轨原样保留（播放器里可切轨）"), std::string::npos) << line;
   EXPECT_NE(line.find(" — 已核对：画面 75 帧、3.00 秒与源视频一致，音轨长度吻合，抽查 "), std::string::npos) << line;
@@ -441,10 +366,10 @@ TEST_F(EditFiles, VideoExportWithTheDenoiseSwitchOnRendersTheTrackOrAsksFirst) {
     SCOPED_TRACE(c.file);
     ASSERT_TRUE(area->OpenForEdit(video));
     DenoiseContext d;
-    d.view = &view;
+    d.port = &window.port;
     d.doc = &doc;
-    d.area = area.get();
     d.settings = &settings;
+    d.app = &host;
     d.discover = [&](DenoiseEngine& e) {
       e = DenoiseEngine{};
       e.discovered = true;
@@ -460,15 +385,15 @@ TEST_F(EditFiles, VideoExportWithTheDenoiseSwitchOnRendersTheTrackOrAsksFirst) {
     settings.denoise = true;  // switched on without a background render (no tick runs here)
     settings.denoiseLevel = 0;
     settings.videoCodecFlac = true;
-    area->SetExportDenoise(denoise.ExportHook());
+    host.denoise = &denoise;
     const std::vector<float> original = doc.Samples();
-    const size_t before = view.statuses.size();
-    view.answers = {c.answer};
-    view.picks.push_back(dir / c.file);
+    const size_t before = view.statusHistory.size();
+    view.boxAnswers = {c.answer};
+    view.fileAnswers.push_back(dir / c.file);
     area->HandleCommand(kIdSaveVideo);
-    area->SetExportDenoise({});
+    host.denoise = nullptr;
 
-    const std::string& line = view.Status();
+    const std::string& line = Status();
     EXPECT_EQ(line.rfind(c.status, 0), 0u) << line;
     EXPECT_NE(line.find(c.note), std::string::npos) << line;
     EXPECT_EQ(view.boxes.size(), c.missing && !c.builtin ? 1u : 0u);
@@ -478,7 +403,7 @@ TEST_F(EditFiles, VideoExportWithTheDenoiseSwitchOnRendersTheTrackOrAsksFirst) {
       continue;
     }
     if (c.denoised) {
-      const std::vector<std::string> shown(view.statuses.begin() + std::ptrdiff_t(before), view.statuses.end());
+      const std::vector<std::string> shown(view.statusHistory.begin() + std::ptrdiff_t(before), view.statusHistory.end());
       EXPECT_NE(std::find(shown.begin(), shown.end(),
                           c.builtin ? "正在跑降噪（内置降噪）…" : "正在跑降噪（VeskTest Voice De-noise）…"),
                 shown.end());

@@ -39,7 +39,7 @@ class PreviewControllerTest : public VideoTest {
   static bool Deliver(ControllerRig& rig, const std::function<bool()>& done, int ms = 5000) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < until) {
-      rig.view.RunPosted();
+      rig.RunPosted();
       if (done()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -90,7 +90,7 @@ TEST_F(PreviewControllerTest, ButtonWindowAndPicturesFollowTheOpenedVideo) {
   for (int i = 0; i < 20; ++i) {
     rig.Run(33);
     EXPECT_DOUBLE_EQ(preview.State().requestedSeconds, rig->Edit().PictureSeconds());
-    rig.view.RunPosted();
+    rig.RunPosted();
   }
   rig->OnCommand(kIdPlay);
   const double stopped = rig->Edit().PictureSeconds();
@@ -140,7 +140,7 @@ TEST_F(PreviewControllerTest, ButtonWindowAndPicturesFollowTheOpenedVideo) {
   // Closed: no picture arrives any more.
   const size_t pictures = window.pictures.size();
   rig.Run(100);
-  rig.view.RunPosted();
+  rig.RunPosted();
   EXPECT_EQ(window.pictures.size(), pictures);
 
   // Opened again at the saved place; the button closes it too.

@@ -1,7 +1,8 @@
 #pragma once
-// A ViewPort that keeps what the controller asked for (texts, states, combo
-// items, boxes, shell requests) and answers dialogs from a script. Every
-// method records; nothing draws.
+// A ViewPort and Desktop that keep what the controller asked for (texts,
+// states, combo items, boxes, shell requests) and answer dialogs from a
+// script. Every method records; nothing draws.
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "support/post_queue.h"
 #include "ui/view_port.h"
 
 namespace vesk::test {
@@ -56,7 +56,9 @@ class ScriptedPreview : public ui::PreviewView {
   }
 };
 
-class ScriptedView : public ui::ViewPort {
+// The window and the desktop as a record; Apply keeps the latest of every
+// control field and text, and the history of status texts.
+class ScriptedView : public ui::ViewPort, public ui::Desktop {
  public:
   struct Box {
     ui::BoxKind kind;
@@ -75,6 +77,7 @@ class ScriptedView : public ui::ViewPort {
   std::vector<std::string> statusHistory;
   std::map<int, std::string> controlTexts;
   std::map<int, bool> enabled;
+  std::map<int, bool> checked;
   std::map<int, Combo> combos;
   std::map<int, std::string> tooltips;
   std::map<ui::PaintArea, int> repaints;
@@ -87,14 +90,23 @@ class ScriptedView : public ui::ViewPort {
   std::vector<std::filesystem::path> openedFolders;
   std::vector<std::string> openedUrls;
   std::vector<std::string> progressTitles;
+  std::vector<std::pair<int, std::string>> steps;  // every ProgressStep
+  int progressDepth = 0;
+  int progressEnds = 0;
+  int trackDialogs = 0;
   int soundSettings = 0;
   int donations = 0;
+  std::atomic<int> wakes{0};
+  ui::FocusKind focus = ui::FocusKind::Other;
   ScriptedPreview preview;
 
   // --- the script ---
   std::deque<ui::BoxAnswer> boxAnswers;            // empty: the default button
   std::deque<std::filesystem::path> fileAnswers;   // empty: cancelled
   std::deque<std::filesystem::path> folderAnswers;
+  // Presses the progress window's cancel button once it holds.
+  std::function<bool(int percent, const std::string& stage)> cancelWhen;
+  std::function<ui::TrackDialogResult(const ui::TrackDialogModel&)> trackDialog;
   bool shellWorks = true;
 
   const std::string& Status() { return texts[ui::TextView::Status]; }
@@ -103,22 +115,26 @@ class ScriptedView : public ui::ViewPort {
     return it == enabled.end() || it->second;
   }
 
-  void SetText(ui::TextView view, const std::string& text) override {
-    texts[view] = text;
-    if (view == ui::TextView::Status) statusHistory.push_back(text);
+  void Apply(const ui::WindowChanges& changes) override {
+    for (const ui::ControlChange& c : changes.controls) {
+      if (c.fields & ui::kFieldLabel) controlTexts[c.id] = *c.state.label;
+      if (c.fields & ui::kFieldEnabled) enabled[c.id] = c.state.enabled;
+      if (c.fields & ui::kFieldChecked) checked[c.id] = c.state.checked;
+      if (c.fields & ui::kFieldTooltip) tooltips[c.id] = *c.state.tooltip;
+      if (c.fields & ui::kFieldItems) combos[c.id] = {*c.state.items, c.state.selected};
+      if (c.fields & ui::kFieldSelection) combos[c.id].selected = c.state.selected;
+    }
+    for (const auto& [view, text] : changes.texts) {
+      texts[view] = text;
+      if (view == ui::TextView::Status) statusHistory.push_back(text);
+    }
+    if (changes.statusDetails) statusDetails = *changes.statusDetails;
+    if (changes.repaintWave) ++repaints[ui::PaintArea::Wave];
+    if (changes.repaintMeter) ++repaints[ui::PaintArea::Meter];
   }
-  void SetStatusDetails(bool available) override { statusDetails = available; }
   void ShowDetailsBox(const std::string& title, const std::string& text) override {
     detailsBoxes.push_back({ui::BoxKind::Information, title, text, ui::BoxButtons::Ok, ui::BoxAnswer::Ok});
   }
-  void SetControlText(int id, const std::string& text) override { controlTexts[id] = text; }
-  void SetControlEnabled(int id, bool on) override { enabled[id] = on; }
-  void SetComboItems(int id, const std::vector<std::string>& items, int selected) override {
-    combos[id] = {items, selected};
-  }
-  void SetComboSelection(int id, int selected) override { combos[id].selected = selected; }
-  void SetTooltip(int id, const std::string& text) override { tooltips[id] = text; }
-  void Repaint(ui::PaintArea area) override { ++repaints[area]; }
 
   ui::BoxAnswer ShowBox(ui::BoxKind kind, const std::string& title, const std::string& text, ui::BoxButtons buttons,
                         ui::BoxAnswer defaultButton) override {
@@ -130,26 +146,32 @@ class ScriptedView : public ui::ViewPort {
   }
 
   bool PickFile(const ui::FileDialogRequest& request, std::filesystem::path& chosen) override {
-    fileRequests.push_back(request);
-    if (fileAnswers.empty()) return false;
-    chosen = fileAnswers.front();
-    fileAnswers.pop_front();
-    return true;
-  }
-  bool PickFolder(const std::string& title, const std::filesystem::path&, std::filesystem::path& chosen) override {
-    folderTitles.push_back(title);
-    if (folderAnswers.empty()) return false;
-    chosen = folderAnswers.front();
-    folderAnswers.pop_front();
-    return true;
+    std::deque<std::filesystem::path>& answers = request.pickFolder ? folderAnswers : fileAnswers;
+    if (request.pickFolder)
+      folderTitles.push_back(request.title);
+    else
+      fileRequests.push_back(request);
+    if (answers.empty()) return false;
+    chosen = answers.front();
+    answers.pop_front();
+    return !chosen.empty();  // an empty answer cancels
   }
 
-  void ProgressBegin(const std::string& title, bool) override { progressTitles.push_back(title); }
-  bool ProgressStep(int, const std::string&) override { return true; }
-  void ProgressEnd() override {}
-  void PostToUi(std::function<void()> task) override { posted_.Post(std::move(task)); }
-  // Runs what was posted so far; false when nothing was.
-  bool RunPosted() { return posted_.Run(); }
+  void ProgressBegin(const std::string& title, bool) override {
+    progressTitles.push_back(title);
+    ++progressDepth;
+    cancelled_ = false;
+  }
+  bool ProgressStep(int percent, const std::string& stage) override {
+    steps.emplace_back(percent, stage);
+    if (cancelWhen && cancelWhen(percent, stage)) cancelled_ = true;
+    return !cancelled_;
+  }
+  void ProgressEnd() override {
+    --progressDepth;
+    ++progressEnds;
+  }
+  void Wake() override { ++wakes; }
 
   bool RevealFile(const std::filesystem::path& file) override {
     revealed.push_back(file);
@@ -169,12 +191,15 @@ class ScriptedView : public ui::ViewPort {
     return shellWorks;
   }
   void ShowDonationWindow() override { ++donations; }
-  ui::TrackDialogResult ShowTrackDialog(const ui::TrackDialogModel&) override { return {}; }
-  ui::FocusKind Focus() const override { return ui::FocusKind::Other; }
+  ui::TrackDialogResult ShowTrackDialog(const ui::TrackDialogModel& model) override {
+    ++trackDialogs;
+    return trackDialog ? trackDialog(model) : ui::TrackDialogResult{};
+  }
+  ui::FocusKind Focus() const override { return focus; }
   ui::PreviewView* Preview() override { return &preview; }
 
  private:
-  test::PostQueue posted_;
+  bool cancelled_ = false;
 };
 
 }  // namespace vesk::test
