@@ -793,13 +793,16 @@ void AppController::OnComboChanged(int id, int index) {
   impl_->Refresh();
 }
 bool AppController::OnKey(const KeyEvent& key) {
-  const bool used = edit_->OnKey(key);
+  const int command = edit_->KeyCommand(key);
+  if (command != 0) impl_->OnCommand(command);
+  const bool used = command != 0 || edit_->OnKey(key);
   impl_->Refresh();
   return used;
 }
-void AppController::OnMouse(const MouseEvent& event, int viewWidth, int viewHeight) {
-  edit_->OnMouse(event, viewWidth, viewHeight);
+bool AppController::OnMouse(const MouseEvent& event, int viewWidth, int viewHeight) {
+  const bool menu = edit_->OnMouse(event, viewWidth, viewHeight);
   impl_->Refresh();
+  return menu;
 }
 void AppController::OnWheel(const WheelEvent& event, int viewWidth, int viewHeight) {
   edit_->OnWheel(event, viewWidth, viewHeight);

@@ -95,7 +95,9 @@ class AppController {
   // is true when the key was used (a key passed on belongs to the focused
   // control).
   bool OnKey(const KeyEvent& key);
-  void OnMouse(const MouseEvent& event, int viewWidth, int viewHeight);
+  // True when the view opens ContextMenu() at the pointer (a right click
+  // that did not pan the waveform).
+  bool OnMouse(const MouseEvent& event, int viewWidth, int viewHeight);
   void OnWheel(const WheelEvent& event, int viewWidth, int viewHeight);
   // The 33 ms timer. Under a progress window it does nothing.
   void OnTick();

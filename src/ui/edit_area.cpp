@@ -38,7 +38,7 @@ void EditArea::OnRecordingStarted() {
   // The document was emptied for the recording: the opened file is gone.
   SetOpened(OpenedMedia{});
   view_.CancelPress();
-  ctx_.port->Repaint(PaintArea::Wave);
+  OnDocumentChanged(ViewReset::WholeClip);  // emptied for the live waveform
 }
 
 void EditArea::SetLiveSource(PlayHeadServo* servo, uint32_t rate, int channels) {
@@ -122,7 +122,7 @@ bool EditArea::HandleCommand(int id) {
       return true;
     case kIdUndo:
     case kIdRedo:
-      if (!Recording()) UndoRedo(id == kIdRedo, false);
+      if (!Recording()) UndoRedo(id == kIdRedo);
       return true;
     case kIdTrim:
       if (!Recording()) Edit(&AudioDoc::TrimToSelection, "已裁剪到选区。", ViewReset::WholeClip);
@@ -157,10 +157,10 @@ void EditArea::Edit(bool (AudioDoc::*call)(std::string&), const char* success, V
   OnDocumentChanged(reset);
 }
 
-void EditArea::UndoRedo(bool redo, bool fromKey) {
+void EditArea::UndoRedo(bool redo) {
   StopPlayback();
   if (!(redo ? ctx_.doc->Redo() : ctx_.doc->Undo())) {
-    if (fromKey) Status(redo ? kTextNothingToRedo : kTextNothingToUndo);
+    Status(redo ? kTextNothingToRedo : kTextNothingToUndo);
     return;
   }
   Status(redo ? kTextRedone : kTextUndone);
@@ -211,11 +211,29 @@ void EditArea::Describe(WindowFacts& facts) const {
 }
 
 // Keys, in the order of precedence the edit area gives them.
-bool EditArea::OnKey(const KeyEvent& key) {
-  if (key.ctrl && key.key == Key::O && !Recording() && !key.autoRepeat) return HandleCommand(kIdOpenMedia);
+bool EditArea::KeyForWave(const KeyEvent& key) const {
   if (Recording() || Empty()) return false;
   const FocusKind focus = ctx_.port->Focus();
-  if (focus == FocusKind::TextField || (focus == FocusKind::DropDown && key.key == Key::Space)) return false;
+  return focus != FocusKind::TextField && !(focus == FocusKind::DropDown && key.key == Key::Space);
+}
+
+int EditArea::KeyCommand(const KeyEvent& key) const {
+  if (key.autoRepeat) return 0;
+  if (key.ctrl && key.key == Key::O) return Recording() ? 0 : kIdOpenMedia;
+  if (!KeyForWave(key)) return 0;
+  switch (key.key) {
+    case Key::Z: return key.ctrl ? (key.shift ? kIdRedo : kIdUndo) : 0;
+    case Key::Y: return key.ctrl ? kIdRedo : 0;
+    case Key::Space: return kIdPlay;
+    case Key::A: return key.ctrl ? kIdSelectAll : 0;
+    case Key::Delete: return kIdDelete;
+    case Key::Home: return kIdHome;
+    default: return 0;
+  }
+}
+
+bool EditArea::OnKey(const KeyEvent& key) {
+  if (!KeyForWave(key)) return false;
 
   AudioDoc& doc = *ctx_.doc;
   const bool hasSelection = doc.SelectionEnd() > doc.SelectionStart();
@@ -237,36 +255,11 @@ bool EditArea::OnKey(const KeyEvent& key) {
   }
   if (key.autoRepeat) return true;
   switch (key.key) {
-    case Key::Z:
-      if (!key.ctrl) return false;
-      UndoRedo(key.shift, true);
-      return true;
-    case Key::Y:
-      if (!key.ctrl) return false;
-      UndoRedo(true, true);
-      return true;
-    case Key::Space:
-      PlayCommand();
-      return true;
-    case Key::A:
-      if (!key.ctrl) return false;
-      SelectAll();
-      return true;
     case Key::Escape:
       if (hasSelection) {
         SetSelection(0, 0);
         Status("已清除选区。");
       }
-      return true;
-    case Key::Delete:
-      if (hasSelection)
-        Edit(&AudioDoc::DeleteSelection, "已删除选区。", ViewReset::KeepZoom);
-      else
-        Status("先框选一段音频，再按 Delete 删除选区。");
-      return true;
-    case Key::Home:
-      MovePlayHead(0);
-      Status("已回到开头 0:00，空格从头播放。");
       return true;
     case Key::End:
       MovePlayHead(doc.Frames());
@@ -324,14 +317,15 @@ void EditArea::MarkViewUsed() {
   ctx_.app->SaveSettings();
 }
 
-void EditArea::OnMouse(const MouseEvent& event, int viewWidth, int viewHeight) {
-  if (Recording() || Empty()) return;
+bool EditArea::OnMouse(const MouseEvent& event, int viewWidth, int viewHeight) {
+  if (Recording() || Empty()) return event.button == MouseButton::Right && event.action == MouseAction::Release;
   const GestureOutcome out = view_.Mouse(event, viewWidth, viewHeight, Playing());
   if (out.seek) SeekPlayback(out.seekFrame);
   if (out.selectAll) SelectAll();
   if (out.selectionChanged) SetSelection(out.selStart, out.selEnd);
   if (out.viewMoved) MarkViewUsed();
   if (out.changed) ctx_.port->Repaint(PaintArea::Wave);
+  return out.contextMenu;
 }
 
 void EditArea::OnWheel(const WheelEvent& event, int viewWidth, int) {
@@ -363,7 +357,6 @@ WaveScene EditArea::Scene(int viewWidth, int viewHeight) {
     const int64_t displayed = live_->Repaint(int64_t(liveRate_));
     return BuildLiveScene(*live_, displayed, liveRate_, liveChannels_, view_.LiveSpan(), viewWidth, viewHeight);
   }
-  if (view_.Length() != ctx_.doc->Frames()) view_.KeepZoom(ctx_.doc->Frames());  // changed behind our back
   const bool hintUsed = ctx_.settings != nullptr && ctx_.settings->hintPanZoom;
   return BuildEditScene(*ctx_.doc, view_, viewWidth, viewHeight, hintUsed);
 }

@@ -95,7 +95,11 @@ class EditArea {
   // pointer on a left press and, on the release, lets it go and takes the
   // keyboard focus.
   bool OnKey(const KeyEvent& key);
-  void OnMouse(const MouseEvent& event, int viewWidth, int viewHeight);
+  // The command a key stands for, 0 for none (Ctrl+O, Space, Ctrl+A,
+  // Ctrl+Z/Y, Delete, Home): the key takes its button's road.
+  int KeyCommand(const KeyEvent& key) const;
+  // True when the event asks for the window's context menu at the pointer.
+  bool OnMouse(const MouseEvent& event, int viewWidth, int viewHeight);
   void OnWheel(const WheelEvent& event, int viewWidth, int viewHeight);
   PointerShape PointerAt(int x, int y, int viewWidth, int viewHeight) const;
   WaveScene Scene(int viewWidth, int viewHeight);
@@ -140,7 +144,10 @@ class EditArea {
   bool Empty() const;
   bool Recording() const;
   void Edit(bool (AudioDoc::*call)(std::string&), const char* success, ViewReset reset);
-  void UndoRedo(bool redo, bool fromKey);
+  void UndoRedo(bool redo);
+  // The key goes to the waveform: audio, no recording, and the focus not in
+  // a text field (nor Space in a drop-down).
+  bool KeyForWave(const KeyEvent& key) const;
   void SelectAll();
   void SetSelection(uint64_t a, uint64_t b);
   void MovePlayHead(uint64_t frame);

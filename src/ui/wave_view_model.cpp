@@ -67,8 +67,11 @@ void WaveViewModel::ScrollTo(int64_t start) {
 
 GestureOutcome WaveViewModel::Mouse(const MouseEvent& event, int width, int height, bool playing) {
   GestureOutcome out;
-  if (n_ == 0) return out;
   const bool left = event.button == MouseButton::Left;
+  // A right click that did not start a pan (the whole clip in view, or no
+  // clip) opens the context menu on its release.
+  if (!left && event.action == MouseAction::Release) out.contextMenu = press_ != PressState::PanDrag;
+  if (n_ == 0) return out;
   switch (event.action) {
     case MouseAction::Press:
       if (left) {

@@ -43,6 +43,7 @@ struct GestureOutcome {
   uint64_t selEnd = 0;
   bool selectAll = false;
   bool released = false;  // pointer released: the view takes the focus
+  bool contextMenu = false;  // a right click that did not pan: the window's context menu
 };
 
 class WaveViewModel {

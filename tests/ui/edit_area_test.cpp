@@ -79,7 +79,7 @@ TEST(EditKeys, FollowTheirRulesInOrder) {
        0,
        0,
        0,
-       "先框选一段音频，再按 Delete 删除选区。"},
+       "请先在波形上拖出一段选区。"},  // the Delete button's own check
       {"Home", 0, 0, 9000, FocusKind::Wave, {Key::Home}, true, 0, 0, 0, "已回到开头 0:00，空格从头播放。"},
       {"End", 0, 0, 9000, FocusKind::Wave, {Key::End}, true, 0, 0, 480000, "已跳到末尾。"},
       {"Ctrl+A", 0, 0, 0, FocusKind::Wave, {Key::A, true}, true, 0, 480000, 0, nullptr},
@@ -130,7 +130,7 @@ TEST(EditKeys, FollowTheirRulesInOrder) {
     rig.doc.SetSelection(c.selStart, c.selEnd);
     rig.window.port.Status("(before)");
     rig.view.focus = c.focus;
-    EXPECT_EQ(rig.area.OnKey(c.key), c.handled) << c.what;
+    EXPECT_EQ(rig.Key(c.key.key, c.key.ctrl, c.key.shift, c.key.autoRepeat), c.handled) << c.what;
     EXPECT_EQ(rig.doc.SelectionStart(), c.wantStart) << c.what;
     EXPECT_EQ(rig.doc.SelectionEnd(), c.wantEnd) << c.what;
     EXPECT_EQ(rig.area.PlayHead(), c.wantHead) << c.what;
@@ -177,8 +177,8 @@ TEST(EditCommands, ApplyTheirDocumentCallStatusPlayHeadAndView) {
   rig.area.HandleCommand(kIdUndo);
   EXPECT_EQ(rig.doc.Frames(), 480000u);
   rig.window.port.Status("(before)");
-  rig.area.HandleCommand(kIdUndo);  // nothing left: the button says nothing
-  EXPECT_EQ(rig.Status(), "(before)");
+  rig.area.HandleCommand(kIdUndo);  // nothing left: the button says so, like Ctrl+Z
+  EXPECT_EQ(rig.Status(), "没有可撤销的操作了。");
 
   // A new edit voids the redo list; the key says so.
   rig.doc.SetSelection(10, 20);

@@ -167,7 +167,10 @@ struct EditRig {
   }
 
   bool Key(ui::Key key, bool ctrl = false, bool shift = false, bool repeat = false) {
-    return area.OnKey(ui::KeyEvent{key, ctrl, shift, repeat});
+    const ui::KeyEvent event{key, ctrl, shift, repeat};
+    // The controller's road: a key that stands for a command runs its button.
+    if (const int command = area.KeyCommand(event)) return area.HandleCommand(command);
+    return area.OnKey(event);
   }
   void Mouse(ui::MouseAction action, int x, int y = 50, ui::MouseButton button = ui::MouseButton::Left) {
     area.OnMouse(ui::MouseEvent{action, button, x, y}, kWidth, kHeight);

@@ -187,7 +187,7 @@ TEST_F(WindowEditTest, OpenedToneIsPaintedAndFollowsMouseKeysAndWheel) {
       {'A', true, nullptr, 0, n},
       {VK_ESCAPE, false, "已清除选区。", 0, 0},
       {VK_END, false, "已跳到末尾。", 0, 0},
-      {VK_DELETE, false, "先框选一段音频，再按 Delete 删除选区。", 0, 0},
+      {VK_DELETE, false, "请先在波形上拖出一段选区。", 0, 0},
       {VK_HOME, false, "已回到开头 0:00，空格从头播放。", 0, 0},
   };
   for (const KeyCase& k : keys) {
