@@ -18,6 +18,7 @@
 #include "platform/memory.h"
 #include "platform/text.h"
 #include "record/recording_session.h"
+#include "ui/recording_flow.h"
 #include "ui/app_parts.h"
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
@@ -33,43 +34,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kClockZero = "00:00:00.0";
-// A finished recording up to this long is loaded into the edit area.
-constexpr double kAutoLoadSeconds = 1800.0;
-
 constexpr const char* kDropExtensions[] = {".wav", ".mp3", ".m4a", ".aac", ".wma", ".flac",
                                            ".ogg", ".opus", ".mp4", ".mov", ".mkv", ".webm"};
 
 std::string Utf8(const fs::path& p) { return PathToUtf8(p); }
 
-uint64_t SizeOnDisk(const fs::path& p) {
-  std::error_code ec;
-  const auto size = fs::file_size(p, ec);
-  return ec ? 0 : uint64_t(size);
-}
-
-std::string WithTrailingSeparator(std::string dir) {
-  if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += char(fs::path::preferred_separator);
-  return dir;
-}
-
-BoxKind KindOf(NoticeBox box) { return box == NoticeBox::Warning ? BoxKind::Warning : BoxKind::Information; }
-
 }  // namespace
 
-struct AppController::Impl final : AppServices {
+struct AppController::Impl final : AppServices, RecordingHost {
   Impl(AppController& owner, AppParts p, ViewPort& view, Desktop& desktop, AppOptions o)
       : self(owner), parts(std::move(p)), options(std::move(o)), window(view),
         port(view, desktop, [this] { Refresh(); }),
         clock(options.clock != nullptr ? *options.clock : SystemTime()), catalogue(*parts.devices),
-        session(*parts.microphone, *parts.loopback, clock) {}
+        recording({parts.devices.get(), parts.microphone.get(), parts.loopback.get()}, catalogue, owner.settings_, doc,
+                  port, *this, clock) {}
 
   ~Impl() {
     parts.devices->StopNotifications();
-    if (session.IsRecording()) {
-      RecordingResult ignored;
-      session.StopRecording(ignored);
-    }
     parts.playback->Stop();
   }
 
@@ -103,7 +84,7 @@ struct AppController::Impl final : AppServices {
     const SettingsState& s = Settings();
     catalogue.Choice(DeviceFlow::Capture) = {s.inDevice, s.inDeviceName};
     catalogue.Choice(DeviceFlow::Render) = {s.outDevice, s.outDeviceName};
-    lastRecording = PathFromUtf8(s.lastFile);
+    recording.SetLastRecording(PathFromUtf8(s.lastFile));
     catalogue.Build();
 
     int repaired = 0;
@@ -130,15 +111,12 @@ struct AppController::Impl final : AppServices {
   WindowFacts Facts() const {
     WindowFacts f;
     const SettingsState& s = self.settings_;
-    f.recording = session.IsRecording();
-    f.paused = f.recording && session.IsPaused();
-    f.recordStartable = RecordStartable();
+    recording.Describe(f);
     f.recSource = s.recSource;
     f.channels = s.channels;
     f.formatWav = s.formatWav;
     f.bitrateKbps = s.bitrateKbps;
     f.bitDepth = s.bitDepth;
-    f.shownRate = ShownRate();
     f.outputDir = Utf8(s.outputDir);
     const DeviceList& in = catalogue.List(DeviceFlow::Capture);
     const DeviceList& out = catalogue.List(DeviceFlow::Render);
@@ -146,9 +124,6 @@ struct AppController::Impl final : AppServices {
     f.captureSelected = in.selected;
     f.renderItems = out.texts;
     f.renderSelected = out.selected;
-    f.clock = shownClock;
-    f.size = shownSize;
-    f.meterInfo = f.recording ? session.InfoLine() : std::string();
     self.edit_->Describe(f);
     denoise->Describe(f);
     preview->Describe(f);
@@ -171,40 +146,6 @@ struct AppController::Impl final : AppServices {
     refreshing = false;
   }
 
-  // ----- recording-option controls -------------------------------------
-
-
-  bool SourceWantsMicrophone() const {
-    return self.settings_.recSource == RecordSource::Microphone || self.settings_.recSource == RecordSource::Both;
-  }
-  bool SourceWantsLoopback() const {
-    return self.settings_.recSource == RecordSource::ComputerSound || self.settings_.recSource == RecordSource::Both;
-  }
-
-  // The rate list shows the pinned rate, or the device's while it follows it.
-  int ShownRate() const {
-    const SettingsState& s = self.settings_;
-    int rate = s.sampleRatePinned ? s.sampleRate : 0;
-    if (rate == 0) {
-      const bool loopback = !SourceWantsMicrophone();
-      const DeviceFlow flow = loopback ? DeviceFlow::Render : DeviceFlow::Capture;
-      const DeviceEntry* e = ResolveSelection(catalogue.Entries(), flow, catalogue.List(flow).SelectedValue());
-      rate = int(parts.devices->GetMixRate(e != nullptr ? e->id : std::string(), loopback));
-    }
-    return rate;
-  }
-
-  // A needed list without any working endpoint disables the start; the
-  // "无输入" choice counts as satisfied here (the start then explains).
-  bool RecordStartable() const {
-    const auto& entries = catalogue.Entries();
-    bool ok = true;
-    if (SourceWantsMicrophone())
-      ok = ok && (FlowHasActiveEntry(entries, DeviceFlow::Capture) ||
-                  catalogue.Choice(DeviceFlow::Capture).pinnedId == kNoInputDevice);
-    if (SourceWantsLoopback()) ok = ok && FlowHasActiveEntry(entries, DeviceFlow::Render);
-    return ok;
-  }
 
 
   void OnComboChanged(int id, int index) {
@@ -253,150 +194,15 @@ struct AppController::Impl final : AppServices {
     SaveNow();
   }
 
-  // ----- recording --------------------------------------------------------
-  RecordingEndpoint Resolve(DeviceFlow flow) {
-    RecordingEndpoint r;
-    const DeviceEntry* e = ResolveSelection(catalogue.Entries(), flow, catalogue.List(flow).SelectedValue());
-    r.rememberedName = catalogue.Choice(flow).rememberedName;
-    if (e == nullptr) return r;
-    r.resolved = true;
-    r.active = e->state == kDeviceActive;
-    r.id = e->id;
-    r.name = e->name;
-    return r;
-  }
 
-  void ShowNotice(const SessionNotice& n) {
-    if (!n.status.empty()) View().Status(n.status);
-    if (n.box != NoticeBox::None) View().ShowBox(KindOf(n.box), n.boxTitle, n.boxText);
-  }
-
-  void StartRecording() {
-    // Playback and recording exclude each other (the loopback would hear it).
-    Edit().StopPlayback();
-    const SettingsState& s = Settings();
-    RecordingSetup setup;
-    setup.source = s.recSource;
-    setup.noInputChosen = catalogue.List(DeviceFlow::Capture).SelectedValue() == kItemNoInput ||
-                          catalogue.Choice(DeviceFlow::Capture).pinnedId == kNoInputDevice;
-    setup.microphone = Resolve(DeviceFlow::Capture);
-    setup.loopback = Resolve(DeviceFlow::Render);
-    setup.outputDir = s.outputDir;
-    setup.mp3 = !s.formatWav;
-    setup.mp3Kbps = uint32_t(s.bitrateKbps);
-    setup.rate = s.sampleRatePinned ? uint32_t(s.sampleRate) : 0;
-    setup.bits = uint16_t(s.bitDepth);
-    setup.channels = uint16_t(s.channels);
-    std::error_code ec;
-    fs::create_directories(s.outputDir, ec);  // the user may have removed it since the start
-
-    SessionNotice notice;
-    if (!session.StartRecording(setup, notice)) {
-      ShowNotice(notice);
-      return;
-    }
-    // Only a recording that really runs replaces the edit area's content.
-    doc.Clear();
-    Edit().OnRecordingStarted();
-    Edit().SetLiveSource(&session.PlayHead(), session.OutputFormat().sampleRate, session.OutputFormat().channels);
-    parts.microphone->ClearClipsAndPeaks();
-    parts.loopback->ClearClipsAndPeaks();
-    shownClock = kClockZero;
-    shownSize.clear();
-    View().Status(notice.status);
-  }
-
-  void StopRecording(bool load = true) {
-    RecordingResult result;
-    session.StopRecording(result);
-    FinishRecording(result, load);
-  }
-
-  // The window side of a stopped recording: idle controls, then what the
-  // result says (the file loaded and remembered, or the diagnosis), then the
-  // box of a forced stop.
-  void FinishRecording(RecordingResult& r, bool load = true) {
-    if (r.outcome == RecordingResult::Outcome::None) return;
-    shownClock = kClockZero;
-    shownSize.clear();
-
-    Edit().SetLiveSource(nullptr, 0, 0);
-    std::string status = r.notice.status;
-    bool loaded = false;
-    if (r.outcome == RecordingResult::Outcome::Saved) {
-      lastRecording = r.path;
-      Settings().lastFile = Utf8(r.path);
-      const std::string path = Utf8(r.path);
-      const std::string size = FormatFileSize(SizeOnDisk(r.path));
-      if (r.seconds > kAutoLoadSeconds) {
-        status = "已保存：" + path + "（" + size + "）。录音较长，未自动载入剪辑区，需要时请手动打开。";
-      } else if (!load) {
-        status = "已保存：" + path + "（" + size + "）";
-      } else {
-        std::string error;
-        if (doc.Load(r.path, error)) {
-          status = "已保存并载入剪辑区：" + path + "（" + size + "）";
-          loaded = true;
-        } else {
-          status = "已保存：" + path + "（" + size + "）。载入剪辑区失败：" + error;
-        }
-      }
-      if (r.losses > 0) status += "　注意：" + LossText(r.losses, r.lostSeconds) + "。";
-    }
-    SaveNow();
-    View().Repaint(PaintArea::Meter);
-    View().Repaint(PaintArea::Wave);
-    View().Status(status);
-    // After the status: the edit area's undo-budget warning replaces it.
-    if (loaded) Edit().OnRecordingLoaded();
-    if (r.notice.box != NoticeBox::None) View().ShowBox(KindOf(r.notice.box), r.notice.boxTitle, r.notice.boxText);
-  }
-
-  void TogglePause() {
-    SessionNotice notice;
-    session.TogglePause(notice);
-    if (notice.status.empty()) return;
-    View().Status(notice.status);
-  }
-
-  void OpenRecordingLocation() {
-    std::string folder = Utf8(Settings().outputDir);
-    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-    std::error_code ec;
-    fs::create_directories(PathFromUtf8(folder), ec);
-    if (!lastRecording.empty() && SizeOnDisk(lastRecording) > 0) {
-      View().Shell().RevealFile(lastRecording);
-      View().Status("已在资源管理器中定位到最近一次录音：" + Utf8(lastRecording));
-      return;
-    }
-    View().Shell().OpenFolder(PathFromUtf8(folder));
-    View().Status("打开保存位置：" + folder + (lastRecording.empty() ? "（还没有录音文件）" : ""));
-  }
-
-  void ChangeOutputFolder() {
-    fs::path chosen;
-    if (!View().PickFolder("选择录音保存目录", Settings().outputDir, chosen) || chosen.empty()) return;
-    Settings().outputDir = PathFromUtf8(WithTrailingSeparator(Utf8(chosen)));
-    SaveNow();
-  }
 
   // ----- the tick -------------------------------------------------------
   void Tick() {
     // Nothing re-enters the work that runs a progress window.
     if (port.InProgress()) return;
     port.RunPosted();
-    if (session.IsRecording()) {
-      RecordingResult result;
-      if (session.Tick(result)) {
-        FinishRecording(result);
-      } else {
-        shownClock = session.ClockText();
-        shownSize = session.SizeText();
-        // The edit area repaints the live waveform itself.
-        if (!session.IsPaused()) View().Repaint(PaintArea::Meter);
-      }
-    }
-    if (gate.ShouldRefresh(clock.TickMs(), session.IsRecording())) {
+    recording.Tick();
+    if (gate.ShouldRefresh(clock.TickMs(), recording.Recording())) {
       // Servers also report a sink's own state changes (a stream starting or
       // stopping on it): only a real change is shown and said.
       bool changed = false;
@@ -410,22 +216,6 @@ struct AppController::Impl final : AppServices {
 
   void NotifyDevicesChanged() { gate.Notify(clock.TickMs()); }
 
-  MeterReading Meter() const {
-    MeterReading m;
-    if (!session.IsRecording()) return m;
-    m.channels = session.OutputFormat().channels;
-    for (const CaptureStream* stream : {parts.microphone.get(), parts.loopback.get()}) {
-      const bool used = stream == parts.microphone.get() ? session.UsesMicrophone() : session.UsesLoopback();
-      if (!used) continue;
-      for (int c = 0; c < 2; ++c) {
-        m.peak[c] = std::max(m.peak[c], stream->Peak(c));
-        m.peakHold[c] = std::max(m.peakHold[c], stream->PeakHold(c));
-        m.rms[c] = std::max(m.rms[c], stream->Rms(c));
-        m.clip[c] = m.clip[c] || stream->Clipped(c);
-      }
-    }
-    return m;
-  }
 
   // ----- menus ------------------------------------------------------------
   bool FfmpegFound() const { return LocateFfmpeg(PathFromUtf8(self.settings_.ffmpegPath)).found; }
@@ -487,17 +277,8 @@ struct AppController::Impl final : AppServices {
     d.inDeviceId = in.pinnedId;
     d.outDeviceName = out.pinnedId.empty() ? std::string() : out.rememberedName;
     d.outDeviceId = out.pinnedId;
-    if (session.IsRecording()) {
-      d.recordRate = session.OutputFormat().sampleRate;
-    } else {
-      d.recordRate = s.sampleRatePinned ? unsigned(s.sampleRate) : 0;
-      if (d.recordRate == 0) {
-        const bool loopback = !SourceWantsMicrophone();
-        const DeviceFlow flow = loopback ? DeviceFlow::Render : DeviceFlow::Capture;
-        const DeviceEntry* e = ResolveSelection(catalogue.Entries(), flow, catalogue.List(flow).SelectedValue());
-        d.recordRate = parts.devices->GetMixRate(e != nullptr ? e->id : std::string(), loopback);
-      }
-    }
+    d.recordRate = recording.Recording() ? recording.Session().OutputFormat().sampleRate
+                                         : unsigned(recording.ShownRate());
     d.recordBits = s.formatWav ? unsigned(s.bitDepth) : 16;
     d.recordChannels = unsigned(s.channels);
     d.docEmpty = doc.Frames() == 0;
@@ -515,7 +296,7 @@ struct AppController::Impl final : AppServices {
                      : denoise->Usable()       ? DenoisePluginStatus::Usable
                                                : DenoisePluginStatus::FoundUnusable;
     d.pluginPath = Utf8(engine.modulePath);
-    d.recording = session.IsRecording();
+    d.recording = recording.Recording();
     for (const CaptureStream* stream : {parts.microphone.get(), parts.loopback.get()})
       if (stream->Running()) d.droppedFrames += stream->OverflowFrames();
     return d;
@@ -556,19 +337,16 @@ struct AppController::Impl final : AppServices {
     }
     switch (id) {
       case kIdRecord:
-        if (session.IsRecording())
-          StopRecording();
-        else
-          StartRecording();
+        recording.Toggle();
         return;
       case kIdPause:
-        TogglePause();
+        recording.TogglePause();
         return;
       case kIdChangeDir:
-        if (!session.IsRecording()) ChangeOutputFolder();
+        recording.ChangeFolder();
         return;
       case kIdOpenLocation:
-        OpenRecordingLocation();
+        recording.OpenLocation();
         return;
       case kIdSoundSettings: {
         std::string error;
@@ -638,7 +416,7 @@ struct AppController::Impl final : AppServices {
   // Opens `file` into the edit area; audio already there is replaced only
   // when the user agrees.
   void OpenReplacing(const fs::path& file, const char* whileRecording) {
-    if (session.IsRecording()) {
+    if (recording.Recording()) {
       View().Status(whileRecording);
       return;
     }
@@ -660,11 +438,11 @@ struct AppController::Impl final : AppServices {
 
   bool QueryClose() {
     const std::string title = AppController::WindowTitle();
-    if (session.IsRecording()) {
+    if (recording.Recording()) {
       if (View().ShowBox(BoxKind::Question, title, "正在录音，停止并退出？", BoxButtons::YesNo, BoxAnswer::No) !=
           BoxAnswer::Yes)
         return false;
-      StopRecording();
+      recording.Stop();
     }
     const bool hasAudio = doc.Frames() > 0;
     const bool unexported = hasAudio && doc.IsModified();
@@ -676,7 +454,7 @@ struct AppController::Impl final : AppServices {
       text = "降噪开关是开着的，降噪后的结果还没有导出。";
       if (!source.empty()) text += "\n降噪要到导出时才应用，源文件「" + source + "」不受影响。";
     } else {
-      if (!source.empty() && doc.SourcePath() == lastRecording) {
+      if (!source.empty() && doc.SourcePath() == recording.LastRecording()) {
         text = "你的录音已保存到：\n" + source + "\n\n剪辑区的编辑结果还没导出，退出后会丢失（录音文件不受影响）。";
       } else {
         text = "剪辑区有未导出的编辑结果，退出后会丢失。";
@@ -692,7 +470,7 @@ struct AppController::Impl final : AppServices {
     parts.devices->StopNotifications();
     // A session that ends while recording (log-off) keeps the file; there is
     // no edit area to load it into any more.
-    if (session.IsRecording()) StopRecording(false);
+    if (recording.Recording()) recording.Stop(false);
     Edit().StopPlayback();
     parts.playback->Stop();
     SaveNow(placement);  // with PreviewRect while the preview is open
@@ -701,8 +479,8 @@ struct AppController::Impl final : AppServices {
 
   // ----- what the parts ask of the controller (AppServices) -------------
   void SaveSettings() override { SaveNow(); }
-  bool Recording() const override { return session.IsRecording(); }
-  bool RecordingPaused() const override { return session.IsPaused(); }
+  bool Recording() const override { return recording.Recording(); }
+  bool RecordingPaused() const override { return recording.Paused(); }
   bool FreeMemory(uint64_t& bytes) const override {
     return options.freeMemory ? options.freeMemory(bytes) : AvailablePhysicalMemory(bytes);
   }
@@ -712,6 +490,16 @@ struct AppController::Impl final : AppServices {
   }
   bool Playing() const override { return self.edit_->Playing(); }
   void StopPlayback() override { Edit().StopPlayback(); }
+
+  // ----- what the recording flow asks (RecordingHost) -------------------
+  void RecordingStarted(PlayHeadServo& servo, uint32_t rate, int channels) override {
+    Edit().OnRecordingStarted();
+    Edit().SetLiveSource(&servo, rate, channels);
+  }
+  void RecordingEnded(bool loaded) override {
+    Edit().SetLiveSource(nullptr, 0, 0);
+    if (loaded) Edit().OnRecordingLoaded();
+  }
   PlaybackBuffer PlaybackSource() override { return denoise->PlaybackBufferForAudition(); }
   void PlaybackSourceChanged() override { Edit().PlaybackBufferChanged(); }
   ExportDenoise ExportDenoiseStep(ExportKind kind, const fs::path& output) override {
@@ -732,14 +520,11 @@ struct AppController::Impl final : AppServices {
   AudioDoc doc;
   DeviceCatalogue catalogue;
   DeviceRefreshGate gate;
-  RecordingSession session;
+  RecordingFlow recording;
   std::unique_ptr<DenoiseController> denoise;
   std::unique_ptr<PreviewController> preview;
-  fs::path lastRecording;
   int saves = 0;
   int lastMenuButton = 0;  // whose split menu was opened last (the shared rate item)
-  std::string shownClock = kClockZero;
-  std::string shownSize;
   // What the view shows (none before the first refresh).
   std::optional<WindowState> shown;
   bool refreshing = false;
@@ -855,12 +640,12 @@ std::optional<MainWindowPlacement> AppController::SavedPlacement(const ScreenMet
   if (!rect) return std::nullopt;
   return MainWindowPlacement{*rect, settings_.mainMaxed};
 }
-MeterReading AppController::Meter() const { return impl_->Meter(); }
+MeterReading AppController::Meter() const { return impl_->recording.Meter(); }
 AudioDoc& AppController::Document() { return impl_->doc; }
 PreviewController& AppController::Preview() { return *impl_->preview; }
-bool AppController::IsRecording() const { return impl_->session.IsRecording(); }
-RecordingSession& AppController::Session() { return impl_->session; }
-const std::filesystem::path& AppController::LastRecording() const { return impl_->lastRecording; }
+bool AppController::IsRecording() const { return impl_->recording.Recording(); }
+RecordingSession& AppController::Session() { return impl_->recording.Session(); }
+const std::filesystem::path& AppController::LastRecording() const { return impl_->recording.LastRecording(); }
 int AppController::SettingsSaveCount() const { return impl_->saves; }
 std::string AppController::WindowTitle() { return std::string(kProductTitle) + " " + kVersion; }
 

@@ -19,6 +19,7 @@
 
 #include "core/settings.h"
 #include "ui/input_events.h"
+#include "ui/recording_flow.h"
 #include "ui/view_port.h"
 
 namespace vesk {
@@ -63,15 +64,6 @@ struct AppOptions {
 
 // The product's web site (the "官网" button).
 inline constexpr const char kWebSiteUrl[] = "https://vesk-recorder.example/";
-
-// The level meter as the views paint it, per channel.
-struct MeterReading {
-  int channels = 0;  // 0: nothing to show
-  float peak[2] = {0, 0};
-  float peakHold[2] = {0, 0};
-  float rms[2] = {0, 0};
-  bool clip[2] = {false, false};
-};
 
 class AppController {
  public:
