@@ -18,6 +18,7 @@
 #include "platform/memory.h"
 #include "platform/text.h"
 #include "record/recording_session.h"
+#include "ui/diagnostics_flow.h"
 #include "ui/recording_flow.h"
 #include "ui/app_parts.h"
 #include "ui/control_ids.h"
@@ -47,7 +48,8 @@ struct AppController::Impl final : AppServices, RecordingHost {
         port(view, desktop, [this] { Refresh(); }),
         clock(options.clock != nullptr ? *options.clock : SystemTime()), catalogue(*parts.devices),
         recording({parts.devices.get(), parts.microphone.get(), parts.loopback.get()}, catalogue, owner.settings_, doc,
-                  port, *this, clock) {}
+                  port, *this, clock),
+        diagnostics({options.logFile, options.logFolder, options.desktopDir, options.previousRunUnclean}, port) {}
 
   ~Impl() {
     parts.devices->StopNotifications();
@@ -246,20 +248,6 @@ struct AppController::Impl final : AppServices, RecordingHost {
 
 
   // ----- log menu ---------------------------------------------------------
-  fs::path LogFile() const {
-    return !options.logFile.empty() ? options.logFile : AppLogCurrentStatus().path;
-  }
-  fs::path LogFolder() const {
-    return !options.logFolder.empty() ? options.logFolder : AppLogCurrentStatus().folder;
-  }
-
-  void OpenLogFolder() {
-    const fs::path file = LogFile();
-    AppLog("[log] 用户打开日志文件夹（当前日志=%s）", Utf8(file).c_str());
-    std::error_code ec;
-    if (!file.empty() && fs::exists(file, ec) && View().Shell().RevealFile(file)) return;
-    View().Shell().OpenFolder(file.empty() ? LogFolder() : file.parent_path());
-  }
 
   DiagnosticsState Snapshot() {
     const SettingsState& s = Settings();
@@ -302,24 +290,6 @@ struct AppController::Impl final : AppServices, RecordingHost {
     return d;
   }
 
-  void ExportDiagnosticsPackage() {
-    AppLog("[log] 用户导出诊断日志到桌面");
-    const std::string snapshot = BuildEnvironmentSnapshot(Snapshot());
-    std::string note;
-    const fs::path folder = options.desktopDir.empty() ? ExportDiagnostics(kVersion, snapshot, note)
-                                                       : ExportDiagnosticsTo(options.desktopDir, kVersion, snapshot, note);
-    if (folder.empty()) {
-      const std::string reason = note.empty() ? std::string("未知原因") : note;
-      View().Status("导出诊断日志失败：" + reason);
-      AppLog("[log] 导出诊断日志失败：%s", reason.c_str());
-      View().ShowBox(BoxKind::Warning, "导出诊断日志", "导出诊断日志失败：\n" + reason);
-      return;
-    }
-    const std::string path = Utf8(folder);
-    View().Status(note.empty() ? "诊断日志已导出到桌面：" + path : "诊断日志已导出（" + note + "）：" + path);
-    AppLog("[log] 诊断日志已导出：%s%s", path.c_str(), note.c_str());
-    if (!View().Shell().RevealFile(folder)) View().Shell().OpenFolder(folder);
-  }
 
   // ----- commands -----------------------------------------------------------
   void OnCommand(int id) {
@@ -384,10 +354,10 @@ struct AppController::Impl final : AppServices, RecordingHost {
         PickFfmpeg();
         return;
       case kMenuOpenLogFolder:
-        OpenLogFolder();
+        diagnostics.OpenLogFolder();
         return;
       case kMenuExportDiagnostics:
-        ExportDiagnosticsPackage();
+        diagnostics.Export(BuildEnvironmentSnapshot(Snapshot()));
         return;
       default:
         Edit().HandleCommand(id);
@@ -521,6 +491,7 @@ struct AppController::Impl final : AppServices, RecordingHost {
   DeviceCatalogue catalogue;
   DeviceRefreshGate gate;
   RecordingFlow recording;
+  DiagnosticsFlow diagnostics;
   std::unique_ptr<DenoiseController> denoise;
   std::unique_ptr<PreviewController> preview;
   int saves = 0;
@@ -607,13 +578,7 @@ std::vector<MenuItem> AppController::SplitMenu(int buttonId) {
   return menu;
 }
 
-std::vector<MenuItem> AppController::ContextMenu() {
-  std::vector<MenuItem> items = {{kMenuOpenLogFolder, "打开日志文件夹", false, true, false},
-                                 {kMenuExportDiagnostics, "导出诊断日志到桌面…", false, true, false}};
-  if (impl_->options.previousRunUnclean)
-    items.push_back({0, "上次运行非正常结束（导出日志可发给开发者）", false, false, false});
-  return items;
-}
+std::vector<MenuItem> AppController::ContextMenu() { return impl_->diagnostics.ContextMenu(); }
 
 void AppController::OnTick() {
   impl_->Tick();
