@@ -73,8 +73,7 @@ double EditArea::PictureSeconds() const {
   if (rate == 0) return 0;
   // Full-length playback runs through deleted ranges on the source timeline
   // (silent there); the picture goes through them with it.
-  if (play_.active && play_.fullLength && Playing())
-    return double(std::min(ctx_.playback->Position(), doc.SourceFrames())) / rate;
+  if (play_.FullLength() && Playing()) return play_.FullLengthSeconds();
   const uint64_t head = std::min(view_.PlayHead(), doc.Frames());
   const uint64_t source = doc.HasCuts() ? SourceTimeline(doc.Segments()).ToSource(head) : head;
   return double(source) / rate;
@@ -93,9 +92,7 @@ void EditArea::OnDocumentChanged(ViewReset reset) {
     view_.ShowWhole(n);
   else
     view_.KeepZoom(n);
-  // A full-length buffer of an older document is dead weight (it can be as
-  // large as the document itself).
-  if (full_.valid && full_.revision != ctx_.doc->Revision()) full_ = FullLengthBuffer{};
+  play_.DocumentChanged();
   ctx_.port->Repaint(PaintArea::Wave);
 }
 
@@ -110,7 +107,7 @@ bool EditArea::WarnIfOverUndoBudget() {
 bool EditArea::HandleCommand(int id) {
   switch (id) {
     case kIdPlay:
-      PlayCommand();
+      play_.Command();
       return true;
     case kIdHome:
       if (Empty()) {
@@ -174,30 +171,23 @@ void EditArea::SelectAll() {
 
 void EditArea::SetSelection(uint64_t a, uint64_t b) {
   ctx_.doc->SetSelection(a, b);
-  UpdateLoop();
+  play_.UpdateLoop();
   ctx_.port->Repaint(PaintArea::Wave);
 }
 
 void EditArea::MovePlayHead(uint64_t frame) {
   view_.SetPlayHead(frame);
-  if (Playing()) SeekPlayback(view_.PlayHead());
+  if (Playing()) play_.Seek(view_.PlayHead());
   ctx_.port->Repaint(PaintArea::Wave);
 }
 
+bool EditArea::Playing() const { return play_.Playing(); }
+void EditArea::StopPlayback() { play_.Stop(); }
+void EditArea::RestartPlaybackOnNewDevice() { play_.RestartOnNewDevice(); }
+void EditArea::PlaybackBufferChanged() { play_.BufferChanged(); }
+
 void EditArea::Tick() {
-  ReleaseSwappedBuffers();
-  if (play_.active) {
-    const uint64_t frame = PlaybackDocumentFrame();
-    if (!Playing()) {
-      // Played out by itself: release the device thread and the button.
-      ctx_.playback->Stop();
-      play_.active = false;
-    }
-    if (frame != view_.PlayHead()) {
-      view_.SetPlayHead(frame);
-      ctx_.port->Repaint(PaintArea::Wave);
-    }
-  }
+  if (play_.Tick()) ctx_.port->Repaint(PaintArea::Wave);
   if (Recording() && live_ != nullptr && !(ctx_.app->RecordingPaused()))
     ctx_.port->Repaint(PaintArea::Wave);
 }
@@ -298,7 +288,7 @@ void EditArea::StepPlayHead(bool left) {
   const uint32_t rate = doc.Format().sampleRate;
   const uint64_t step = std::max<uint64_t>({view_.Visible() / 100, RateOrDefault(rate) / 1000, 1});
   const uint64_t n = doc.Frames();
-  const uint64_t head = Playing() ? PlaybackDocumentFrame() : view_.PlayHead();
+  const uint64_t head = Playing() ? play_.DocumentFrame() : view_.PlayHead();
   if (left && head == 0) {
     Status("播放头已经在开头了。");
     return;
@@ -320,7 +310,7 @@ void EditArea::MarkViewUsed() {
 bool EditArea::OnMouse(const MouseEvent& event, int viewWidth, int viewHeight) {
   if (Recording() || Empty()) return event.button == MouseButton::Right && event.action == MouseAction::Release;
   const GestureOutcome out = view_.Mouse(event, viewWidth, viewHeight, Playing());
-  if (out.seek) SeekPlayback(out.seekFrame);
+  if (out.seek) play_.Seek(out.seekFrame);
   if (out.selectAll) SelectAll();
   if (out.selectionChanged) SetSelection(out.selStart, out.selEnd);
   if (out.viewMoved) MarkViewUsed();

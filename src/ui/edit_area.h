@@ -14,6 +14,7 @@
 
 #include "core/settings.h"
 #include "ui/app_services.h"
+#include "ui/playback_control.h"
 #include "ui/export_denoise.h"
 #include "ui/input_events.h"
 #include "ui/source_timeline.h"
@@ -30,16 +31,6 @@ class PlayHeadServo;
 }  // namespace vesk
 
 namespace vesk::ui {
-
-// What the edit area borrows from the controller.
-struct EditContext {
-  WindowPort* port = nullptr;
-  AudioDoc* doc = nullptr;
-  PlaybackStream* playback = nullptr;
-  DeviceCatalogue* devices = nullptr;  // the render choice for playback
-  SettingsState* settings = nullptr;
-  AppServices* app = nullptr;
-};
 
 // How a document change moves the view.
 enum class ViewReset {
@@ -87,8 +78,6 @@ class EditArea {
   // copy became ready or was dropped): while playing, continue from the
   // same position on the new buffer.
   void PlaybackBufferChanged();
-  // Lets go of buffers swapped out once the playback thread no longer reads them.
-  void ReleaseSwappedBuffers();
 
   // Input forwarded by the views. OnKey is true when the key was used (a
   // key passed on belongs to the focused control). The view captures the
@@ -118,7 +107,7 @@ class EditArea {
   // Where the shown play head is, in document frames.
   uint64_t PlayHead() const { return view_.PlayHead(); }
   // True while playback runs on the full-length buffer.
-  bool PlayingFullLength() const { return play_.fullLength; }
+  bool PlayingFullLength() const { return play_.FullLength(); }
   // The opened file when it has a picture and is what the edit area shows;
   // empty otherwise (sound only, a recording, nothing).
   std::filesystem::path PictureFile() const;
@@ -156,56 +145,15 @@ class EditArea {
   void Status(const std::string& text);
   void MarkViewUsed();
 
-  // Playback (edit_area_play.cpp).
-  void PlayCommand();
-  bool StartPlayback(uint64_t startFrame, std::string& status, std::string& error);
-  bool RestartPlayback(std::string& error);
-  bool EnsureFullLength(const std::vector<float>& samples, const PlaybackBuffer& choice);
-  void SeekPlayback(uint64_t documentFrame);
-  void UpdateLoop();
-  uint64_t PlaybackDocumentFrame() const;
-  std::string PlaybackEndpoint() const;
-
   EditContext ctx_;
   WaveViewModel view_;
-
-  // The playback in progress.
-  struct PlayState {
-    bool active = false;      // started by us and not yet seen stopped
-    bool fullLength = false;  // playing the source-timeline buffer
-    SourceTimeline timeline;
-    uint64_t frames = 0;  // of the buffer playing
-    std::shared_ptr<const void> keep;  // the buffer playing, when it is a copy
-    // Buffers swapped out that the playback thread may still be reading.
-    std::vector<std::shared_ptr<const void>> retired;
-  };
-  PlayState play_;
-  // The full-length buffer, kept while the document and the choice of
-  // buffer are unchanged.
-  struct FullLengthBuffer {
-    bool valid = false;
-    uint64_t revision = 0;
-    bool processed = false;
-    int level = 0;
-    std::vector<float> samples;
-  };
-  FullLengthBuffer full_;
 
   PlayHeadServo* live_ = nullptr;
   uint32_t liveRate_ = 0;
   int liveChannels_ = 2;
 
-  // What the opened file was, for the video export and full-length playback.
-  // Reset (opened_ = {}) when a recording replaces the document.
-  struct OpenedMedia {
-    bool hasPicture = false;
-    bool pictureFits = false;          // MP4 or MKV takes the picture by stream copy
-    std::string pictureCodec;          // display name, for the refusal text
-    std::filesystem::path path;        // the opened file: the video the export reads
-    std::vector<int> untouchedTracks;  // audio ordinals kept as they are
-    int editedTrack = 0;               // 0 after mixing all tracks
-  };
   OpenedMedia opened_;
+  PlaybackControl play_{ctx_, view_, opened_};
   // Replaces the opened-media record and tells the controller.
   void SetOpened(OpenedMedia media);
   // Staging folders older than this belong to an earlier run.

@@ -1,5 +1,3 @@
-// The play command: which buffer plays from where, the full-length buffer
-// on the source timeline for videos with cuts, and the play head read back.
 #include <algorithm>
 #include <new>
 
@@ -8,7 +6,7 @@
 #include "doc/audio_doc.h"
 #include "platform/memory.h"
 #include "ui/control_ids.h"
-#include "ui/edit_area.h"
+#include "ui/playback_control.h"
 
 namespace vesk::ui {
 
@@ -20,25 +18,56 @@ constexpr const char* kNoFullLengthText = "全长播放缓冲建不起来（内�
 
 }  // namespace
 
-bool EditArea::Playing() const { return ctx_.playback != nullptr && ctx_.playback->Running(); }
+PlaybackControl::PlaybackControl(const EditContext& context, WaveViewModel& view, const OpenedMedia& opened)
+    : ctx_(context), view_(view), opened_(opened) {}
 
-uint64_t EditArea::PlaybackDocumentFrame() const {
+bool PlaybackControl::Empty() const { return ctx_.doc->Frames() == 0; }
+bool PlaybackControl::Recording() const { return ctx_.app->Recording(); }
+
+bool PlaybackControl::Playing() const { return ctx_.playback != nullptr && ctx_.playback->Running(); }
+
+bool PlaybackControl::Tick() {
+  ReleaseSwapped();
+  if (!play_.active) return false;
+  const uint64_t frame = DocumentFrame();
+  // Played out by itself: release the device thread.
+  if (!Playing()) {
+    ctx_.playback->Stop();
+    play_.active = false;
+  }
+  if (frame == view_.PlayHead()) return false;
+  view_.SetPlayHead(frame);
+  return true;
+}
+
+void PlaybackControl::DocumentChanged() {
+  // A full-length buffer of an older document is dead weight (it can be as
+  // large as the document itself).
+  if (full_.valid && full_.revision != ctx_.doc->Revision()) full_ = FullLengthBuffer{};
+}
+
+double PlaybackControl::FullLengthSeconds() const {
+  const uint32_t rate = ctx_.doc->Format().sampleRate;
+  return rate == 0 ? 0 : double(std::min(ctx_.playback->Position(), ctx_.doc->SourceFrames())) / rate;
+}
+
+uint64_t PlaybackControl::DocumentFrame() const {
   const uint64_t pos = ctx_.playback->Position();
   const uint64_t frame = play_.fullLength ? play_.timeline.ToDocument(pos) : pos;
   return std::min(frame, ctx_.doc->Frames());
 }
 
-std::string EditArea::PlaybackEndpoint() const {
+std::string PlaybackControl::Endpoint() const {
   if (ctx_.devices == nullptr) return {};
   const DeviceEntry* entry = ResolveSelection(ctx_.devices->Entries(), DeviceFlow::Render,
                                               ctx_.devices->List(DeviceFlow::Render).SelectedValue());
   return entry ? entry->id : std::string();
 }
 
-void EditArea::StopPlayback() {
+void PlaybackControl::Stop() {
   if (ctx_.playback == nullptr || (!play_.active && !Playing())) return;
   // Where it was becomes the play head.
-  if (play_.active) view_.SetPlayHead(PlaybackDocumentFrame());
+  if (play_.active) view_.SetPlayHead(DocumentFrame());
   ctx_.playback->Stop();
   play_.active = false;
   play_.keep.reset();
@@ -46,27 +75,27 @@ void EditArea::StopPlayback() {
   ctx_.port->Repaint(PaintArea::Wave);
 }
 
-void EditArea::PlayCommand() {
+void PlaybackControl::Command() {
   if (ctx_.playback == nullptr) return;
   if (Empty()) {
     ctx_.port->Status("剪辑区里还没有内容。");
     return;
   }
   if (Playing()) {
-    StopPlayback();
+    Stop();
     return;
   }
   if (Recording()) {
     ctx_.port->Status("录音时不能播放（会串音）。");
     return;
   }
-  StopPlayback();  // a playback that ended by itself leaves its play head
+  Stop();  // a playback that ended by itself leaves its play head
   const AudioDoc& doc = *ctx_.doc;
   const uint64_t a = doc.SelectionStart(), b = doc.SelectionEnd(), head = view_.PlayHead();
   const bool selection = b > a;
   const uint64_t start = selection ? (head >= a && head < b ? head : a) : (head < doc.Frames() ? head : 0);
   std::string status, error;
-  if (!StartPlayback(start, status, error)) {
+  if (!Start(start, status, error)) {
     ctx_.port->ShowBox(BoxKind::Warning, "播放失败", error);
     return;
   }
@@ -76,7 +105,7 @@ void EditArea::PlayCommand() {
   ctx_.port->Repaint(PaintArea::Wave);
 }
 
-bool EditArea::EnsureFullLength(const std::vector<float>& samples, const PlaybackBuffer& choice) {
+bool PlaybackControl::EnsureFullLength(const std::vector<float>& samples, const PlaybackBuffer& choice) {
   const AudioDoc& doc = *ctx_.doc;
   if (full_.valid && full_.revision == doc.Revision() && full_.processed == choice.processed &&
       (!choice.processed || full_.level == choice.level))
@@ -106,7 +135,7 @@ bool EditArea::EnsureFullLength(const std::vector<float>& samples, const Playbac
   return true;
 }
 
-bool EditArea::StartPlayback(uint64_t startFrame, std::string& status, std::string& error) {
+bool PlaybackControl::Start(uint64_t startFrame, std::string& status, std::string& error) {
   const AudioDoc& doc = *ctx_.doc;
   // The seam where a denoised copy takes over. A copy of another length is
   // stale (the document changed under it) and is never played.
@@ -144,7 +173,7 @@ bool EditArea::StartPlayback(uint64_t startFrame, std::string& status, std::stri
       status = status.empty() ? std::string(kNoFullLengthText) : std::string(kNoFullLengthText) + " " + status;
     }
   }
-  if (!ctx_.playback->Start(data, frames, doc.Format(), start, PlaybackEndpoint(), error, loopStart, loopEnd)) {
+  if (!ctx_.playback->Start(data, frames, doc.Format(), start, Endpoint(), error, loopStart, loopEnd)) {
     play_.active = false;
     return false;
   }
@@ -154,12 +183,12 @@ bool EditArea::StartPlayback(uint64_t startFrame, std::string& status, std::stri
   return true;
 }
 
-void EditArea::SeekPlayback(uint64_t documentFrame) {
+void PlaybackControl::Seek(uint64_t documentFrame) {
   ctx_.playback->Seek(play_.fullLength ? play_.timeline.ToSource(documentFrame) : documentFrame);
-  view_.SetPlayHead(PlaybackDocumentFrame());
+  view_.SetPlayHead(DocumentFrame());
 }
 
-void EditArea::UpdateLoop() {
+void PlaybackControl::UpdateLoop() {
   if (!Playing()) return;
   const AudioDoc& doc = *ctx_.doc;
   uint64_t a = doc.SelectionStart(), b = doc.SelectionEnd();
@@ -174,24 +203,24 @@ void EditArea::UpdateLoop() {
   ctx_.playback->SetLoop(a, b);
 }
 
-bool EditArea::RestartPlayback(std::string& error) {
-  const uint64_t at = PlaybackDocumentFrame();
+bool PlaybackControl::Restart(std::string& error) {
+  const uint64_t at = DocumentFrame();
   ctx_.playback->Stop();
   play_.active = false;
   view_.SetPlayHead(at);
   std::string status;
-  if (StartPlayback(at < ctx_.doc->Frames() ? at : 0, status, error)) return true;
+  if (Start(at < ctx_.doc->Frames() ? at : 0, status, error)) return true;
   ctx_.port->ShowBox(BoxKind::Warning, "播放失败", error);
   return false;
 }
 
-void EditArea::RestartPlaybackOnNewDevice() {
+void PlaybackControl::RestartOnNewDevice() {
   if (!Playing()) return;
   std::string error;
-  if (RestartPlayback(error)) ctx_.port->Status("已切换播放设备，从刚才的位置接着播。");
+  if (Restart(error)) ctx_.port->Status("已切换播放设备，从刚才的位置接着播。");
 }
 
-void EditArea::PlaybackBufferChanged() {
+void PlaybackControl::BufferChanged() {
   if (!Playing()) return;
   // The compact buffer swaps inside the running stream, so the switch is
   // heard at once; the full-length buffer of a cut video is rebuilt for the
@@ -207,10 +236,10 @@ void EditArea::PlaybackBufferChanged() {
     return;
   }
   std::string error;
-  RestartPlayback(error);
+  Restart(error);
 }
 
-void EditArea::ReleaseSwappedBuffers() {
+void PlaybackControl::ReleaseSwapped() {
   if (!play_.retired.empty() && (!Playing() || ctx_.playback->BufferSwapped())) play_.retired.clear();
 }
 
