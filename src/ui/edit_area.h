@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "ui/app_services.h"
 #include "ui/playback_control.h"
+#include "ui/save_flow.h"
 #include "ui/export_denoise.h"
 #include "ui/input_events.h"
 #include "ui/source_timeline.h"
@@ -119,15 +120,13 @@ class EditArea {
  private:
   friend struct EditAreaTestAccess;  // tests reach the opened-media record
 
-  // Opening, saving and exporting (edit_area_files.cpp): the open, save
+  // Opening, saving and exporting (edit_area_open.cpp): the open, save
   // and video-export commands; false when the id is not one of them.
   bool HandleFileCommand(int id);
   // After a file was opened: play head 0, whole clip in view, repaint. Runs
   // last, after the open's status texts, so the undo-budget warning wins.
   void ResetViewAfterOpen();
   void OpenCommand();
-  void SaveAs(bool mp3);
-  void SaveAsVideo();
 
   // Edit commands and keys (edit_area.cpp).
   bool Empty() const;
@@ -154,10 +153,9 @@ class EditArea {
 
   OpenedMedia opened_;
   PlaybackControl play_{ctx_, view_, opened_};
+  SaveFlow save_{ctx_, opened_};
   // Replaces the opened-media record and tells the controller.
   void SetOpened(OpenedMedia media);
-  // Staging folders older than this belong to an earlier run.
-  std::filesystem::file_time_type runStart_ = std::filesystem::file_time_type::clock::now();
 };
 
 }  // namespace vesk::ui
