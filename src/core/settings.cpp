@@ -252,7 +252,7 @@ FrameSize MainFrameForClient(const ScreenMetrics& screen, int clientWidth, int c
   const int dpi = int(screen.dpi);
   WindowRect client{0, 0, MulDivRound(clientWidth, dpi, 96), MulDivRound(clientHeight, dpi, 96)};
   const WindowRect frame = screen.adjustFrame ? screen.adjustFrame(client) : client;
-  return {frame.right - frame.left, frame.bottom + MulDivRound(34, dpi, 96)};
+  return {frame.right - frame.left, frame.bottom + MulDivRound(screen.captionUnits, dpi, 96)};
 }
 
 std::optional<WindowRect> LoadMainRect(const IniStore& store, const ScreenMetrics& screen) {

@@ -107,6 +107,9 @@ struct ScreenMetrics {
   // The main window's frame rectangle for a client rectangle (left, top,
   // right, bottom in pixels), as AdjustWindowRectEx enlarges it.
   std::function<WindowRect(const WindowRect& client)> adjustFrame;
+  // The caption band the window draws inside its own client area (96-DPI
+  // units): the Windows window's 34, 0 where the desktop draws the title bar.
+  int captionUnits = 34;
 };
 ScreenMetrics CurrentScreenMetrics(unsigned dpi);
 
@@ -117,7 +120,7 @@ struct FrameSize {
   int width = 0, height = 0;
 };
 // The main window's frame for a client of clientWidth × clientHeight
-// (96-DPI pixels): adjusted width, and adjusted bottom + 34 scaled pixels.
+// (96-DPI pixels): adjusted width, and adjusted bottom + the caption band.
 FrameSize MainFrameForClient(const ScreenMetrics& screen, int clientWidth, int clientHeight);
 
 // The saved rectangles when they are usable on this screen.

@@ -590,6 +590,9 @@ void AppController::OnDropFiles(const std::vector<std::filesystem::path>& files)
   impl_->OnDropFiles(files);
   impl_->Refresh();
 }
+void AppController::OpenFile(const std::filesystem::path& file) {
+  impl_->port.PostToUi([this, file] { edit_->OpenForEdit(file); });
+}
 void AppController::OpenHandedOver(const std::filesystem::path& file) {
   impl_->OpenHandedOver(file);
   impl_->Refresh();

@@ -103,6 +103,9 @@ class AppController {
   bool OnStatusClicked();
   // Files dropped on the window.
   void OnDropFiles(const std::vector<std::filesystem::path>& files);
+  // A file named on the command line ("Open with"): opens once the window's
+  // loop runs (both windows start this way).
+  void OpenFile(const std::filesystem::path& file);
   // A second start handed over its file ("Open with" while running): opens
   // it like a drop, with the same question when the edit area holds audio.
   void OpenHandedOver(const std::filesystem::path& file);
