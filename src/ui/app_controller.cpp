@@ -610,6 +610,7 @@ std::optional<MainWindowPlacement> AppController::SavedPlacement(const ScreenMet
 }
 MeterReading AppController::Meter() const { return impl_->recording.Meter(); }
 AudioDoc& AppController::Document() { return impl_->doc; }
+WindowPort& AppController::Port() { return impl_->port; }
 PreviewController& AppController::Preview() { return *impl_->preview; }
 bool AppController::IsRecording() const { return impl_->recording.Recording(); }
 RecordingSession& AppController::Session() { return impl_->recording.Session(); }

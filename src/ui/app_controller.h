@@ -21,6 +21,7 @@
 #include "ui/input_events.h"
 #include "ui/recording_flow.h"
 #include "ui/view_port.h"
+#include "ui/window_port.h"
 
 namespace vesk {
 class IniStore;
@@ -123,6 +124,8 @@ class AppController {
   MeterReading Meter() const;
   const SettingsState& Settings() const { return settings_; }
   AudioDoc& Document();
+  // The parts' way to the window (status line, dialogs, progress, posting).
+  WindowPort& Port();
   bool IsRecording() const;
   RecordingSession& Session();
   // The newest recording that ended well (known across runs through LastFile).

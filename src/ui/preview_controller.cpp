@@ -76,7 +76,11 @@ void PreviewController::Open(double seconds) {
   lastError_.clear();
   shown_.requestedSeconds = -1;
   const std::optional<WindowRect> rect = ctx_.app->SavedPreviewRect(window->Screen());
-  window->Show(rect, {[this] { ticksSinceMove_ = 0; }, [this] { Close(true); }});
+  window->Show(rect, {[this] { ticksSinceMove_ = 0; },
+                      [this] {
+                        Close(true);
+                        ctx_.port->Flush();  // the button, at once
+                      }});
   AppLog("[preview] 打开预览：%s", PathToUtf8(decoderFile_).c_str());
   RequestPicture(true, seconds);
 }

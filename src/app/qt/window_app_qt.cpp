@@ -19,10 +19,7 @@
 #include "app/qt/layout_dump_qt.h"
 #include "app/layout_json.h"
 #include "app/usage_text.h"
-#include "app/window_options.h"
-#include "audio/audio_backend.h"
-#include "audio/capture_stream.h"
-#include "audio/playback_stream.h"
+#include "app/window_app.h"
 #include "core/app_log.h"
 #include "core/version.h"
 #include "platform/file.h"
@@ -30,7 +27,6 @@
 #include "platform/system.h"
 #include "platform/termination.h"
 #include "platform/text.h"
-#include "ui/edit_area.h"
 #include "ui/qt/main_window.h"
 
 namespace vesk {
@@ -93,17 +89,23 @@ class RaiseTarget {
  private:
   void PostRaise(const std::filesystem::path& file) {
     ui::qt::MainWindow* w = window_;
-    w->PostToUi([w, file] {
-      w->BringToFront();
-      if (!file.empty()) w->Controller().OpenHandedOver(file);
-    });
+    QMetaObject::invokeMethod(
+        w,
+        [w, file] {
+          w->BringToFront();
+          if (!file.empty()) w->Controller().OpenHandedOver(file);
+        },
+        Qt::QueuedConnection);
   }
   void PostEnd() {
     ui::qt::MainWindow* w = window_;
-    w->PostToUi([w] {
-      AppLog("[app] 系统要求结束程序，按关闭窗口处理");
-      EndWhenIdle(w);
-    });
+    QMetaObject::invokeMethod(
+        w,
+        [w] {
+          AppLog("[app] 系统要求结束程序，按关闭窗口处理");
+          EndWhenIdle(w);
+        },
+        Qt::QueuedConnection);
   }
   // Work under the progress window (a save, an export) finishes first.
   static void EndWhenIdle(ui::qt::MainWindow* w) {
@@ -178,9 +180,9 @@ int RunWindowApplication(const CommandLine& cmd) {
 
   int code = 0;
   {
-    ui::AppOptions options = WindowAppOptions();
-    options.headless = dump;
-    ui::qt::MainWindow window(ui::CreateSystemAppParts(), std::move(options));
+    ui::qt::MainWindow window;
+    const std::unique_ptr<ui::AppController> controller = BuildAppController(window, window, dump);
+    window.Attach(*controller);
     window.Start();
     if (dump) {
       const std::string json = LayoutDumpJson(window);
@@ -190,10 +192,7 @@ int RunWindowApplication(const CommandLine& cmd) {
       raiseTarget.Set(&window);
       window.ShowAsPlaced();
       // A file handed over on the command line opens once the window is up.
-      if (!cmd.openPath.empty()) {
-        const std::filesystem::path path = PathFromUtf8(cmd.openPath);
-        window.PostToUi([&window, path] { window.Controller().Edit().OpenForEdit(path); });
-      }
+      if (!cmd.openPath.empty()) controller->OpenFile(PathFromUtf8(cmd.openPath));
       code = app.exec();
       raiseTarget.Set(nullptr);
     }

@@ -26,13 +26,13 @@
 #include <cmath>
 #include <functional>
 
-#include "audio/audio_backend.h"
-#include "audio/capture_stream.h"
-#include "audio/playback_stream.h"
+#include <QCursor>
+
 #include "core/app_log.h"
 #include "core/settings.h"
 #include "ui/box_text.h"
 #include "ui/edit_area.h"
+#include "ui/view_tables.h"
 #include "ui/window_geometry.h"
 #include "ui/qt/dialogs.h"
 #include "ui/qt/meter_widget.h"
@@ -78,22 +78,24 @@ class StatusLabel : public ElidingLabel {
 };
 
 // The record button is painted by the program: red while it starts a
-// recording, dark while it stops one.
+// recording, dark while it stops one (the state's checked mark).
 class RecordButton : public QPushButton {
  public:
   using QPushButton::QPushButton;
+  void SetRecording(bool recording) {
+    recording_ = recording;
+    update();
+  }
 
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const bool stopping = text().startsWith(QStringLiteral("■"));
-    QColor fill = stopping ? QColor(0x3a, 0x3f, 0x48) : QColor(0xd8, 0x35, 0x2f);
-    if (!isEnabled())
-      fill = QColor(0xb8, 0xbc, 0xc2);
-    else if (isDown())
+    const uint32_t rgb = RecordButtonColor(ControlState{.enabled = isEnabled(), .checked = recording_});
+    QColor fill((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
+    if (isEnabled() && isDown())
       fill = fill.darker(125);
-    else if (underMouse())
+    else if (isEnabled() && underMouse())
       fill = fill.lighter(112);
     p.setPen(Qt::NoPen);
     p.setBrush(fill);
@@ -110,6 +112,9 @@ class RecordButton : public QPushButton {
     p.setPen(Qt::white);
     p.drawText(rect(), Qt::AlignCenter, text());
   }
+
+ private:
+  bool recording_ = false;
 };
 
 // The keys the edit area knows; false for every other key.
@@ -144,8 +149,8 @@ QString KeyOf(const LayoutControl& c) {
 }
 
 // The screen as the settings' rectangle checks see it, in the window's
-// device-independent pixels. The desktop draws the title bar, so no caption
-// band is added to the client rectangle (the check adds the Windows one).
+// device-independent pixels. The desktop draws the title bar: no caption
+// band inside the client rectangle.
 ScreenMetrics QtScreenMetrics() {
   ScreenMetrics m;
   m.dpi = 96;
@@ -158,17 +163,13 @@ ScreenMetrics QtScreenMetrics() {
     m.virtualWidth = v.width();
     m.virtualHeight = v.height();
   }
-  m.adjustFrame = [](const WindowRect& client) {
-    WindowRect r = client;
-    r.bottom -= kCaptionHeight;
-    return r;
-  };
+  m.captionUnits = 0;
   return m;
 }
 
 }  // namespace
 
-MainWindow::MainWindow(AppParts parts, AppOptions options) {
+MainWindow::MainWindow() {
   setObjectName(QStringLiteral("VESKRecorderMain"));
   setWindowTitle(Q(AppController::WindowTitle()));
   setWindowIcon(AppIcon());
@@ -188,18 +189,22 @@ MainWindow::MainWindow(AppParts parts, AppOptions options) {
   for (const LayoutControl& c : layout_) controls_.push_back(CreateControl(c));
   PlaceControls();
   preview_ = new PreviewWindow(this);
+}
 
-  controller_ = std::make_unique<AppController>(std::move(parts), *this, std::move(options));
-  EditArea* edit = &controller_->Edit();
-  wave_->SetSource({[edit](int w, int h) { return edit->Scene(w, h); },
-                    [edit](const MouseEvent& m, int w, int h) { edit->OnMouse(m, w, h); },
-                    [edit](const WheelEvent& m, int w, int h) { edit->OnWheel(m, w, h); },
-                    [edit](int x, int y, int w, int h) { return edit->PointerAt(x, y, w, h); }});
-  AppController* controller = controller_.get();
-  meter_->SetSource([controller] { return controller->Meter(); });
+void MainWindow::Attach(AppController& controller) {
+  controller_ = &controller;
+  AppController* c = controller_;
+  wave_->SetSource({[c](int w, int h) { return c->Edit().Scene(w, h); },
+                    [this, c](const MouseEvent& m, int w, int h) {
+                      if (c->OnMouse(m, w, h)) RunMenu(c->ContextMenu(), QCursor::pos());
+                    },
+                    [c](const WheelEvent& m, int w, int h) { c->OnWheel(m, w, h); },
+                    [c](int x, int y, int w, int h) { return c->Edit().PointerAt(x, y, w, h); }});
+  meter_->SetSource([c] { return c->Meter(); });
 
   tick_.setInterval(33);
   tick_.setTimerType(Qt::PreciseTimer);
+  // Under a progress window the controller's tick does nothing itself.
   connect(&tick_, &QTimer::timeout, this, [this] { controller_->OnTick(); });
   qApp->installEventFilter(this);
 }
@@ -447,85 +452,67 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (progress_ != nullptr) return false;
   KeyEvent key;
   if (!MapKey(*static_cast<QKeyEvent*>(event), key)) return false;
-  return controller_->Edit().OnKey(key);
+  return controller_->OnKey(key);
 }
 
 // ---- ViewPort -------------------------------------------------------------
 
-void MainWindow::SetText(TextView view, const std::string& text) {
-  const char* key = view == TextView::Status      ? "status"
-                    : view == TextView::Size      ? "size"
-                    : view == TextView::MeterInfo ? "meterInfo"
-                    : view == TextView::Clock     ? "clock"
-                                                  : "editorInfo";
-  auto* label = qobject_cast<QLabel*>(ViewByKey(key));
-  if (label == nullptr) return;
-  label->setText(Q(text));
-  // A long status line ends in "…" at the window's edge; the whole text stays
-  // readable on hover. As rich text the tip wraps instead of running off the
-  // screen.
-  if (view == TextView::Status)
-    label->setToolTip(text.empty() ? QString()
-                                   : QStringLiteral("<p style='white-space:pre-wrap'>") + Q(text).toHtmlEscaped() +
-                                         QStringLiteral("</p>"));
-}
-
-void MainWindow::SetStatusDetails(bool available) {
-  QWidget* label = ViewByKey("status");
-  if (label == nullptr) return;
-  label->setProperty("hasDetails", available);
-  if (available)
-    label->setCursor(Qt::PointingHandCursor);
-  else
-    label->unsetCursor();
+void MainWindow::Apply(const WindowChanges& changes) {
+  for (const ControlChange& c : changes.controls) {
+    QWidget* w = ControlById(c.id);
+    if (w == nullptr) continue;
+    const ControlState& s = c.state;
+    if (c.fields & kFieldLabel) {
+      if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        b->setText(Q(*s.label));
+      } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        e->setText(Q(*s.label));
+        e->setCursorPosition(0);
+      } else if (auto* l = qobject_cast<QLabel*>(w)) {
+        l->setText(Q(*s.label));
+      }
+    }
+    if (c.fields & kFieldEnabled) w->setEnabled(s.enabled);
+    if (c.fields & kFieldChecked) {
+      if (auto* record = dynamic_cast<RecordButton*>(w)) record->SetRecording(s.checked);
+    }
+    if (c.fields & kFieldTooltip) w->setToolTip(Q(*s.tooltip));
+    if (auto* combo = qobject_cast<QComboBox*>(w); combo && (c.fields & (kFieldItems | kFieldSelection))) {
+      const QSignalBlocker block(combo);
+      if (c.fields & kFieldItems) {
+        combo->clear();
+        for (const std::string& item : *s.items) combo->addItem(Q(item));
+      }
+      combo->setCurrentIndex(s.selected >= 0 && s.selected < combo->count() ? s.selected : -1);
+    }
+  }
+  for (const auto& [view, text] : changes.texts) {
+    auto* label = qobject_cast<QLabel*>(ViewByKey(TextViewKey(view)));
+    if (label == nullptr) continue;
+    label->setText(Q(text));
+    // A long status line ends in "…" at the window's edge; the whole text
+    // stays readable on hover. As rich text the tip wraps instead of running
+    // off the screen.
+    if (view == TextView::Status)
+      label->setToolTip(text.empty() ? QString()
+                                     : QStringLiteral("<p style='white-space:pre-wrap'>") + Q(text).toHtmlEscaped() +
+                                           QStringLiteral("</p>"));
+  }
+  if (changes.statusDetails) {
+    if (QWidget* label = ViewByKey("status")) {
+      label->setProperty("hasDetails", *changes.statusDetails);
+      if (*changes.statusDetails)
+        label->setCursor(Qt::PointingHandCursor);
+      else
+        label->unsetCursor();
+    }
+  }
+  if (changes.repaintWave) wave_->update();
+  if (changes.repaintMeter) meter_->update();
 }
 
 void MainWindow::ShowDetailsBox(const std::string& title, const std::string& text) {
   RunDetailsBox(isVisible() ? this : nullptr, title, text);
-}
-
-void MainWindow::SetControlText(int id, const std::string& text) {
-  QWidget* w = ControlById(id);
-  if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-    b->setText(Q(text));
-    b->update();
-  } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
-    e->setText(Q(text));
-    e->setCursorPosition(0);
-  } else if (auto* l = qobject_cast<QLabel*>(w)) {
-    l->setText(Q(text));
-  }
-}
-
-void MainWindow::SetControlEnabled(int id, bool enabled) {
-  if (QWidget* w = ControlById(id)) w->setEnabled(enabled);
-}
-
-void MainWindow::SetComboItems(int id, const std::vector<std::string>& items, int selected) {
-  auto* combo = qobject_cast<QComboBox*>(ControlById(id));
-  if (combo == nullptr) return;
-  const QSignalBlocker block(combo);
-  combo->clear();
-  for (const std::string& item : items) combo->addItem(Q(item));
-  combo->setCurrentIndex(selected >= 0 && selected < combo->count() ? selected : -1);
-}
-
-void MainWindow::SetComboSelection(int id, int selected) {
-  auto* combo = qobject_cast<QComboBox*>(ControlById(id));
-  if (combo == nullptr) return;
-  const QSignalBlocker block(combo);
-  combo->setCurrentIndex(selected >= 0 && selected < combo->count() ? selected : -1);
-}
-
-void MainWindow::SetTooltip(int id, const std::string& text) {
-  if (QWidget* w = ControlById(id)) w->setToolTip(Q(text));
-}
-
-void MainWindow::Repaint(PaintArea area) {
-  if (area == PaintArea::Wave)
-    wave_->update();
-  else
-    meter_->update();
 }
 
 BoxAnswer MainWindow::ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
@@ -535,6 +522,7 @@ BoxAnswer MainWindow::ShowBox(BoxKind kind, const std::string& title, const std:
 }
 
 bool MainWindow::PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) {
+  if (request.pickFolder) return PickFolder(request.title, request.folder, chosen);
   QFileDialog dialog(this, Q(request.title));
   dialog.setObjectName(QStringLiteral("fileDialog"));
   dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -573,10 +561,6 @@ bool MainWindow::PickFolder(const std::string& title, const std::filesystem::pat
 
 void MainWindow::ProgressBegin(const std::string& title, bool cancellable) {
   ProgressEnd();
-  // The tick would re-enter the controller from inside the work that runs
-  // this window; it resumes when the work ends.
-  tickPaused_ = tick_.isActive();
-  tick_.stop();
   progress_ = new QProgressDialog(this);
   progress_->setObjectName(QStringLiteral("progress"));
   progress_->setWindowTitle(Q(title));
@@ -608,12 +592,10 @@ void MainWindow::ProgressEnd() {
   progress_->hide();
   progress_->deleteLater();
   progress_ = nullptr;
-  if (tickPaused_) tick_.start();
-  tickPaused_ = false;
 }
 
-void MainWindow::PostToUi(std::function<void()> task) {
-  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+void MainWindow::Wake() {
+  QMetaObject::invokeMethod(this, [this] { controller_->OnWake(); }, Qt::QueuedConnection);
 }
 
 bool MainWindow::RevealFile(const std::filesystem::path& file) { return RevealInFileManager(file); }

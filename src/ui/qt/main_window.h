@@ -22,11 +22,14 @@ class WaveWidget;
 class MeterWidget;
 class PreviewWindow;
 
-class MainWindow : public QWidget, public ViewPort {
+class MainWindow : public QWidget, public ViewPort, public Desktop {
  public:
-  MainWindow(AppParts parts, AppOptions options);
+  MainWindow();
   ~MainWindow() override;
 
+  // The controller this window shows and forwards to (built by the
+  // application over this window; it outlives nothing of the window).
+  void Attach(AppController& controller);
   // Settings, device lists and the first status (AppController::Start),
   // the saved placement, then the 33 ms timer. Call once before showing.
   void Start();
@@ -51,33 +54,26 @@ class MainWindow : public QWidget, public ViewPort {
   const std::vector<LayoutControl>& Layout() const { return layout_; }
 
   // ViewPort.
-  void SetText(TextView view, const std::string& text) override;
-  void SetStatusDetails(bool available) override;
+  void Apply(const WindowChanges& changes) override;
   void ShowDetailsBox(const std::string& title, const std::string& text) override;
-  void SetControlText(int id, const std::string& text) override;
-  void SetControlEnabled(int id, bool enabled) override;
-  void SetComboItems(int id, const std::vector<std::string>& items, int selected) override;
-  void SetComboSelection(int id, int selected) override;
-  void SetTooltip(int id, const std::string& text) override;
-  void Repaint(PaintArea area) override;
   BoxAnswer ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
                     BoxAnswer defaultButton) override;
   bool PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) override;
-  bool PickFolder(const std::string& title, const std::filesystem::path& initial,
-                  std::filesystem::path& chosen) override;
   void ProgressBegin(const std::string& title, bool cancellable) override;
   bool ProgressStep(int percent, const std::string& stage) override;
   void ProgressEnd() override;
-  void PostToUi(std::function<void()> task) override;
+  void Wake() override;
+  TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override;
+  FocusKind Focus() const override;
+  unsigned Dpi() const override;
+  PreviewView* Preview() override;
+
+  // Desktop.
   bool RevealFile(const std::filesystem::path& file) override;
   bool OpenFolder(const std::filesystem::path& folder) override;
   bool OpenUrl(const std::string& url) override;
   bool OpenSoundSettings(std::string& error) override;
   void ShowDonationWindow() override;
-  TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override;
-  FocusKind Focus() const override;
-  unsigned Dpi() const override;
-  PreviewView* Preview() override;
 
  protected:
   void resizeEvent(QResizeEvent*) override;
@@ -92,6 +88,7 @@ class MainWindow : public QWidget, public ViewPort {
   void PlaceControls();
   // Shows `items` as a popup menu at `global`; the chosen id goes to OnCommand.
   void RunMenu(const std::vector<MenuItem>& items, const QPoint& global);
+  bool PickFolder(const std::string& title, const std::filesystem::path& initial, std::filesystem::path& chosen);
   MainWindowPlacement CurrentPlacement() const;
 
   std::vector<LayoutControl> layout_;
@@ -102,10 +99,9 @@ class MainWindow : public QWidget, public ViewPort {
   QTimer tick_;
   QProgressDialog* progress_ = nullptr;
   bool sessionEnded_ = false;
-  bool tickPaused_ = false;  // the tick ran when the progress window came up
   QPointer<QWidget> donation_;
   std::optional<MainWindowPlacement> placement_;
-  std::unique_ptr<AppController> controller_;  // last: it may call back into the view while it goes
+  AppController* controller_ = nullptr;
 };
 
 }  // namespace vesk::ui::qt

@@ -1,51 +1,45 @@
 #include "ui/qt/meter_widget.h"
 
-#include <QLinearGradient>
 #include <QPainter>
 #include <algorithm>
-#include <cmath>
+
+#include "ui/view_tables.h"
 
 namespace vesk::ui::qt {
 namespace {
 
-// Linear amplitude to the bar's share on a -60 … 0 dBFS scale.
-double Share(float amplitude) {
-  if (!(amplitude > 0.001f)) return 0.0;
-  return std::clamp((20.0 * std::log10(double(amplitude)) + 60.0) / 60.0, 0.0, 1.0);
-}
+QColor Rgb(uint32_t rgb) { return QColor((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff); }
 
 }  // namespace
 
 MeterWidget::MeterWidget(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
+// The lanes as the Windows window draws them: the peak bar, the RMS bar over
+// it, the hold tick, and the clip box at the end of each lane.
 void MeterWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QRect all = rect();
-  p.fillRect(all, palette().window());
-  p.fillRect(all.adjusted(0, 1, 0, -1), QColor(0x18, 0x1a, 0x1f));
+  p.fillRect(all, Rgb(meter_colors::kTrack));
   const MeterReading m = source_ ? source_() : MeterReading{};
   const int channels = std::clamp(m.channels, 0, 2);
-  if (channels == 0) return;
-
-  const QRect inner = all.adjusted(2, 3, -10, -3);
-  QLinearGradient g(inner.left(), 0, inner.right(), 0);
-  g.setColorAt(0.0, QColor(0x43, 0xa0, 0x47));
-  g.setColorAt(0.78, QColor(0x9c, 0xcc, 0x65));
-  g.setColorAt(0.88, QColor(0xff, 0xc1, 0x07));
-  g.setColorAt(1.0, QColor(0xe5, 0x39, 0x35));
-  const int gap = 2;
-  const int laneH = std::max(1, (inner.height() - gap * (channels - 1)) / channels);
-  for (int c = 0; c < channels; ++c) {
-    const int top = inner.top() + c * (laneH + gap);
-    const int peakW = int(std::lround(Share(m.peak[c]) * inner.width()));
-    const int rmsW = int(std::lround(Share(m.rms[c]) * inner.width()));
-    p.setOpacity(0.45);
-    p.fillRect(QRect(inner.left(), top, peakW, laneH), g);
-    p.setOpacity(1.0);
-    p.fillRect(QRect(inner.left(), top, rmsW, laneH), g);
-    const double hold = Share(m.peakHold[c]);
-    if (hold > 0) p.fillRect(inner.left() + int(std::lround(hold * (inner.width() - 2))), top, 2, laneH, Qt::white);
-    p.fillRect(all.right() - 6, top, 5, laneH, m.clip[c] ? QColor(0xe5, 0x39, 0x35) : QColor(0x30, 0x34, 0x3c));
+  const int lanes = std::max(1, channels);
+  const int gap = 2, clipW = 10;
+  const int barsRight = all.right() + 1 - clipW - gap;
+  const int laneH = std::max(1, (all.height() - gap * (lanes + 1)) / lanes);
+  for (int c = 0; c < lanes; ++c) {
+    const int top = all.top() + gap + c * (laneH + gap);
+    const int left = all.left() + gap;
+    const int width = barsRight - left;
+    const bool clip = c < channels && m.clip[c];
+    p.fillRect(barsRight + gap, top, all.right() + 1 - gap - barsRight - gap, laneH,
+               Rgb(clip ? meter_colors::kClip : meter_colors::kClipOff));
+    if (c >= channels) continue;
+    const int peak = int(width * MeterShare(m.peak[c]));
+    const int rms = int(width * MeterShare(m.rms[c]));
+    const int hold = int(width * MeterShare(m.peakHold[c]));
+    p.fillRect(left, top, peak, laneH, Rgb(meter_colors::kPeak));
+    p.fillRect(left, top, std::min(rms, peak > 0 ? peak : rms), laneH, Rgb(meter_colors::kRms));
+    if (hold > 0) p.fillRect(left + std::min(hold, width - 1), top, 2, laneH, Rgb(meter_colors::kHold));
   }
 }
 

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "ui/app_controller.h"
+#include "ui/recording_flow.h"
 
 namespace vesk::ui::qt {
 

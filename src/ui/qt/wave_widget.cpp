@@ -25,7 +25,7 @@ void PaintEmpty(QPainter& p, const WaveScene& s, const QFont& base) {
   mark.setPixelSize(std::clamp(s.height / 4, 24, 96));
   mark.setBold(true);
   p.setFont(mark);
-  p.setPen(QColor(0x2a, 0x2e, 0x36));
+  p.setPen(Rgb(wave_colors::kWatermark));
   p.drawText(all, Qt::AlignCenter, Q(s.watermark));
 
   QString text = Q(s.emptyText);
@@ -33,22 +33,22 @@ void PaintEmpty(QPainter& p, const WaveScene& s, const QFont& base) {
   QFont f = base;
   f.setPixelSize(13);
   p.setFont(f);
-  p.setPen(QColor(0x9a, 0xa0, 0xa8));
+  p.setPen(Rgb(wave_colors::kEmptyText));
   p.drawText(all.adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap, text);
 }
 
 void PaintRuler(QPainter& p, const WaveScene& s, const QFont& base) {
   if (s.rulerHeight <= 0) return;
-  p.fillRect(0, 0, s.width, s.rulerHeight, QColor(0x22, 0x25, 0x2b));
-  p.fillRect(0, s.rulerHeight - 1, s.width, 1, QColor(0x3a, 0x3f, 0x48));
+  p.fillRect(0, 0, s.width, s.rulerHeight, Rgb(wave_colors::kRulerBackground));
+  p.fillRect(0, s.rulerHeight - 1, s.width, 1, Rgb(wave_colors::kCenterLine));
   QFont f = base;
   f.setPixelSize(11);
   p.setFont(f);
   for (const RulerTick& t : s.ruler) {
     const int len = t.major ? std::max(6, s.rulerHeight / 2) : std::max(3, s.rulerHeight / 5);
-    p.fillRect(t.x, s.rulerHeight - 1 - len, 1, len, QColor(0x7c, 0x83, 0x8e));
+    p.fillRect(t.x, s.rulerHeight - 1 - len, 1, len, Rgb(wave_colors::kRulerTick));
     if (t.major && !t.label.empty()) {
-      p.setPen(QColor(0xb4, 0xba, 0xc4));
+      p.setPen(Rgb(wave_colors::kRulerText));
       p.drawText(QRect(t.x + 3, 0, 120, s.rulerHeight - 2), Qt::AlignLeft | Qt::AlignVCenter, Q(t.label));
     }
   }
@@ -58,8 +58,8 @@ void PaintLanes(QPainter& p, const WaveScene& s) {
   const QColor ink = Rgb(s.live ? wave_colors::kLiveEnvelope : wave_colors::kEnvelope);
   for (size_t i = 0; i < s.lanes.size(); ++i) {
     const EnvelopeLane& lane = s.lanes[i];
-    if (i > 0) p.fillRect(0, lane.top, s.width, 1, QColor(0x2e, 0x32, 0x3a));
-    p.fillRect(0, lane.top + lane.height / 2, s.width, 1, QColor(0x30, 0x35, 0x3e));
+    if (i > 0) p.fillRect(0, lane.top, s.width, 1, Rgb(wave_colors::kBackground));
+    p.fillRect(0, lane.top + lane.height / 2, s.width, 1, Rgb(wave_colors::kCenterLine));
     const size_t columns = std::min(lane.mins.size(), lane.maxs.size());
     for (size_t x = 0; x < columns; ++x) {
       const double top = LaneY(lane, lane.maxs[x]);
@@ -89,7 +89,7 @@ void PaintWaveScene(QPainter& p, const WaveScene& s, const QFont& base) {
   PaintLanes(p, s);
   if (s.hasSelection && s.selectionRight > s.selectionLeft) {
     const QRect sel(s.selectionLeft, s.rulerHeight, s.selectionRight - s.selectionLeft, s.height - s.rulerHeight);
-    p.fillRect(sel, QColor(255, 255, 255, 48));
+    p.fillRect(sel, Rgb(wave_colors::kSelection, wave_colors::kSelectionAlpha));
     p.fillRect(sel.left(), sel.top(), 1, sel.height(), QColor(255, 255, 255, 110));
     p.fillRect(sel.right(), sel.top(), 1, sel.height(), QColor(255, 255, 255, 110));
   }
@@ -110,7 +110,7 @@ void PaintWaveScene(QPainter& p, const WaveScene& s, const QFont& base) {
     const int textW = p.fontMetrics().horizontalAdvance(hint);
     const QRect plate(s.width - textW - 18, s.rulerHeight + 4, textW + 12, 20);
     p.fillRect(plate, Rgb(wave_colors::kBackground, 210));
-    p.setPen(QColor(0x9a, 0xa0, 0xaa));
+    p.setPen(Rgb(wave_colors::kHintText));
     p.drawText(plate, Qt::AlignCenter, hint);
   }
 }
@@ -118,7 +118,8 @@ void PaintWaveScene(QPainter& p, const WaveScene& s, const QFont& base) {
 WaveWidget::WaveWidget(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
-  // The right button pans the view; it never opens the window's menu here.
+  // A right click that did not pan opens the window's menu through the
+  // controller (Source::mouse), not through Qt's own context-menu event.
   setContextMenuPolicy(Qt::PreventContextMenu);
   setAttribute(Qt::WA_OpaquePaintEvent);
 }

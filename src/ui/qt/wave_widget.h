@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "ui/input_events.h"
+#include "ui/view_tables.h"
 #include "ui/wave_scene.h"
 
 namespace vesk::ui::qt {
@@ -43,14 +44,5 @@ class WaveWidget : public QWidget {
 // Draws `scene` over the whole painter's area; `base` is the view's font.
 void PaintWaveScene(QPainter& painter, const WaveScene& scene, const QFont& base);
 
-// The colours the pixel tests look for.
-namespace wave_colors {
-inline constexpr unsigned kBackground = 0x181a1f;
-inline constexpr unsigned kEnvelope = 0x4fc3f7;
-inline constexpr unsigned kLiveEnvelope = 0xef5350;
-inline constexpr unsigned kPlayHead = 0xffc400;
-inline constexpr unsigned kScrollTrack = 0x2c3038;
-inline constexpr unsigned kScrollThumb = 0x7a8290;
-}  // namespace wave_colors
 
 }  // namespace vesk::ui::qt

@@ -34,6 +34,13 @@ ui::AppOptions WindowOptions(const ScratchDir& dir, const std::vector<std::strin
   return options;
 }
 
+std::unique_ptr<ui::AppController> AttachController(ui::qt::MainWindow& window, ui::AppParts parts,
+                                                    ui::AppOptions options) {
+  auto controller = std::make_unique<ui::AppController>(std::move(parts), window, window, std::move(options));
+  window.Attach(*controller);
+  return controller;
+}
+
 std::filesystem::path ScreensDir() {
   const std::filesystem::path dir = BuiltProgramDir().parent_path() / "screens";
   std::error_code ec;

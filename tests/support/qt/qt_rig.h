@@ -6,10 +6,13 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/app_controller.h"
+#include "ui/app_parts.h"
+#include "ui/qt/main_window.h"
 
 class QTimer;
 
@@ -21,6 +24,11 @@ class ScratchDir;
 // `dir`; `ini` holds settings lines written before the start ("Format=1"),
 // none keeps the settings file as it is.
 ui::AppOptions WindowOptions(const ScratchDir& dir, const std::vector<std::string>& ini);
+
+// The controller over `window`, built as the application builds it and
+// attached; keep it in a member declared after the window (it goes first).
+std::unique_ptr<ui::AppController> AttachController(ui::qt::MainWindow& window, ui::AppParts parts,
+                                                    ui::AppOptions options);
 
 // build/<preset>/screens, created on first use.
 std::filesystem::path ScreensDir();

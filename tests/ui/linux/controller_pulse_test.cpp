@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "record/recording_session.h"
 #include "ui/app_controller.h"
+#include "ui/app_parts.h"
 #include "ui/control_ids.h"
 #include "support/scripted_view.h"
 
@@ -31,7 +32,7 @@ TEST_F(PulseTest, ControllerRecordsThreeSecondsFromBothSources) {
   options.settingsFile = dir.path() / "VeskRecorder.ini";
   options.settingsEnvironment = {dir.path(), dir.path()};
   options.scanPlugins = false;
-  ui::AppController controller(ui::CreateSystemAppParts(), view, options);
+  ui::AppController controller(ui::CreateSystemAppParts(), view, view, options);
   controller.Start();
   EXPECT_EQ(view.Status(), "就绪。选好声音来源，点「开始录音」。");
   EXPECT_EQ(view.combos[ui::kIdCaptureDevice].items.at(0), "系统默认-Microphone");

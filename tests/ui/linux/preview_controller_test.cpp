@@ -100,7 +100,7 @@ TEST_F(PreviewControllerTest, ButtonWindowAndPicturesFollowTheOpenedVideo) {
 
   // Scrubbing: a click in the middle of the waveform.
   for (const ui::MouseAction action : {ui::MouseAction::Press, ui::MouseAction::Release})
-    rig->Edit().OnMouse({action, ui::MouseButton::Left, 400, 60}, 800, 200);
+    rig->OnMouse({action, ui::MouseButton::Left, 400, 60}, 800, 200);
   rig.Run(33);
   const double scrubbed = rig->Edit().PictureSeconds();
   EXPECT_GT(scrubbed, 1.0);
@@ -114,7 +114,7 @@ TEST_F(PreviewControllerTest, ButtonWindowAndPicturesFollowTheOpenedVideo) {
   const uint32_t rate = doc.Format().sampleRate;
   doc.SetSelection(rate, 2 * rate);
   rig->OnCommand(kIdDelete);
-  rig->Edit().OnKey({ui::Key::Home});
+  rig->OnKey({ui::Key::Home});
   rig->OnCommand(kIdPlay);
   ASSERT_TRUE(rig->Edit().PlayingFullLength());
   // Followed tick by tick, so a slow machine cannot carry it past the second.

@@ -94,7 +94,8 @@ class QtMainWindow : public ::testing::Test {
     parts.microphone = std::make_unique<MemoryCaptureStream>(backend, 1);
     parts.loopback = std::make_unique<MemoryCaptureStream>(backend, 2);
     parts.playback = std::make_unique<MemoryPlaybackStream>(backend);
-    window_ = std::make_unique<MainWindow>(std::move(parts), test::WindowOptions(dir_, ini));
+    window_ = std::make_unique<MainWindow>();
+    controller_ = test::AttachController(*window_, std::move(parts), test::WindowOptions(dir_, ini));
     window_->Start();
     window_->show();
     window_->activateWindow();
@@ -112,6 +113,7 @@ class QtMainWindow : public ::testing::Test {
 
   test::ScratchDir dir_;
   std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<AppController> controller_;
 };
 
 TEST_F(QtMainWindow, RoutesDropDownsMenusKeysAndButtonsToTheController) {
@@ -173,6 +175,15 @@ TEST_F(QtMainWindow, RoutesDropDownsMenusKeysAndButtonsToTheController) {
   EXPECT_EQ(play->text().toStdString(), "■ 停止 (Space)");
   QTest::keyClick(wave, Qt::Key_Space);
   EXPECT_EQ(play->text().toStdString(), "▶ 播放 (Space)");
+  // A right click on the waveform that does not pan opens the window's menu,
+  // as on Windows.
+  items.clear();
+  script.Then(test::DialogScript::Inspect([&](QWidget* menu) {
+    for (QAction* a : static_cast<QMenu*>(menu)->actions()) items.push_back(a->text().toStdString());
+  }));
+  QTest::mouseClick(wave, Qt::RightButton, {}, QPoint(20, wave->height() / 2));
+  EXPECT_EQ(items, (std::vector<std::string>{"打开日志文件夹", "导出诊断日志到桌面…"}));
+  ASSERT_TRUE(script.Done());
 
   // Buttons and keys edit: select all, delete, then Ctrl+Z brings it back.
   const uint64_t frames = Doc().Frames();
@@ -231,6 +242,7 @@ TEST_F(QtMainWindow, DropsAskBeforeReplacingEditsAndClosingKeepsThePlacement) {
   EXPECT_EQ(ini.GetString("MainRect"), std::to_string(placed.left()) + "," + std::to_string(placed.top()) + "," +
                                            std::to_string(placed.right() + 1) + "," +
                                            std::to_string(placed.bottom() + 1));
+  controller_.reset();
   window_.reset();
   Open({});
   EXPECT_EQ(window_->size(), QSize(900, 660));
@@ -393,23 +405,25 @@ TEST_F(QtMainWindow, DialogsAnswerAsAPersonDoesAndKeepTheWindowAlive) {
   donations[0]->close();
 
   // Under the progress window the main window refuses to close and takes
-  // no input; cancel is seen by the next step.
-  w.ProgressBegin("正在保存", true);
-  EXPECT_TRUE(w.ProgressStep(10, "写入…"));
+  // no input; cancel is seen by the next step. Work finished on another
+  // thread meanwhile waits for the progress window, then runs on the
+  // window's thread.
+  WindowPort& port = controller_->Port();
+  port.ProgressBegin("正在保存", true);
+  QThread* ran = nullptr;
+  std::thread worker([&] { port.PostToUi([&] { ran = QThread::currentThread(); }); });
+  worker.join();
+  EXPECT_TRUE(port.ProgressStep(10, "写入…"));
+  EXPECT_FALSE(test::WaitFor([&] { return ran != nullptr; }, 300));
   EXPECT_FALSE(w.close());
   EXPECT_TRUE(w.isVisible());
   auto* progress = w.findChild<QProgressDialog*>("progress");
   ASSERT_NE(progress, nullptr);
   EXPECT_EQ(QApplication::activeModalWidget(), progress);
   QTest::keyClick(progress, Qt::Key_Escape);
-  EXPECT_FALSE(w.ProgressStep(20, "写入…"));
-  w.ProgressEnd();
+  EXPECT_FALSE(port.ProgressStep(20, "写入…"));
+  port.ProgressEnd();
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-
-  // Work finished on another thread runs on the window's thread.
-  QThread* ran = nullptr;
-  std::thread worker([&] { w.PostToUi([&] { ran = QThread::currentThread(); }); });
-  worker.join();
   EXPECT_TRUE(test::WaitFor([&] { return ran != nullptr; }, 2000));
   EXPECT_EQ(ran, QApplication::instance()->thread());
 }

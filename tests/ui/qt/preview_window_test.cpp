@@ -37,8 +37,8 @@ class QtPreviewWindow : public ::testing::Test {
     parts.microphone = std::make_unique<MemoryCaptureStream>(backend, 1);
     parts.loopback = std::make_unique<MemoryCaptureStream>(backend, 2);
     parts.playback = std::make_unique<MemoryPlaybackStream>(backend);
-    window_ = std::make_unique<MainWindow>(std::move(parts),
-                                           test::WindowOptions(dir_, {"Format=0", "PreviewRect=300,300,780,570"}));
+    window_ = std::make_unique<MainWindow>();
+    controller_ = test::AttachController(*window_, std::move(parts), test::WindowOptions(dir_, {"Format=0", "PreviewRect=300,300,780,570"}));
     window_->Start();
     window_->setGeometry(0, 40, 800, 600);
     window_->show();
@@ -75,6 +75,7 @@ class QtPreviewWindow : public ::testing::Test {
   test::ScratchDir dir_;
   std::filesystem::path video_;
   std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<AppController> controller_;
 };
 
 TEST_F(QtPreviewWindow, ShowsTheFrameAtThePlayHeadAndSavesItsPlace) {

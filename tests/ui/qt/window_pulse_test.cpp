@@ -26,7 +26,9 @@ class QtWindowPulse : public test::PulseTest {};
 
 TEST_F(QtWindowPulse, RecordsThreeSecondsCutsOneAndSavesTheRestAsWav) {
   test::ScratchDir dir;
-  MainWindow window(CreateSystemAppParts(), test::WindowOptions(dir, {"Format=1", "BitDepth=16", "RecSource=0"}));
+  MainWindow window;
+  const auto controller =
+      test::AttachController(window, CreateSystemAppParts(), test::WindowOptions(dir, {"Format=1", "BitDepth=16", "RecSource=0"}));
   window.Start();
   window.show();
   window.activateWindow();
