@@ -7,17 +7,13 @@
 
 #include "app/app_main.h"
 #include "app/win/layout_dump_win.h"
-#include "app/window_options.h"
+#include "app/window_app.h"
 #include "core/app_log.h"
-#include "audio/audio_backend.h"
-#include "audio/capture_stream.h"
-#include "audio/playback_stream.h"
 #include "platform/file.h"
 #include "platform/single_instance.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "ui/app_controller.h"
-#include "ui/edit_area.h"
 #include "ui/win/main_window_win.h"
 
 namespace vesk {
@@ -65,9 +61,9 @@ int RunWindowApplication(const CommandLine& cmd) {
 
   int code = 0;
   {
-    ui::AppOptions appOptions = WindowAppOptions();
-    appOptions.headless = dump;
-    ui::win::MainWindow window(ui::CreateSystemAppParts(), std::move(appOptions));
+    ui::win::MainWindow window;
+    const std::unique_ptr<ui::AppController> controller = BuildAppController(window, window, dump);
+    window.Attach(*controller);
     ui::win::MainWindowOptions options;
     options.headless = dump;
     options.showCommand = StartupShowCommand();
@@ -82,7 +78,7 @@ int RunWindowApplication(const CommandLine& cmd) {
       if (!(f.OpenWrite(PathFromUtf8(cmd.dumpLayoutPath)) && f.Write(json.data(), json.size()))) code = 1;
     } else {
       // A file handed over on the command line ("Open with") opens once the window is up.
-      if (!cmd.openPath.empty()) window.Controller().Edit().OpenForEdit(PathFromUtf8(cmd.openPath));
+      if (!cmd.openPath.empty()) controller->OpenFile(PathFromUtf8(cmd.openPath));
       MSG msg{};
       while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (window.PreTranslate(msg)) continue;
@@ -92,6 +88,7 @@ int RunWindowApplication(const CommandLine& cmd) {
       }
       code = int(msg.wParam);
     }
+    window.Destroy();  // while the controller exists; the controller goes first
   }  // the window and the controller go before the log closes
   return finish(code);
 }

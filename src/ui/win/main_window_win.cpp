@@ -9,9 +9,6 @@
 #include <cstdio>
 #include <set>
 
-#include "audio/audio_backend.h"
-#include "audio/capture_stream.h"
-#include "audio/playback_stream.h"
 #include "core/settings.h"
 #include "core/version.h"
 #include "platform/shell_open.h"
@@ -20,6 +17,7 @@
 #include "ui/control_ids.h"
 #include "ui/edit_area.h"
 #include "ui/input_events.h"
+#include "ui/view_tables.h"
 #include "ui/win/dialogs_win.h"
 #include "ui/win/preview_window_win.h"
 #include "ui/win/wave_view_win.h"
@@ -43,26 +41,7 @@ constexpr uint32_t kButtonPressed = 0xC8C8C8;
 constexpr uint32_t kCloseHover = 0xE81123;
 constexpr uint32_t kCloseDown = 0xB4101D;
 constexpr uint32_t kGlyph = 0x333333;
-constexpr uint32_t kRecordIdle = 0xD93A32;
-constexpr uint32_t kRecordActive = 0x37474F;
-constexpr uint32_t kRecordDisabled = 0xBDBDBD;
-constexpr uint32_t kMeterTrack = 0x2A2F36;
-constexpr uint32_t kMeterRms = 0x3FB950;
-constexpr uint32_t kMeterPeak = 0x8FE19A;
-constexpr uint32_t kMeterHold = 0xFFD54F;
-constexpr uint32_t kMeterClip = 0xF03A2E;
-constexpr uint32_t kMeterClipOff = 0x4A3030;
 
-const char* KeyOf(TextView view) {
-  switch (view) {
-    case TextView::Status: return "status";
-    case TextView::Size: return "size";
-    case TextView::MeterInfo: return "meterInfo";
-    case TextView::Clock: return "clock";
-    case TextView::EditorInfo: return "editorInfo";
-  }
-  return "";
-}
 
 Key KeyOfVirtual(WPARAM vk) {
   switch (vk) {
@@ -99,11 +78,6 @@ ScreenMetrics MetricsForThisFrame(unsigned dpi, SIZE extra) {
   return m;
 }
 
-// Meter levels are shown on a decibel scale from -60 dB.
-double MeterFraction(float linear) {
-  if (linear <= 0.001f) return 0;
-  return std::clamp((20.0 * std::log10(double(linear)) + 60.0) / 60.0, 0.0, 1.0);
-}
 
 // A drop-down list's field follows its item height, which some systems
 // round: step towards the wanted field height a few times.
@@ -234,22 +208,23 @@ bool RegisterWindowClasses(HINSTANCE instance) {
   return true;
 }
 
-MainWindow::MainWindow(AppParts parts, AppOptions options) {
+MainWindow::MainWindow() {
   HDC screen = GetDC(nullptr);
   dpi_ = unsigned(std::max(1, GetDeviceCaps(screen, LOGPIXELSX)));
   ReleaseDC(nullptr, screen);
-  controller_ = std::make_unique<AppController>(std::move(parts), *this, std::move(options));
 }
 
-MainWindow::~MainWindow() {
+MainWindow::~MainWindow() { Destroy(); }
+
+void MainWindow::Destroy() {
+  wakeTarget_ = nullptr;
   if (hwnd_) {
     // Gone without the close path (tests, end of session): streams still stop.
-    if (!closing_) controller_->Shutdown(std::nullopt);
+    if (!closing_ && controller_ != nullptr) controller_->Shutdown(std::nullopt);
     closing_ = true;
     DestroyWindow(hwnd_);
   }
   wave_.reset();
-  controller_.reset();
 }
 
 HWND MainWindow::WaveHandle() const { return wave_ ? wave_->Handle() : nullptr; }
@@ -267,6 +242,7 @@ bool MainWindow::Create(const MainWindowOptions& options) {
                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, Px(kInitialClientWidth),
                           Px(kInitialClientHeight + kCaptionHeight), nullptr, nullptr, GetModuleHandleW(nullptr), this);
   if (!hwnd_) return false;
+  wakeTarget_ = hwnd_;
   const DWORD corner = kDwmCornerRound;
   DwmSetWindowAttribute(hwnd_, kDwmCornerPreference, &corner, sizeof corner);
   // The frame changed with WM_NCCALCSIZE: have the system measure it again,
@@ -369,7 +345,7 @@ void MainWindow::CreateControls() {
                             child | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 0, 0, 0, 0, hwnd_, id, inst, nullptr);
         break;
       case ControlKind::Wave:
-        wave_ = std::make_unique<WaveView>(controller_->Edit(), dpi_);
+        wave_ = std::make_unique<WaveView>(*controller_, dpi_);
         if (wave_->Create(hwnd_, 0)) h = wave_->Handle();
         break;
       case ControlKind::Meter:
@@ -432,55 +408,45 @@ HWND MainWindow::Keyed(const std::string& key) const {
 
 // ---- ViewPort ----
 
-void MainWindow::SetText(TextView view, const std::string& text) {
-  HWND h = Keyed(KeyOf(view));
-  if (!h) return;
-  SetWindowTextW(h, Wide(text).c_str());
-  // The status line ends in an ellipsis when it does not fit; hovering shows it whole.
-  if (view == TextView::Status && tooltips_) tooltips_->Set(h, Wide(text));
-}
-
-void MainWindow::SetControlText(int id, const std::string& text) {
-  HWND h = Control(id);
-  if (!h) return;
-  const std::wstring wide = Wide(text);
-  if (WindowTextOf(h) == wide) return;
-  SetWindowTextW(h, wide.c_str());
-  if (id == kIdRecord) InvalidateRect(h, nullptr, FALSE);
-}
-
-void MainWindow::SetControlEnabled(int id, bool enabled) {
-  if (HWND h = Control(id)) {
-    if (bool(IsWindowEnabled(h)) != enabled) EnableWindow(h, enabled);
+void MainWindow::Apply(const WindowChanges& changes) {
+  for (const ControlChange& c : changes.controls) {
+    HWND h = Control(c.id);
+    if (!h) continue;
+    const ControlState& state = c.state;
+    if (c.fields & kFieldLabel) {
+      const std::wstring wide = Wide(*state.label);
+      if (WindowTextOf(h) != wide) SetWindowTextW(h, wide.c_str());
+    }
+    if ((c.fields & kFieldEnabled) && bool(IsWindowEnabled(h)) != state.enabled) EnableWindow(h, state.enabled);
+    if (c.id == kIdRecord) {
+      recordLook_ = state;  // the owner-drawn button paints from it
+      InvalidateRect(h, nullptr, FALSE);
+    }
+    if ((c.fields & kFieldTooltip) && tooltips_) tooltips_->Set(h, Wide(*state.tooltip));
+    if (c.fields & kFieldItems) {
+      SendMessageW(h, WM_SETREDRAW, FALSE, 0);
+      SendMessageW(h, CB_RESETCONTENT, 0, 0);
+      for (const std::string& item : *state.items)
+        SendMessageW(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+      SendMessageW(h, CB_SETCURSEL, WPARAM(state.selected), 0);
+      SendMessageW(h, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(h, nullptr, TRUE);
+    } else if (c.fields & kFieldSelection) {
+      SendMessageW(h, CB_SETCURSEL, WPARAM(state.selected), 0);
+    }
   }
-}
-
-void MainWindow::SetComboItems(int id, const std::vector<std::string>& items, int selected) {
-  HWND h = Control(id);
-  if (!h) return;
-  SendMessageW(h, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(h, CB_RESETCONTENT, 0, 0);
-  for (const std::string& item : items) SendMessageW(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
-  SendMessageW(h, CB_SETCURSEL, WPARAM(selected), 0);
-  SendMessageW(h, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(h, nullptr, TRUE);
-}
-
-void MainWindow::SetComboSelection(int id, int selected) {
-  if (HWND h = Control(id)) SendMessageW(h, CB_SETCURSEL, WPARAM(selected), 0);
-}
-
-void MainWindow::SetTooltip(int id, const std::string& text) {
-  if (tooltips_) tooltips_->Set(Control(id), Wide(text));
-}
-
-void MainWindow::Repaint(PaintArea area) {
-  if (!hwnd_) return;
-  if (area == PaintArea::Wave) {
+  for (const auto& [view, text] : changes.texts) {
+    HWND h = Keyed(TextViewKey(view));
+    if (!h) continue;
+    SetWindowTextW(h, Wide(text).c_str());
+    // The status line ends in an ellipsis when it does not fit; hovering shows it whole.
+    if (view == TextView::Status && tooltips_) tooltips_->Set(h, Wide(text));
+  }
+  if (changes.statusDetails) statusDetails_ = *changes.statusDetails;
+  if (changes.repaintWave) {
     if (HWND h = WaveHandle()) InvalidateRect(h, nullptr, FALSE);
-  } else {
-    InvalidateRect(hwnd_, &meterRect_, FALSE);
   }
+  if (changes.repaintMeter && hwnd_) InvalidateRect(hwnd_, &meterRect_, FALSE);
 }
 
 BoxAnswer MainWindow::ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
@@ -490,12 +456,8 @@ BoxAnswer MainWindow::ShowBox(BoxKind kind, const std::string& title, const std:
 }
 
 bool MainWindow::PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) {
+  if (request.pickFolder) return PickFolderDialog(hwnd_, request.title, request.folder, chosen);
   return PickFileDialog(hwnd_, request, chosen);
-}
-
-bool MainWindow::PickFolder(const std::string& title, const std::filesystem::path& initial,
-                            std::filesystem::path& chosen) {
-  return PickFolderDialog(hwnd_, title, initial, chosen);
 }
 
 void MainWindow::ProgressBegin(const std::string& title, bool cancellable) {
@@ -536,13 +498,6 @@ void MainWindow::ProgressEnd() {
   progress_.reset();
   if (wave_) wave_->SetInputBlocked(false);
   if (hwnd_ && IsWindowVisible(hwnd_)) SetForegroundWindow(hwnd_);
-  // Work finished on other threads meanwhile runs now.
-  bool pending = false;
-  {
-    std::lock_guard<std::mutex> lock(tasksMutex_);
-    pending = !tasks_.empty();
-  }
-  if (pending && hwnd_) PostMessageW(hwnd_, kMsgRenderFinished, 0, 0);
 }
 
 PreviewView* MainWindow::Preview() {
@@ -550,25 +505,8 @@ PreviewView* MainWindow::Preview() {
   return preview_.get();
 }
 
-void MainWindow::PostToUi(std::function<void()> task) {
-  HWND target = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(tasksMutex_);
-    tasks_.push_back(std::move(task));
-    target = hwnd_;
-  }
-  if (target) PostMessageW(target, kMsgRenderFinished, 0, 0);
-}
-
-void MainWindow::RunPostedTasks() {
-  if (InputBlocked()) return;  // ProgressEnd posts again
-  std::deque<std::function<void()>> run;
-  {
-    std::lock_guard<std::mutex> lock(tasksMutex_);
-    run.swap(tasks_);
-  }
-  for (auto& task : run)
-    if (task) task();
+void MainWindow::Wake() {
+  if (HWND target = wakeTarget_.load()) PostMessageW(target, kMsgRenderFinished, 0, 0);
 }
 
 bool MainWindow::RevealFile(const std::filesystem::path& file) { return RevealFileInFolder(file); }
@@ -648,7 +586,7 @@ bool MainWindow::PreTranslate(MSG& msg) {
       e.ctrl = GetKeyState(VK_CONTROL) < 0;
       e.shift = shift;
       e.autoRepeat = (msg.lParam & (1L << 30)) != 0;
-      return controller_->Edit().OnKey(e);
+      return controller_->OnKey(e);
     }
     case WM_MOUSEWHEEL:
       return wave_ && wave_->RouteWheel(GET_WHEEL_DELTA_WPARAM(msg.wParam), PointOf(msg.lParam));
@@ -832,8 +770,9 @@ void MainWindow::PaintFrame(HDC dc, const RECT& client) {
 void MainWindow::PaintMeter(HDC dc) {
   const RECT& r = meterRect_;
   if (r.right <= r.left || r.bottom <= r.top) return;
-  FillColor(dc, r, Rgb(kMeterTrack));
+  FillColor(dc, r, Rgb(meter_colors::kTrack));
   const MeterReading m = controller_->Meter();
+  using namespace meter_colors;
   const int clipW = Px(10);
   const int gap = std::max(1, Px(2));
   const int barsRight = r.right - clipW - gap;
@@ -845,17 +784,17 @@ void MainWindow::PaintMeter(HDC dc) {
     const RECT lane{r.left + gap, top, barsRight, top + laneH};
     const int width = lane.right - lane.left;
     const bool clip = c < channels && m.clip[c];
-    FillColor(dc, {barsRight + gap, top, r.right - gap, top + laneH}, Rgb(clip ? kMeterClip : kMeterClipOff));
+    FillColor(dc, {barsRight + gap, top, r.right - gap, top + laneH}, Rgb(clip ? kClip : kClipOff));
     if (c >= channels) continue;
-    const int peak = int(width * MeterFraction(m.peak[c]));
-    const int rms = int(width * MeterFraction(m.rms[c]));
-    const int hold = int(width * MeterFraction(m.peakHold[c]));
-    FillColor(dc, {lane.left, lane.top, lane.left + peak, lane.bottom}, Rgb(kMeterPeak));
+    const int peak = int(width * MeterShare(m.peak[c]));
+    const int rms = int(width * MeterShare(m.rms[c]));
+    const int hold = int(width * MeterShare(m.peakHold[c]));
+    FillColor(dc, {lane.left, lane.top, lane.left + peak, lane.bottom}, Rgb(kPeak));
     FillColor(dc, {lane.left, lane.top, lane.left + std::min(rms, peak > 0 ? peak : rms), lane.bottom},
-              Rgb(kMeterRms));
+              Rgb(kRms));
     if (hold > 0) {
       const int x = lane.left + std::min(hold, width - 1);
-      FillColor(dc, {x, lane.top, x + std::max(1, Px(2)), lane.bottom}, Rgb(kMeterHold));
+      FillColor(dc, {x, lane.top, x + std::max(1, Px(2)), lane.bottom}, Rgb(kHold));
     }
   }
 }
@@ -866,9 +805,9 @@ void MainWindow::DrawRecordButton(const DRAWITEMSTRUCT& item) {
   FillColor(dc, r, GetSysColor(COLOR_BTNFACE));
   const bool disabled = item.itemState & ODS_DISABLED;
   const bool pressed = item.itemState & ODS_SELECTED;
-  uint32_t color = controller_->IsRecording() ? kRecordActive : kRecordIdle;
-  if (disabled) color = kRecordDisabled;
-  COLORREF fill = Rgb(color);
+  ControlState look = recordLook_;
+  look.enabled = !disabled;
+  COLORREF fill = Rgb(RecordButtonColor(look));
   if (pressed) fill = RGB(GetRValue(fill) * 4 / 5, GetGValue(fill) * 4 / 5, GetBValue(fill) * 4 / 5);
   GdiObject<HBRUSH> brush(CreateSolidBrush(fill));
   {
@@ -1105,7 +1044,8 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return FALSE;
       const std::filesystem::path file(
           std::wstring(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t)));
-      PostToUi([this, file] { controller_->OpenHandedOver(file); });
+      AppController* controller = controller_;
+      controller->Port().PostToUi([controller, file] { controller->OpenHandedOver(file); });
       return TRUE;
     }
     case WM_TIMER:
@@ -1134,7 +1074,7 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       controller_->NotifyDevicesChanged();
       return 0;
     case kMsgRenderFinished:
-      RunPostedTasks();
+      controller_->OnWake();
       return 0;
     case WM_ACTIVATE:
       // Keyboard focus comes back to the control that had it; the first time
@@ -1165,11 +1105,10 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       tooltips_.reset();
       if (options_.quitOnDestroy) PostQuitMessage(0);
       return 0;
-    case WM_NCDESTROY: {
-      std::lock_guard<std::mutex> lock(tasksMutex_);
+    case WM_NCDESTROY:
+      wakeTarget_ = nullptr;
       hwnd_ = nullptr;
       return 0;
-    }
     default:
       break;
   }

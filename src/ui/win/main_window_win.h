@@ -2,12 +2,14 @@
 // The Win32 main window: a thin view over AppController. It creates the
 // controls of MainLayout, paints its own caption band, frame and level
 // meter, forwards commands, keys, mouse, wheel and drops, and implements
-// ViewPort for the controller. Windows only; user-interface thread only
-// (except PostToUi).
+// ViewPort and Desktop for the controller. Windows only; user-interface
+// thread only (except Wake).
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -59,7 +61,7 @@ enum AppMessage : UINT {
   kMsgSoundSettings = WM_APP + 3,
   kMsgWebSite = WM_APP + 4,
   kMsgDonate = WM_APP + 5,
-  kMsgRenderFinished = WM_APP + 8,  // runs the tasks queued by PostToUi
+  kMsgRenderFinished = WM_APP + 8,  // the controller's posted work (ViewPort::Wake)
   kMsgOpenLogFolder = WM_APP + 9,
   kMsgExportDiagnostics = WM_APP + 10,
 };
@@ -70,16 +72,23 @@ struct MainWindowOptions {
   bool quitOnDestroy = true;          // ends the message loop when the window goes
 };
 
-class MainWindow final : public ViewPort {
+class MainWindow final : public ViewPort, public Desktop {
  public:
-  MainWindow(AppParts parts, AppOptions options);
+  MainWindow();
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
+  // The controller this window shows and forwards to (built by the
+  // application over this window). Before Create.
+  void Attach(AppController& controller) { controller_ = &controller; }
   // Creates the window and its controls, starts the controller, restores
   // the saved placement and shows the window unless headless.
   bool Create(const MainWindowOptions& options);
+  // Destroys the window (the controller shut down first unless the close
+  // path did it). Call while the controller still exists; the destructor
+  // does it too.
+  void Destroy();
   HWND Handle() const { return hwnd_; }
   HWND WaveHandle() const;
   unsigned Dpi() const override { return dpi_; }
@@ -93,32 +102,25 @@ class MainWindow final : public ViewPort {
   LayoutSnapshot Snapshot() const;
 
   // ViewPort.
-  void SetText(TextView view, const std::string& text) override;
-  void SetStatusDetails(bool available) override { statusDetails_ = available; }
+  void Apply(const WindowChanges& changes) override;
   void ShowDetailsBox(const std::string& title, const std::string& text) override;
-  void SetControlText(int id, const std::string& text) override;
-  void SetControlEnabled(int id, bool enabled) override;
-  void SetComboItems(int id, const std::vector<std::string>& items, int selected) override;
-  void SetComboSelection(int id, int selected) override;
-  void SetTooltip(int id, const std::string& text) override;
-  void Repaint(PaintArea area) override;
   BoxAnswer ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
                     BoxAnswer defaultButton) override;
   bool PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) override;
-  bool PickFolder(const std::string& title, const std::filesystem::path& initial,
-                  std::filesystem::path& chosen) override;
   void ProgressBegin(const std::string& title, bool cancellable) override;
   bool ProgressStep(int percent, const std::string& stage) override;
   void ProgressEnd() override;
-  void PostToUi(std::function<void()> task) override;
+  void Wake() override;
+  TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override;
+  FocusKind Focus() const override;
+  PreviewView* Preview() override;
+
+  // Desktop.
   bool RevealFile(const std::filesystem::path& file) override;
   bool OpenFolder(const std::filesystem::path& folder) override;
   bool OpenUrl(const std::string& url) override;
   bool OpenSoundSettings(std::string& error) override;
   void ShowDonationWindow() override;
-  TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override;
-  FocusKind Focus() const override;
-  PreviewView* Preview() override;
 
  private:
   friend LRESULT CALLBACK MainWindowProc(HWND, UINT, WPARAM, LPARAM);
@@ -146,14 +148,13 @@ class MainWindow final : public ViewPort {
   void ShowContextMenuAt(POINT screen);
   void OnDropFiles(HDROP drop);
   void OnClose();
-  void RunPostedTasks();
   bool InputBlocked() const { return progress_ != nullptr; }
 
   MainWindowOptions options_;
   unsigned dpi_ = 96;
   HWND hwnd_ = nullptr;
-  std::unique_ptr<PreviewWindow> preview_;  // before controller_: outlives it
-  std::unique_ptr<AppController> controller_;
+  std::unique_ptr<PreviewWindow> preview_;
+  AppController* controller_ = nullptr;
   std::unique_ptr<WaveView> wave_;
   std::unique_ptr<ProgressWindow> progress_;
   std::unique_ptr<TooltipSet> tooltips_;
@@ -169,9 +170,8 @@ class MainWindow final : public ViewPort {
   HWND lastFocus_ = nullptr;
   bool closing_ = false;
   bool statusDetails_ = false;  // a click on the status line opens its details
-
-  std::mutex tasksMutex_;
-  std::deque<std::function<void()>> tasks_;
+  ControlState recordLook_;      // the record button's state as last applied
+  std::atomic<HWND> wakeTarget_{nullptr};  // Wake comes from any thread
 };
 
 }  // namespace vesk::ui::win

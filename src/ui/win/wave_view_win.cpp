@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 
+#include "ui/app_controller.h"
 #include "ui/edit_area.h"
 #include "ui/input_events.h"
 
@@ -157,7 +158,7 @@ void PaintWaveScene(HDC dc, SIZE size, const WaveScene& scene, unsigned dpi) {
   }
 }
 
-WaveView::WaveView(EditArea& edit, unsigned dpi) : edit_(edit), dpi_(dpi) {}
+WaveView::WaveView(AppController& controller, unsigned dpi) : controller_(controller), dpi_(dpi) {}
 
 WaveView::~WaveView() {
   if (hwnd_) {
@@ -190,12 +191,12 @@ bool WaveView::RouteWheel(int delta, POINT screen) {
   wheelRemainder_ -= steps * WHEEL_DELTA;
   if (steps != 0) {
     const SIZE units = ClientUnits();
-    edit_.OnWheel(WheelEvent{steps, ToUnits(pt.x), ToUnits(pt.y)}, units.cx, units.cy);
+    controller_.OnWheel(WheelEvent{steps, ToUnits(pt.x), ToUnits(pt.y)}, units.cx, units.cy);
   }
   return true;
 }
 
-void WaveView::Mouse(int action, int button, LPARAM lp) {
+bool WaveView::Mouse(int action, int button, LPARAM lp) {
   const POINT pt = PointOf(lp);
   lastPoint_ = {ToUnits(pt.x), ToUnits(pt.y)};
   const SIZE units = ClientUnits();
@@ -204,7 +205,7 @@ void WaveView::Mouse(int action, int button, LPARAM lp) {
   e.button = static_cast<MouseButton>(button);
   e.x = lastPoint_.x;
   e.y = lastPoint_.y;
-  edit_.OnMouse(e, units.cx, units.cy);
+  return controller_.OnMouse(e, units.cx, units.cy);
 }
 
 void WaveView::OnPaint() {
@@ -221,8 +222,7 @@ void WaveView::OnPaint() {
     HDC mem = CreateCompatibleDC(dc);
     {
       Selected s(mem, buffer_);
-      const WaveScene scene = edit_.Scene(ToUnits(size.cx), ToUnits(size.cy));
-      zoomed_ = scene.hasScrollStrip;
+      const WaveScene scene = controller_.Edit().Scene(ToUnits(size.cx), ToUnits(size.cy));
       PaintWaveScene(mem, size, scene, dpi_);
       BitBlt(dc, 0, 0, size.cx, size.cy, mem, 0, 0, SRCCOPY);
     }
@@ -243,7 +243,7 @@ LRESULT WaveView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PRINTCLIENT: {
       RECT rc{};
       GetClientRect(hwnd_, &rc);
-      const WaveScene scene = edit_.Scene(ToUnits(rc.right), ToUnits(rc.bottom));
+      const WaveScene scene = controller_.Edit().Scene(ToUnits(rc.right), ToUnits(rc.bottom));
       PaintWaveScene(reinterpret_cast<HDC>(wp), {rc.right, rc.bottom}, scene, dpi_);
       return 0;
     }
@@ -260,7 +260,6 @@ LRESULT WaveView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RBUTTONDOWN:
       SetCapture(hwnd_);
       pressedButton_ = int(MouseButton::Right);
-      zoomedAtRightPress_ = zoomed_;
       Mouse(int(MouseAction::Press), int(MouseButton::Right), lp);
       return 0;
     case WM_MOUSEMOVE:
@@ -272,11 +271,12 @@ LRESULT WaveView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RBUTTONUP: {
       const int button = msg == WM_LBUTTONUP ? int(MouseButton::Left) : int(MouseButton::Right);
       if (pressedButton_ == button) pressedButton_ = -1;
-      Mouse(int(MouseAction::Release), button, lp);
+      const bool menu = Mouse(int(MouseAction::Release), button, lp);
       if (GetCapture() == hwnd_) ReleaseCapture();
       if (button == int(MouseButton::Left)) SetFocus(hwnd_);
-      // A right click that did not pan opens the window's context menu.
-      if (button == int(MouseButton::Right) && !zoomedAtRightPress_) return DefWindowProcW(hwnd_, msg, wp, lp);
+      // The controller's rule: a right click that did not pan opens the
+      // window's context menu (WM_CONTEXTMENU goes up to the main window).
+      if (menu) return DefWindowProcW(hwnd_, msg, wp, lp);
       return 0;
     }
     case WM_LBUTTONDBLCLK:
@@ -289,8 +289,8 @@ LRESULT WaveView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         const int button = pressedButton_;
         pressedButton_ = -1;
         const SIZE units = ClientUnits();
-        edit_.OnMouse({MouseAction::Release, static_cast<MouseButton>(button), lastPoint_.x, lastPoint_.y}, units.cx,
-                      units.cy);
+        controller_.OnMouse({MouseAction::Release, static_cast<MouseButton>(button), lastPoint_.x, lastPoint_.y},
+                            units.cx, units.cy);
       }
       return 0;
     case WM_SETCURSOR:
@@ -299,7 +299,7 @@ LRESULT WaveView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         GetCursorPos(&pt);
         ScreenToClient(hwnd_, &pt);
         const SIZE units = ClientUnits();
-        const PointerShape shape = edit_.PointerAt(ToUnits(pt.x), ToUnits(pt.y), units.cx, units.cy);
+        const PointerShape shape = controller_.Edit().PointerAt(ToUnits(pt.x), ToUnits(pt.y), units.cx, units.cy);
         const wchar_t* cursor = shape == PointerShape::Hand ? IDC_HAND : shape == PointerShape::IBeam ? IDC_IBEAM
                                                                                                        : IDC_ARROW;
         SetCursor(LoadCursorW(nullptr, cursor));
@@ -311,9 +311,6 @@ LRESULT WaveView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (RouteWheel(GET_WHEEL_DELTA_WPARAM(wp), screen)) return 0;
       break;
     }
-    case WM_CONTEXTMENU:
-      if (zoomedAtRightPress_ && lp != -1) return 0;  // the right button panned
-      break;
     default:
       break;
   }

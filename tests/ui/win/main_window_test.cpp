@@ -39,7 +39,7 @@ class MainWindowTest : public ::testing::Test {
   HWND Main() const { return window_->Handle(); }
   HWND Item(int id) const { return GetDlgItem(Main(), id); }
 
-  std::unique_ptr<MainWindow> window_;
+  test::TestWindow window_;
 };
 
 TEST_F(MainWindowTest, CreatesEveryControlOfTheLayoutInOrderWithClassIdLabelAndFont) {

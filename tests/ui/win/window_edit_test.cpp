@@ -107,7 +107,7 @@ class WindowEditTest : public ::testing::Test {
     SetKeyboardState(state);
   }
 
-  std::unique_ptr<MainWindow> window_;
+  test::TestWindow window_;
 };
 
 TEST_F(WindowEditTest, OpenedToneIsPaintedAndFollowsMouseKeysAndWheel) {

@@ -27,6 +27,7 @@ using std::min;
 #include "audio/memory_streams.h"
 #include "audio/playback_stream.h"
 #include "support/test_support.h"
+#include "ui/app_parts.h"
 #include "ui/win/main_window_win.h"
 
 namespace vesk::ui::win::test {
@@ -67,14 +68,47 @@ inline AppOptions WindowOptions(const ScratchDir& dir, const std::vector<std::st
   return options;
 }
 
-inline std::unique_ptr<MainWindow> MakeWindow(bool show, AppOptions options = {}, AppParts parts = FakeParts()) {
-  auto window = std::make_unique<MainWindow>(std::move(parts), std::move(options));
+// The window and its controller, built as the program builds them; the
+// window is destroyed while the controller exists, the controller goes
+// before the window object.
+class TestWindow {
+ public:
+  TestWindow() = default;
+  TestWindow(TestWindow&&) = default;
+  TestWindow& operator=(TestWindow&& other) {
+    reset();
+    window_ = std::move(other.window_);
+    controller_ = std::move(other.controller_);
+    return *this;
+  }
+  ~TestWindow() { reset(); }
+  void reset() {
+    if (window_) window_->Destroy();
+    controller_.reset();
+    window_.reset();
+  }
+  MainWindow* operator->() const { return window_.get(); }
+  MainWindow& operator*() const { return *window_; }
+  MainWindow* get() const { return window_.get(); }
+  bool operator==(std::nullptr_t) const { return window_ == nullptr; }
+
+ private:
+  friend TestWindow MakeWindow(bool, AppOptions, AppParts);
+  std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<AppController> controller_;
+};
+
+inline TestWindow MakeWindow(bool show, AppOptions options = {}, AppParts parts = FakeParts()) {
+  TestWindow made;
+  made.window_ = std::make_unique<MainWindow>();
+  made.controller_ = std::make_unique<AppController>(std::move(parts), *made.window_, *made.window_, std::move(options));
+  made.window_->Attach(*made.controller_);
   MainWindowOptions o;
   o.headless = !show;
   o.showCommand = SW_SHOWNOACTIVATE;
   o.quitOnDestroy = false;
-  if (!window->Create(o)) return nullptr;
-  return window;
+  if (!made.window_->Create(o)) made.reset();
+  return made;
 }
 
 // Runs the message loop as the program does for `ms` milliseconds.

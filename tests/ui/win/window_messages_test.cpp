@@ -74,7 +74,7 @@ class WindowMessagesTest : public ::testing::Test {
   std::string Status() const { return test::StatusText(*window_); }
   AudioDoc& Doc() { return window_->Controller().Document(); }
 
-  std::unique_ptr<MainWindow> window_;
+  test::TestWindow window_;
 };
 
 struct Expect {
