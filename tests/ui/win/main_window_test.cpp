@@ -9,6 +9,7 @@
 #include <functional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/win/layout_dump_win.h"
@@ -254,17 +255,27 @@ TEST_F(MainWindowTest, TrackDialogListsAuditionsAndAnswersWithTheChoice) {
 }
 
 TEST_F(MainWindowTest, ProgressWindowDisablesTheWindowAndReportsCancel) {
-  window_->ProgressBegin("正在保存", true);
+  // Work finished on another thread waits for the progress window to go,
+  // then runs on the window's thread.
+  WindowPort& port = window_->Controller().Port();
+  port.ProgressBegin("正在保存", true);
+  DWORD ranOn = 0;
+  std::thread worker([&] { port.PostToUi([&] { ranOn = GetCurrentThreadId(); }); });
+  worker.join();
+  test::Pump(*window_, 100);
+  EXPECT_EQ(ranOn, 0u);
   HWND progress = FindWindowW(kProgressClass, nullptr);
   ASSERT_NE(progress, nullptr);
   EXPECT_EQ(WideToUtf8(WindowTextOf(progress)), "正在保存");
   EXPECT_FALSE(IsWindowEnabled(Main()));
-  EXPECT_TRUE(window_->ProgressStep(40, "写入 40%"));
+  EXPECT_TRUE(port.ProgressStep(40, "写入 40%"));
   SendMessageW(FindWindowExW(progress, nullptr, L"Button", L"取消"), BM_CLICK, 0, 0);
-  EXPECT_FALSE(window_->ProgressStep(50, "写入 50%"));
-  window_->ProgressEnd();
+  EXPECT_FALSE(port.ProgressStep(50, "写入 50%"));
+  port.ProgressEnd();
   EXPECT_EQ(FindWindowW(kProgressClass, nullptr), nullptr);
   EXPECT_TRUE(IsWindowEnabled(Main()));
+  test::Pump(*window_, 100);
+  EXPECT_EQ(ranOn, GetCurrentThreadId());
 }
 
 TEST_F(MainWindowTest, DonationWindowShowsTheBuiltInPictureOnce) {

@@ -62,10 +62,12 @@ HWND WindowOfProcess(DWORD pid, const wchar_t* cls) {
 
 class ProgramWindow {
  public:
-  explicit ProgramWindow(const std::filesystem::path& exe) {
+  // `file`: a file named on the command line ("Open with").
+  explicit ProgramWindow(const std::filesystem::path& exe, const std::filesystem::path& file = {}) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     std::wstring line = L"\"" + exe.wstring() + L"\"";
+    if (!file.empty()) line += L" \"" + file.wstring() + L"\"";
     started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, exe.parent_path().c_str(),
                               &si, &pi_);
     if (started_) WaitFor([&] { return (main_ = WindowOfProcess(pi_.dwProcessId, kMainClass)) != nullptr; }, 20000);
@@ -208,6 +210,13 @@ TEST(WindowProgram, ShowsRecordsPlaysSavesOpensAndClosesCleanly) {
   // Nothing is left unexported: the window closes without a question.
   PostMessageW(app.Main(), WM_CLOSE, 0, 0);
   EXPECT_EQ(app.WaitExit(10000), 0);
+
+  // A file named on the command line opens once the window is up.
+  ProgramWindow second(vesk::test::BuiltProgramDir() / vesk::test::ProgramFileName("VeskRecorder"), saved);
+  ASSERT_NE(second.Main(), nullptr);
+  EXPECT_TRUE(second.WaitStatus("已载入：程序剪辑.wav")) << second.Status();
+  PostMessageW(second.Main(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(second.WaitExit(10000), 0);
 }
 
 }  // namespace
