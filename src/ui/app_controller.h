@@ -19,7 +19,7 @@
 
 #include "core/settings.h"
 #include "ui/input_events.h"
-#include "ui/recording_flow.h"
+#include "ui/meter_reading.h"
 #include "ui/view_port.h"
 #include "ui/window_port.h"
 

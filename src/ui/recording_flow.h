@@ -11,6 +11,7 @@
 #include "audio/device_catalogue.h"
 #include "core/settings.h"
 #include "record/recording_session.h"
+#include "ui/meter_reading.h"
 #include "ui/window_port.h"
 #include "ui/window_state.h"
 
@@ -22,15 +23,6 @@ class TimeSource;
 }  // namespace vesk
 
 namespace vesk::ui {
-
-// The level meter as the views paint it, per channel.
-struct MeterReading {
-  int channels = 0;  // 0: nothing to show
-  float peak[2] = {0, 0};
-  float peakHold[2] = {0, 0};
-  float rms[2] = {0, 0};
-  bool clip[2] = {false, false};
-};
 
 // What the recording flow asks of the controller that owns it.
 class RecordingHost {

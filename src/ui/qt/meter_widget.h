@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "ui/recording_flow.h"
+#include "ui/meter_reading.h"
 
 namespace vesk::ui::qt {
 

@@ -131,6 +131,17 @@ TEST(QtWindowProgram, SecondStartHandsItsFileToTheRunningWindowAndExitsZero) {
   EXPECT_TRUE(waitFor([&] { return inLog("[open] " + (home / "take.wav").string() + "：8000 Hz 1 声道"); }));
   first.Kill();
   first.Wait(5000);
+
+  // A file named on the command line of a first start opens once the window is up.
+  std::filesystem::copy_file(home / "take.wav", home / "named.wav");
+  ChildProcess named;
+  std::vector<std::string> namedArgs = env;
+  namedArgs.insert(namedArgs.end(), {program.string(), (home / "named.wav").string()});
+  ASSERT_TRUE(named.Start("/usr/bin/env", namedArgs, home / "named.out"));
+  EXPECT_TRUE(waitFor([&] { return inLog("[open] " + (home / "named.wav").string() + "：8000 Hz 1 声道"); }))
+      << test::ReadText(home / "named.out");
+  named.Kill();
+  named.Wait(5000);
 }
 
 // Log-out and shut-down send SIGTERM: the window ends as on a close, so
