@@ -36,7 +36,7 @@ void EditArea::Status(const std::string& text) { ctx_.port->Status(text); }
 void EditArea::OnRecordingStarted() {
   StopPlayback();
   // The document was emptied for the recording: the opened file is gone.
-  SetOpened(OpenedMedia{});
+  open_.SetOpened(OpenedMedia{});
   view_.CancelPress();
   OnDocumentChanged(ViewReset::WholeClip);  // emptied for the live waveform
 }
@@ -50,16 +50,37 @@ void EditArea::SetLiveSource(PlayHeadServo* servo, uint32_t rate, int channels) 
 
 void EditArea::OnRecordingLoaded() {
   // A recording has no picture and no other tracks.
-  SetOpened(OpenedMedia{});
+  open_.SetOpened(OpenedMedia{});
   live_ = nullptr;
   view_.SetPlayHead(0);
   OnDocumentChanged(ViewReset::WholeClip);
   WarnIfOverUndoBudget();
 }
 
-void EditArea::SetOpened(OpenedMedia media) {
-  opened_ = std::move(media);
-  ctx_.app->DocumentChanged(DocumentChange::Opened);
+void EditArea::RemoveStaleSaveFolders() { save_.RemoveStaleFolders(); }
+
+bool EditArea::HandleFileCommand(int id) {
+  switch (id) {
+    case kIdOpenMedia: OpenCommand(); return true;
+    case kIdSaveWav: save_.SaveAudio(false); return true;
+    case kIdSaveMp3: save_.SaveAudio(true); return true;
+    case kIdSaveVideo: save_.SaveVideo(); return true;
+    default: return false;
+  }
+}
+
+
+void EditArea::OpenCommand() {
+  std::filesystem::path chosen;
+  if (open_.Ask(chosen)) OpenForEdit(chosen);
+}
+
+bool EditArea::OpenForEdit(const std::filesystem::path& path) {
+  StopPlayback();
+  bool viaDialog = false;
+  if (!open_.Open(path, viaDialog)) return false;
+  ResetViewAfterOpen();
+  return true;
 }
 
 std::filesystem::path EditArea::PictureFile() const {

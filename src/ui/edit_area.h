@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "ui/app_services.h"
 #include "ui/playback_control.h"
+#include "ui/open_flow.h"
 #include "ui/save_flow.h"
 #include "ui/export_denoise.h"
 #include "ui/input_events.h"
@@ -120,8 +121,8 @@ class EditArea {
  private:
   friend struct EditAreaTestAccess;  // tests reach the opened-media record
 
-  // Opening, saving and exporting (edit_area_open.cpp): the open, save
-  // and video-export commands; false when the id is not one of them.
+  // The open, save and video-export commands (OpenFlow, SaveFlow); false
+  // when the id is not one of them.
   bool HandleFileCommand(int id);
   // After a file was opened: play head 0, whole clip in view, repaint. Runs
   // last, after the open's status texts, so the undo-budget warning wins.
@@ -154,8 +155,7 @@ class EditArea {
   OpenedMedia opened_;
   PlaybackControl play_{ctx_, view_, opened_};
   SaveFlow save_{ctx_, opened_};
-  // Replaces the opened-media record and tells the controller.
-  void SetOpened(OpenedMedia media);
+  OpenFlow open_{ctx_, opened_};
 };
 
 }  // namespace vesk::ui

@@ -1,6 +1,5 @@
-// The edit area's file commands: opening (with the track dialog of
-// multi-track files), saving as WAV or MP3, and writing the edit back into
-// the source video, followed by reading the written video back.
+#include "ui/save_flow.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -24,7 +23,6 @@
 #include "platform/system_info.h"
 #include "platform/text.h"
 #include "ui/control_ids.h"
-#include "ui/save_flow.h"
 #include "video/export_check.h"
 #include "video/ffmpeg_export.h"
 #include "video/ffmpeg_runner.h"

@@ -41,8 +41,10 @@ WindowState ComputeWindowState(const WindowFacts& f) {
   auto& c = s.controls;
   const bool idle = !f.recording;
 
-  c[kIdCaptureDevice] = {.items = f.captureItems, .selected = f.captureSelected};
-  c[kIdRenderDevice] = {.items = f.renderItems, .selected = f.renderSelected};
+  c[kIdCaptureDevice].items = f.captureItems;
+  c[kIdCaptureDevice].selected = f.captureSelected;
+  c[kIdRenderDevice].items = f.renderItems;
+  c[kIdRenderDevice].selected = f.renderSelected;
   c[kIdRecordSource].selected = int(f.recSource);
   c[kIdChannels].selected = f.channels == 1 ? 1 : 0;
   c[kIdFormat].selected = f.formatWav ? 1 : 0;
@@ -59,17 +61,21 @@ WindowState ComputeWindowState(const WindowFacts& f) {
   record.label = f.recording ? kRecordBusy : kRecordIdle;
   record.checked = f.recording;
   record.enabled = f.recording || f.recordStartable;
-  c[kIdPause] = {.label = f.recording && f.paused ? kResumeText : kPauseText, .enabled = f.recording};
+  c[kIdPause].label = f.recording && f.paused ? kResumeText : kPauseText;
+  c[kIdPause].enabled = f.recording;
 
   for (int id : kNeedAudio) c[id].enabled = idle && f.hasAudio;
   c[kIdPlay].label = f.playing ? kStopText : kPlayText;
   c[kIdPlay].checked = f.playing;
   // Deleting the whole clip empties the document; its undo stays reachable.
-  c[kIdUndo] = {.enabled = idle && f.canUndo, .tooltip = "撤销上一步编辑（Ctrl+Z）"};
-  c[kIdRedo] = {.enabled = idle && f.canRedo, .tooltip = "重做刚才撤销的编辑（Ctrl+Y）"};
-  c[kIdDenoise] = {.label = f.denoiseLabel, .tooltip = f.denoiseTooltip};
-  c[kIdPreview] = {.label = f.previewOpen ? kPreviewCloseText : kPreviewOpenText,
-                   .enabled = f.previewOpen || f.previewAvailable};
+  c[kIdUndo].enabled = idle && f.canUndo;
+  c[kIdUndo].tooltip = "撤销上一步编辑（Ctrl+Z）";
+  c[kIdRedo].enabled = idle && f.canRedo;
+  c[kIdRedo].tooltip = "重做刚才撤销的编辑（Ctrl+Y）";
+  c[kIdDenoise].label = f.denoiseLabel;
+  c[kIdDenoise].tooltip = f.denoiseTooltip;
+  c[kIdPreview].label = f.previewOpen ? kPreviewCloseText : kPreviewOpenText;
+  c[kIdPreview].enabled = f.previewOpen || f.previewAvailable;
 
   s.texts[TextView::Status] = f.status;
   s.texts[TextView::Size] = f.size;

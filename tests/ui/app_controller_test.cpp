@@ -536,9 +536,13 @@ TEST(ControllerDrops, AFileHandedOverByASecondStartIsAskedAboutLikeADrop) {
     rig.view.boxAnswers.push_back(c.answer);
     rig->OpenHandedOver(file);
     EXPECT_EQ(rig.view.boxes.size(), c.asked ? 1u : 0u);
-    if (c.asked) EXPECT_EQ(rig.view.boxes[0].defaultButton, BoxAnswer::No);
+    if (c.asked) {
+      EXPECT_EQ(rig.view.boxes[0].defaultButton, BoxAnswer::No);
+    }
     EXPECT_EQ(rig->Document().SourcePath() == file, c.opened);
-    if (c.recording) EXPECT_EQ(rig.view.Status(), "正在录音，先按「■ 停止录音」再打开文件。");
+    if (c.recording) {
+      EXPECT_EQ(rig.view.Status(), "正在录音，先按「■ 停止录音」再打开文件。");
+    }
   }
 }
 

@@ -91,7 +91,10 @@ class RecordButton : public QPushButton {
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const uint32_t rgb = RecordButtonColor(ControlState{.enabled = isEnabled(), .checked = recording_});
+    ControlState look;
+    look.enabled = isEnabled();
+    look.checked = recording_;
+    const uint32_t rgb = RecordButtonColor(look);
     QColor fill((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
     if (isEnabled() && isDown())
       fill = fill.darker(125);

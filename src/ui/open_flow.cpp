@@ -1,6 +1,5 @@
-// The edit area's file commands: opening (with the track dialog of
-// multi-track files), saving as WAV or MP3, and writing the edit back into
-// the source video, followed by reading the written video back.
+#include "ui/open_flow.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -17,16 +16,10 @@
 #include "doc/save_naming.h"
 #include "media/audio_loader.h"
 #include "media/audio_tracks.h"
-#include "media/mp3_encoder.h"
 #include "platform/clock.h"
-#include "platform/save_staging.h"
 #include "platform/system.h"
 #include "platform/system_info.h"
 #include "platform/text.h"
-#include "ui/control_ids.h"
-#include "ui/edit_area.h"
-#include "video/export_check.h"
-#include "video/ffmpeg_export.h"
 #include "video/ffmpeg_runner.h"
 #include "video/media_probe.h"
 
@@ -35,7 +28,6 @@ namespace vesk::ui {
 namespace {
 
 constexpr char kOpenFailedTitle[] = "打不开这个文件";
-constexpr char kEmptyArea[] = "剪辑区里还没有内容。";
 constexpr double kAuditionClipSeconds = 10;
 constexpr double kAuditionScanSeconds = 60;
 // Work shorter than this finishes without a progress window flashing up.
@@ -145,22 +137,10 @@ std::string PictureHint(const std::string& loaded, const std::string& codec, boo
 
 
 
-void EditArea::RemoveStaleSaveFolders() { save_.RemoveStaleFolders(); }
-
-bool EditArea::HandleFileCommand(int id) {
-  switch (id) {
-    case kIdOpenMedia: OpenCommand(); return true;
-    case kIdSaveWav: save_.SaveAudio(false); return true;
-    case kIdSaveMp3: save_.SaveAudio(true); return true;
-    case kIdSaveVideo: save_.SaveVideo(); return true;
-    default: return false;
-  }
-}
-
-void EditArea::OpenCommand() {
+bool OpenFlow::Ask(std::filesystem::path& chosen) {
   if (ctx_.app->Recording()) {
     ctx_.port->Status("正在录音，先按「■ 停止录音」再打开文件。");
-    return;
+    return false;
   }
   FileDialogRequest request;
   request.title = "打开音频或视频";
@@ -168,24 +148,28 @@ void EditArea::OpenCommand() {
   request.filters = {{"音频/视频文件",
                       {"wav", "mp3", "m4a", "aac", "wma", "flac", "ogg", "opus", "mp4", "mov", "mkv", "webm"}},
                      {"所有文件", {"*"}}};
-  std::filesystem::path chosen;
-  if (ctx_.port->PickFile(request, chosen)) OpenForEdit(chosen);
+  return ctx_.port->PickFile(request, chosen);
 }
 
-bool EditArea::OpenForEdit(const std::filesystem::path& path) {
+void OpenFlow::SetOpened(OpenedMedia media) {
+  opened_ = std::move(media);
+  ctx_.app->DocumentChanged(DocumentChange::Opened);
+}
+
+bool OpenFlow::Open(const std::filesystem::path& path, bool& viaDialog) {
   WindowPort& view = *ctx_.port;
   AudioDoc& doc = *ctx_.doc;
   if (ctx_.app->Recording()) {
     view.Status("正在录音，先按「■ 停止录音」再打开文件。");
     return false;
   }
-  StopPlayback();
   view.Status("正在载入…（大文件需要几秒）");
   const std::string fileName = FileNamePart(PathToUtf8(path));
 
   std::vector<AudioTrack> tracks;
   std::string error;
   const bool dialog = ListAudioTracks(path, tracks, error) && tracks.size() >= 2;
+  viaDialog = dialog;
   error.clear();
 
   OpenedMedia media;
@@ -320,7 +304,6 @@ bool EditArea::OpenForEdit(const std::filesystem::path& path) {
   AppLog("[open] %s：%u Hz %u 声道，%.1f 秒，画面=%d 导入轨=%d", PathToUtf8(path).c_str(),
          unsigned(doc.Format().sampleRate), unsigned(doc.Format().channels), doc.DurationSeconds(),
          int(opened_.hasPicture), opened_.editedTrack);
-  ResetViewAfterOpen();
   return true;
 }
 
