@@ -1,6 +1,7 @@
-// The whole window against the private PulseAudio daemon: record from the
-// microphone with the record button, cut a second out of the take with the
-// mouse and the Delete key, and save the rest as WAV through the dialog.
+// The whole window against the private PulseAudio daemon: record the
+// microphone and the computer's sound with the record button (both tones
+// end up in the take), cut a second out of it with the mouse and the Delete
+// key, and save the rest as WAV through the dialog.
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -8,8 +9,10 @@
 #include <QTest>
 #include <QToolButton>
 #include <chrono>
+#include <thread>
 
 #include "audio/linux/pulse_fixture.h"
+#include "support/signal.h"
 #include "doc/audio_doc.h"
 #include "media/audio_loader.h"
 #include "support/qt/qt_rig.h"
@@ -25,10 +28,13 @@ using Clock = std::chrono::steady_clock;
 class QtWindowPulse : public test::PulseTest {};
 
 TEST_F(QtWindowPulse, RecordsThreeSecondsCutsOneAndSavesTheRestAsWav) {
+  test::TonePlayer player(daemon_->Dir(), "Speakers", 1000, 30);
+  ASSERT_TRUE(player.Ok());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   test::ScratchDir dir;
   MainWindow window;
   const auto controller =
-      test::AttachController(window, CreateSystemAppParts(), test::WindowOptions(dir, {"Format=1", "BitDepth=16", "RecSource=0"}));
+      test::AttachController(window, CreateSystemAppParts(), test::WindowOptions(dir, {"Format=1", "BitDepth=16", "RecSource=2"}));
   window.Start();
   window.show();
   window.activateWindow();
@@ -42,6 +48,8 @@ TEST_F(QtWindowPulse, RecordsThreeSecondsCutsOneAndSavesTheRestAsWav) {
   const auto started = Clock::now();
   auto since = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
   EXPECT_EQ(record->text().toStdString(), "■  停止录音");
+  EXPECT_EQ(qobject_cast<QLabel*>(window.ViewByKey("meterInfo"))->text().toStdString(),
+            "录音设备 48000 Hz ＋ 播放设备 48000 Hz → 混音 48000 Hz · 立体声 · WAV · 16 bit");
   test::WaitFor([&] { return since() > 1.5; }, 3000);
   test::SaveScreen(window, "main-recording");
   test::WaitFor([&] { return since() > 3.0; }, 3000);
@@ -57,6 +65,10 @@ TEST_F(QtWindowPulse, RecordsThreeSecondsCutsOneAndSavesTheRestAsWav) {
   // At least the time between the clicks, at most the time around them.
   EXPECT_GE(double(recorded) / rate, wall - 0.15);
   EXPECT_LE(double(recorded) / rate, around + 0.15) << "between the clicks " << wall << " s";
+  const size_t skip = size_t(rate / 2);
+  const double floor = test::TonePower(doc.Samples(), 2, 0, rate, 2500, skip) + 1e-9;
+  EXPECT_GT(test::TonePower(doc.Samples(), 2, 0, rate, 440, skip), 100 * floor);   // microphone
+  EXPECT_GT(test::TonePower(doc.Samples(), 2, 0, rate, 1000, skip), 100 * floor);  // computer sound
 
   // One second from a third of the way in, dragged on the waveform.
   WaveWidget* wave = window.Wave();
