@@ -14,6 +14,7 @@ constexpr int kWidth = 560;   // client, 96-DPI units
 constexpr int kHeight = 250;
 
 struct DetailsState {
+  LRESULT OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   bool done = false;
 };
 
@@ -29,20 +30,15 @@ std::wstring WithCrLf(const std::string& text) {
 
 }  // namespace
 
-LRESULT CALLBACK DetailsBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
-  }
-  auto* state = reinterpret_cast<DetailsState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+LRESULT DetailsState::OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
-      if (state && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) && HIWORD(wp) == BN_CLICKED) state->done = true;
+      if ((LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) && HIWORD(wp) == BN_CLICKED) done = true;
       return 0;
     case DM_GETDEFID:
       return MAKELRESULT(IDOK, DC_HASDEFID);
     case WM_CLOSE:
-      if (state) state->done = true;
+      done = true;
       return 0;
     case WM_ERASEBKGND: {
       RECT rc;
@@ -55,6 +51,8 @@ LRESULT CALLBACK DetailsBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
+
+WNDPROC DetailsBoxProc() { return &ClassProc<DetailsState>; }
 
 void RunDetailsBox(HWND owner, unsigned dpi, const std::string& title, const std::string& text) {
   DetailsState state;

@@ -11,10 +11,11 @@
 
 namespace vesk::ui::win {
 
-LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-LRESULT CALLBACK DonateProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-LRESULT CALLBACK TrackDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-LRESULT CALLBACK DetailsBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+// The window procedures of these classes (ClassProc over their state).
+WNDPROC ProgressProc();
+WNDPROC DonateProc();
+WNDPROC TrackDialogProc();
+WNDPROC DetailsBoxProc();
 
 // "VESKProgressWnd": title, stage text, bar and (when cancellable) a cancel
 // button, centred on its owner, which it disables while it is up.
@@ -33,7 +34,9 @@ class ProgressWindow {
   bool Owns(HWND hwnd) const;
 
  private:
-  friend LRESULT CALLBACK ProgressProc(HWND, UINT, WPARAM, LPARAM);
+  template <typename T>
+  friend LRESULT CALLBACK ClassProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   HWND owner_;
   unsigned dpi_;
   HFONT font_;

@@ -23,6 +23,7 @@ constexpr int kImageResource = 300;
 constexpr int kMargin = 16;
 
 struct DonateState {
+  LRESULT OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   unsigned dpi = 96;
   GdiObject<HBITMAP> image;
   SIZE imageSize{};
@@ -108,19 +109,11 @@ void Paint(HWND hwnd, const DonateState& state) {
 
 }  // namespace
 
-LRESULT CALLBACK DonateProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* state = reinterpret_cast<DonateState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+LRESULT DonateState::OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_NCCREATE:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
-      break;
     case WM_PAINT:
-      if (state) {
-        Paint(hwnd, *state);
-        return 0;
-      }
-      break;
+      Paint(hwnd, *this);
+      return 0;
     case WM_KEYDOWN:
       if (wp == VK_ESCAPE) {
         DestroyWindow(hwnd);
@@ -128,14 +121,15 @@ LRESULT CALLBACK DonateProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      delete state;
-      break;
+      delete this;  // the window owns its state
+      return DefWindowProcW(hwnd, msg, wp, lp);
     default:
       break;
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
+
+WNDPROC DonateProc() { return &ClassProc<DonateState>; }
 
 void ShowDonateWindow(HWND owner, unsigned dpi) {
   if (HWND open = FindWindowW(kDonateClass, nullptr)) {

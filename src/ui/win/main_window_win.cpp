@@ -34,13 +34,6 @@ constexpr int kComboItemUnits = 22;
 constexpr DWORD kDwmCornerPreference = 33;  // DWMWA_WINDOW_CORNER_PREFERENCE
 constexpr DWORD kDwmCornerRound = 2;        // DWMWCP_ROUND
 
-constexpr uint32_t kTitleText = 0x1F1F1F;
-constexpr uint32_t kCaptionLine = 0xD9D9D9;
-constexpr uint32_t kButtonHover = 0xE1E1E1;
-constexpr uint32_t kButtonPressed = 0xC8C8C8;
-constexpr uint32_t kCloseHover = 0xE81123;
-constexpr uint32_t kCloseDown = 0xB4101D;
-constexpr uint32_t kGlyph = 0x333333;
 
 
 Key KeyOfVirtual(WPARAM vk) {
@@ -60,6 +53,12 @@ Key KeyOfVirtual(WPARAM vk) {
     case 'Z': return Key::Z;
     default: return Key::Other;
   }
+}
+
+// A message handled with `value` as its result.
+bool Handled(LRESULT& result, LRESULT value) {
+  result = value;
+  return true;
 }
 
 bool IsInputMessage(UINT msg) {
@@ -162,7 +161,7 @@ bool RegisterWindowClasses(HINSTANCE instance) {
   WNDCLASSEXW main{};
   main.cbSize = sizeof main;
   main.style = CS_HREDRAW | CS_VREDRAW;
-  main.lpfnWndProc = MainWindowProc;
+  main.lpfnWndProc = ClassProc<MainWindow>;
   main.hInstance = instance;
   main.hIcon = AppIcon(GetSystemMetrics(SM_CXICON));
   main.hIconSm = AppIcon(GetSystemMetrics(SM_CXSMICON));
@@ -173,30 +172,30 @@ bool RegisterWindowClasses(HINSTANCE instance) {
   WNDCLASSEXW wave{};
   wave.cbSize = sizeof wave;
   wave.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  wave.lpfnWndProc = WaveViewProc;
+  wave.lpfnWndProc = ClassProc<WaveView>;
   wave.hInstance = instance;
   wave.hCursor = LoadCursorW(nullptr, IDC_IBEAM);
   wave.lpszClassName = kWaveClass;
 
   WNDCLASSEXW progress{};
   progress.cbSize = sizeof progress;
-  progress.lpfnWndProc = ProgressProc;
+  progress.lpfnWndProc = ProgressProc();
   progress.hInstance = instance;
   progress.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   progress.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   progress.lpszClassName = kProgressClass;
 
   WNDCLASSEXW donate = progress;
-  donate.lpfnWndProc = DonateProc;
+  donate.lpfnWndProc = DonateProc();
   donate.hIcon = main.hIcon;
   donate.lpszClassName = kDonateClass;
 
   WNDCLASSEXW track = progress;
-  track.lpfnWndProc = TrackDialogProc;
+  track.lpfnWndProc = TrackDialogProc();
   track.lpszClassName = kTrackDialogClass;
 
   WNDCLASSEXW details = progress;
-  details.lpfnWndProc = DetailsBoxProc;
+  details.lpfnWndProc = DetailsBoxProc();
   details.lpszClassName = kDetailsBoxClass;
 
   for (const WNDCLASSEXW* wc : {&main, &wave, &progress, &donate, &track, &details}) {
@@ -664,108 +663,7 @@ void MainWindow::OnClose() {
   DestroyWindow(hwnd_);
 }
 
-// ---- Frame, caption, meter ----
-
-LRESULT MainWindow::HitTest(LPARAM lp) {
-  const LRESULT standard = DefWindowProcW(hwnd_, WM_NCHITTEST, 0, lp);
-  RECT wr{};
-  GetWindowRect(hwnd_, &wr);
-  const POINT pt = PointOf(lp);
-  switch (HitTestCaption(pt.x - wr.left, pt.y - wr.top, wr.right - wr.left, IsZoomed(hwnd_), dpi_)) {
-    case CaptionHit::Close: return HTCLOSE;
-    case CaptionHit::Maximize: return HTMAXBUTTON;
-    case CaptionHit::Minimize: return HTMINBUTTON;
-    case CaptionHit::Caption: return HTCAPTION;
-    case CaptionHit::Default: break;
-  }
-  return standard;
-}
-
-void MainWindow::SetHover(int hit) {
-  if (hit != HTCLOSE && hit != HTMAXBUTTON && hit != HTMINBUTTON) hit = HTNOWHERE;
-  if (hit == hoverHit_) return;
-  hoverHit_ = hit;
-  RECT band{};
-  GetClientRect(hwnd_, &band);
-  band.bottom = CaptionPx();
-  InvalidateRect(hwnd_, &band, FALSE);
-}
-
-void MainWindow::PaintFrame(HDC dc, const RECT& client) {
-  const COLORREF background = GetSysColor(COLOR_BTNFACE);
-  FillColor(dc, client, background);
-  const int caption = CaptionPx();
-  RECT band{client.left, client.top, client.right, client.top + caption};
-  FillColor(dc, {band.left, band.bottom - 1, band.right, band.bottom}, Rgb(kCaptionLine));
-
-  // Title and icon.
-  const int iconSize = Px(16);
-  DrawIconEx(dc, Px(10), (caption - iconSize) / 2, AppIcon(iconSize), iconSize, iconSize, 0,
-             nullptr, DI_NORMAL);
-  {
-    Selected f(dc, captionFont_);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, Rgb(kTitleText));
-    RECT text{Px(34), 0, client.right - 3 * Px(kCaptionButtonWidth) - Px(8), caption};
-    const std::wstring title = WindowTextOf(hwnd_);
-    DrawTextW(dc, title.c_str(), int(title.size()), &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-  }
-
-  // The three buttons, placed where the hit-test finds them (window coordinates).
-  RECT wr{};
-  GetWindowRect(hwnd_, &wr);
-  POINT origin{0, 0};
-  ClientToScreen(hwnd_, &origin);
-  const int windowRightInClient = wr.right - origin.x;
-  const int bw = Px(kCaptionButtonWidth);
-  const int hits[3] = {HTCLOSE, HTMAXBUTTON, HTMINBUTTON};
-  for (int i = 0; i < 3; ++i) {
-    RECT b{windowRightInClient - (i + 1) * bw, client.top, windowRightInClient - i * bw, client.top + caption - 1};
-    const bool hover = hoverHit_ == hits[i];
-    const bool down = hover && pressedHit_ == hits[i];
-    if (hover) {
-      const uint32_t color = hits[i] == HTCLOSE ? (down ? kCloseDown : kCloseHover) : (down ? kButtonPressed : kButtonHover);
-      FillColor(dc, b, Rgb(color));
-    }
-    const COLORREF glyph = (hover && hits[i] == HTCLOSE) ? RGB(255, 255, 255) : Rgb(kGlyph);
-    GdiObject<HPEN> pen(CreatePen(PS_SOLID, std::max(1, Px(1)), glyph));
-    Selected p(dc, pen);
-    Selected nb(dc, GetStockObject(NULL_BRUSH));
-    const int cx = (b.left + b.right) / 2, cy = (b.top + b.bottom) / 2, g = Px(5);
-    if (hits[i] == HTCLOSE) {
-      MoveToEx(dc, cx - g, cy - g, nullptr);
-      LineTo(dc, cx + g + 1, cy + g + 1);
-      MoveToEx(dc, cx + g, cy - g, nullptr);
-      LineTo(dc, cx - g - 1, cy + g + 1);
-    } else if (hits[i] == HTMAXBUTTON) {
-      if (IsZoomed(hwnd_)) {
-        const int s = Px(2);
-        Rectangle(dc, cx - g, cy - g + s, cx + g + 1 - s, cy + g + 1);
-        MoveToEx(dc, cx - g + s, cy - g + s, nullptr);
-        LineTo(dc, cx - g + s, cy - g);
-        LineTo(dc, cx + g, cy - g);
-        LineTo(dc, cx + g, cy + g - s + 1);
-        LineTo(dc, cx + g - s, cy + g - s + 1);
-      } else {
-        Rectangle(dc, cx - g, cy - g, cx + g + 1, cy + g + 1);
-      }
-    } else {
-      MoveToEx(dc, cx - g, cy, nullptr);
-      LineTo(dc, cx + g + 1, cy);
-    }
-  }
-
-  // The shadow-like frame around a window that is not maximised.
-  if (!IsZoomed(hwnd_)) {
-    for (const ShadowRing& ring : ShadowRings(dpi_, uint32_t(GetRValue(background)) << 16 |
-                                                       uint32_t(GetGValue(background)) << 8 | GetBValue(background))) {
-      RECT r = client;
-      InflateRect(&r, -ring.inset, -ring.inset);
-      SetDCBrushColor(dc, Rgb(ring.color));
-      FrameRect(dc, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-    }
-  }
-}
+// ---- Meter and record button ----
 
 void MainWindow::PaintMeter(HDC dc) {
   const RECT& r = meterRect_;
@@ -866,7 +764,8 @@ LayoutSnapshot MainWindow::Snapshot() const {
 
 // ---- Window procedure ----
 
-LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+// The frame: the painted caption band, its buttons and hover, sizes.
+bool MainWindow::OnFrameMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   switch (msg) {
     case WM_NCCALCSIZE:
       if (wp) {
@@ -878,36 +777,36 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         const int inset = params->rgrc[0].left - original.left;
         // A maximised window hangs its frame off the monitor; keep its top on screen.
         params->rgrc[0].top = original.top + (IsZoomed(hwnd_) ? inset : 0);
-        return 0;
+        return Handled(result, 0);
       }
-      break;
+      return false;
     case WM_NCHITTEST:
-      return HitTest(lp);
+      return Handled(result, HitTest(lp));
     case WM_NCMOUSEMOVE:
       SetHover(int(wp));
       if (!trackingLeave_) {
         TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE | TME_NONCLIENT, hwnd_, 0};
         trackingLeave_ = TrackMouseEvent(&tme);
       }
-      if (wp == HTCLOSE || wp == HTMAXBUTTON || wp == HTMINBUTTON) return 0;
-      break;
+      if (wp == HTCLOSE || wp == HTMAXBUTTON || wp == HTMINBUTTON) return Handled(result, 0);
+      return false;
     case WM_NCMOUSELEAVE:
       trackingLeave_ = false;
       pressedHit_ = HTNOWHERE;
       SetHover(HTNOWHERE);
-      return 0;
+      return Handled(result, 0);
     case WM_MOUSEMOVE:
       if (hoverHit_ != HTNOWHERE) SetHover(HTNOWHERE);
-      break;
+      return false;
     case WM_NCLBUTTONDOWN:
     case WM_NCLBUTTONDBLCLK:
       if (wp == HTCLOSE || wp == HTMAXBUTTON || wp == HTMINBUTTON) {
         pressedHit_ = int(wp);
         SetHover(int(wp));
         InvalidateRect(hwnd_, nullptr, FALSE);
-        return 0;  // the system would draw its own buttons
+        return Handled(result, 0);  // the system would draw its own buttons
       }
-      break;
+      return false;
     case WM_NCLBUTTONUP:
       if (wp == HTCLOSE || wp == HTMAXBUTTON || wp == HTMINBUTTON) {
         const int pressed = pressedHit_;
@@ -919,9 +818,9 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
                                                      : SC_MAXIMIZE;
           SendMessageW(hwnd_, WM_SYSCOMMAND, command, lp);
         }
-        return 0;
+        return Handled(result, 0);
       }
-      break;
+      return false;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lp);
       const int inset = frameExtra_.cx / 2;
@@ -934,13 +833,21 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         info->ptMaxPosition = {mi.rcWork.left - mi.rcMonitor.left - inset, mi.rcWork.top - mi.rcMonitor.top - inset};
         info->ptMaxSize = {mi.rcWork.right - mi.rcWork.left + 2 * inset, mi.rcWork.bottom - mi.rcWork.top + 2 * inset};
       }
-      return 0;
+      return Handled(result, 0);
     }
     case WM_SIZE:
       if (wp != SIZE_MINIMIZED && !controls_.empty()) ApplyLayout();
-      return 0;
+      return Handled(result, 0);
+    default:
+      return false;
+  }
+}
+
+// Painting: the off-screen frame and meter, control colours, owner-drawn controls.
+bool MainWindow::OnPaintMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  switch (msg) {
     case WM_ERASEBKGND:
-      return 1;  // WM_PAINT covers everything from an off-screen bitmap
+      return Handled(result, 1);  // WM_PAINT covers everything from an off-screen bitmap
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd_, &ps);
@@ -959,123 +866,90 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         DeleteDC(mem);
       }
       EndPaint(hwnd_, &ps);
-      return 0;
+      return Handled(result, 0);
     }
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wp);
       HWND control = reinterpret_cast<HWND>(lp);
       if (_wcsicmp(ClassOf(control).c_str(), L"Edit") == 0) {
         SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+        return Handled(result, reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)));
       }
       SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
       SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-      return reinterpret_cast<LRESULT>(background_.Get());
+      return Handled(result, reinterpret_cast<LRESULT>(background_.Get()));
     }
     case WM_MEASUREITEM: {
       auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
       if (item->CtlType == ODT_COMBOBOX) {
         item->itemHeight = UINT(Px(kComboItemUnits));
-        return TRUE;
+        return Handled(result, TRUE);
       }
-      break;
+      return false;
     }
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
       if (item->CtlType == ODT_BUTTON && int(item->CtlID) == kIdRecord) {
         DrawRecordButton(*item);
-        return TRUE;
+        return Handled(result, TRUE);
       }
       if (item->CtlType == ODT_COMBOBOX) {
         DrawComboItem(*item, Px(5));
-        return TRUE;
+        return Handled(result, TRUE);
       }
-      break;
+      return false;
     }
+    default:
+      return false;
+  }
+}
+
+// Input and commands: controls, menus, the wheel, drops, the focus.
+bool MainWindow::OnInputMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  switch (msg) {
     case WM_COMMAND:
       OnCommand(wp, lp);
-      return 0;
+      return Handled(result, 0);
     case WM_SETCURSOR:
       // A status line with details shows that a click opens them.
       if (statusDetails_ && reinterpret_cast<HWND>(wp) == Keyed("status") && LOWORD(lp) == HTCLIENT) {
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
+        return Handled(result, TRUE);
       }
-      break;
+      return false;
     case WM_NOTIFY: {
       const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
       if (hdr->code == BCN_DROPDOWN && !InputBlocked() && IsWindowEnabled(hdr->hwndFrom)) {
         RECT r{};
         GetWindowRect(hdr->hwndFrom, &r);
         ShowMenu(controller_->SplitMenu(int(hdr->idFrom)), {r.left, r.bottom});
-        return TRUE;
+        return Handled(result, TRUE);
       }
-      break;
+      return false;
     }
     case WM_CONTEXTMENU: {
-      if (InputBlocked()) return 0;
+      if (InputBlocked()) return Handled(result, 0);
       if (lp == -1) {
         RECT wr{};
         GetWindowRect(hwnd_, &wr);
         ShowContextMenuAt({wr.left + Px(kMenuKeyInset), wr.top + Px(kMenuKeyInset)});
-        return 0;
+        return Handled(result, 0);
       }
       POINT pt = PointOf(lp);
       RECT wr{};
       GetWindowRect(hwnd_, &wr);
       // Right click on the caption band: the system menu.
       if (HitTestCaption(pt.x - wr.left, pt.y - wr.top, wr.right - wr.left, IsZoomed(hwnd_), dpi_) != CaptionHit::Default)
-        break;
+        return false;
       ShowContextMenuAt(pt);
-      return 0;
+      return Handled(result, 0);
     }
     case WM_MOUSEWHEEL:
       if (!InputBlocked() && wave_) wave_->RouteWheel(GET_WHEEL_DELTA_WPARAM(wp), PointOf(lp));
-      return 0;
+      return Handled(result, 0);
     case WM_DROPFILES:
       OnDropFiles(reinterpret_cast<HDROP>(wp));
-      return 0;
-    case WM_COPYDATA: {
-      // A second start's file ("Open with" while running). The sender waits
-      // for the answer, so the question and the loading run after it returned.
-      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
-      if (data == nullptr || data->dwData != kOpenFileCopyDataTag || data->cbData == 0 ||
-          data->cbData % sizeof(wchar_t) != 0)
-        return FALSE;
-      const std::filesystem::path file(
-          std::wstring(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t)));
-      AppController* controller = controller_;
-      controller->Port().PostToUi([controller, file] { controller->OpenHandedOver(file); });
-      return TRUE;
-    }
-    case WM_TIMER:
-      if (wp == kTickTimer) {
-        if (!InputBlocked()) controller_->OnTick();
-        return 0;
-      }
-      break;
-    case kMsgRevealRecording:
-    case kMsgSoundSettings:
-    case kMsgWebSite:
-    case kMsgDonate:
-    case kMsgOpenLogFolder:
-    case kMsgExportDiagnostics: {
-      if (InputBlocked()) return 0;
-      const int command = msg == kMsgRevealRecording ? int(kIdOpenLocation)
-                          : msg == kMsgSoundSettings ? int(kIdSoundSettings)
-                          : msg == kMsgWebSite       ? int(kIdWebSite)
-                          : msg == kMsgDonate        ? int(kIdDonate)
-                          : msg == kMsgOpenLogFolder ? int(kMenuOpenLogFolder)
-                                                     : int(kMenuExportDiagnostics);
-      controller_->OnCommand(command);
-      return 0;
-    }
-    case kMsgDevicesChanged:
-      controller_->NotifyDevicesChanged();
-      return 0;
-    case kMsgRenderFinished:
-      controller_->OnWake();
-      return 0;
+      return Handled(result, 0);
     case WM_ACTIVATE:
       // Keyboard focus comes back to the control that had it; the first time
       // to the waveform view, whose keys are the editor's.
@@ -1083,52 +957,109 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         HWND focus = GetFocus();
         if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
       }
-      break;
+      return false;
     case WM_SETFOCUS: {
       HWND target = lastFocus_ && IsWindow(lastFocus_) && IsChild(hwnd_, lastFocus_) ? lastFocus_ : WaveHandle();
       if (target) SetFocus(target);
-      return 0;
+      return Handled(result, 0);
     }
+    default:
+      return false;
+  }
+}
+
+// The tick, posted work, other processes and threads (WM_APP messages, WM_COPYDATA).
+bool MainWindow::OnAppMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  switch (msg) {
+    case WM_COPYDATA: {
+      // A second start's file ("Open with" while running). The sender waits
+      // for the answer, so the question and the loading run after it returned.
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+      if (data == nullptr || data->dwData != kOpenFileCopyDataTag || data->cbData == 0 ||
+          data->cbData % sizeof(wchar_t) != 0)
+        return Handled(result, FALSE);
+      const std::filesystem::path file(
+          std::wstring(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t)));
+      AppController* controller = controller_;
+      controller->Port().PostToUi([controller, file] { controller->OpenHandedOver(file); });
+      return Handled(result, TRUE);
+    }
+    case WM_TIMER:
+      if (wp == kTickTimer) {
+        if (!InputBlocked()) controller_->OnTick();
+        return Handled(result, 0);
+      }
+      return false;
+    case kMsgRevealRecording:
+    case kMsgSoundSettings:
+    case kMsgWebSite:
+    case kMsgDonate:
+    case kMsgOpenLogFolder:
+    case kMsgExportDiagnostics: {
+      if (InputBlocked()) return Handled(result, 0);
+      const int command = msg == kMsgRevealRecording ? int(kIdOpenLocation)
+                          : msg == kMsgSoundSettings ? int(kIdSoundSettings)
+                          : msg == kMsgWebSite       ? int(kIdWebSite)
+                          : msg == kMsgDonate        ? int(kIdDonate)
+                          : msg == kMsgOpenLogFolder ? int(kMenuOpenLogFolder)
+                                                     : int(kMenuExportDiagnostics);
+      controller_->OnCommand(command);
+      return Handled(result, 0);
+    }
+    case kMsgDevicesChanged:
+      controller_->NotifyDevicesChanged();
+      return Handled(result, 0);
+    case kMsgRenderFinished:
+      controller_->OnWake();
+      return Handled(result, 0);
+    default:
+      return false;
+  }
+}
+
+// Closing and the end of the window.
+bool MainWindow::OnLifetimeMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+  switch (msg) {
     case WM_CLOSE:
       OnClose();
-      return 0;
+      return Handled(result, 0);
     case WM_ENDSESSION:
       if (wp && !closing_) {
         closing_ = true;
         controller_->Shutdown(CurrentPlacement());
       }
-      return 0;
+      return Handled(result, 0);
     case WM_DESTROY:
       KillTimer(hwnd_, kTickTimer);
       DragAcceptFiles(hwnd_, FALSE);
       progress_.reset();
       tooltips_.reset();
       if (options_.quitOnDestroy) PostQuitMessage(0);
-      return 0;
+      return Handled(result, 0);
     case WM_NCDESTROY:
       wakeTarget_ = nullptr;
       hwnd_ = nullptr;
-      return 0;
+      return Handled(result, 0);
+
     default:
-      break;
+      return false;
   }
+}
+
+// Each family of messages has its handler; false: the default handling.
+LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  LRESULT result = 0;
+  if (OnFrameMessage(msg, wp, lp, result) || OnPaintMessage(msg, wp, lp, result) ||
+      OnInputMessage(msg, wp, lp, result) || OnAppMessage(msg, wp, lp, result) ||
+      OnLifetimeMessage(msg, wp, lp, result))
+    return result;
   return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
-  if (msg == WM_NCDESTROY) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    self->OnMessage(msg, wp, lp);
-    return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-  return self->OnMessage(msg, wp, lp);
+LRESULT MainWindow::OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) hwnd_ = hwnd;
+  const LRESULT result = OnMessage(msg, wp, lp);
+  return msg == WM_NCDESTROY ? DefWindowProcW(hwnd, msg, wp, lp) : result;
 }
 
 }  // namespace vesk::ui::win

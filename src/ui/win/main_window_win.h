@@ -34,8 +34,6 @@ class PreviewWindow;
 // aware of the system DPI. False when a registration failed.
 bool RegisterWindowClasses(HINSTANCE instance);
 
-LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-
 // What the layout dump reads from the real window: its direct children in
 // enumeration order with the keyed views named, and the painted meter.
 // Rectangles are pixels relative to the layout's origin (the client area
@@ -123,8 +121,16 @@ class MainWindow final : public ViewPort, public Desktop {
   void ShowDonationWindow() override;
 
  private:
-  friend LRESULT CALLBACK MainWindowProc(HWND, UINT, WPARAM, LPARAM);
+  template <typename T>
+  friend LRESULT CALLBACK ClassProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+  // The message families; true when handled (`result` set).
+  bool OnFrameMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+  bool OnPaintMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+  bool OnInputMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+  bool OnAppMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+  bool OnLifetimeMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
   void CreateControls();
   void ApplyLayout();

@@ -49,7 +49,7 @@ unsigned PreviewWindow::Dpi() const {
 bool PreviewWindow::EnsureWindow() {
   if (hwnd_) return true;
   const HINSTANCE instance = GetModuleHandleW(nullptr);
-  if (!RegisterPreviewClass(instance, &PreviewWindow::Proc)) return false;
+  if (!RegisterPreviewClass(instance, &ClassProc<PreviewWindow>)) return false;
   CreateWindowExW(0, kPreviewClass, L"视频预览", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                   owner_, nullptr, instance, this);
   return hwnd_ != nullptr;
@@ -190,20 +190,10 @@ LRESULT PreviewWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-LRESULT CALLBACK PreviewWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<PreviewWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<PreviewWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
-  if (msg == WM_NCDESTROY) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    self->OnMessage(msg, wp, lp);
-    return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-  return self->OnMessage(msg, wp, lp);
+LRESULT PreviewWindow::OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) hwnd_ = hwnd;
+  const LRESULT result = OnMessage(msg, wp, lp);
+  return msg == WM_NCDESTROY ? DefWindowProcW(hwnd, msg, wp, lp) : result;
 }
 
 }  // namespace vesk::ui::win

@@ -38,7 +38,9 @@ class PreviewWindow final : public PreviewView {
   RECT PictureRect() const;
 
  private:
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  template <typename T>
+  friend LRESULT CALLBACK ClassProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
   bool EnsureWindow();
   unsigned Dpi() const;

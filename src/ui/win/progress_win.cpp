@@ -80,22 +80,17 @@ void ProgressWindow::Update(int percent, const std::string& stage) {
 
 bool ProgressWindow::Owns(HWND hwnd) const { return hwnd_ && (hwnd == hwnd_ || IsChild(hwnd_, hwnd)); }
 
-LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+LRESULT ProgressWindow::OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
-      if (LOWORD(wp) == IDCANCEL && self && self->cancellable_) {
-        self->cancelled_ = true;
+      if (LOWORD(wp) == IDCANCEL && cancellable_) {
+        cancelled_ = true;
         if (HWND cancel = GetDlgItem(hwnd, IDCANCEL)) EnableWindow(cancel, FALSE);
       }
       return 0;
     case WM_CLOSE:
       // Closing means cancelling; the window itself goes with the work.
-      if (self && self->cancellable_) SendMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+      if (cancellable_) SendMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
       return 0;
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
@@ -111,5 +106,7 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
+
+WNDPROC ProgressProc() { return &ClassProc<ProgressWindow>; }
 
 }  // namespace vesk::ui::win

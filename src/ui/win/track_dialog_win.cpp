@@ -22,6 +22,7 @@ constexpr int kItemHeight = 22;
 constexpr int kMaxVisibleItems = 10;
 
 struct DialogState {
+  LRESULT OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   const TrackDialogModel* model = nullptr;
   unsigned dpi = 96;
   GdiObject<HFONT> font;
@@ -89,26 +90,21 @@ HWND Child(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD styl
 
 }  // namespace
 
-LRESULT CALLBACK TrackDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
-  }
-  auto* state = reinterpret_cast<DialogState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+LRESULT DialogState::OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
-      if (state) {
+      {
         if (LOWORD(wp) == kIdList && HIWORD(wp) == LBN_DBLCLK) {
-          OnCommand(hwnd, *state, IDOK);
+          OnCommand(hwnd, *this, IDOK);
         } else if (HIWORD(wp) == BN_CLICKED) {
-          OnCommand(hwnd, *state, LOWORD(wp));
+          OnCommand(hwnd, *this, LOWORD(wp));
         }
       }
       return 0;
     case DM_GETDEFID:
       return MAKELRESULT(IDOK, DC_HASDEFID);
     case WM_CLOSE:
-      if (state) OnCommand(hwnd, *state, IDCANCEL);
+      OnCommand(hwnd, *this, IDCANCEL);
       return 0;
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
@@ -124,6 +120,8 @@ LRESULT CALLBACK TrackDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
+
+WNDPROC TrackDialogProc() { return &ClassProc<DialogState>; }
 
 TrackDialogResult RunTrackDialog(HWND owner, unsigned dpi, const TrackDialogModel& model) {
   DialogState state;

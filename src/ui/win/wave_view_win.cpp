@@ -317,24 +317,14 @@ LRESULT WaveView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-LRESULT CALLBACK WaveViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    auto* view = static_cast<WaveView*>(cs->lpCreateParams);
-    if (view) {
-      view->hwnd_ = hwnd;
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
-    }
-  }
-  auto* view = reinterpret_cast<WaveView*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (view == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+LRESULT WaveView::OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) hwnd_ = hwnd;
   if (msg == WM_NCDESTROY) {
     // Gone with its parent: the view object must not touch the handle again.
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    view->hwnd_ = nullptr;
+    hwnd_ = nullptr;
     return DefWindowProcW(hwnd, msg, wp, lp);
   }
-  return view->OnMessage(msg, wp, lp);
+  return OnMessage(msg, wp, lp);
 }
 
 }  // namespace vesk::ui::win

@@ -15,7 +15,6 @@ class AppController;
 namespace vesk::ui::win {
 
 
-LRESULT CALLBACK WaveViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 // Paints `scene` (units) into `dc` over a client of `size` pixels.
 void PaintWaveScene(HDC dc, SIZE size, const WaveScene& scene, unsigned dpi);
@@ -40,7 +39,9 @@ class WaveView {
   bool RouteWheel(int delta, POINT screen);
 
  private:
-  friend LRESULT CALLBACK WaveViewProc(HWND, UINT, WPARAM, LPARAM);
+  template <typename T>
+  friend LRESULT CALLBACK ClassProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT OnWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
   void OnPaint();
   // True when the event asks for the window's context menu.

@@ -106,4 +106,19 @@ inline POINT PointOf(LPARAM lp) {
   return {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
 }
 
+// The window procedure of this program's window classes: the object handed
+// to CreateWindowExW (lpParam) receives every message from WM_NCCREATE up to
+// and including WM_NCDESTROY in `LRESULT T::OnWindowMessage(HWND, UINT,
+// WPARAM, LPARAM)`; messages before it get the default handling.
+template <typename T>
+LRESULT CALLBACK ClassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE)
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+  auto* self = reinterpret_cast<T*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+  return self->OnWindowMessage(hwnd, msg, wp, lp);
+}
+
 }  // namespace vesk::ui::win
