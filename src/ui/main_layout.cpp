@@ -155,25 +155,4 @@ const LayoutControl* FindControl(const std::vector<LayoutControl>& layout, const
   return nullptr;
 }
 
-const char* Win32ClassOf(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::Label:
-    case ControlKind::TextView:
-      return "Static";
-    case ControlKind::DropDown:
-      return "ComboBox";
-    case ControlKind::Button:
-    case ControlKind::SplitButton:
-    case ControlKind::OwnerButton:
-      return "Button";
-    case ControlKind::ReadOnlyEdit:
-      return "Edit";
-    case ControlKind::Wave:
-      return "VESKWaveView";
-    case ControlKind::Meter:
-      return "";
-  }
-  return "";
-}
-
 }  // namespace vesk::ui

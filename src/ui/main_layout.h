@@ -51,8 +51,4 @@ std::vector<LayoutControl> MainLayout(int width, int height);
 const LayoutControl* FindControl(const std::vector<LayoutControl>& layout, int id);
 const LayoutControl* FindControl(const std::vector<LayoutControl>& layout, const std::string& key);
 
-// The Windows class the Win32 window creates for a kind ("Static",
-// "ComboBox", "Button", "Edit", "VESKWaveView"; "" for the painted meter).
-const char* Win32ClassOf(ControlKind kind);
-
 }  // namespace vesk::ui

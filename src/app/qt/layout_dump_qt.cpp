@@ -10,7 +10,7 @@
 #include "app/layout_json.h"
 #include "core/version.h"
 #include "ui/qt/qt_text.h"
-#include "ui/qt/wave_widget.h"
+#include "ui/qt/wave_widget_qt.h"
 
 namespace vesk {
 

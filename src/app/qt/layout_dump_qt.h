@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/layout_json.h"
-#include "ui/qt/main_window.h"
+#include "ui/qt/main_window_qt.h"
 
 namespace vesk {
 

@@ -27,7 +27,7 @@
 #include "platform/system.h"
 #include "platform/termination.h"
 #include "platform/text.h"
-#include "ui/qt/main_window.h"
+#include "ui/qt/main_window_qt.h"
 
 namespace vesk {
 namespace {

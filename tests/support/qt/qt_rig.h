@@ -12,7 +12,7 @@
 
 #include "ui/app_controller.h"
 #include "ui/app_parts.h"
-#include "ui/qt/main_window.h"
+#include "ui/qt/main_window_qt.h"
 
 class QTimer;
 

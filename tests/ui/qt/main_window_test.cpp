@@ -32,8 +32,8 @@
 #include "support/test_support.h"
 #include "ui/control_ids.h"
 #include "ui/edit_area.h"
-#include "ui/qt/main_window.h"
-#include "ui/qt/wave_widget.h"
+#include "ui/qt/main_window_qt.h"
+#include "ui/qt/wave_widget_qt.h"
 
 namespace vesk::ui::qt {
 namespace {

@@ -15,9 +15,9 @@
 #include "support/test_support.h"
 #include "ui/control_ids.h"
 #include "ui/edit_area.h"
-#include "ui/qt/main_window.h"
-#include "ui/qt/preview_window.h"
-#include "ui/qt/wave_widget.h"
+#include "ui/qt/main_window_qt.h"
+#include "ui/qt/preview_window_qt.h"
+#include "ui/qt/wave_widget_qt.h"
 #include "video/linux/video_media.h"
 
 namespace vesk::ui::qt {

@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include "ui/qt/wave_widget.h"
+#include "ui/qt/wave_widget_qt.h"
 
 namespace vesk::ui::qt {
 namespace {

@@ -17,8 +17,8 @@
 #include "media/audio_loader.h"
 #include "support/qt/qt_rig.h"
 #include "ui/control_ids.h"
-#include "ui/qt/main_window.h"
-#include "ui/qt/wave_widget.h"
+#include "ui/qt/main_window_qt.h"
+#include "ui/qt/wave_widget_qt.h"
 
 namespace vesk::ui::qt {
 namespace {

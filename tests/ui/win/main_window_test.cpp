@@ -22,6 +22,28 @@
 namespace vesk::ui::win {
 namespace {
 
+// The Windows class the window creates for a kind ("" for the painted meter).
+const char* Win32ClassOf(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Label:
+    case ControlKind::TextView:
+      return "Static";
+    case ControlKind::DropDown:
+      return "ComboBox";
+    case ControlKind::Button:
+    case ControlKind::SplitButton:
+    case ControlKind::OwnerButton:
+      return "Button";
+    case ControlKind::ReadOnlyEdit:
+      return "Edit";
+    case ControlKind::Wave:
+      return "VESKWaveView";
+    case ControlKind::Meter:
+      return "";
+  }
+  return "";
+}
+
 using test::DumpedItem;
 using test::ParseLayoutDump;
 

@@ -1,4 +1,4 @@
-#include "ui/qt/preview_window.h"
+#include "ui/qt/preview_window_qt.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "ui/qt/main_window.h"
+#include "ui/qt/main_window_qt.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -34,11 +34,11 @@
 #include "ui/edit_area.h"
 #include "ui/view_tables.h"
 #include "ui/window_geometry.h"
-#include "ui/qt/dialogs.h"
-#include "ui/qt/meter_widget.h"
-#include "ui/qt/preview_window.h"
+#include "ui/qt/dialogs_qt.h"
+#include "ui/qt/meter_widget_qt.h"
+#include "ui/qt/preview_window_qt.h"
 #include "ui/qt/qt_text.h"
-#include "ui/qt/wave_widget.h"
+#include "ui/qt/wave_widget_qt.h"
 
 namespace vesk::ui::qt {
 namespace {

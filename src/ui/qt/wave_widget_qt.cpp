@@ -1,4 +1,4 @@
-#include "ui/qt/wave_widget.h"
+#include "ui/qt/wave_widget_qt.h"
 
 #include <QMouseEvent>
 #include <QPainter>

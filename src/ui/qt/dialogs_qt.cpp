@@ -1,4 +1,4 @@
-#include "ui/qt/dialogs.h"
+#include "ui/qt/dialogs_qt.h"
 
 #include <QApplication>
 #include <QDBusConnection>

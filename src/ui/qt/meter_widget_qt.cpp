@@ -1,4 +1,4 @@
-#include "ui/qt/meter_widget.h"
+#include "ui/qt/meter_widget_qt.h"
 
 #include <QPainter>
 #include <algorithm>
