@@ -24,6 +24,10 @@ void StartupBacklog::Begin(int64_t connectTick, uint32_t rate, size_t bytesPerFr
   }
 }
 
+void StartupBacklog::Attached(int64_t tick) {
+  if (!passing_) connectTick_ = std::max(connectTick_, tick);
+}
+
 void StartupBacklog::Take(const uint8_t* data, size_t frames, int64_t stamp, int64_t now, const Sink& sink) {
   if (frames == 0) return;
   if (passing_) {

@@ -5,8 +5,9 @@
 // the present, so it is dropped whole, never cut into pieces.
 //
 // The rule: a stream cannot have captured more than the time since it was
-// connected. After each packet, every frame in front of "frames received −
-// frames possible since connecting" is stale; the largest such count seen
+// attached to its source (from the connect request, or from the server's
+// later word that it attached). After each packet, every frame in front of
+// "frames received − frames possible since attaching" is stale; the largest such count seen
 // so far marks the end of the stale front. A burst is only recognised as
 // such once it has arrived completely, so the first packets are held back:
 // until a packet arrives that does not raise the stale mark (the stream has
@@ -38,6 +39,13 @@ class StartupBacklog {
   // Starts over for a stream connected at `connectTick` (100-ns clock).
   // Reserves room for one second of held packets.
   void Begin(int64_t connectTick, uint32_t rate, size_t bytesPerFrame);
+  // The server reports the stream attached to its source at `tick`: nothing
+  // the source handed over can have been captured for this stream before
+  // then. The count of possible frames starts there instead of at the
+  // connect request (a busy server attaches tens of milliseconds after it,
+  // and a count from the request would keep that much of a backlog). Only
+  // ever moves the start later; ignored once packets pass straight through.
+  void Attached(int64_t tick);
   // One packet as the device delivered it; `stamp` is its first frame's
   // capture time, `now` the arrival time. Kept packets go to `sink`, possibly
   // later (with a later packet) and never out of order.

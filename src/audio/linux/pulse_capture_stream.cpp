@@ -158,6 +158,9 @@ class PulseCaptureStream final : public CaptureStream {
   static void OnState(pa_stream* s, void* self) {
     auto* me = static_cast<PulseCaptureStream*>(self);
     const pa_stream_state_t state = pa_stream_get_state(s);
+    // The server answers the connect once the stream is attached to its
+    // source; what the source had buffered arrives after this.
+    if (state == PA_STREAM_READY) me->backlog_.Attached(Now100ns());
     if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && me->opened_.load() && me->running_.load())
       me->MarkDeviceLost();
   }
