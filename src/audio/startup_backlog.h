@@ -10,10 +10,11 @@
 // "frames received − frames possible since attaching" is stale; the largest such count seen
 // so far marks the end of the stale front. A burst is only recognised as
 // such once it has arrived completely, so the first packets are held back:
-// until a packet arrives that does not raise the stale mark (the stream has
-// fallen back to the pace of real time) at least 10 ms after the oldest held
-// one, and never longer than 30 ms (the single-source mixer starts filling
-// silence after 40 ms without data). Held packets that turn out stale are
+// until 10 ms of frames have arrived without raising the stale mark (the
+// stream has fallen back to the pace of real time; a busy server stalls in
+// the middle of a burst, and the one-frame piece it sends next raises
+// nothing) at least 10 ms after the oldest held one, and never longer than
+// 100 ms (the mixers wait 600 ms for a late source before they fill silence). Held packets that turn out stale are
 // dropped whole, the first kept one loses its stale front (nothing before it
 // is kept, so nothing is spliced), and from then on every packet passes
 // unchanged.
@@ -30,7 +31,7 @@ class StartupBacklog {
  public:
   // How long the first packets wait for the rest of a burst (100-ns ticks).
   static constexpr int64_t kSettleTicks = 100'000;
-  static constexpr int64_t kHoldTicks = 300'000;
+  static constexpr int64_t kHoldTicks = 1'000'000;
 
   // Receives a packet that is kept: bytes (null for a silent packet), frame
   // count, the capture timestamp of its first frame and its arrival time.
@@ -72,6 +73,7 @@ class StartupBacklog {
   bool passing_ = true;
   uint64_t received_ = 0;
   uint64_t stale_ = 0;
+  uint64_t calm_ = 0;
   uint64_t dropped_ = 0;
   std::vector<uint8_t> bytes_;
   std::vector<Held> held_;

@@ -39,11 +39,13 @@ bool DeviceLayout(const pa_sample_spec& spec, pa_sample_format_t& request, Devic
   return true;
 }
 
-// When the oldest unread frame of a record stream reached the stream (0
-// before the first timing report), from the server's last report: the byte
-// at the write index came `source_usec` after its capture, at the report's
-// time, and the bytes around it at the stream's rate. The library's own
-// latency figure is not used: it runs the reports through a smoother that
+// When the server's last timing report places the capture of the oldest
+// unread frame of a record stream (0 before the first report): the byte at
+// the write index came `source_usec` after its capture, at the report's
+// time, and the bytes around it at the stream's rate. A source that posts
+// in blocks makes the figure up to a block late, so it only tells a stretch
+// the device skipped (ArrivalClock). The library's own latency figure is not
+// used: it runs the reports through a smoother that
 // drifts by tens of milliseconds on a filter source (a remap of another
 // source), and on a monitor it moves the time to when the sink will play the
 // frame rather than when it was mixed, where the other platform's loopback
