@@ -14,7 +14,7 @@ void StartupBacklog::Begin(int64_t connectTick, uint32_t rate, size_t bytesPerFr
   rate_ = rate;
   bytesPerFrame_ = bytesPerFrame;
   passing_ = rate == 0 || bytesPerFrame == 0;
-  received_ = stale_ = dropped_ = 0;
+  received_ = stale_ = dropped_ = calm_ = 0;
   held_.clear();
   bytes_.clear();
   first_ = 0;
@@ -22,6 +22,10 @@ void StartupBacklog::Begin(int64_t connectTick, uint32_t rate, size_t bytesPerFr
     held_.reserve(kMaxHeldPackets);
     bytes_.reserve(size_t(rate) * bytesPerFrame);
   }
+}
+
+void StartupBacklog::Attached(int64_t tick) {
+  if (!passing_) connectTick_ = std::max(connectTick_, tick);
 }
 
 void StartupBacklog::Take(const uint8_t* data, size_t frames, int64_t stamp, int64_t now, const Sink& sink) {
@@ -38,6 +42,9 @@ void StartupBacklog::Take(const uint8_t* data, size_t frames, int64_t stamp, int
   const uint64_t possible = uint64_t(elapsed) * rate_ / 10'000'000;
   const bool raised = received_ > possible && received_ - possible > stale_;
   if (raised) stale_ = received_ - possible;
+  // Frames that came at the pace of real time since the burst last grew; a
+  // piece of one frame after a stall of the server is no sign of its end.
+  calm_ = raised ? 0 : calm_ + frames;
 
   const size_t need = data != nullptr ? frames * bytesPerFrame_ : 0;
   if (held_.size() == kMaxHeldPackets || bytes_.size() + need > bytes_.capacity()) {
@@ -51,7 +58,8 @@ void StartupBacklog::Take(const uint8_t* data, size_t frames, int64_t stamp, int
   DropStaleFront();
   if (first_ == held_.size()) return;
   const int64_t waited = now - held_[first_].arrival;
-  if (waited >= kHoldTicks || (waited >= kSettleTicks && !raised)) Release(sink);
+  if (waited >= kHoldTicks || (waited >= kSettleTicks && calm_ >= uint64_t(rate_) * kSettleTicks / 10'000'000))
+    Release(sink);
 }
 
 void StartupBacklog::DropStaleFront() {

@@ -5,14 +5,16 @@
 // the present, so it is dropped whole, never cut into pieces.
 //
 // The rule: a stream cannot have captured more than the time since it was
-// connected. After each packet, every frame in front of "frames received −
-// frames possible since connecting" is stale; the largest such count seen
+// attached to its source (from the connect request, or from the server's
+// later word that it attached). After each packet, every frame in front of
+// "frames received − frames possible since attaching" is stale; the largest such count seen
 // so far marks the end of the stale front. A burst is only recognised as
 // such once it has arrived completely, so the first packets are held back:
-// until a packet arrives that does not raise the stale mark (the stream has
-// fallen back to the pace of real time) at least 10 ms after the oldest held
-// one, and never longer than 30 ms (the single-source mixer starts filling
-// silence after 40 ms without data). Held packets that turn out stale are
+// until 10 ms of frames have arrived without raising the stale mark (the
+// stream has fallen back to the pace of real time; a busy server stalls in
+// the middle of a burst, and the one-frame piece it sends next raises
+// nothing) at least 10 ms after the oldest held one, and never longer than
+// 100 ms (the mixers wait 600 ms for a late source before they fill silence). Held packets that turn out stale are
 // dropped whole, the first kept one loses its stale front (nothing before it
 // is kept, so nothing is spliced), and from then on every packet passes
 // unchanged.
@@ -29,7 +31,7 @@ class StartupBacklog {
  public:
   // How long the first packets wait for the rest of a burst (100-ns ticks).
   static constexpr int64_t kSettleTicks = 100'000;
-  static constexpr int64_t kHoldTicks = 300'000;
+  static constexpr int64_t kHoldTicks = 1'000'000;
 
   // Receives a packet that is kept: bytes (null for a silent packet), frame
   // count, the capture timestamp of its first frame and its arrival time.
@@ -38,6 +40,13 @@ class StartupBacklog {
   // Starts over for a stream connected at `connectTick` (100-ns clock).
   // Reserves room for one second of held packets.
   void Begin(int64_t connectTick, uint32_t rate, size_t bytesPerFrame);
+  // The server reports the stream attached to its source at `tick`: nothing
+  // the source handed over can have been captured for this stream before
+  // then. The count of possible frames starts there instead of at the
+  // connect request (a busy server attaches tens of milliseconds after it,
+  // and a count from the request would keep that much of a backlog). Only
+  // ever moves the start later; ignored once packets pass straight through.
+  void Attached(int64_t tick);
   // One packet as the device delivered it; `stamp` is its first frame's
   // capture time, `now` the arrival time. Kept packets go to `sink`, possibly
   // later (with a later packet) and never out of order.
@@ -64,6 +73,7 @@ class StartupBacklog {
   bool passing_ = true;
   uint64_t received_ = 0;
   uint64_t stale_ = 0;
+  uint64_t calm_ = 0;
   uint64_t dropped_ = 0;
   std::vector<uint8_t> bytes_;
   std::vector<Held> held_;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "audio/arrival_clock.h"
 #include "audio/capture_stream.h"
 #include "audio/linux/pulse_connection.h"
 #include "audio/startup_backlog.h"
@@ -36,6 +37,28 @@ bool DeviceLayout(const pa_sample_spec& spec, pa_sample_format_t& request, Devic
   }
   request = spec.format;
   return true;
+}
+
+// When the server's last timing report places the capture of the oldest
+// unread frame of a record stream (0 before the first report): the byte at
+// the write index came `source_usec` after its capture, at the report's
+// time, and the bytes around it at the stream's rate. A source that posts
+// in blocks makes the figure up to a block late, so it only tells a stretch
+// the device skipped (ArrivalClock). The library's own latency figure is not
+// used: it runs the reports through a smoother that
+// drifts by tens of milliseconds on a filter source (a remap of another
+// source), and on a monitor it moves the time to when the sink will play the
+// frame rather than when it was mixed, where the other platform's loopback
+// and every other source stamp it.
+int64_t CaptureTime(pa_stream* s, int64_t now, uint64_t bytesPerSecond) {
+  const pa_timing_info* t = pa_stream_get_timing_info(s);
+  if (t == nullptr || bytesPerSecond == 0 || t->write_index_corrupt || t->read_index_corrupt) return 0;
+  if (t->timestamp.tv_sec == 0 && t->timestamp.tv_usec == 0) return 0;
+  const int64_t reported = now - int64_t(pa_timeval_age(&t->timestamp)) * 10;
+  const int64_t ahead = int64_t(t->write_index) - int64_t(t->read_index);
+  const int64_t buffered = ahead >= 0 ? int64_t(uint64_t(ahead) * 10'000'000 / bytesPerSecond)
+                                      : -int64_t(uint64_t(-ahead) * 10'000'000 / bytesPerSecond);
+  return reported - int64_t(t->source_usec) * 10 - buffered;
 }
 
 class PulseCaptureStream final : public CaptureStream {
@@ -117,6 +140,9 @@ class PulseCaptureStream final : public CaptureStream {
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
                                          PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
     connectTick_ = Now100ns();
+    outputDelayCount_ = 0;
+    outputDelayAsked_ = 0;
+    arrivals_.Begin(streamRate);
     backlog_.Begin(connectTick_, streamRate, format.BytesPerFrame());
     bool ok = pa_stream_connect_record(stream_, source.c_str(), &attr, flags) >= 0;
     connection_.Unlock();
@@ -158,6 +184,9 @@ class PulseCaptureStream final : public CaptureStream {
   static void OnState(pa_stream* s, void* self) {
     auto* me = static_cast<PulseCaptureStream*>(self);
     const pa_stream_state_t state = pa_stream_get_state(s);
+    // The server answers the connect once the stream is attached to its
+    // source; what the source had buffered arrives after this.
+    if (state == PA_STREAM_READY) me->backlog_.Attached(Now100ns());
     if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && me->opened_.load() && me->running_.load())
       me->MarkDeviceLost();
   }
@@ -175,12 +204,14 @@ class PulseCaptureStream final : public CaptureStream {
       if (pa_stream_peek(s, &data, &bytes) < 0 || bytes == 0) break;
       const int64_t now = Now100ns();
       const size_t frames = bytes / bpf;
-      // The oldest unread frame was captured `latency` ago.
-      pa_usec_t latency = 0;
-      int negative = 0;
-      int64_t stamp = 0;
-      if (pa_stream_get_latency(s, &latency, &negative) == 0)
-        stamp = now - (negative != 0 ? -int64_t(latency) : int64_t(latency)) * 10;
+      // The server's figure, only to tell a stretch the device skipped.
+      int64_t stamp = CaptureTime(s, now, uint64_t(rate) * bpf);
+      if (now - me->outputDelayAsked_ >= kOutputDelayInterval) {
+        me->outputDelayAsked_ = now;
+        pa_operation* op = pa_context_get_source_output_info(pa_stream_get_context(s), pa_stream_get_index(s),
+                                                             &PulseCaptureStream::OnOutputInfo, me);
+        if (op != nullptr) pa_operation_unref(op);
+      }
       if (rate > 0) {
         // A fragment cannot end after now; before the first timing update its
         // own length is the best estimate of its age.
@@ -193,6 +224,30 @@ class PulseCaptureStream final : public CaptureStream {
     }
   }
 
+  // The server may hold every frame of a record stream back by the same
+  // amount before sending it (a filter source whose master can be rewound
+  // keeps that much in the stream's delay buffer), which arrival times cannot
+  // show. The stream's buffer figure has it, together with the frames that
+  // merely wait to fill a fragment; the smallest of the last few readings is
+  // the part that holds back every frame. Asked for now and then on the main
+  // loop thread, which also reads it.
+  static constexpr int64_t kOutputDelayInterval = 2'500'000;  // 250 ms
+  static constexpr size_t kOutputDelayReadings = 8;
+  static void OnOutputInfo(pa_context*, const pa_source_output_info* info, int eol, void* self) {
+    if (eol != 0 || info == nullptr) return;
+    auto* me = static_cast<PulseCaptureStream*>(self);
+    me->outputDelays_[me->outputDelayCount_++ % kOutputDelayReadings] = int64_t(info->buffer_usec) * 10;
+  }
+  int64_t OutputDelay() const {
+    const size_t n = std::min(outputDelayCount_, kOutputDelayReadings);
+    return n == 0 ? 0 : *std::min_element(outputDelays_, outputDelays_ + n);
+  }
+
+  // Capture times of the kept packets (main loop thread).
+  ArrivalClock arrivals_;
+  int64_t outputDelays_[kOutputDelayReadings] = {};
+  size_t outputDelayCount_ = 0;
+  int64_t outputDelayAsked_ = 0;
   PulseConnection connection_;
   pa_stream* stream_ = nullptr;
   int64_t connectTick_ = 0;
@@ -200,7 +255,7 @@ class PulseCaptureStream final : public CaptureStream {
   // (main loop thread).
   StartupBacklog backlog_;
   const StartupBacklog::Sink keep_ = [this](const uint8_t* data, size_t frames, int64_t stamp, int64_t arrival) {
-    OnPacket(data, frames, data == nullptr, std::max(stamp, connectTick_), arrival);
+    OnPacket(data, frames, data == nullptr, arrivals_.Stamp(frames, arrival, stamp) - OutputDelay(), arrival);
   };
 };
 
