@@ -12,7 +12,6 @@
 #include "platform/folders.h"
 #include "ui/control_ids.h"
 #include "ui/denoise_controller.h"
-#include "support/post_queue.h"
 #include "ui/edit_rig.h"
 
 namespace {
@@ -44,38 +43,26 @@ void FixtureEngine(DenoiseEngine& e) {
   e.displayName = "VeskTest Voice De-noise";
 }
 
-// Posted completions wait in a queue like window messages.
-class QueueView : public test::EditRigView {
- public:
-  void PostToUi(std::function<void()> task) override { posted_.Post(std::move(task)); }
-  bool RunPosted() { return posted_.Run(); }
-
- private:
-  test::PostQueue posted_;
-};
-
+// Posted completions wait in the window port's queue like window messages.
 struct Rig {
   AudioDoc doc;
-  QueueView view;
+  test::PartsWindow window;
   test::ManualPlayback playback;
   SettingsState settings;
+  test::PartsHost host;
   std::unique_ptr<ui::EditArea> area;
   std::unique_ptr<ui::DenoiseController> denoise;  // goes before the edit area
   Rig() {
     ui::DenoiseContext d;
-    d.view = &view;
+    d.port = &window.port;
     d.doc = &doc;
     d.settings = &settings;
+    d.app = &host;
     d.discover = FixtureEngine;
     denoise = std::make_unique<ui::DenoiseController>(d);
-    ui::EditContext c;
-    c.view = &view;
-    c.doc = &doc;
-    c.playback = &playback;
-    c.settings = &settings;
-    c.playbackBuffer = [this] { return denoise->PlaybackBufferForAudition(); };
-    area = std::make_unique<ui::EditArea>(c);
-    denoise->SetEditArea(area.get());
+    area = std::make_unique<ui::EditArea>(ui::EditContext{&window.port, &doc, &playback, nullptr, &settings, &host});
+    host.area = area.get();
+    host.denoise = denoise.get();
     std::string error;
     doc.Adopt(AudioFormat{kRate, 2, 16}, Input(), "/c/take.wav", error, 16);
     area->OnRecordingLoaded();
@@ -83,7 +70,7 @@ struct Rig {
   // The window handles a posted completion at once; the tick runs every 33 ms.
   void WaitForCompletion() {
     auto tick = std::chrono::steady_clock::now();
-    while (!view.RunPosted()) {
+    while (!window.port.RunPosted()) {
       if (std::chrono::steady_clock::now() - tick >= std::chrono::milliseconds(33)) {
         denoise->Tick();
         tick = std::chrono::steady_clock::now();
@@ -113,7 +100,8 @@ void BM_SwitchOnToReady(benchmark::State& state) {
     rig->denoise->Toggle();
     rig->WaitForCompletion();
     state.PauseTiming();
-    if (rig->view.status.rfind("降噪已就绪", 0) != 0) state.SkipWithError(rig->view.status.c_str());
+    const std::string& status = rig->window.port.StatusText();
+    if (status.rfind("降噪已就绪", 0) != 0) state.SkipWithError(status.c_str());
     rig.reset();
     state.ResumeTiming();
   }

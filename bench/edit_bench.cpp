@@ -30,18 +30,9 @@ constexpr int kHeight = 400;
 
 struct Bench {
   AudioDoc doc;
-  SilentView view{FocusKind::Wave};
+  SilentWindow window{FocusKind::Wave};
   SettingsState settings;
-  EditArea area;
-  Bench() : area(Context()) {}
-  EditContext Context() {
-    EditContext c;
-    c.view = &view;
-    c.doc = &doc;
-    c.settings = &settings;
-    c.isRecording = [] { return false; };
-    return c;
-  }
+  EditArea area{window.Context(doc, settings)};
   void Wheel(int steps, int x) { area.OnWheel(WheelEvent{steps, x, 100}, kWidth, kHeight); }
 };
 

@@ -80,15 +80,10 @@ BENCHMARK(BM_DocumentLoad)->Unit(benchmark::kMillisecond)->Iterations(1)->Measur
 
 void BM_OpenForEditToFirstScene(benchmark::State& state) {
   const auto path = HourWav();
-  SilentView view;
+  SilentWindow window;
   AudioDoc doc;
   SettingsState settings;
-  EditContext context;
-  context.view = &view;
-  context.doc = &doc;
-  context.settings = &settings;
-  context.isRecording = [] { return false; };
-  EditArea area(std::move(context));
+  EditArea area(window.Context(doc, settings));
   for (auto _ : state) {
     if (!area.OpenForEdit(path)) state.SkipWithError("open failed");
     const WaveScene scene = area.Scene(1920, 400);
