@@ -17,6 +17,7 @@ class SilentView final : public ViewPort, public Desktop {
   void ShowDetailsBox(const std::string&, const std::string&) override {}
   bool PickFile(const FileDialogRequest&, std::filesystem::path&) override { return false; }
   TrackDialogResult ShowTrackDialog(const TrackDialogModel&) override { return {}; }
+  bool AskNumbers(const NumberDialogModel&, std::vector<double>&) override { return false; }
   void ProgressBegin(const std::string&, bool) override {}
   bool ProgressStep(int, const std::string&) override { return true; }
   void ProgressEnd() override {}

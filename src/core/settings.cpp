@@ -1,6 +1,7 @@
 #include "core/settings.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <system_error>
@@ -98,6 +99,13 @@ void LoadSettings(IniStore& store, const SettingsEnvironment& env, SettingsState
   const int isolated = store.GetInt("DenoiseIsolated", -1);
   st.denoiseIsolated = isolated == 0 || isolated == 1 ? isolated : -1;
   st.hintPanZoom = store.GetInt("HintPanZoom", 0) != 0;
+  const int preset = store.GetInt("LoudnessPreset", 1);
+  st.loudnessPreset = preset >= 0 && preset <= 3 ? preset : 1;
+  // Tenths of a decibel; out-of-range values fall back to the defaults.
+  const int lufs = store.GetInt("LoudnessCustomLufs10", -180);
+  st.loudnessCustomLufs = lufs >= -400 && lufs <= -50 ? lufs / 10.0 : -18.0;
+  const int ceiling = store.GetInt("LoudnessCeiling10", -10);
+  st.loudnessCustomCeiling = ceiling >= -100 && ceiling <= 0 ? ceiling / 10.0 : -1.0;
 
   // Export.
   const int legacyRate = store.GetInt("ExportSampleRate", -1);
@@ -171,6 +179,9 @@ void SaveSettings(IniStore& store, const SettingsState& st, const std::optional<
   store.SetInt("SelDenoiseLevel", st.selDenoiseLevel);
   store.SetInt("DenoiseBuiltin", st.denoiseBuiltin ? 1 : 0);
   store.SetInt("DenoiseIsolated", st.denoiseIsolated);
+  store.SetInt("LoudnessPreset", st.loudnessPreset);
+  store.SetInt("LoudnessCustomLufs10", int(std::lround(st.loudnessCustomLufs * 10)));
+  store.SetInt("LoudnessCeiling10", int(std::lround(st.loudnessCustomCeiling * 10)));
   store.SetInt("ExportWavRate", st.exportWavRate);
   store.SetInt("ExportMp3Rate", st.exportMp3Rate);
   store.SetInt("ExportBitDepth", st.exportBitDepth);

@@ -43,6 +43,11 @@ struct SettingsState {
   // for a module whose trial run ever failed).
   int denoiseIsolated = -1;
   bool hintPanZoom = false;
+  // The level tools: the loudness target of 响度标准化 (0..2 the presets, 3
+  // the custom target below).
+  int loudnessPreset = 1;
+  double loudnessCustomLufs = -18.0;
+  double loudnessCustomCeiling = -1.0;
 
   int exportWavRate = 48000;  // 0 (as source), 44100, 48000, 96000
   int exportMp3Rate = 48000;

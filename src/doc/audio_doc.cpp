@@ -335,20 +335,25 @@ bool AudioDoc::SilenceSelection(std::string& error) {
 }
 
 bool AudioDoc::ReplaceSelection(const std::vector<float>& processed, std::string& error) {
-  if (selEnd_ <= selStart_) {
+  return ReplaceRange(selStart_, selEnd_, processed, error);
+}
+
+bool AudioDoc::ReplaceRange(uint64_t a, uint64_t b, const std::vector<float>& processed, std::string& error) {
+  b = std::min(b, Frames());
+  if (b <= a) {
     error = kNeedSelection;
     return false;
   }
   const size_t ch = std::max<size_t>(format_.channels, 1);
-  const uint64_t expected = (selEnd_ - selStart_) * ch;
+  const uint64_t expected = (b - a) * ch;
   if (processed.size() != expected) {
     error = vesk::Format("写回数据长度不符（应为 %llu，实得 %llu）。", static_cast<unsigned long long>(expected),
                          static_cast<unsigned long long>(processed.size()));
     return false;
   }
   const bool undoable = TakeUndoSnapshot();
-  std::copy(processed.begin(), processed.end(), samples_.begin() + std::ptrdiff_t(selStart_ * ch));
-  MoveNoiseSample(selStart_, selEnd_, false, true);
+  std::copy(processed.begin(), processed.end(), samples_.begin() + std::ptrdiff_t(a * ch));
+  MoveNoiseSample(a, b, false, true);
   modified_ = true;
   ++revision_;
   SamplesChanged();

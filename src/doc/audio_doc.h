@@ -68,6 +68,10 @@ class AudioDoc {
   bool DeleteSelection(std::string& error);
   bool SilenceSelection(std::string& error);
   bool ReplaceSelection(const std::vector<float>& processed, std::string& error);
+  // Frames [a, b) become `processed` (the same number of frames): one
+  // undoable edit. True on success; `error` then holds the undo-budget
+  // warning when the edit could not be made undoable.
+  bool ReplaceRange(uint64_t a, uint64_t b, const std::vector<float>& processed, std::string& error);
   // The stretch the built-in noise reduction measures its noise profile on
   // (a == b: none, the quietest stretch is used). It moves with the audio
   // it marks: a delete before it shifts it, an edit over it drops it, and

@@ -28,6 +28,56 @@ std::string Signed(double value) {
 
 double AmplitudeDb(double amplitude) { return amplitude > 0 ? 20.0 * std::log10(amplitude) : -200.0; }
 
+struct LoudnessMeter::State {
+  std::unique_ptr<ebur128_state, StateDeleter> st;
+};
+
+LoudnessMeter::LoudnessMeter(uint32_t rate, uint16_t channels, bool dualMono, bool truePeak)
+    : state_(new State), channels_(channels), truePeak_(truePeak) {
+  if (channels == 0 || rate == 0) return;
+  state_->st.reset(ebur128_init(channels, rate,
+                                truePeak ? EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK : EBUR128_MODE_I));
+  if (state_->st && channels == 1 && dualMono) ebur128_set_channel(state_->st.get(), 0, EBUR128_DUAL_MONO);
+}
+
+LoudnessMeter::~LoudnessMeter() { delete state_; }
+
+bool LoudnessMeter::Add(const float* samples, size_t frames, std::string& error) {
+  if (channels_ == 0) {
+    error = "测不了响度：音频格式无效。";
+    return false;
+  }
+  if (!state_->st) {
+    error = "测不了响度：内存不足。";
+    return false;
+  }
+  if (frames > 0 && ebur128_add_frames_float(state_->st.get(), samples, frames) != EBUR128_SUCCESS) {
+    error = "测不了响度：测量库出错。";
+    return false;
+  }
+  return true;
+}
+
+LoudnessReading LoudnessMeter::Result() const {
+  LoudnessReading out;
+  ebur128_state* st = state_->st.get();
+  if (st == nullptr) return out;
+  double peak = 0;
+  for (unsigned c = 0; truePeak_ && c < channels_; ++c) {
+    double p = 0;
+    if (ebur128_true_peak(st, c, &p) == EBUR128_SUCCESS) peak = std::max(peak, p);
+  }
+  out.truePeakDbtp = AmplitudeDb(peak);
+  double integrated = 0, range = 0;
+  if (ebur128_loudness_global(st, &integrated) == EBUR128_SUCCESS && std::isfinite(integrated)) {
+    out.valid = true;
+    out.integratedLufs = integrated;
+    if (truePeak_ && ebur128_loudness_range(st, &range) == EBUR128_SUCCESS && std::isfinite(range))
+      out.rangeLu = range;
+  }
+  return out;
+}
+
 bool MeasureLoudness(const float* samples, size_t frames, uint32_t rate, uint16_t channels, bool dualMono,
                      LoudnessReading& out, std::string& error, const std::function<bool()>& cancelled,
                      bool truePeak) {
@@ -37,36 +87,15 @@ bool MeasureLoudness(const float* samples, size_t frames, uint32_t rate, uint16_
     error = "测不了响度：音频格式无效。";
     return false;
   }
-  std::unique_ptr<ebur128_state, StateDeleter> st(
-      ebur128_init(channels, rate, truePeak ? EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK : EBUR128_MODE_I));
-  if (!st) {
-    error = "测不了响度：内存不足。";
-    return false;
-  }
-  if (channels == 1 && dualMono) ebur128_set_channel(st.get(), 0, EBUR128_DUAL_MONO);
+  LoudnessMeter meter(rate, channels, dualMono, truePeak);
   // Blocks of one second keep a cancel prompt.
   const size_t block = rate;
   for (size_t done = 0; done < frames; done += block) {
     if (cancelled && cancelled()) return false;
-    const size_t n = std::min(block, frames - done);
-    if (ebur128_add_frames_float(st.get(), samples + done * channels, n) != EBUR128_SUCCESS) {
-      error = "测不了响度：测量库出错。";
-      return false;
-    }
+    if (!meter.Add(samples + done * channels, std::min(block, frames - done), error)) return false;
   }
-  double peak = 0;
-  for (unsigned c = 0; truePeak && c < channels; ++c) {
-    double p = 0;
-    if (ebur128_true_peak(st.get(), c, &p) == EBUR128_SUCCESS) peak = std::max(peak, p);
-  }
-  out.truePeakDbtp = AmplitudeDb(peak);
-  double integrated = 0, range = 0;
-  if (ebur128_loudness_global(st.get(), &integrated) == EBUR128_SUCCESS && std::isfinite(integrated)) {
-    out.valid = true;
-    out.integratedLufs = integrated;
-    if (truePeak && ebur128_loudness_range(st.get(), &range) == EBUR128_SUCCESS && std::isfinite(range))
-      out.rangeLu = range;
-  }
+  if (frames == 0 && !meter.Add(samples, 0, error)) return false;
+  out = meter.Result();
   return true;
 }
 

@@ -27,6 +27,25 @@ bool MeasureLoudness(const float* samples, size_t frames, uint32_t rate, uint16_
                      LoudnessReading& out, std::string& error, const std::function<bool()>& cancelled = {},
                      bool truePeak = true);
 
+// The same measurement fed piece by piece (the window's background reading
+// takes a slice per tick). Add any number of frames, then Result().
+class LoudnessMeter {
+ public:
+  LoudnessMeter(uint32_t rate, uint16_t channels, bool dualMono, bool truePeak = true);
+  ~LoudnessMeter();
+  LoudnessMeter(const LoudnessMeter&) = delete;
+  LoudnessMeter& operator=(const LoudnessMeter&) = delete;
+  // False with a message when the format is invalid or the library failed.
+  bool Add(const float* samples, size_t frames, std::string& error);
+  LoudnessReading Result() const;
+
+ private:
+  struct State;
+  State* state_;
+  uint16_t channels_;
+  bool truePeak_;
+};
+
 // The editor's information line: "−18.4 LUFS · 峰值 −1.2 dBTP" (minus signs
 // as U+2212); "响度：内容太短或太安静" when the reading is not valid.
 std::string LoudnessText(const LoudnessReading& reading);

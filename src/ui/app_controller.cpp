@@ -25,6 +25,7 @@
 #include "ui/denoise_controller.h"
 #include "ui/edit_area.h"
 #include "ui/export_menus.h"
+#include "ui/level_flow.h"
 #include "ui/preview_controller.h"
 #include "ui/window_port.h"
 #include "ui/window_state.h"
@@ -128,6 +129,7 @@ struct AppController::Impl final : AppServices, RecordingHost {
     f.renderSelected = out.selected;
     self.edit_->Describe(f);
     denoise->Describe(f);
+    levels->Describe(f);
     preview->Describe(f);
     f.status = port.StatusText();
     f.statusDetails = port.HasDetails();
@@ -214,6 +216,7 @@ struct AppController::Impl final : AppServices, RecordingHost {
     Edit().Tick();
     preview->Tick(Edit().PictureSeconds());
     denoise->Tick();
+    levels->Tick();
   }
 
   void NotifyDevicesChanged() { gate.Notify(clock.TickMs()); }
@@ -360,7 +363,7 @@ struct AppController::Impl final : AppServices, RecordingHost {
         diagnostics.Export(BuildEnvironmentSnapshot(Snapshot()));
         return;
       default:
-        Edit().HandleCommand(id);
+        if (!levels->HandleCommand(id)) Edit().HandleCommand(id);
         return;
     }
   }
@@ -494,6 +497,7 @@ struct AppController::Impl final : AppServices, RecordingHost {
   DiagnosticsFlow diagnostics;
   std::unique_ptr<DenoiseController> denoise;
   std::unique_ptr<PreviewController> preview;
+  std::unique_ptr<LevelFlow> levels;
   int saves = 0;
   int lastMenuButton = 0;  // whose split menu was opened last (the shared rate item)
   // What the view shows (none before the first refresh).
@@ -525,6 +529,7 @@ AppController::AppController(AppParts parts, ViewPort& view, Desktop& desktop, A
   edit_ = std::make_unique<EditArea>(
       EditContext{&app.port, &app.doc, app.parts.playback.get(), &app.catalogue, &settings_, &app});
   app.preview = std::make_unique<PreviewController>(PreviewContext{&app.port, &app});
+  app.levels = std::make_unique<LevelFlow>(LevelContext{&app.port, &app.doc, &settings_, &app});
 }
 
 AppController::~AppController() {
@@ -570,6 +575,7 @@ std::vector<MenuItem> AppController::SplitMenu(int buttonId) {
   impl_->lastMenuButton = buttonId;
   const bool ffmpegFound = buttonId == kIdSaveVideo ? impl_->FfmpegFound() : true;
   std::vector<MenuItem> menu = SplitButtonMenu(buttonId, settings_, ffmpegFound);
+  if (buttonId == kIdLoudness) return impl_->levels->Menu();
   if (buttonId == kIdDenoise) {
     const DenoiseEngine& engine = impl_->denoise->Engine();
     AppendDenoiseEngineItems(menu, BuiltinDenoiseSupported(), engine.builtin, PluginDisplayName(engine),

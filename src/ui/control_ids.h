@@ -37,6 +37,7 @@ enum ControlId : int {
   kIdSaveVideo = 1056,
   kIdPreview = 1068,
   kIdRedo = 1069,
+  kIdLoudness = 1074,  // 响度标准化 (split button: presets, custom target, gain, fades, hum)
 };
 
 // Items of the split-button and context menus.
@@ -75,6 +76,14 @@ enum MenuId : int {
   kMenuDenoiseEnginePlugin = 1071,   // "引擎：<plug-in name>"
   kMenuNoiseSample = 1072,           // "把选区设为噪声样本"
   kMenuDenoiseIsolated = 1073,       // "在独立进程里运行插件（更稳）"
+  kMenuLoudnessWeb = 1075,
+  kMenuLoudnessPodcast = 1076,
+  kMenuLoudnessBroadcast = 1077,
+  kMenuLoudnessCustom = 1078,  // "自定义目标（…）…"
+  kMenuGain = 1079,            // "音量…"
+  kMenuFadeIn = 1080,
+  kMenuFadeOut = 1081,
+  kMenuHumRemoval = 1082,      // "去除交流哼声"
   kMenuOpenLogFolder = 1101,
   kMenuExportDiagnostics = 1102,
 };

@@ -114,14 +114,15 @@ std::vector<LayoutControl> MainLayout(int width, int height) {
   // Row 7: edits and denoise.
   {
     Row row(out, 228, 28);
-    row.Add(Control(kIdUndo, ControlKind::Button, "撤销"), 58, 6);
-    row.Add(Control(kIdRedo, ControlKind::Button, "重做"), 58, 6);
-    row.Add(Control(kIdTrim, ControlKind::Button, "裁剪到选区"), 92, 6);
-    row.Add(Control(kIdDelete, ControlKind::Button, "删除选区"), 80, 6);
-    row.Add(Control(kIdSilence, ControlKind::Button, "选区静音"), 80, 6);
+    row.Add(Control(kIdUndo, ControlKind::Button, "撤销"), 48, 6);
+    row.Add(Control(kIdRedo, ControlKind::Button, "重做"), 48, 6);
+    row.Add(Control(kIdTrim, ControlKind::Button, "裁剪到选区"), 86, 6);
+    row.Add(Control(kIdDelete, ControlKind::Button, "删除选区"), 72, 6);
+    row.Add(Control(kIdSilence, ControlKind::Button, "选区静音"), 72, 6);
     row.Add(Control(kIdDenoiseSelection, ControlKind::SplitButton, "选区降噪"), 96, 6);
-    row.Add(Control(kIdSelectAll, ControlKind::Button, "全选"), 58, 6);
-    row.Add(Control(kIdDenoise, ControlKind::SplitButton, "降噪"), 100, 0);
+    row.Add(Control(kIdSelectAll, ControlKind::Button, "全选"), 48, 6);
+    row.Add(Control(kIdDenoise, ControlKind::SplitButton, "降噪"), 100, 6);
+    row.Add(Control(kIdLoudness, ControlKind::SplitButton, "响度标准化"), 100, 0);
   }
   // The editor's information line, the waveform, the status row.
   const int statusY = h - 32;

@@ -65,6 +65,21 @@ struct TrackDialogResult {
   int track = 0;
 };
 
+// A small form of numbers with OK and cancel (the gain, the custom loudness
+// target). Each field is a spin box from min to max; the note under the
+// fields follows the values as the user changes them.
+struct NumberField {
+  std::string label;  // left of the box
+  std::string unit;   // right of it
+  double value = 0, min = 0, max = 0, step = 1;
+  int decimals = 1;
+};
+struct NumberDialogModel {
+  std::string title;
+  std::vector<NumberField> fields;
+  std::function<std::string(const std::vector<double>& values)> note;  // optional
+};
+
 // The video preview window: a top-level window of its own that shows one
 // picture at a time, scaled into its client area with its shape kept. The
 // controller opens, feeds and closes it; the window only reports what the
@@ -121,6 +136,9 @@ class ViewPort {
   // A file (or, with request.folder, a folder) picker. False when the user cancelled.
   virtual bool PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) = 0;
   virtual TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) = 0;
+  // False when the user cancelled; `values` then stays as it was. On OK one
+  // value per field, within its range.
+  virtual bool AskNumbers(const NumberDialogModel& model, std::vector<double>& values) = 0;
 
   // The progress window of long work on the user-interface thread. While it
   // is up the window stays alive (messages are pumped from ProgressStep) and

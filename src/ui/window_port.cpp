@@ -53,6 +53,11 @@ TrackDialogResult WindowPort::ShowTrackDialog(const TrackDialogModel& model) {
   return view_.ShowTrackDialog(model);
 }
 
+bool WindowPort::AskNumbers(const NumberDialogModel& model, std::vector<double>& values) {
+  Flush();
+  return view_.AskNumbers(model, values);
+}
+
 void WindowPort::ProgressBegin(const std::string& title, bool cancellable) {
   Flush();
   ++progress_;

@@ -60,6 +60,7 @@ class WindowPort {
   bool PickFile(const FileDialogRequest& request, std::filesystem::path& chosen);
   bool PickFolder(const std::string& title, const std::filesystem::path& initial, std::filesystem::path& chosen);
   TrackDialogResult ShowTrackDialog(const TrackDialogModel& model);
+  bool AskNumbers(const NumberDialogModel& model, std::vector<double>& values);
 
   // ----- the progress window: no tick and no posted work while it is up -----
   void ProgressBegin(const std::string& title, bool cancellable);

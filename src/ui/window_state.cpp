@@ -19,8 +19,8 @@ constexpr int kLockedWhileRecording[] = {kIdCaptureDevice, kIdRenderDevice, kIdR
                                          kIdFormat,        kIdBitrate,      kIdSampleRate,   kIdBitDepth,
                                          kIdChangeDir,     kIdOpenMedia};
 // Controls that need audio in the edit area and no recording.
-constexpr int kNeedAudio[] = {kIdPlay,      kIdHome,    kIdTrim,    kIdDelete,   kIdSilence,
-                              kIdSelectAll, kIdSaveWav, kIdSaveMp3, kIdSaveVideo};
+constexpr int kNeedAudio[] = {kIdPlay,    kIdHome,    kIdTrim,    kIdDelete,    kIdSilence, kIdSelectAll,
+                              kIdSaveWav, kIdSaveMp3, kIdSaveVideo, kIdLoudness};
 
 }  // namespace
 
@@ -74,6 +74,7 @@ WindowState ComputeWindowState(const WindowFacts& f) {
   c[kIdRedo].tooltip = "重做刚才撤销的编辑（Ctrl+Y）";
   c[kIdDenoise].label = f.denoiseLabel;
   c[kIdDenoise].tooltip = f.denoiseTooltip;
+  c[kIdLoudness].tooltip = f.loudnessTooltip;
   c[kIdPreview].label = f.previewOpen ? kPreviewCloseText : kPreviewOpenText;
   c[kIdPreview].enabled = f.previewOpen || f.previewAvailable;
 

@@ -68,6 +68,7 @@ struct WindowFacts {
   std::string editorInfo;
   // Noise reduction and the video preview.
   std::string denoiseLabel, denoiseTooltip;
+  std::string loudnessTooltip;
   bool previewOpen = false, previewAvailable = false;
   // The status line and the repaint requests (generations: a change repaints).
   std::string status;

@@ -317,6 +317,9 @@ TEST_F(SettingsFileTest, SaveWritesEveryKeyInOrderAndReloadsTheSameState) {
   s.inDeviceName = "麦克风";
   s.denoiseLevel = 2;
   s.denoiseIsolated = 1;
+  s.loudnessPreset = 3;
+  s.loudnessCustomLufs = -19.5;
+  s.loudnessCustomCeiling = -2.0;
   s.lastFile = "录音 1.wav";
   IniStore store(File());
   store.LoadFromBytes("Zeta=keep\n");
@@ -324,6 +327,7 @@ TEST_F(SettingsFileTest, SaveWritesEveryKeyInOrderAndReloadsTheSameState) {
   EXPECT_EQ(ReadFile(), kBom +
                             "[VeskRecorder]\r\nZeta=keep\r\nOutputDir=D:\\录音\\\r\nOpenDir=\r\nLastSaveDir=\r\n"
                             "Denoise=0\r\nDenoiseLevel=2\r\nSelDenoiseLevel=1\r\nDenoiseBuiltin=0\r\nDenoiseIsolated=1\r\n"
+                            "LoudnessPreset=3\r\nLoudnessCustomLufs10=-195\r\nLoudnessCeiling10=-20\r\n"
                             "ExportWavRate=48000\r\nExportMp3Rate=48000\r\nExportBitDepth=24\r\nVideoCodecFlac=1\r\nVideoAacKbps=192\r\n"
                             "VideoSampleRate=48000\r\nDefVid87=1\r\nDefExp92=1\r\nFfmpegPath=\r\nChannels=2\r\n"
                             "Format=1\r\nSampleRate=44100\r\nSampleRatePinned=1\r\nBitDepth=24\r\nDef22=1\r\n"
@@ -343,6 +347,9 @@ TEST_F(SettingsFileTest, SaveWritesEveryKeyInOrderAndReloadsTheSameState) {
   EXPECT_TRUE(back.sampleRatePinned);
   EXPECT_EQ(back.bitDepth, 24);
   EXPECT_EQ(back.inDeviceName, "麦克风");
+  EXPECT_EQ(back.loudnessPreset, 3);
+  EXPECT_DOUBLE_EQ(back.loudnessCustomLufs, -19.5);
+  EXPECT_DOUBLE_EQ(back.loudnessCustomCeiling, -2.0);
   EXPECT_EQ(back.denoiseIsolated, 1);
   EXPECT_TRUE(back.mainMaxed);
   WindowRect main;

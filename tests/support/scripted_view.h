@@ -107,6 +107,11 @@ class ScriptedView : public ui::ViewPort, public ui::Desktop {
   // Presses the progress window's cancel button once it holds.
   std::function<bool(int percent, const std::string& stage)> cancelWhen;
   std::function<ui::TrackDialogResult(const ui::TrackDialogModel&)> trackDialog;
+  // Answers of the number forms; empty: cancelled. The note seen for the
+  // answer goes to `numberNotes`.
+  std::deque<std::vector<double>> numberAnswers;
+  std::vector<ui::NumberDialogModel> numberDialogs;
+  std::vector<std::string> numberNotes;
   bool shellWorks = true;
 
   const std::string& Status() { return texts[ui::TextView::Status]; }
@@ -194,6 +199,14 @@ class ScriptedView : public ui::ViewPort, public ui::Desktop {
   ui::TrackDialogResult ShowTrackDialog(const ui::TrackDialogModel& model) override {
     ++trackDialogs;
     return trackDialog ? trackDialog(model) : ui::TrackDialogResult{};
+  }
+  bool AskNumbers(const ui::NumberDialogModel& model, std::vector<double>& values) override {
+    numberDialogs.push_back(model);
+    if (numberAnswers.empty()) return false;
+    values = numberAnswers.front();
+    numberAnswers.pop_front();
+    if (model.note) numberNotes.push_back(model.note(values));
+    return true;
   }
   ui::FocusKind Focus() const override { return focus; }
   ui::PreviewView* Preview() override { return &preview; }

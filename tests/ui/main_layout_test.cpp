@@ -72,6 +72,7 @@ const std::vector<Expected>& Table() {
       {kIdWebSite, ControlKind::Button, "官网 ↗", {}},
       {kIdDonate, ControlKind::Button, "捐赠作者", {}},
       {kIdDenoise, ControlKind::SplitButton, "降噪", {}},
+      {kIdLoudness, ControlKind::SplitButton, "响度标准化", {}},
   };
   return table;
 }

@@ -5,6 +5,8 @@
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -69,6 +71,64 @@ void RunDetailsBox(QWidget* parent, const std::string& title, const std::string&
   dialog.resize(560, 240);
   field->setFocus();
   dialog.exec();
+}
+
+bool RunNumberDialog(QWidget* parent, const NumberDialogModel& model, std::vector<double>& values) {
+  QDialog dialog(parent);
+  dialog.setWindowTitle(Q(model.title));
+  dialog.setObjectName(QStringLiteral("numberDialog"));
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* form = new QFormLayout;
+  std::vector<QDoubleSpinBox*> boxes;
+  for (const NumberField& field : model.fields) {
+    auto* box = new QDoubleSpinBox;
+    box->setObjectName(QStringLiteral("numberField%1").arg(int(boxes.size())));
+    box->setDecimals(field.decimals);
+    box->setRange(field.min, field.max);
+    box->setSingleStep(field.step);
+    box->setValue(field.value);
+    box->setSuffix(QStringLiteral(" ") + Q(field.unit));
+    box->setMinimumWidth(140);
+    form->addRow(Q(field.label), box);
+    boxes.push_back(box);
+  }
+  layout->addLayout(form);
+  auto* note = new QLabel;
+  note->setObjectName(QStringLiteral("note"));
+  note->setWordWrap(true);
+  layout->addWidget(note);
+  auto current = [&] {
+    std::vector<double> v;
+    for (QDoubleSpinBox* box : boxes) v.push_back(box->value());
+    return v;
+  };
+  auto refresh = [&] {
+    if (model.note) note->setText(Q(model.note(current())));
+  };
+  for (QDoubleSpinBox* box : boxes)
+    QObject::connect(box, &QDoubleSpinBox::valueChanged, &dialog, [&](double) { refresh(); });
+  refresh();
+  note->setVisible(bool(model.note));
+
+  auto* buttonRow = new QHBoxLayout;
+  auto* ok = new QPushButton(QStringLiteral("确定"));
+  auto* cancel = new QPushButton(QStringLiteral("取消"));
+  ok->setObjectName(QStringLiteral("ok"));
+  cancel->setObjectName(QStringLiteral("cancel"));
+  ok->setDefault(true);
+  buttonRow->addStretch(1);
+  buttonRow->addWidget(ok);
+  buttonRow->addWidget(cancel);
+  layout->addLayout(buttonRow);
+  QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+  QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+  if (!boxes.empty()) {
+    boxes.front()->setFocus();
+    boxes.front()->selectAll();
+  }
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values = current();
+  return true;
 }
 
 TrackDialogResult RunTrackDialog(QWidget* parent, const TrackDialogModel& model) {

@@ -17,6 +17,10 @@ BoxAnswer RunMessageBox(QWidget* parent, BoxKind kind, const std::string& title,
 
 TrackDialogResult RunTrackDialog(QWidget* parent, const TrackDialogModel& model);
 
+// A form of spin boxes ("numberField0", …), the note under them ("note",
+// following the values) and OK/cancel ("ok", "cancel").
+bool RunNumberDialog(QWidget* parent, const NumberDialogModel& model, std::vector<double>& values);
+
 // The details of the status line: the whole text in a read-only field that
 // wraps and scrolls (selectable, Ctrl+A/Ctrl+C copy it) and a close button.
 void RunDetailsBox(QWidget* parent, const std::string& title, const std::string& text);

@@ -614,6 +614,9 @@ void MainWindow::ShowDonationWindow() {
 }
 
 TrackDialogResult MainWindow::ShowTrackDialog(const TrackDialogModel& model) { return RunTrackDialog(this, model); }
+bool MainWindow::AskNumbers(const NumberDialogModel& model, std::vector<double>& values) {
+  return RunNumberDialog(this, model, values);
+}
 
 PreviewView* MainWindow::Preview() { return preview_; }
 

@@ -64,6 +64,7 @@ class MainWindow : public QWidget, public ViewPort, public Desktop {
   void ProgressEnd() override;
   void Wake() override;
   TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override;
+  bool AskNumbers(const NumberDialogModel& model, std::vector<double>& values) override;
   FocusKind Focus() const override;
   unsigned Dpi() const override;
   PreviewView* Preview() override;

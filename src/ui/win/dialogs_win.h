@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "ui/view_port.h"
 #include "ui/win/win_common.h"
@@ -16,6 +17,7 @@ WNDPROC ProgressProc();
 WNDPROC DonateProc();
 WNDPROC TrackDialogProc();
 WNDPROC DetailsBoxProc();
+WNDPROC NumberDialogProc();
 
 // "VESKProgressWnd": title, stage text, bar and (when cancellable) a cancel
 // button, centred on its owner, which it disables while it is up.
@@ -56,6 +58,9 @@ TrackDialogResult RunTrackDialog(HWND owner, unsigned dpi, const TrackDialogMode
 // "VESKDetailsBox": the whole `text` in a read-only field (an "Edit"
 // control, selectable) and a close button, modal over `owner`.
 void RunDetailsBox(HWND owner, unsigned dpi, const std::string& title, const std::string& text);
+
+// "VESKNumberDialog": the number form, modal over `owner`.
+bool RunNumberDialog(HWND owner, unsigned dpi, const NumberDialogModel& model, std::vector<double>& values);
 
 BoxAnswer ShowMessageBox(HWND owner, BoxKind kind, const std::string& title, const std::string& text,
                          BoxButtons buttons, BoxAnswer defaultButton);

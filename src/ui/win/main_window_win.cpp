@@ -198,7 +198,11 @@ bool RegisterWindowClasses(HINSTANCE instance) {
   details.lpfnWndProc = DetailsBoxProc();
   details.lpszClassName = kDetailsBoxClass;
 
-  for (const WNDCLASSEXW* wc : {&main, &wave, &progress, &donate, &track, &details}) {
+  WNDCLASSEXW numbers = progress;
+  numbers.lpfnWndProc = NumberDialogProc();
+  numbers.lpszClassName = kNumberDialogClass;
+
+  for (const WNDCLASSEXW* wc : {&main, &wave, &progress, &donate, &track, &details, &numbers}) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
     if (GetClassInfoExW(instance, wc->lpszClassName, &existing)) continue;  // registered before
@@ -536,6 +540,10 @@ void MainWindow::ShowDetailsBox(const std::string& title, const std::string& tex
 
 TrackDialogResult MainWindow::ShowTrackDialog(const TrackDialogModel& model) {
   return RunTrackDialog(hwnd_, dpi_, model);
+}
+
+bool MainWindow::AskNumbers(const NumberDialogModel& model, std::vector<double>& values) {
+  return RunNumberDialog(hwnd_, dpi_, model, values);
 }
 
 FocusKind MainWindow::Focus() const {

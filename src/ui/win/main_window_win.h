@@ -110,6 +110,7 @@ class MainWindow final : public ViewPort, public Desktop {
   void ProgressEnd() override;
   void Wake() override;
   TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) override;
+  bool AskNumbers(const NumberDialogModel& model, std::vector<double>& values) override;
   FocusKind Focus() const override;
   PreviewView* Preview() override;
 

@@ -17,6 +17,7 @@ inline constexpr wchar_t kProgressClass[] = L"VESKProgressWnd";
 inline constexpr wchar_t kDonateClass[] = L"VESKDonateView";
 inline constexpr wchar_t kTrackDialogClass[] = L"VESKTrackDialog";
 inline constexpr wchar_t kDetailsBoxClass[] = L"VESKDetailsBox";
+inline constexpr wchar_t kNumberDialogClass[] = L"VESKNumberDialog";
 inline constexpr wchar_t kFontFace[] = L"Microsoft YaHei UI";
 // The program's icon group in the window resources (src/app/win).
 inline constexpr int kAppIconResource = 1;
