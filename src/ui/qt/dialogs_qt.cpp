@@ -77,6 +77,7 @@ bool RunNumberDialog(QWidget* parent, const NumberDialogModel& model, std::vecto
   QDialog dialog(parent);
   dialog.setWindowTitle(Q(model.title));
   dialog.setObjectName(QStringLiteral("numberDialog"));
+  dialog.setMinimumWidth(300);
   auto* layout = new QVBoxLayout(&dialog);
   auto* form = new QFormLayout;
   std::vector<QDoubleSpinBox*> boxes;

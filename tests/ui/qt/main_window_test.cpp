@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -394,6 +395,33 @@ TEST_F(QtMainWindow, DialogsAnswerAsAPersonDoesAndKeepTheWindowAlive) {
   EXPECT_EQ(auditioned, std::vector<int>{1});
   EXPECT_EQ(auditionStatus, "正在试听：" + tracks.trackLabels[1] + "（10 秒）");
   EXPECT_EQ(stops, 1) << "closing the dialog stops a running audition";
+
+  // The number form: the note follows the typed value; OK returns it,
+  // cancel leaves the values alone.
+  NumberDialogModel gain;
+  gain.title = "整段音量";
+  gain.fields = {{"音量调整", "dB", 3.0, -40, 40, 0.5, 1}};
+  gain.note = [](const std::vector<double>& v) { return v[0] > 2.0 ? std::string("会削波") : std::string("不削波"); };
+  std::string noteBefore, noteAfter;
+  script.Then([&](QWidget* dialog) {
+    if (dialog->objectName() != "numberDialog") return false;
+    auto* note = dialog->findChild<QLabel*>("note");
+    noteBefore = note->text().toStdString();
+    dialog->findChild<QDoubleSpinBox*>("numberField0")->setValue(-6.5);
+    noteAfter = note->text().toStdString();
+    test::SaveScreen(*dialog, "number-dialog");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("ok"), Qt::LeftButton);
+    return true;
+  });
+  std::vector<double> values;
+  EXPECT_TRUE(w.AskNumbers(gain, values));
+  EXPECT_EQ(values, std::vector<double>{-6.5});
+  EXPECT_EQ(noteBefore, "会削波");
+  EXPECT_EQ(noteAfter, "不削波");
+  script.Then(test::DialogScript::CancelDialog());
+  EXPECT_FALSE(w.AskNumbers(gain, values));
+  EXPECT_EQ(values, std::vector<double>{-6.5});
+  ASSERT_TRUE(script.Done());
 
   // The donation window exists once, however often it is asked for.
   w.ShowDonationWindow();

@@ -276,6 +276,42 @@ TEST_F(MainWindowTest, TrackDialogListsAuditionsAndAnswersWithTheChoice) {
   EXPECT_GT(listHeights[1], listHeights[0]) << "the list grows with the number of tracks";
 }
 
+// The number form: the note follows what is typed, a value that is not a
+// number in range keeps the form up, OK returns the typed values.
+TEST_F(MainWindowTest, TheNumberFormFollowsWhatIsTypedAndRefusesWhatIsOutOfRange) {
+  NumberDialogModel model;
+  model.title = "自定义响度目标";
+  model.fields = {{"目标响度", "LUFS", -18.0, -40, -5, 0.5, 1}, {"真峰值上限", "dBTP", -1.0, -10, 0, 0.1, 1}};
+  model.note = [](const std::vector<double>& v) { return v[0] < -20 ? std::string("偏轻") : std::string("适中"); };
+  std::string initial, refused, typed;
+  bool stayedUp = false;
+  test::WhenWindowAppears(kNumberDialogClass, [&](HWND dialog) {
+    HWND first = FindWindowExW(dialog, nullptr, L"Edit", nullptr);
+    HWND note = GetDlgItem(dialog, 90);
+    initial = WideToUtf8(WindowTextOf(note));
+    SetWindowTextW(first, L"-50");  // below the range
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    stayedUp = IsWindow(dialog) && IsWindowVisible(dialog);
+    refused = WideToUtf8(WindowTextOf(note));
+    SetWindowTextW(first, L"\u221223.5");  // a typographic minus
+    typed = WideToUtf8(WindowTextOf(note));
+    RECT r{};
+    GetWindowRect(dialog, &r);
+    test::Pump(nullptr, 200);
+    EXPECT_TRUE(test::SavePng(test::CaptureScreen(r), test::ScreenshotPath("win-number-dialog")));
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  });
+  std::vector<double> values;
+  EXPECT_TRUE(window_->AskNumbers(model, values));
+  EXPECT_EQ(initial, "适中");
+  EXPECT_TRUE(stayedUp);
+  EXPECT_NE(refused.find("-40.0 到 -5.0"), std::string::npos) << refused;
+  EXPECT_EQ(typed, "偏轻");
+  EXPECT_EQ(values, (std::vector<double>{-23.5, -1.0}));
+  EXPECT_EQ(FindWindowW(kNumberDialogClass, nullptr), nullptr);
+  EXPECT_TRUE(IsWindowEnabled(Main()));
+}
+
 TEST_F(MainWindowTest, ProgressWindowDisablesTheWindowAndReportsCancel) {
   // Work finished on another thread waits for the progress window to go,
   // then runs on the window's thread.
