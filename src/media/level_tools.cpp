@@ -5,38 +5,14 @@
 #include <cmath>
 #include <deque>
 
+#include "media/true_peak.h"
+
 namespace vesk {
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kLimiterMarginDb = 0.3;
-
-// 4× interpolation between two samples: the values at n + 1/4, n + 1/2 and
-// n + 3/4 from x[n-7 .. n+8] (Lanczos kernel, a = 8).
-constexpr int kTaps = 16;
-struct Interpolator {
-  std::array<std::array<float, kTaps>, 3> h{};
-  Interpolator() {
-    for (int p = 0; p < 3; ++p) {
-      const double t = (p + 1) / 4.0;
-      double sum = 0;
-      for (int k = 0; k < kTaps; ++k) {
-        const double x = double(k - 7) - t;
-        const double px = kPi * x;
-        const double v = 8.0 * std::sin(px) * std::sin(px / 8.0) / (px * px);
-        h[size_t(p)][size_t(k)] = float(v);
-        sum += v;
-      }
-      for (float& v : h[size_t(p)]) v = float(v / sum);
-    }
-  }
-};
-
-const Interpolator& Lanczos() {
-  static const Interpolator interpolator;
-  return interpolator;
-}
 
 // The largest absolute value around frame n over all channels: the sample
 // itself and, where the signal comes near the ceiling, the interpolated
@@ -51,7 +27,8 @@ float PeakAround(const float* x, size_t frames, uint16_t channels, size_t n, flo
       if (m == n) peak = std::max(peak, v);
     }
   if (!close) return peak;
-  const Interpolator& in = Lanczos();
+  const Interpolator4x& in = Lanczos4x();
+  constexpr int kTaps = Interpolator4x::kTaps;
   // The gaps after n and before n.
   for (int64_t base : {int64_t(n), int64_t(n) - 1}) {
     if (base < 0 || uint64_t(base) + 1 >= frames) continue;
@@ -59,7 +36,7 @@ float PeakAround(const float* x, size_t frames, uint16_t channels, size_t n, flo
       for (const auto& h : in.h) {
         double v = 0;
         for (int k = 0; k < kTaps; ++k) {
-          const int64_t i = base + k - 7;
+          const int64_t i = base + k - Interpolator4x::kBefore;
           if (i >= 0 && uint64_t(i) < frames) v += double(h[size_t(k)]) * x[uint64_t(i) * channels + c];
         }
         peak = std::max(peak, float(std::fabs(v)));

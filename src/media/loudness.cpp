@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 
+#include "media/true_peak.h"
 #include "platform/text.h"
 
 namespace vesk {
@@ -28,15 +30,19 @@ std::string Signed(double value) {
 
 double AmplitudeDb(double amplitude) { return amplitude > 0 ? 20.0 * std::log10(amplitude) : -200.0; }
 
+// The library measures the loudness and its range; the true peak is the
+// project's own scan (media/true_peak.h), which skips what cannot reach the
+// peak and so costs a fraction of the library's.
 struct LoudnessMeter::State {
   std::unique_ptr<ebur128_state, StateDeleter> st;
+  std::optional<TruePeakScan> peak;
 };
 
 LoudnessMeter::LoudnessMeter(uint32_t rate, uint16_t channels, bool dualMono, bool truePeak)
-    : state_(new State), channels_(channels), truePeak_(truePeak) {
+    : state_(new State), channels_(channels) {
   if (channels == 0 || rate == 0) return;
-  state_->st.reset(ebur128_init(channels, rate,
-                                truePeak ? EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK : EBUR128_MODE_I));
+  state_->st.reset(ebur128_init(channels, rate, truePeak ? EBUR128_MODE_I | EBUR128_MODE_LRA : EBUR128_MODE_I));
+  if (truePeak) state_->peak.emplace(channels);
   if (state_->st && channels == 1 && dualMono) ebur128_set_channel(state_->st.get(), 0, EBUR128_DUAL_MONO);
 }
 
@@ -55,24 +61,23 @@ bool LoudnessMeter::Add(const float* samples, size_t frames, std::string& error)
     error = "测不了响度：测量库出错。";
     return false;
   }
+  if (state_->peak) state_->peak->Add(samples, frames);
   return true;
 }
 
-LoudnessReading LoudnessMeter::Result() const {
+LoudnessReading LoudnessMeter::Result() {
   LoudnessReading out;
   ebur128_state* st = state_->st.get();
   if (st == nullptr) return out;
-  double peak = 0;
-  for (unsigned c = 0; truePeak_ && c < channels_; ++c) {
-    double p = 0;
-    if (ebur128_true_peak(st, c, &p) == EBUR128_SUCCESS) peak = std::max(peak, p);
+  if (state_->peak) {
+    state_->peak->Finish();
+    out.truePeakDbtp = AmplitudeDb(state_->peak->Peak());
   }
-  out.truePeakDbtp = AmplitudeDb(peak);
   double integrated = 0, range = 0;
   if (ebur128_loudness_global(st, &integrated) == EBUR128_SUCCESS && std::isfinite(integrated)) {
     out.valid = true;
     out.integratedLufs = integrated;
-    if (truePeak_ && ebur128_loudness_range(st, &range) == EBUR128_SUCCESS && std::isfinite(range))
+    if (state_->peak && ebur128_loudness_range(st, &range) == EBUR128_SUCCESS && std::isfinite(range))
       out.rangeLu = range;
   }
   return out;

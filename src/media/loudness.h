@@ -37,13 +37,13 @@ class LoudnessMeter {
   LoudnessMeter& operator=(const LoudnessMeter&) = delete;
   // False with a message when the format is invalid or the library failed.
   bool Add(const float* samples, size_t frames, std::string& error);
-  LoudnessReading Result() const;
+  // Once, after the last Add.
+  LoudnessReading Result();
 
  private:
   struct State;
   State* state_;
   uint16_t channels_;
-  bool truePeak_;
 };
 
 // The editor's information line: "−18.4 LUFS · 峰值 −1.2 dBTP" (minus signs
