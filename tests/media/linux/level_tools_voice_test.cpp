@@ -28,13 +28,19 @@ TEST(LevelToolsVoice, HumIsFoundInTheNoiseOnlyStartAndRemovedWithTheSpeechInPlac
   EXPECT_NEAR(mains, 50, 0.03);
   const double before = SiSdr(hum, clean);
   const double pauseBefore = RmsOfRange(hum, hum.size() - rate * 8 / 10, hum.size());
+  std::vector<double> harmonicsBefore;
+  for (int k = 1; k <= 6; ++k) harmonicsBefore.push_back(TonePower(hum, 1, 0, rate, k * mains));
   RemoveMainsHum(hum.data(), hum.size(), 1, rate, mains);
+  for (int k = 1; k <= 6; ++k)
+    EXPECT_LT(TonePower(hum, 1, 0, rate, k * mains), harmonicsBefore[size_t(k - 1)] / 100) << "harmonic " << k;
   EXPECT_GT(SiSdr(hum, clean), before + 5);
   EXPECT_LT(RmsOfRange(hum, hum.size() - rate * 8 / 10, hum.size()), pauseBefore / 2);
   // What the notches take of the voice itself.
   std::vector<float> voice = clean;
   RemoveMainsHum(voice.data(), voice.size(), 1, rate, mains);
   EXPECT_GT(SiSdr(voice, clean), 18);
+  const double level = RmsOfRange(voice, 0, voice.size()) / RmsOfRange(clean, 0, clean.size());
+  EXPECT_LT(std::fabs(20 * std::log10(level)), 0.5);
 }
 
 TEST(LevelToolsVoice, AVoiceOverReachesThePodcastTargetAsAStereoExport) {
