@@ -197,6 +197,15 @@ TEST_F(QtMainWindow, RoutesDropDownsMenusKeysAndButtonsToTheController) {
   QTest::keyClick(Control<QPushButton>(kIdDelete), Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(Doc().Frames(), frames);
   EXPECT_NE(Text("editorInfo").find("48000 Hz"), std::string::npos) << Text("editorInfo");
+
+  // The level tools' menu edits the selection: a fade in starts it from silence.
+  Drag(wave, wave->width() / 4, wave->width() / 2);
+  const uint64_t from = Doc().SelectionStart();
+  script.Then(test::DialogScript::ChooseMenuItem("淡入"));
+  Control<QToolButton>(kIdLoudness)->showMenu();
+  ASSERT_TRUE(script.Done());
+  EXPECT_EQ(Doc().Samples()[from * Doc().Format().channels], 0.0f);
+  EXPECT_EQ(Doc().UndoCount(), 1u);
 }
 
 TEST_F(QtMainWindow, DropsAskBeforeReplacingEditsAndClosingKeepsThePlacement) {
