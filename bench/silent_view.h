@@ -14,7 +14,6 @@ class SilentView final : public ViewPort, public Desktop {
   explicit SilentView(FocusKind focus = FocusKind::Other) : focus_(focus) {}
   void Apply(const WindowChanges&) override {}
   BoxAnswer ShowBox(BoxKind, const std::string&, const std::string&, BoxButtons, BoxAnswer d) override { return d; }
-  void ShowDetailsBox(const std::string&, const std::string&) override {}
   bool PickFile(const FileDialogRequest&, std::filesystem::path&) override { return false; }
   TrackDialogResult ShowTrackDialog(const TrackDialogModel&) override { return {}; }
   bool AskNumbers(const NumberDialogModel&, std::vector<double>&) override { return false; }

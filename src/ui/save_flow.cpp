@@ -178,7 +178,7 @@ void SaveFlow::SaveAudio(bool mp3) {
   }
   notes += denoise.run && denoise.resultNoteAfterRun ? denoise.resultNoteAfterRun() : denoise.resultNote;
   if (files.size() > 1)
-    notes += Format("，文件超过 4 GB，已分段保存为 %zu 个文件（%s、%s…）", files.size(),
+    notes += Format("，文件超过 4 GB，已分段保存为 %u 个文件（%s、%s…）", unsigned(files.size()),
                     PathToUtf8(files[0].filename()).c_str(), PathToUtf8(files[1].filename()).c_str());
   view.Status("已导出：" + PathToUtf8(path) + "（" + FormatFileSize(size) + " · " +
                                      std::to_string(targetRate) + " Hz" + notes + "）");

@@ -14,7 +14,9 @@
 
 namespace vesk::ui {
 
-enum class BoxKind { Information, Warning, Error, Question };
+// Details: the whole text (never shortened), selectable for copying, with a
+// close button; it answers Ok.
+enum class BoxKind { Information, Warning, Error, Question, Details };
 enum class BoxButtons { Ok, YesNo };
 enum class BoxAnswer { Ok, Yes, No };
 
@@ -131,8 +133,6 @@ class ViewPort {
   // dismissed otherwise (Escape, its close button) answers No.
   virtual BoxAnswer ShowBox(BoxKind kind, const std::string& title, const std::string& text,
                             BoxButtons buttons = BoxButtons::Ok, BoxAnswer defaultButton = BoxAnswer::Ok) = 0;
-  // A box with the whole `text`, selectable for copying, and a close button.
-  virtual void ShowDetailsBox(const std::string& title, const std::string& text) = 0;
   // A file (or, with request.folder, a folder) picker. False when the user cancelled.
   virtual bool PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) = 0;
   virtual TrackDialogResult ShowTrackDialog(const TrackDialogModel& model) = 0;

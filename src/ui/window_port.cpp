@@ -22,7 +22,7 @@ void WindowPort::Status(const std::string& text) {
 bool WindowPort::OpenDetails() {
   if (!details_) return false;
   Flush();
-  view_.ShowDetailsBox(kStatusDetailsTitle, status_);
+  view_.ShowBox(BoxKind::Details, kStatusDetailsTitle, status_, BoxButtons::Ok, BoxAnswer::Ok);
   return true;
 }
 

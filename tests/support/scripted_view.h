@@ -82,7 +82,7 @@ class ScriptedView : public ui::ViewPort, public ui::Desktop {
   std::map<int, std::string> tooltips;
   std::map<ui::PaintArea, int> repaints;
   std::vector<Box> boxes;
-  std::vector<Box> detailsBoxes;  // kind Information, buttons Ok
+  std::vector<Box> detailsBoxes;  // kind Details
   bool statusDetails = false;
   std::vector<ui::FileDialogRequest> fileRequests;
   std::vector<std::string> folderTitles;
@@ -137,12 +137,12 @@ class ScriptedView : public ui::ViewPort, public ui::Desktop {
     if (changes.repaintWave) ++repaints[ui::PaintArea::Wave];
     if (changes.repaintMeter) ++repaints[ui::PaintArea::Meter];
   }
-  void ShowDetailsBox(const std::string& title, const std::string& text) override {
-    detailsBoxes.push_back({ui::BoxKind::Information, title, text, ui::BoxButtons::Ok, ui::BoxAnswer::Ok});
-  }
-
   ui::BoxAnswer ShowBox(ui::BoxKind kind, const std::string& title, const std::string& text, ui::BoxButtons buttons,
                         ui::BoxAnswer defaultButton) override {
+    if (kind == ui::BoxKind::Details) {
+      detailsBoxes.push_back({kind, title, text, buttons, defaultButton});
+      return ui::BoxAnswer::Ok;
+    }
     boxes.push_back({kind, title, text, buttons, defaultButton});
     if (boxAnswers.empty()) return defaultButton;
     const ui::BoxAnswer a = boxAnswers.front();

@@ -81,8 +81,12 @@ TEST(WindowState, DiffCarriesOnlyWhatChanged) {
   ASSERT_EQ(d.texts.size(), 1u);
   EXPECT_EQ(d.texts[0].second, "已载入");
   for (const ControlChange& c : d.controls) {
-    if (c.id == kIdCaptureDevice) EXPECT_EQ(c.fields, unsigned(kFieldSelection));
-    if (c.id == kIdPlay) EXPECT_EQ(c.fields, unsigned(kFieldLabel | kFieldEnabled | kFieldChecked));
+    if (c.id == kIdCaptureDevice) {
+      EXPECT_EQ(c.fields, unsigned(kFieldSelection));
+    }
+    if (c.id == kIdPlay) {
+      EXPECT_EQ(c.fields, unsigned(kFieldLabel | kFieldEnabled | kFieldChecked));
+    }
     EXPECT_NE(c.id, kIdRecord);
   }
   f.captureItems.push_back("耳机麦克风");  // new items carry their selection

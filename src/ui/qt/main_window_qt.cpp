@@ -514,12 +514,12 @@ void MainWindow::Apply(const WindowChanges& changes) {
   if (changes.repaintMeter) meter_->update();
 }
 
-void MainWindow::ShowDetailsBox(const std::string& title, const std::string& text) {
-  RunDetailsBox(isVisible() ? this : nullptr, title, text);
-}
-
 BoxAnswer MainWindow::ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
                               BoxAnswer defaultButton) {
+  if (kind == BoxKind::Details) {
+    RunDetailsBox(isVisible() ? this : nullptr, title, text);
+    return BoxAnswer::Ok;
+  }
   return RunMessageBox(isVisible() ? this : nullptr, kind, CapBoxText(title), CapBoxText(text), buttons,
                        defaultButton);
 }

@@ -55,7 +55,6 @@ class MainWindow : public QWidget, public ViewPort, public Desktop {
 
   // ViewPort.
   void Apply(const WindowChanges& changes) override;
-  void ShowDetailsBox(const std::string& title, const std::string& text) override;
   BoxAnswer ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
                     BoxAnswer defaultButton) override;
   bool PickFile(const FileDialogRequest& request, std::filesystem::path& chosen) override;

@@ -54,6 +54,7 @@ BoxAnswer ShowMessageBox(HWND owner, BoxKind kind, const std::string& title, con
     case BoxKind::Warning: flags |= MB_ICONWARNING; break;
     case BoxKind::Error: flags |= MB_ICONERROR; break;
     case BoxKind::Question: flags |= MB_ICONQUESTION; break;
+    case BoxKind::Details: break;  // shown by RunDetailsBox
   }
   if (buttons == BoxButtons::YesNo) {
     flags |= MB_YESNO;

@@ -454,6 +454,10 @@ void MainWindow::Apply(const WindowChanges& changes) {
 
 BoxAnswer MainWindow::ShowBox(BoxKind kind, const std::string& title, const std::string& text, BoxButtons buttons,
                               BoxAnswer defaultButton) {
+  if (kind == BoxKind::Details) {
+    RunDetailsBox(hwnd_, dpi_, title, text);
+    return BoxAnswer::Ok;
+  }
   HWND owner = progress_ ? progress_->Handle() : hwnd_;
   return ShowMessageBox(owner, kind, CapBoxText(title), CapBoxText(text), buttons, defaultButton);
 }
@@ -533,10 +537,6 @@ bool MainWindow::OpenSoundSettings(std::string& error) {
 }
 
 void MainWindow::ShowDonationWindow() { ShowDonateWindow(hwnd_, dpi_); }
-
-void MainWindow::ShowDetailsBox(const std::string& title, const std::string& text) {
-  RunDetailsBox(hwnd_, dpi_, title, text);
-}
 
 TrackDialogResult MainWindow::ShowTrackDialog(const TrackDialogModel& model) {
   return RunTrackDialog(hwnd_, dpi_, model);
