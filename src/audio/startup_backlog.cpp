@@ -77,10 +77,13 @@ void StartupBacklog::DropStaleFront() {
 void StartupBacklog::Release(const Sink& sink) {
   DropStaleFront();
   passing_ = true;
+  // The stale mark counts from arrival times, which a busy machine reads a
+  // little late: past a stale front the start keeps a guard of 5 ms more,
+  // so a sliver of the backlog never stands in front of the present.
+  const uint64_t cut = stale_ > 0 ? stale_ + rate_ / 200 : 0;
   for (size_t i = first_; i < held_.size(); ++i) {
     const Held& h = held_[i];
-    // Only the first kept packet can reach into the stale front.
-    const size_t skip = h.index < stale_ ? size_t(std::min<uint64_t>(stale_ - h.index, h.frames)) : 0;
+    const size_t skip = h.index < cut ? size_t(std::min<uint64_t>(cut - h.index, h.frames)) : 0;
     dropped_ += skip;
     if (skip == h.frames) continue;
     const uint8_t* p = h.offset == kSilent ? nullptr : bytes_.data() + h.offset + skip * bytesPerFrame_;

@@ -15,9 +15,9 @@
 // the middle of a burst, and the one-frame piece it sends next raises
 // nothing) at least 10 ms after the oldest held one, and never longer than
 // 100 ms (the mixers wait 600 ms for a late source before they fill silence). Held packets that turn out stale are
-// dropped whole, the first kept one loses its stale front (nothing before it
-// is kept, so nothing is spliced), and from then on every packet passes
-// unchanged.
+// dropped whole, the first kept one loses its stale front and a 5 ms guard
+// past it (nothing before it is kept, so nothing is spliced), and from then
+// on every packet passes unchanged.
 //
 // Threads: the capture thread only (Begin before its first packet).
 #include <cstddef>

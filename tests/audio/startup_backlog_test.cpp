@@ -63,15 +63,15 @@ TEST(StartupBacklog, DropsAWholeBurstAndKeepsTheRestContinuous) {
     int64_t burst;             // arrival of the burst
     int64_t firstPeriod;       // arrival of the first 10 ms period
     int64_t stall;             // the server stops inside the burst (before the 9th one-frame piece)
-    int64_t front;             // the first frame kept, past the backlog
-  } cases[] = {{"FullPipe", 16 * 1024, 0, 5'000, 7 * kMs + 5'000, 0, 120},
-               {"NoBacklog", 0, 0, 5'000, 5 * kMs + 7'000, 0, 206},
+    int64_t front;             // the first frame kept, past the backlog (with the 5 ms guard)
+  } cases[] = {{"FullPipe", 16 * 1024, 0, 5'000, 7 * kMs + 5'000, 0, 360},
+               {"NoBacklog", 0, 0, 5'000, 5 * kMs + 7'000, 0, 446},
                // A busy server attaches the stream late; the burst follows,
                // and right behind it a period captured before it attached.
-               {"FullPipeAttachedLate", 16 * 1024, 9 * kMs + 7'000, 9 * kMs + 7'400, 11 * kMs + 1'600, 0, 410},
-               {"FullPipeAttached28MsLate", 16 * 1024, 28 * kMs, 28 * kMs + 500, 35 * kMs, 0, 144},
+               {"FullPipeAttachedLate", 16 * 1024, 9 * kMs + 7'000, 9 * kMs + 7'400, 11 * kMs + 1'600, 0, 650},
+               {"FullPipeAttached28MsLate", 16 * 1024, 28 * kMs, 28 * kMs + 500, 35 * kMs, 0, 384},
                // The periods that come due meanwhile follow the burst's end.
-               {"FullPipeServerStalled12Ms", 16 * 1024, 0, 5'000, 7 * kMs + 5'000, 12 * kMs, 120}};
+               {"FullPipeServerStalled12Ms", 16 * 1024, 0, 5'000, 7 * kMs + 5'000, 12 * kMs, 360}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<Packet> packets;
