@@ -168,7 +168,6 @@ TEST(CommandLine, EditTakesItsFilesAndItsStepsInOrder) {
        "in.wav", "out.mp3", "", {{Delete, "1-2"}, {Silence, "0-0.5"}, {Trim, "0.1-3"}}},
       {{"--trim", "-1-2", "--edit", "in.wav", "o.wav", "--delete"}, "in.wav", "o.wav", "", {{Trim, "-1-2"}, {Delete, ""}}},
       {{"--edit", "in.wav", "-o.wav", "--delete", "1-2"}, "in.wav", "", "-o.wav", {{Delete, "1-2"}}},
-      {{"--edit", "in.wav", "--delete", "1-2"}, "in.wav", "", "", {{Delete, "1-2"}}},
       {{"--edit"}, "", "", "", {}},
   };
   for (const Case& c : cases) {
