@@ -111,6 +111,20 @@ TEST(EditMode, ThreeDeletesAndASilenceKeepTheRestSampleForSample) {
     EXPECT_EQ(std::make_pair(edited[size_t(e) * 2], edited[size_t(e) * 2 + 1]), std::make_pair(0.0f, 0.0f));
 }
 
+TEST(EditMode, AnMp3NameSavesMp3AtTheDefaultBitRate) {
+  if (!HaveTool("ffmpeg") || !HaveTool("ffprobe")) VESK_MISSING_PART("ffmpeg or ffprobe missing");
+  ScratchDir dir;
+  const fs::path in = MakeTone(dir.path()), out = dir / "clip.MP3";
+  const EditRun run =
+      RunEdit(CopyBuiltProgram("VeskRecorder", dir.path()), {PathToUtf8(in), PathToUtf8(out), "--trim", "0.5-1"});
+  ASSERT_EQ(run.exitCode, 0) << run.report;
+  EXPECT_NE(run.report.find("frames=24000\n"), std::string::npos) << run.report;
+  ASSERT_EQ(Shell("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,bit_rate -of csv=p=0 '" +
+                  PathToUtf8(out) + "' > '" + PathToUtf8(dir / "probe.txt") + "'"),
+            0);
+  EXPECT_EQ(ReadText(dir / "probe.txt"), "mp3,320000\n");
+}
+
 // Every refusal exits 1 with ok=0 and a reason, and writes nothing.
 TEST(EditMode, RefusesBadCommandLinesWithoutWritingAFile) {
   if (!HaveTool("ffmpeg")) VESK_MISSING_PART("ffmpeg missing");
