@@ -44,6 +44,7 @@ int RunVeskRecorder(const std::vector<std::string>& args) {
     case Mode::ProbeAudio: code = RunProbeAudioMode(cmd, data); break;
     case Mode::ProbeVideo: code = RunProbeVideoMode(cmd, data); break;
     case Mode::ProbePreview: code = RunProbePreviewMode(cmd, data); break;
+    case Mode::Edit: code = RunEditMode(cmd, data); break;
     case Mode::WindowApp: break;
   }
   ReleaseMediaFoundation();

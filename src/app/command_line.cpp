@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <utility>
+
 #include "platform/text.h"
 
 namespace vesk {
@@ -105,6 +107,29 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
     }
     take(i + 1);
   }
+  // The edit mode and its steps in the order given. A step's value is read
+  // even when it starts with "-": a negative time the mode refuses, not an
+  // unknown option.
+  static constexpr std::pair<const char*, EditOp> kEditOps[] = {
+      {"--delete", EditOp::Delete}, {"--silence", EditOp::Silence}, {"--trim", EditOp::Trim}};
+  for (size_t i = 1; i < n; ++i) {
+    if (EqualsNoCase(args[i], "--edit")) {
+      c.editGiven = true;
+      take(i);
+      c.editInput = IsValue(args, i + 1) ? args[i + 1] : std::string();
+      c.editOutput = !c.editInput.empty() && IsValue(args, i + 2) ? args[i + 2] : std::string();
+      const std::string dashed = c.editInput.empty() ? std::string() : DashedName(args, i + 2);
+      if (!dashed.empty()) c.dashedOutputName = dashed;
+      if (!c.editInput.empty()) take(i + 1);
+      if (!c.editOutput.empty() || !dashed.empty()) take(i + 2);
+    }
+    for (const auto& [name, op] : kEditOps) {
+      if (!EqualsNoCase(args[i], name)) continue;
+      c.editSteps.push_back({op, i + 1 < n ? args[i + 1] : std::string()});
+      take(i);
+      take(i + 1);
+    }
+  }
   for (size_t i = 1; i < n; ++i) {
     if (!taken[i] && !args[i].empty() && args[i][0] != '-' && c.openPath.empty()) c.openPath = args[i];
     if (!taken[i] && !args[i].empty() && args[i][0] == '-' && !IsOption(args[i]) && c.unknownOption.empty())
@@ -117,6 +142,7 @@ Mode SelectMode(const CommandLine& c) {
   if (c.selfTest) return Mode::SelfTest;
   if (!c.exportVideoPath.empty() && !c.exportAudioPath.empty()) return Mode::ExportVideo;
   if (!c.denoiseInput.empty()) return Mode::Denoise;
+  if (c.editGiven) return Mode::Edit;
   if (!c.probeAudioPath.empty()) return Mode::ProbeAudio;
   if (!c.probeVideoPath.empty()) return Mode::ProbeVideo;
   if (c.probePreviewPath.empty()) return Mode::WindowApp;
@@ -124,6 +150,7 @@ Mode SelectMode(const CommandLine& c) {
 }
 
 bool WantsMultithreadedCom(const CommandLine& c) {
+  if (c.editGiven) return true;
   return c.selfTest || !c.exportVideoPath.empty() || !c.denoiseInput.empty() || !c.probeAudioPath.empty() ||
          !c.probeVideoPath.empty() || !c.probePreviewPath.empty();
 }

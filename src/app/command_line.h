@@ -6,6 +6,15 @@
 
 namespace vesk {
 
+// One step of the headless edit: an edit command over a range given as
+// "a-b" in seconds of the clip as the steps before it left it.
+enum class EditOp { Delete, Silence, Trim };
+struct EditStep {
+  EditOp op = EditOp::Delete;
+  std::string range;
+  bool operator==(const EditStep&) const = default;
+};
+
 // What the command line asks for. Paths are UTF-8.
 struct CommandLine {
   bool selfTest = false;
@@ -29,6 +38,12 @@ struct CommandLine {
   std::string probeVideoPath;
   std::string probePreviewPath;
   int probePreviewTrack = 0;
+  // --edit <input> <output> with its steps (--delete, --silence, --trim) in
+  // the order given; a dashed output name goes to dashedOutputName.
+  bool editGiven = false;
+  std::string editInput;
+  std::string editOutput;
+  std::vector<EditStep> editSteps;
   // The first argument that is neither an option nor an option's value: a
   // file the window application opens into the edit area after it started
   // ("Open with" and drops on the program's icon pass files this way).
@@ -44,7 +59,7 @@ struct CommandLine {
 // becomes openPath; an unknown option becomes unknownOption.
 CommandLine ScanArguments(const std::vector<std::string>& args);
 
-enum class Mode { SelfTest, ExportVideo, Denoise, ProbeAudio, ProbeVideo, WindowApp, ProbePreview };
+enum class Mode { SelfTest, ExportVideo, Denoise, ProbeAudio, ProbeVideo, WindowApp, ProbePreview, Edit };
 
 // The one mode a command line runs, by precedence.
 Mode SelectMode(const CommandLine& cmd);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/edit_decisions.h"
+#include "app/edit_file.h"
 #include "app/report_file.h"
 #include "app/self_test.h"
 #include "denoise/denoise_engine.h"
@@ -163,6 +164,20 @@ int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFold
   r.Line("out", out);
   r.Uint("rate", format.sampleRate);
   r.Uint("frames", format.channels ? samples.size() / format.channels : 0);
+  r.ErrIfAny(error);
+  return ok ? 0 : 1;
+}
+
+int RunEditMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
+  AudioDoc doc;
+  std::string error;
+  bool ok = cmd.dashedOutputName.empty();
+  if (!ok) error = DashedNameText(cmd.dashedOutputName);
+  ok = ok && EditFile(PathFromUtf8(cmd.editInput), PathFromUtf8(cmd.editOutput), cmd.editSteps, doc, error);
+  ReportFile r(dataFolder / kEditReport);
+  r.Bool("ok", ok);
+  r.Uint("frames", ok ? doc.Frames() : 0);
+  r.Real("seconds", "%.3f", ok ? doc.DurationSeconds() : 0.0);
   r.ErrIfAny(error);
   return ok ? 0 : 1;
 }

@@ -13,6 +13,7 @@ int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFold
 int RunProbeAudioMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);
 int RunProbeVideoMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);
 int RunProbePreviewMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);
+int RunEditMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);
 
 // Peak, frame count and duration of interleaved samples as the probe
 // reports give them (0 where the channel count or rate is 0).

@@ -44,5 +44,6 @@ inline constexpr const char* kDenoiseReport = "denoise-report.txt";
 inline constexpr const char* kProbeAudioReport = "probe-audio-report.txt";
 inline constexpr const char* kProbeVideoReport = "probe-video-report.txt";
 inline constexpr const char* kProbePreviewReport = "probe-preview-report.txt";
+inline constexpr const char* kEditReport = "edit-report.txt";
 
 }  // namespace vesk

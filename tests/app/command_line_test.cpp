@@ -151,3 +151,37 @@ TEST(CommandLine, ModePrecedence) {
 
 }  // namespace
 }  // namespace vesk
+
+namespace vesk {
+namespace {
+
+// The edit mode's input, output and steps in the order given; a step's
+// value is read even when it starts with "-", so the mode can refuse it.
+TEST(CommandLine, EditTakesItsFilesAndItsStepsInOrder) {
+  using enum EditOp;
+  struct Case {
+    std::vector<std::string> args;
+    std::string in, out, dashed;
+    std::vector<EditStep> steps;
+  } cases[] = {
+      {{"--edit", "in.wav", "out.mp3", "--delete", "1-2", "--SILENCE", "0-0.5", "--trim", "0.1-3"},
+       "in.wav", "out.mp3", "", {{Delete, "1-2"}, {Silence, "0-0.5"}, {Trim, "0.1-3"}}},
+      {{"--trim", "-1-2", "--edit", "in.wav", "o.wav", "--delete"}, "in.wav", "o.wav", "", {{Trim, "-1-2"}, {Delete, ""}}},
+      {{"--edit", "in.wav", "-o.wav", "--delete", "1-2"}, "in.wav", "", "-o.wav", {{Delete, "1-2"}}},
+      {{"--edit"}, "", "", "", {}},
+  };
+  for (const Case& c : cases) {
+    const CommandLine cmd = Scan(c.args);
+    EXPECT_EQ(SelectMode(cmd), Mode::Edit) << c.args[1];
+    EXPECT_EQ(cmd.editInput, c.in);
+    EXPECT_EQ(cmd.editOutput, c.out);
+    EXPECT_EQ(cmd.dashedOutputName, c.dashed);
+    EXPECT_EQ(cmd.editSteps, c.steps);
+    EXPECT_EQ(cmd.unknownOption, "");
+    EXPECT_EQ(cmd.openPath, "");
+  }
+  EXPECT_EQ(SelectMode(Scan({"--denoise", "a.wav", "--edit", "b.wav", "c.wav"})), Mode::Denoise);
+}
+
+}  // namespace
+}  // namespace vesk
