@@ -132,6 +132,41 @@ TEST(CommandLine, OptionalSecondValues) {
   EXPECT_EQ(Scan({"--probe-preview", "a.mkv", "-2"}).probePreviewTrack, 0);
 }
 
+// Target and ceiling follow the output and are taken however they look
+// ("-16", "abc": the mode judges them); a "--" option ends the values.
+TEST(CommandLine, LoudnessTakesOutputThenTargetAndCeiling) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* output;
+    const char* target;
+    const char* ceiling;
+    const char* dashed;
+    const char* unknown;
+  } cases[] = {
+      {{"--loudness", "in.flac"}, "", "", "", "", ""},
+      {{"--loudness", "in.flac", "out.wav"}, "out.wav", "", "", "", ""},
+      {{"--LOUDNESS", "in.flac", "out.wav", "-16", "-1.5"}, "out.wav", "-16", "-1.5", "", ""},
+      {{"--loudness", "in.flac", "out.wav", "abc", "-1", "-q"}, "out.wav", "abc", "-1", "", "-q"},
+      {{"--loudness", "in.flac", "out.wav", "-23", "--dev", "2"}, "out.wav", "-23", "", "", ""},
+      {{"--loudness", "in.flac", "out.wav", "--x"}, "out.wav", "", "", "", "--x"},
+      {{"--loudness", "in.flac", "-o.wav", "-16"}, "", "-16", "", "-o.wav", ""},
+      {{"--loudness", "in.flac", "-16"}, "", "", "", "-16", ""},
+  };
+  for (const Case& c : cases) {
+    const CommandLine cmd = Scan(c.args);
+    SCOPED_TRACE(c.args.back());
+    EXPECT_EQ(SelectMode(cmd), Mode::Loudness);
+    EXPECT_EQ(cmd.loudnessInput, "in.flac");
+    EXPECT_EQ(cmd.loudnessOutput, c.output);
+    EXPECT_EQ(cmd.loudnessTarget, c.target);
+    EXPECT_EQ(cmd.loudnessCeiling, c.ceiling);
+    EXPECT_EQ(cmd.dashedOutputName, c.dashed);
+    EXPECT_EQ(cmd.unknownOption, c.unknown);
+    EXPECT_EQ(cmd.openPath, "");
+    EXPECT_TRUE(WantsMultithreadedCom(cmd));
+  }
+}
+
 TEST(CommandLine, ModePrecedence) {
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v", "--probe-audio", "a", "--denoise", "d",
                              "--export-video-edited", "v", "a", "--selftest"})),
@@ -141,6 +176,8 @@ TEST(CommandLine, ModePrecedence) {
             Mode::ExportVideo);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v", "--probe-audio", "a", "--denoise", "d"})),
             Mode::Denoise);
+  EXPECT_EQ(SelectMode(Scan({"--probe-audio", "a", "--loudness", "l", "--denoise", "d"})), Mode::Denoise);
+  EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-audio", "a", "--loudness", "l"})), Mode::Loudness);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v", "--probe-audio", "a"})), Mode::ProbeAudio);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v"})), Mode::ProbeVideo);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--dump-layout", "l.json"})), Mode::ProbePreview);
