@@ -2,10 +2,7 @@
 // into a scratch folder, which then is its data folder.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "media/wav_format.h"
-#include "media/wav_reader.h"
 #include "platform/text.h"
 #include "support/test_support.h"
 
@@ -59,49 +56,6 @@ TEST_F(ProgramRun, ProbeAudioOfUnreadableFileReportsZerosAndTheReason) {
   EXPECT_EQ(Report("probe-audio-report.txt"),
             "ok=0\nrate=0\nchannels=0\nframes=0\nsrcBits=0\npeak=0.000000\nduration=0.000\n"
             "err=WAV 文件结构不完整（缺少 fmt 或 data 块）。\n");
-}
-
-// A 1 kHz sine in both channels reads its level in dBFS as LUFS (BS.1770's
-// reference): amplitude 0.05 is -26.02 LUFS. Normalised, a 16-bit WAV stays
-// 16-bit and reads the target when measured again.
-TEST_F(ProgramRun, LoudnessReadsAndNormalisesAToneToTheTarget) {
-  std::vector<int16_t> values(2 * 3 * 48000);
-  for (size_t i = 0; i < values.size(); ++i)
-    values[i] = int16_t(std::lround(0.05 * 32767 * std::sin(2 * M_PI * 1000.0 * double(i / 2) / 48000)));
-  WriteStereo16(dir_ / "tone.wav", 48000, values);
-  const std::string in = PathToUtf8(dir_ / "tone.wav"), out = PathToUtf8(dir_ / "tone -20.wav");
-  struct Case {
-    std::vector<std::string> args;
-    int code;
-    double lufs;  // NAN: no reading reported
-    bool outExists;
-  } cases[] = {
-      {{"--loudness", in}, 0, -26.02, false},
-      {{"--loudness", in, out, "-20", "0.5"}, 1, NAN, false},
-      {{"--loudness", in, out, "-20", "-1"}, 0, -26.02, true},
-      {{"--loudness", out}, 0, -20.0, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args.back());
-    EXPECT_EQ(Run(c.args).exitCode, c.code);
-    const std::string report = Report("loudness-report.txt");
-    EXPECT_EQ(report.rfind(c.code == 0 ? "ok=1\n" : "ok=0\n", 0), 0u) << report;
-    const size_t at = report.find("lufs=");
-    ASSERT_EQ(at == std::string::npos, std::isnan(c.lufs)) << report;
-    if (at != std::string::npos) {
-      EXPECT_NEAR(std::atof(report.c_str() + at + 5), c.lufs, 0.1) << report;
-    }
-    EXPECT_EQ(fs::exists(PathFromUtf8(out)), c.outExists);
-  }
-  std::string error;
-  AudioFormat format;
-  std::vector<float> samples;
-  bool riff = false;
-  int bits = 0;
-  ASSERT_TRUE(ReadWavFile(PathFromUtf8(out), format, samples, error, riff, &bits)) << error;
-  EXPECT_EQ(bits, 16);
-  EXPECT_EQ(format.channels, 2u);
-  EXPECT_EQ(samples.size(), values.size());
 }
 
 TEST_F(ProgramRun, ReportReplacesAnOlderReport) {

@@ -47,7 +47,8 @@ TEST(CommandLine, ExportNeedsVideoAndAudioAndTakesOptionalOutput) {
   };
   for (const Case& c : {Case{{"--export-video-edited", "v.mp4", "a.wav", "-x"}, "-x"},
                         Case{{"--denoise", "in.wav", "-out.wav"}, "-out.wav"},
-                        Case{{"--denoise", "in.wav", "--dev", "2"}, ""}, Case{{"--denoise", "in.wav", "-"}, ""}})
+                        Case{{"--denoise", "in.wav", "--dev", "2"}, ""}, Case{{"--denoise", "in.wav", "-"}, ""},
+                        Case{{"--loudness", "in.wav", "-16"}, "-16"}})
     EXPECT_EQ(Scan(c.args).dashedOutputName, c.dashed) << c.args.back();
 
   CommandLine full = Scan({"--EXPORT-VIDEO-EDITED", "v.mp4", "a.wav", "o.mp4", "--vcodec", "FLAC", "--vbitrate",
@@ -92,6 +93,9 @@ TEST(CommandLine, AnArgumentStartingWithDashThatNamesNoOptionIsUnknown) {
       {{"--selftest", "-5"}, ""},           // a bad number, not an option
       {{"--ffmpeg", "--nope", "x.wav"}, ""},  // the value of --ffmpeg
       {{"--denoise", "in.wav", "-x"}, ""},  // the output name the mode refuses
+      {{"--loudness", "in", "out", "-16", "-1.5"}, ""},  // target and ceiling
+      {{"--loudness", "in", "out", "-16", "-1", "-q"}, "-q"},
+      {{"--loudness", "in", "out", "--x"}, "--x"},  // a "--" word ends the values
       {{"--dump-layout"}, ""},
   };
   for (const Case& c : cases) EXPECT_EQ(Scan(c.args).unknownOption, c.unknown) << c.args.front();
@@ -132,41 +136,6 @@ TEST(CommandLine, OptionalSecondValues) {
   EXPECT_EQ(Scan({"--probe-preview", "a.mkv", "-2"}).probePreviewTrack, 0);
 }
 
-// Target and ceiling follow the output and are taken however they look
-// ("-16", "abc": the mode judges them); a "--" option ends the values.
-TEST(CommandLine, LoudnessTakesOutputThenTargetAndCeiling) {
-  struct Case {
-    std::vector<std::string> args;
-    const char* output;
-    const char* target;
-    const char* ceiling;
-    const char* dashed;
-    const char* unknown;
-  } cases[] = {
-      {{"--loudness", "in.flac"}, "", "", "", "", ""},
-      {{"--loudness", "in.flac", "out.wav"}, "out.wav", "", "", "", ""},
-      {{"--LOUDNESS", "in.flac", "out.wav", "-16", "-1.5"}, "out.wav", "-16", "-1.5", "", ""},
-      {{"--loudness", "in.flac", "out.wav", "abc", "-1", "-q"}, "out.wav", "abc", "-1", "", "-q"},
-      {{"--loudness", "in.flac", "out.wav", "-23", "--dev", "2"}, "out.wav", "-23", "", "", ""},
-      {{"--loudness", "in.flac", "out.wav", "--x"}, "out.wav", "", "", "", "--x"},
-      {{"--loudness", "in.flac", "-o.wav", "-16"}, "", "-16", "", "-o.wav", ""},
-      {{"--loudness", "in.flac", "-16"}, "", "", "", "-16", ""},
-  };
-  for (const Case& c : cases) {
-    const CommandLine cmd = Scan(c.args);
-    SCOPED_TRACE(c.args.back());
-    EXPECT_EQ(SelectMode(cmd), Mode::Loudness);
-    EXPECT_EQ(cmd.loudnessInput, "in.flac");
-    EXPECT_EQ(cmd.loudnessOutput, c.output);
-    EXPECT_EQ(cmd.loudnessTarget, c.target);
-    EXPECT_EQ(cmd.loudnessCeiling, c.ceiling);
-    EXPECT_EQ(cmd.dashedOutputName, c.dashed);
-    EXPECT_EQ(cmd.unknownOption, c.unknown);
-    EXPECT_EQ(cmd.openPath, "");
-    EXPECT_TRUE(WantsMultithreadedCom(cmd));
-  }
-}
-
 TEST(CommandLine, ModePrecedence) {
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v", "--probe-audio", "a", "--denoise", "d",
                              "--export-video-edited", "v", "a", "--selftest"})),
@@ -176,8 +145,7 @@ TEST(CommandLine, ModePrecedence) {
             Mode::ExportVideo);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v", "--probe-audio", "a", "--denoise", "d"})),
             Mode::Denoise);
-  EXPECT_EQ(SelectMode(Scan({"--probe-audio", "a", "--loudness", "l", "--denoise", "d"})), Mode::Denoise);
-  EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-audio", "a", "--loudness", "l"})), Mode::Loudness);
+  EXPECT_EQ(SelectMode(Scan({"--probe-audio", "a", "--loudness", "l"})), Mode::Loudness);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v", "--probe-audio", "a"})), Mode::ProbeAudio);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v"})), Mode::ProbeVideo);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--dump-layout", "l.json"})), Mode::ProbePreview);
