@@ -241,7 +241,8 @@ int RunLoudnessMode(const CommandLine& cmd, const std::filesystem::path& dataFol
     // Written beside the output and moved over it only when complete, so a
     // failure leaves what was there before (the input itself included).
     std::vector<std::filesystem::path> files;
-    written = ok && SaveWavStaged(PathFromUtf8(cmd.loudnessOutput), format, samples.data(), samples.size(), bits, files, error);
+    written = ok && SaveWavStaged(PathFromUtf8(cmd.loudnessOutput), format, samples.data(), samples.size(), bits,
+                                  files, error);
     ok = written;
   }
   ReportFile r(dataFolder / kLoudnessReport);
