@@ -41,6 +41,7 @@ int RunVeskRecorder(const std::vector<std::string>& args) {
     case Mode::SelfTest: code = RunSelfTestMode(cmd, data); break;
     case Mode::ExportVideo: code = RunExportVideoMode(cmd, data); break;
     case Mode::Denoise: code = RunDenoiseMode(cmd, data); break;
+    case Mode::Loudness: code = RunLoudnessMode(cmd, data); break;
     case Mode::ProbeAudio: code = RunProbeAudioMode(cmd, data); break;
     case Mode::ProbeVideo: code = RunProbeVideoMode(cmd, data); break;
     case Mode::ProbePreview: code = RunProbePreviewMode(cmd, data); break;

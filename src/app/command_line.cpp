@@ -22,7 +22,7 @@ static bool IsOption(const std::string& a) {
   static constexpr const char* kNames[] = {
       "--selftest", "--dev",    "--dump-layout", "--export-video-edited", "--vcodec",         "--vbitrate",
       "--vrate",    "--engine", "--ffmpeg",      "--keep",                "--edited-ordinal", "--delete",
-      "--denoise",  "--probe-audio",  "--probe-video",  "--probe-preview"};
+      "--denoise",  "--loudness",     "--probe-audio",  "--probe-video",  "--probe-preview"};
   for (const char* name : kNames)
     if (EqualsNoCase(a, name)) return true;
   return false;
@@ -94,6 +94,20 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
       c.denoiseOutput = IsValue(args, i + 2) ? next(2) : std::string();
       c.dashedOutputName = DashedName(args, i + 2);
       if (IsValue(args, i + 2) || !c.dashedOutputName.empty()) take(i + 2);
+    } else if (is("--loudness")) {
+      c.loudnessInput = next();
+      c.loudnessOutput = IsValue(args, i + 2) ? next(2) : std::string();
+      c.dashedOutputName = DashedName(args, i + 2);
+      if (IsValue(args, i + 2) || !c.dashedOutputName.empty()) {
+        take(i + 2);
+        // Target and ceiling follow the output and are mostly negative
+        // ("-16"): anything but a "--" option is taken, a bad number is the
+        // mode's to refuse.
+        for (size_t k = 3; k <= 4 && i + k < n && args[i + k].rfind("--", 0) != 0; ++k) {
+          (k == 3 ? c.loudnessTarget : c.loudnessCeiling) = next(k);
+          take(i + k);
+        }
+      }
     } else if (is("--probe-audio")) {
       c.probeAudioPath = next();
     } else if (is("--probe-video")) {
@@ -143,6 +157,7 @@ Mode SelectMode(const CommandLine& c) {
   if (!c.exportVideoPath.empty() && !c.exportAudioPath.empty()) return Mode::ExportVideo;
   if (!c.denoiseInput.empty()) return Mode::Denoise;
   if (c.editGiven) return Mode::Edit;
+  if (!c.loudnessInput.empty()) return Mode::Loudness;
   if (!c.probeAudioPath.empty()) return Mode::ProbeAudio;
   if (!c.probeVideoPath.empty()) return Mode::ProbeVideo;
   if (c.probePreviewPath.empty()) return Mode::WindowApp;
@@ -151,8 +166,8 @@ Mode SelectMode(const CommandLine& c) {
 
 bool WantsMultithreadedCom(const CommandLine& c) {
   if (c.editGiven) return true;
-  return c.selfTest || !c.exportVideoPath.empty() || !c.denoiseInput.empty() || !c.probeAudioPath.empty() ||
-         !c.probeVideoPath.empty() || !c.probePreviewPath.empty();
+  return c.selfTest || !c.exportVideoPath.empty() || !c.denoiseInput.empty() || !c.loudnessInput.empty() ||
+         !c.probeAudioPath.empty() || !c.probeVideoPath.empty() || !c.probePreviewPath.empty();
 }
 
 }  // namespace vesk

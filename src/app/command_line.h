@@ -31,8 +31,14 @@ struct CommandLine {
   bool deleteGiven = false;
   std::string denoiseInput;
   std::string denoiseOutput;
-  // An output name given to --export-video-edited or --denoise that starts
-  // with a single "-": refused by those modes.
+  std::string loudnessInput;
+  std::string loudnessOutput;
+  // Target (LUFS) and true-peak ceiling (dBTP) as written, read only after an
+  // output; empty for the defaults. The mode checks them.
+  std::string loudnessTarget;
+  std::string loudnessCeiling;
+  // An output name given to --export-video-edited, --denoise or --loudness
+  // that starts with a single "-": refused by those modes.
   std::string dashedOutputName;
   std::string probeAudioPath;
   std::string probeVideoPath;
@@ -59,7 +65,7 @@ struct CommandLine {
 // becomes openPath; an unknown option becomes unknownOption.
 CommandLine ScanArguments(const std::vector<std::string>& args);
 
-enum class Mode { SelfTest, ExportVideo, Denoise, ProbeAudio, ProbeVideo, WindowApp, ProbePreview, Edit };
+enum class Mode { SelfTest, ExportVideo, Denoise, Loudness, ProbeAudio, ProbeVideo, WindowApp, ProbePreview, Edit };
 
 // The one mode a command line runs, by precedence.
 Mode SelectMode(const CommandLine& cmd);

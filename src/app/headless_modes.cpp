@@ -1,5 +1,6 @@
 #include "app/headless_modes.h"
 
+#include <charconv>
 #include <cmath>
 
 #include "app/edit_decisions.h"
@@ -7,8 +8,11 @@
 #include "app/report_file.h"
 #include "app/self_test.h"
 #include "denoise/denoise_engine.h"
+#include "doc/wav_save.h"
 #include "media/audio_loader.h"
 #include "media/audio_tracks.h"
+#include "media/level_tools.h"
+#include "media/loudness.h"
 #include "media/wav_sink.h"
 #include "platform/clock.h"
 #include "platform/file.h"
@@ -25,6 +29,48 @@ namespace {
 
 std::string DashedNameText(const std::string& name) {
   return "输出文件名“" + name + "”以“-”开头，会被当成选项，没有写出文件。请写成 ./" + name + " 或换个名字。";
+}
+
+// A plain decimal number ("-16", "-1.5") within [low, high]; the default
+// when the text is empty.
+bool ReadLevel(const std::string& text, double fallback, double low, double high, double& value) {
+  if (text.empty()) {
+    value = fallback;
+    return true;
+  }
+  const char* end = text.data() + text.size();
+  const auto [stop, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+  return ec == std::errc() && stop == end && value >= low && value <= high;
+}
+
+// Whether the file is one the WAV reader reads (LoadAudioFile never hands
+// a RIFF/WAVE file to another decoder).
+bool StartsAsRiffWave(const std::filesystem::path& path) {
+  File f;
+  char head[12];
+  return f.OpenRead(path) && f.Read(head, sizeof head) == int64_t(sizeof head) &&
+         std::string_view(head, 4) == "RIFF" && std::string_view(head + 8, 4) == "WAVE";
+}
+
+// What --loudness is asked, checked before the input is read.
+bool CheckLoudnessArguments(const CommandLine& cmd, double& target, double& ceiling, std::string& error) {
+  if (!cmd.dashedOutputName.empty()) {
+    double number = 0;
+    if (ReadLevel(cmd.dashedOutputName, 0, -1e9, 1e9, number))
+      error = "目标响度要写在输出文件名之后：--loudness <输入> <输出> [目标 LUFS] [峰值上限 dBTP]。没有写出文件。";
+    else
+      error = DashedNameText(cmd.dashedOutputName);
+    return false;
+  }
+  if (!ReadLevel(cmd.loudnessTarget, kLoudnessPresets[0].lufs, -70, -5, target)) {
+    error = "目标响度“" + cmd.loudnessTarget + "”不是 −70 到 −5 之间的数（单位 LUFS，例如 -16），没有写出文件。";
+    return false;
+  }
+  if (!ReadLevel(cmd.loudnessCeiling, kLoudnessPresets[0].ceilingDbtp, -20, 0, ceiling)) {
+    error = "峰值上限“" + cmd.loudnessCeiling + "”不是 −20 到 0 之间的数（单位 dBTP，例如 -1），没有写出文件。";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -178,6 +224,55 @@ int RunEditMode(const CommandLine& cmd, const std::filesystem::path& dataFolder)
   r.Bool("ok", ok);
   r.Uint("frames", ok ? doc.Frames() : 0);
   r.Real("seconds", "%.3f", ok ? doc.DurationSeconds() : 0.0);
+  r.ErrIfAny(error);
+  return ok ? 0 : 1;
+}
+
+int RunLoudnessMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
+  double target = 0, ceiling = 0;
+  std::string error;
+  AudioFormat format;
+  std::vector<float> samples;
+  int sourceBits = 0;
+  bool ok = CheckLoudnessArguments(cmd, target, ceiling, error) &&
+            LoadAudioFile(PathFromUtf8(cmd.loudnessInput), format, samples, error, &sourceBits);
+  // A mono file is heard on two speakers and measured so by the platforms.
+  const bool dualMono = format.channels == 1;
+  NormalizeResult result;
+  bool written = false;
+  if (ok && cmd.loudnessOutput.empty()) {
+    const size_t frames = format.channels ? samples.size() / format.channels : 0;
+    ok = MeasureLoudness(samples.data(), frames, format.sampleRate, format.channels, dualMono, result.before, error);
+    if (ok && !result.before.valid) {
+      ok = false;
+      error = "这段内容太短或太安静（至少要 0.4 秒有声音的内容），测不出响度。";
+    }
+  } else if (ok) {
+    // A WAV keeps its depth (32 bits, integer or float, as float); any
+    // other source becomes 24-bit WAV.
+    const bool wav = StartsAsRiffWave(PathFromUtf8(cmd.loudnessInput));
+    const int bits = wav ? sourceBits : 24;
+    ok = NormalizeLoudness(samples, format.sampleRate, format.channels, dualMono, target, ceiling, result, error);
+    // Written beside the output and moved over it only when complete, so a
+    // failure leaves what was there before (the input itself included).
+    std::vector<std::filesystem::path> files;
+    written = ok && SaveWavStaged(PathFromUtf8(cmd.loudnessOutput), format, samples.data(), samples.size(), bits,
+                                  files, error);
+    ok = written;
+  }
+  ReportFile r(dataFolder / kLoudnessReport);
+  r.Bool("ok", ok);
+  if (result.before.valid) {
+    r.Real("lufs", "%.2f", result.before.integratedLufs);
+    r.Real("lra", "%.2f", result.before.rangeLu);
+    r.Real("truepeak", "%.2f", result.before.truePeakDbtp);
+  }
+  if (written) {
+    r.Real("gain", "%.2f", result.gainDb);
+    r.Bool("limited", result.limited);
+    r.Real("out_lufs", "%.2f", result.after.integratedLufs);
+    r.Real("out_truepeak", "%.2f", result.after.truePeakDbtp);
+  }
   r.ErrIfAny(error);
   return ok ? 0 : 1;
 }

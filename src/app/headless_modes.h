@@ -10,6 +10,10 @@ namespace vesk {
 int RunSelfTestMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);
 int RunExportVideoMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);
 int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);
+// --loudness: measures the input (BS.1770 integrated loudness, range, true
+// peak) and, given an output, writes it normalised to the target under the
+// true-peak ceiling as WAV.
+int RunLoudnessMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);
 int RunProbeAudioMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);
 int RunProbeVideoMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);
 int RunProbePreviewMode(const CommandLine& cmd, const std::filesystem::path& dataFolder);

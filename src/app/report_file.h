@@ -41,6 +41,7 @@ class ReportFile {
 inline constexpr const char* kSelfTestReport = "selftest-report.txt";
 inline constexpr const char* kExportVideoReport = "export-video-report.txt";
 inline constexpr const char* kDenoiseReport = "denoise-report.txt";
+inline constexpr const char* kLoudnessReport = "loudness-report.txt";
 inline constexpr const char* kProbeAudioReport = "probe-audio-report.txt";
 inline constexpr const char* kProbeVideoReport = "probe-video-report.txt";
 inline constexpr const char* kProbePreviewReport = "probe-preview-report.txt";

@@ -13,6 +13,7 @@ std::string UsageText(const std::string& why) {
          "  --probe-video <文件>                     分析视频文件\n"
          "  --probe-preview <文件> [音轨]            解码试听片段\n"
          "  --denoise <输入> [输出]                  降噪\n"
+         "  --loudness <输入> [输出] [LUFS] [dBTP]   测量响度；给了输出就标准化（默认 -14 LUFS、-1 dBTP）\n"
          "  --edit <输入> <输出> [--delete a-b] [--silence a-b] [--trim a-b]…\n"
          "                                           按给出的次序剪辑（秒）并另存 WAV/MP3\n"
          "  --export-video-edited <视频> <音频> [输出] 把音频写回视频\n"

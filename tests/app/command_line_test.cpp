@@ -47,7 +47,8 @@ TEST(CommandLine, ExportNeedsVideoAndAudioAndTakesOptionalOutput) {
   };
   for (const Case& c : {Case{{"--export-video-edited", "v.mp4", "a.wav", "-x"}, "-x"},
                         Case{{"--denoise", "in.wav", "-out.wav"}, "-out.wav"},
-                        Case{{"--denoise", "in.wav", "--dev", "2"}, ""}, Case{{"--denoise", "in.wav", "-"}, ""}})
+                        Case{{"--denoise", "in.wav", "--dev", "2"}, ""}, Case{{"--denoise", "in.wav", "-"}, ""},
+                        Case{{"--loudness", "in.wav", "-16"}, "-16"}})
     EXPECT_EQ(Scan(c.args).dashedOutputName, c.dashed) << c.args.back();
 
   CommandLine full = Scan({"--EXPORT-VIDEO-EDITED", "v.mp4", "a.wav", "o.mp4", "--vcodec", "FLAC", "--vbitrate",
@@ -92,6 +93,9 @@ TEST(CommandLine, AnArgumentStartingWithDashThatNamesNoOptionIsUnknown) {
       {{"--selftest", "-5"}, ""},           // a bad number, not an option
       {{"--ffmpeg", "--nope", "x.wav"}, ""},  // the value of --ffmpeg
       {{"--denoise", "in.wav", "-x"}, ""},  // the output name the mode refuses
+      {{"--loudness", "in", "out", "-16", "-1.5"}, ""},  // target and ceiling
+      {{"--loudness", "in", "out", "-16", "-1", "-q"}, "-q"},
+      {{"--loudness", "in", "out", "--x"}, "--x"},  // a "--" word ends the values
       {{"--dump-layout"}, ""},
   };
   for (const Case& c : cases) EXPECT_EQ(Scan(c.args).unknownOption, c.unknown) << c.args.front();
@@ -141,6 +145,7 @@ TEST(CommandLine, ModePrecedence) {
             Mode::ExportVideo);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v", "--probe-audio", "a", "--denoise", "d"})),
             Mode::Denoise);
+  EXPECT_EQ(SelectMode(Scan({"--probe-audio", "a", "--loudness", "l"})), Mode::Loudness);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v", "--probe-audio", "a"})), Mode::ProbeAudio);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--probe-video", "v"})), Mode::ProbeVideo);
   EXPECT_EQ(SelectMode(Scan({"--probe-preview", "p", "--dump-layout", "l.json"})), Mode::ProbePreview);
