@@ -197,15 +197,22 @@ bool NormalizeLoudness(std::vector<float>& samples, uint32_t rate, uint16_t chan
   }
   const float ceiling = float(std::pow(10.0, (ceilingDbtp - kLimiterMarginDb) / 20.0));
   std::vector<float> work;
-  // The limiter takes a little loudness away where it acts: the gain is
-  // raised by what is missing and the pass repeated.
-  for (int pass = 0; pass < 4; ++pass) {
+  // The limiter takes loudness away where it acts: the gain is raised by
+  // what is missing and the pass repeated. Under heavy limiting a decibel
+  // of gain brings much less than a unit of loudness, so after the first
+  // pass the step follows the slope the passes so far have shown.
+  double lastGain = 0, lastLufs = 0, slope = 1.0;
+  for (int pass = 0; pass < 8; ++pass) {
     work = samples;
     ApplyGainDb(work.data(), work.size(), gain);
     result.limited = LimitTruePeak(work.data(), frames, channels, rate, ceiling);
     if (!MeasureLoudness(work.data(), frames, rate, channels, dualMono, result.after, error, {}, false)) return false;
     if (!result.after.valid || std::fabs(result.after.integratedLufs - targetLufs) <= 0.1) break;
-    gain += targetLufs - result.after.integratedLufs;
+    if (pass > 0 && std::fabs(gain - lastGain) > 1e-3)
+      slope = std::clamp((result.after.integratedLufs - lastLufs) / (gain - lastGain), 0.2, 1.0);
+    lastGain = gain;
+    lastLufs = result.after.integratedLufs;
+    gain += std::clamp((targetLufs - result.after.integratedLufs) / slope, -12.0, 12.0);
   }
   if (!MeasureLoudness(work.data(), frames, rate, channels, dualMono, result.after, error)) return false;
   // The meter's interpolation may see a point the limiter's did not: never

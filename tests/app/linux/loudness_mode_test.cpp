@@ -38,6 +38,7 @@ TEST(LoudnessMode, NormalisesToTheTargetInTheInputsFamilyOrRefusesWithoutAFile) 
       {{clean, out, "-16"}, -16, -1, "pcm_s24le"},
       {{clean, out, "-23", "-1"}, -23, -1, "pcm_s24le"},
       {{clean, out, "-12", "-1"}, -12, -1, "pcm_s24le"},  // the limiter acts
+      {{clean, out, "-10", "-2"}, -10, -2, "pcm_s24le"},  // heavy limiting: the gain follows the limiter's slope
       {{d + "s16.wav", out, "-16", "-1.5"}, -16, -1.5, "pcm_s16le"},
       {{d + "f32.wav", out, "-20", "-2"}, -20, -2, "pcm_f32le"},
       {{clean}, NAN, NAN, "reading"},
