@@ -59,16 +59,7 @@ void RunDetailsBox(HWND owner, unsigned dpi, const std::string& title, const std
   GdiObject<HFONT> font(MakeFont(ScaleUnits(12, dpi)));
   const auto px = [dpi](int u) { return ScaleUnits(u, dpi); };
 
-  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-  RECT frame{0, 0, px(kWidth), px(kHeight)};
-  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
-  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-  RECT ownerRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (owner && IsWindowVisible(owner)) GetWindowRect(owner, &ownerRect);
-  const int x = ownerRect.left + (ownerRect.right - ownerRect.left - w) / 2;
-  const int y = ownerRect.top + (ownerRect.bottom - ownerRect.top - h) / 2;
-  HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kDetailsBoxClass, Wide(title).c_str(),
-                                style, x, y, w, h, owner, nullptr, GetModuleHandleW(nullptr), &state);
+  HWND dialog = CreateModalFrame(owner, dpi, kDetailsBoxClass, title, kWidth, kHeight, &state);
   if (!dialog) return;
   HWND field = CreateWindowExW(
       WS_EX_CLIENTEDGE, L"Edit", WithCrLf(text).c_str(),
@@ -81,27 +72,7 @@ void RunDetailsBox(HWND owner, unsigned dpi, const std::string& title, const std
                                GetModuleHandleW(nullptr), nullptr);
   SendMessageW(close, WM_SETFONT, WPARAM(HFONT(font)), FALSE);
 
-  const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
-  if (ownerWasEnabled) EnableWindow(owner, FALSE);
-  ShowWindow(dialog, SW_SHOWNORMAL);
-  SetFocus(field);
-  MSG msg;
-  while (!state.done) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      // The application is ending: close and let the outer loop see the quit.
-      if (got == 0) PostQuitMessage(int(msg.wParam));
-      break;
-    }
-    if (!IsDialogMessageW(dialog, &msg)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-  }
-  if (ownerWasEnabled) EnableWindow(owner, TRUE);
-  SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
-  DestroyWindow(dialog);
-  if (owner) SetActiveWindow(owner);
+  RunModal(owner, dialog, field, state.done);
 }
 
 }  // namespace vesk::ui::win

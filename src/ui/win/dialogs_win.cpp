@@ -46,6 +46,45 @@ void SetInitialFolder(IFileDialog* dialog, const std::filesystem::path& folder) 
 
 }  // namespace
 
+HWND CreateModalFrame(HWND owner, unsigned dpi, const wchar_t* cls, const std::string& title, int clientW,
+                      int clientH, void* state) {
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  RECT frame{0, 0, ScaleUnits(clientW, dpi), ScaleUnits(clientH, dpi)};
+  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
+  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+  RECT ownerRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (owner && IsWindowVisible(owner)) GetWindowRect(owner, &ownerRect);
+  const int x = ownerRect.left + (ownerRect.right - ownerRect.left - w) / 2;
+  const int y = ownerRect.top + (ownerRect.bottom - ownerRect.top - h) / 2;
+  return CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, cls, Wide(title).c_str(), style, x, y, w, h, owner,
+                         nullptr, GetModuleHandleW(nullptr), state);
+}
+
+void RunModal(HWND owner, HWND dialog, HWND focus, const bool& done, const std::function<void()>& onQuit) {
+  const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  ShowWindow(dialog, SW_SHOWNORMAL);
+  if (focus) SetFocus(focus);
+  MSG msg;
+  while (!done) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      // The application is ending: close and let the outer loop see the quit.
+      if (got == 0) PostQuitMessage(int(msg.wParam));
+      if (onQuit) onQuit();
+      break;
+    }
+    if (!IsDialogMessageW(dialog, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  if (ownerWasEnabled) EnableWindow(owner, TRUE);
+  SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
+  DestroyWindow(dialog);
+  if (owner) SetActiveWindow(owner);
+}
+
 BoxAnswer ShowMessageBox(HWND owner, BoxKind kind, const std::string& title, const std::string& text,
                          BoxButtons buttons, BoxAnswer defaultButton) {
   UINT flags = MB_SETFOREGROUND;

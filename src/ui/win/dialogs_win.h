@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,17 @@ WNDPROC DonateProc();
 WNDPROC TrackDialogProc();
 WNDPROC DetailsBoxProc();
 WNDPROC NumberDialogProc();
+
+// A modal dialog of window class `cls`: a captioned popup whose client is
+// `clientW` × `clientH` 96-DPI units, centred on its owner (on the screen
+// when the owner is hidden); `state` goes to the class procedure.
+HWND CreateModalFrame(HWND owner, unsigned dpi, const wchar_t* cls, const std::string& title, int clientW,
+                      int clientH, void* state);
+// Shows `dialog` with the owner disabled and runs its messages until `done`
+// holds or the application quits (`onQuit` runs then, and the quit is posted
+// again for the outer loop); then destroys it and gives the owner back the
+// focus.
+void RunModal(HWND owner, HWND dialog, HWND focus, const bool& done, const std::function<void()>& onQuit = {});
 
 // "VESKProgressWnd": title, stage text, bar and (when cancellable) a cancel
 // button, centred on its owner, which it disables while it is up.

@@ -28,14 +28,20 @@ struct NumberState {
   HWND note = nullptr;
   bool done = false;
   bool accepted = false;
+  std::vector<double> values;  // read on OK, while the fields exist
 
   // The field's value; false when it is not a number within its range.
   bool Read(size_t i, double& value) const {
     wchar_t text[64] = {};
     GetWindowTextW(fields[i], text, 63);
-    std::string s = WideToUtf8(text);
     // A typographic minus reads as a minus.
-    for (size_t at; (at = s.find("\xE2\x88\x92")) != std::string::npos;) s.replace(at, 3, "-");
+    const std::string typed = WideToUtf8(text);
+    std::string s;
+    for (size_t i = 0; i < typed.size();) {
+      const bool minus = typed.compare(i, 3, "\xE2\x88\x92") == 0;
+      s += minus ? '-' : typed[i];
+      i += minus ? 3 : 1;
+    }
     char* end = nullptr;
     value = std::strtod(s.c_str(), &end);
     while (end && (*end == ' ')) ++end;
@@ -57,8 +63,9 @@ struct NumberState {
     SetWindowTextW(note, model->note ? Utf8ToWide(model->note(values)).c_str() : L"");
   }
   void Accept() {
+    values.assign(fields.size(), 0.0);
     for (size_t i = 0; i < fields.size(); ++i) {
-      double v = 0;
+      double& v = values[i];
       if (!Read(i, v)) {
         MessageBeep(MB_ICONWARNING);
         SetFocus(fields[i]);
@@ -112,17 +119,8 @@ bool RunNumberDialog(HWND owner, unsigned dpi, const NumberDialogModel& model, s
   const int noteTop = 12 + rows * kRowHeight;
   const int height = noteTop + 40 + 12 + 28 + 12;
 
-  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-  RECT frame{0, 0, px(kWidth), px(height)};
-  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
-  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-  RECT ownerRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (owner && IsWindowVisible(owner)) GetWindowRect(owner, &ownerRect);
-  const int x = ownerRect.left + (ownerRect.right - ownerRect.left - w) / 2;
-  const int y = ownerRect.top + (ownerRect.bottom - ownerRect.top - h) / 2;
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kNumberDialogClass,
-                                Utf8ToWide(model.title).c_str(), style, x, y, w, h, owner, nullptr, instance, &state);
+  HWND dialog = CreateModalFrame(owner, dpi, kNumberDialogClass, model.title, kWidth, height, &state);
   if (!dialog) return false;
   auto child = [&](const wchar_t* cls, const std::wstring& text, DWORD extra, int id, int l, int t, int cw, int ch,
                    DWORD exStyle = 0) {
@@ -144,34 +142,11 @@ bool RunNumberDialog(HWND owner, unsigned dpi, const NumberDialogModel& model, s
   child(L"Button", L"取消", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, kWidth - 12 - 84, height - 12 - 28, 84, 28);
   state.Refresh();
 
-  const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
-  if (ownerWasEnabled) EnableWindow(owner, FALSE);
-  ShowWindow(dialog, SW_SHOWNORMAL);
-  if (!state.fields.empty()) {
-    SetFocus(state.fields.front());
-    SendMessageW(state.fields.front(), EM_SETSEL, 0, -1);
-  }
-  MSG msg;
-  while (!state.done) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      if (got == 0) PostQuitMessage(int(msg.wParam));
-      break;
-    }
-    if (!IsDialogMessageW(dialog, &msg)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-  }
-  std::vector<double> read(state.fields.size());
-  if (state.accepted)
-    for (size_t i = 0; i < state.fields.size(); ++i) state.Read(i, read[i]);
-  if (ownerWasEnabled) EnableWindow(owner, TRUE);
-  SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
-  DestroyWindow(dialog);
-  if (owner) SetActiveWindow(owner);
+  HWND first = state.fields.empty() ? nullptr : state.fields.front();
+  if (first) SendMessageW(first, EM_SETSEL, 0, -1);
+  RunModal(owner, dialog, first, state.done);
   if (!state.accepted) return false;
-  values = std::move(read);
+  values = std::move(state.values);
   return true;
 }
 

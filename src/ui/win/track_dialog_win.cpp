@@ -140,16 +140,7 @@ TrackDialogResult RunTrackDialog(HWND owner, unsigned dpi, const TrackDialogMode
   const int bottomY = statusY + 32;
   const int clientH = bottomY + 28 + 14;
 
-  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-  RECT frame{0, 0, px(kWidth), px(clientH)};
-  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
-  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-  RECT ownerRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (owner && IsWindowVisible(owner)) GetWindowRect(owner, &ownerRect);
-  const int x = ownerRect.left + (ownerRect.right - ownerRect.left - w) / 2;
-  const int y = ownerRect.top + (ownerRect.bottom - ownerRect.top - h) / 2;
-  HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kTrackDialogClass, Wide(model.title).c_str(),
-                                style, x, y, w, h, owner, nullptr, GetModuleHandleW(nullptr), &state);
+  HWND dialog = CreateModalFrame(owner, dpi, kTrackDialogClass, model.title, kWidth, clientH, &state);
   if (!dialog) return {};
   const HFONT font = state.font;
   Child(dialog, L"Static", Wide(model.intro), SS_LEFT | SS_NOPREFIX, kIdIntro, rect(16, 14, kWidth - 32, 22), font);
@@ -174,28 +165,8 @@ TrackDialogResult RunTrackDialog(HWND owner, unsigned dpi, const TrackDialogMode
   Child(dialog, L"Button", L"取消", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, rect(kWidth - 16 - 84, bottomY, 84, 28),
         font);
 
-  const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
-  if (ownerWasEnabled) EnableWindow(owner, FALSE);
-  ShowWindow(dialog, SW_SHOWNORMAL);
-  SetFocus(list);
-  MSG msg;
-  while (!state.done) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      // The application is ending: treat as cancel and let the outer loop see the quit.
-      if (got == 0) PostQuitMessage(int(msg.wParam));
-      OnCommand(dialog, state, IDCANCEL);
-      break;
-    }
-    if (!IsDialogMessageW(dialog, &msg)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-  }
-  if (ownerWasEnabled) EnableWindow(owner, TRUE);
-  SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
-  DestroyWindow(dialog);
-  if (owner) SetActiveWindow(owner);
+  // The application ending counts as cancel.
+  RunModal(owner, dialog, list, state.done, [&] { OnCommand(dialog, state, IDCANCEL); });
   return state.result;
 }
 
