@@ -41,7 +41,7 @@ AudioDoc& HourDoc() {
 }
 
 void BM_PlainScanSameBytes(benchmark::State& state) {
-  const std::vector<float>& s = HourDoc().Samples();
+  const std::vector<float> s = HourDoc().CopySamples();
   for (auto _ : state) {
     float mx0 = -1e9f, mx1 = -1e9f, mx2 = -1e9f, mx3 = -1e9f;
     for (size_t i = 0; i + 4 <= s.size(); i += 4) {
@@ -67,7 +67,7 @@ void BM_ViewEnvelopeWholeClip1920(benchmark::State& state) {
     start ^= 1;
     benchmark::DoNotOptimize(mins.data());
   }
-  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(doc.Samples().size() * 4));
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(doc.Frames() * 2 * 4));
 }
 BENCHMARK(BM_ViewEnvelopeWholeClip1920)->Arg(0)->Arg(-1)->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -83,7 +83,7 @@ void BM_ViewEnvelopeCachedRepeat(benchmark::State& state) {
 BENCHMARK(BM_ViewEnvelopeCachedRepeat)->Unit(benchmark::kMicrosecond);
 
 void BM_MemcpySameBytes(benchmark::State& state) {
-  const std::vector<float>& s = HourDoc().Samples();
+  const std::vector<float> s = HourDoc().CopySamples();
   for (auto _ : state) {
     std::vector<float> copy(s);
     benchmark::DoNotOptimize(copy.data());
@@ -101,7 +101,7 @@ void BM_UndoSnapshotOfTheHour(benchmark::State& state) {
     doc.SetSelection(0, 1);
     doc.SilenceSelection(error);
   }
-  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(doc.Samples().size() * 4));
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(doc.Frames() * 2 * 4));
   unsetenv("VESK_UNDO_BUDGET_MB");
 }
 BENCHMARK(BM_UndoSnapshotOfTheHour)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -148,7 +148,7 @@ void BM_PeakMemoryOpenPlusOneUndo(benchmark::State& state) {
     b.area.HandleCommand(kIdDelete);
     WaveScene s = b.area.Scene(kWidth, kHeight);
     benchmark::DoNotOptimize(s.lanes.data());
-    sampleBytes = double(b.doc.Samples().size() + kRate * 2) * sizeof(float);
+    sampleBytes = double(b.doc.Frames() * 2 + kRate * 2) * sizeof(float);
     if (b.doc.UndoCount() != 1) state.SkipWithError("no undo snapshot");
   }
   unsetenv("VESK_UNDO_BUDGET_MB");

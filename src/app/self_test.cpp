@@ -189,7 +189,7 @@ void SelfTestEdits(SelfTestContext& c, const fs::path& recording) {
     return;
   }
   r.Line(Format("    素材：%" PRIu64 " 帧 / %u Hz / %u 声道", frames, doc.Format().sampleRate, unsigned(ch)));
-  const std::vector<float> original = doc.Samples();
+  const std::vector<float> original = doc.CopySamples();
 
   doc.SetSelection(100, 600);
   doc.TrimToSelection(error);
@@ -202,16 +202,16 @@ void SelfTestEdits(SelfTestContext& c, const fs::path& recording) {
   r.Check(Format("删除前 500 帧：剩 %" PRIu64 " 帧（应为 %" PRIu64 "）", doc.Frames(), frames - 500),
           doc.Frames() == frames - 500);
   doc.Undo();
-  r.Check(Format("撤销删除：%" PRIu64 " 帧，样本与原来一致", doc.Frames()), doc.Samples() == original);
+  r.Check(Format("撤销删除：%" PRIu64 " 帧，样本与原来一致", doc.Frames()), doc.CopySamples() == original);
 
   doc.SetSelection(0, 500);
   doc.SilenceSelection(error);
-  const std::vector<float>& s = doc.Samples();
+  const std::vector<float> s = doc.CopySamples();
   const bool allZero = std::all_of(s.begin(), s.begin() + std::min<size_t>(s.size(), 500u * ch),
                                    [](float v) { return v == 0.0f; });
   r.Check(Format("静音前 500 帧：全为 0，长度 %" PRIu64 " 帧不变", doc.Frames()), allZero && doc.Frames() == frames);
   doc.Undo();
-  r.Check("撤销静音：样本与原来一致", doc.Samples() == original);
+  r.Check("撤销静音：样本与原来一致", doc.CopySamples() == original);
 
   std::vector<float> mins, maxs;
   doc.Envelope(mins, maxs);
@@ -266,7 +266,7 @@ void SelfTestEdits(SelfTestContext& c, const fs::path& recording) {
       ok = ramp.TrimToSelection(error);
     }
     const uint64_t rampFrames = uint64_t(std::max(1.0, std::floor(kRate * 0.005)));
-    const std::vector<float>& t = ramp.Samples();
+    const std::vector<float> t = ramp.CopySamples();
     const bool sized = ok && t.size() >= (rampFrames + 3) * 2;
     const double first = sized ? std::fabs(t[0]) * 32768 : -1;
     const double after = sized ? std::fabs(t[(rampFrames + 2) * 2]) * 32768 : -1;

@@ -169,7 +169,7 @@ void SelfTestFloatPrecision(SelfTestContext& c) {
       worst = std::max(worst, std::fabs(double(a[i]) - double(signal[i])));
     return worst;
   };
-  const double loaded = maxError(doc.Samples());
+  const double loaded = maxError(doc.CopySamples());
   r.Check(Format("32 bit float 载入剪辑区：最大误差 %.2e", loaded), loaded < 1e-7, "不合格（int16 量化会差 ~1.5e-5）");
   struct Depth {
     uint16_t bits;

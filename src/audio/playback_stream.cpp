@@ -8,8 +8,17 @@ namespace vesk {
 
 void PlaybackStream::SetBuffer(const float* samples, uint64_t frames, const AudioFormat& format, uint64_t startFrame,
                                uint64_t loopStart, uint64_t loopEnd) {
+  buffer_ = ContiguousSamples(samples, samples ? frames : 0, format.channels);
+  SetBuffer(&buffer_, format, startFrame, loopStart, loopEnd);
+}
+
+void PlaybackStream::SetBuffer(const SampleSource* source, const AudioFormat& format, uint64_t startFrame,
+                               uint64_t loopStart, uint64_t loopEnd) {
   pendingSamples_.store(nullptr, std::memory_order_release);
-  samples_ = samples;
+  source_ = source;
+  span_ = nullptr;
+  spanStart_ = spanEnd_ = 0;
+  const uint64_t frames = source ? source->Frames() : 0;
   frames_ = frames;
   format_ = format;
   position_.store(startFrame < frames ? startFrame : 0, std::memory_order_release);
@@ -23,12 +32,20 @@ bool PlaybackStream::Start(const float* samples, uint64_t frames, const AudioFor
                            const std::string& endpointId, std::string& error, uint64_t loopStart,
                            uint64_t loopEnd) {
   Stop();  // also releases a stream that played out by itself
+  buffer_ = ContiguousSamples(samples, samples ? frames : 0, format.channels);
+  return Start(&buffer_, format, startFrame, endpointId, error, loopStart, loopEnd);
+}
+
+bool PlaybackStream::Start(const SampleSource* source, const AudioFormat& format, uint64_t startFrame,
+                           const std::string& endpointId, std::string& error, uint64_t loopStart,
+                           uint64_t loopEnd) {
+  Stop();
   error.clear();
-  if (samples == nullptr || frames == 0 || format.channels == 0 || format.sampleRate == 0) {
+  if (source == nullptr || source->Frames() == 0 || format.channels == 0 || format.sampleRate == 0) {
     error = "没有可播放的内容。";
     return false;
   }
-  SetBuffer(samples, frames, format, startFrame, loopStart, loopEnd);
+  SetBuffer(source, format, startFrame, loopStart, loopEnd);
   endpointId_ = endpointId;
   opened_.store(false);
   running_.store(true);
@@ -43,7 +60,7 @@ bool PlaybackStream::Start(const float* samples, uint64_t frames, const AudioFor
 
 void PlaybackStream::ForgetBuffer() {
   pendingSamples_.store(nullptr, std::memory_order_release);
-  samples_ = nullptr;
+  source_ = nullptr;
   frames_ = 0;
   loopStart_.store(0);
   loopEnd_.store(0);
@@ -64,8 +81,18 @@ void PlaybackStream::SetLoop(uint64_t start, uint64_t end) {
   position_.store(target, std::memory_order_release);
 }
 
-void PlaybackStream::SwapBuffer(const float* samples) {
-  if (samples != nullptr) pendingSamples_.store(samples, std::memory_order_release);
+void PlaybackStream::SwapBuffer(const SampleSource* source) {
+  if (source != nullptr) pendingSamples_.store(source, std::memory_order_release);
+}
+
+const float* PlaybackStream::Frame(uint64_t k) {
+  if (k < spanStart_ || k >= spanEnd_ || span_ == nullptr) {
+    uint64_t count = 0;
+    span_ = source_->Span(k, count);
+    spanStart_ = k;
+    spanEnd_ = k + count;
+  }
+  return span_ + (k - spanStart_) * size_t(format_.channels);
 }
 
 void PlaybackStream::Seek(uint64_t frame) {
@@ -92,8 +119,9 @@ void PlaybackStream::PrepareRender(uint32_t deviceRate, const DeviceSampleFormat
 bool PlaybackStream::Render(void* out, size_t count) {
   // Taken before any sample is read: once the swap is seen as done, no
   // callback reads the previous buffer any more.
-  if (const float* next = pendingSamples_.load(std::memory_order_acquire)) {
-    samples_ = next;
+  if (const SampleSource* next = pendingSamples_.load(std::memory_order_acquire)) {
+    source_ = next;
+    span_ = nullptr;
     pendingSamples_.store(nullptr, std::memory_order_release);
   }
   const uint64_t ls = LoopStart(), le = LoopEnd();
@@ -115,7 +143,7 @@ bool PlaybackStream::Render(void* out, size_t count) {
   bool counted = false;
   for (size_t i = 0; i < count; ++i) {
     uint8_t* frame = bytes + i * deviceFormat_.BytesPerFrame();
-    if (ended || samples_ == nullptr || frames_ == 0) {
+    if (ended || source_ == nullptr || frames_ == 0) {
       std::memset(frame, 0, deviceFormat_.BytesPerFrame());
       continue;
     }
@@ -134,9 +162,11 @@ bool PlaybackStream::Render(void* out, size_t count) {
     }
     const uint64_t kk = std::min(k, frames_ - 1);
     const double f = pos_ - double(k);
+    const float* frameA = Frame(kk);
+    const float* frameB = Frame(next);
     if (folding) {
-      FoldFrame(samples_ + kk * srcCh, fold_, foldA[0], foldA[1]);
-      FoldFrame(samples_ + next * srcCh, fold_, foldB[0], foldB[1]);
+      FoldFrame(frameA, fold_, foldA[0], foldA[1]);
+      FoldFrame(frameB, fold_, foldB[0], foldB[1]);
       if (playCh == 1) {
         foldA[0] = 0.5f * (foldA[0] + foldA[1]);
         foldB[0] = 0.5f * (foldB[0] + foldB[1]);
@@ -144,8 +174,8 @@ bool PlaybackStream::Render(void* out, size_t count) {
     }
     for (int c = 0; c < devCh; ++c) {
       const int s = std::min(c, playCh - 1);
-      const double a = folding ? foldA[s] : samples_[kk * srcCh + s];
-      const double b = folding ? foldB[s] : samples_[next * srcCh + s];
+      const double a = folding ? foldA[s] : frameA[s];
+      const double b = folding ? foldB[s] : frameB[s];
       double v = a + (b - a) * f;
       v = v < -1.0 ? -1.0 : (v > 1.0 ? 1.0 : v);
       uint8_t* p = frame + size_t(c) * sampleBytes;

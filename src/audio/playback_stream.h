@@ -1,5 +1,6 @@
 #pragma once
-// Plays an in-memory buffer of interleaved floats on a render endpoint, from
+// Plays interleaved floats (one buffer, or any SampleSource such as the edit
+// document's pieces) on a render endpoint, from
 // a start frame, optionally looping over a range, converting the buffer's
 // rate to the device's by linear interpolation; a buffer of more than two
 // channels on a narrower device plays as its stereo fold. The backend
@@ -7,8 +8,8 @@
 // Render for every block of device frames it can take.
 //
 // Threads: Start/Stop/SetLoop/Seek/Position on the user-interface thread;
-// Render on the playback thread only. The buffer belongs to the caller and
-// must stay unchanged while the stream runs.
+// Render on the playback thread only. The buffer or source belongs to the
+// caller and must stay unchanged while the stream runs.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "audio/capture_stream.h"
 #include "media/audio_format.h"
 #include "media/fold_down.h"
+#include "media/sample_source.h"
 
 namespace vesk {
 
@@ -28,16 +30,18 @@ class PlaybackStream {
 
   virtual ~PlaybackStream() = default;
 
+  bool Start(const SampleSource* source, const AudioFormat& format, uint64_t startFrame, const std::string& endpointId,
+             std::string& error, uint64_t loopStart = 0, uint64_t loopEnd = 0);
   bool Start(const float* samples, uint64_t frames, const AudioFormat& format, uint64_t startFrame,
              const std::string& endpointId, std::string& error, uint64_t loopStart = 0, uint64_t loopEnd = 0);
   virtual void Stop() = 0;
   void SetLoop(uint64_t start, uint64_t end);
   void Seek(uint64_t frame);
-  // Goes on at the same frame from another buffer of the same length and
+  // Goes on at the same frame from another source of the same length and
   // format (a denoised copy or the original) without reopening the device,
-  // so the switch is heard within one callback. The previous buffer is read
+  // so the switch is heard within one callback. The previous source is read
   // until BufferSwapped() says the playback thread has let go of it.
-  void SwapBuffer(const float* samples);
+  void SwapBuffer(const SampleSource* source);
   bool BufferSwapped() const {
     return pendingSamples_.load(std::memory_order_acquire) == nullptr || !Running();
   }
@@ -55,6 +59,8 @@ class PlaybackStream {
   // it once the device format is known; tests call it directly).
   void PrepareRender(uint32_t deviceRate, const DeviceSampleFormat& deviceFormat);
   // Sets up the buffer and position as Start does, without a device (tests).
+  void SetBuffer(const SampleSource* source, const AudioFormat& format, uint64_t startFrame, uint64_t loopStart,
+                 uint64_t loopEnd);
   void SetBuffer(const float* samples, uint64_t frames, const AudioFormat& format, uint64_t startFrame,
                  uint64_t loopStart, uint64_t loopEnd);
 
@@ -63,7 +69,7 @@ class PlaybackStream {
   virtual bool StartDevice(std::string& error) = 0;
   void ForgetBuffer();
 
-  const float* samples_ = nullptr;
+  const SampleSource* source_ = nullptr;
   uint64_t frames_ = 0;
   AudioFormat format_;
   std::string endpointId_;
@@ -76,8 +82,13 @@ class PlaybackStream {
   std::atomic<uint64_t> position_{0};
   std::atomic<bool> seekPending_{false};
   std::atomic<uint64_t> seekTarget_{0};
-  std::atomic<const float*> pendingSamples_{nullptr};
+  std::atomic<const SampleSource*> pendingSamples_{nullptr};
+  ContiguousSamples buffer_;  // what the buffer form of Start and SetBuffer play
   // Playback thread state.
+  const float* Frame(uint64_t k);
+  const float* span_ = nullptr;  // frames [spanStart_, spanEnd_) of source_ lie at span_
+  uint64_t spanStart_ = 0;
+  uint64_t spanEnd_ = 0;
   double pos_ = 0;
   double ratio_ = 1;
   int endCount_ = 0;

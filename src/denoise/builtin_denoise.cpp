@@ -30,11 +30,15 @@ int FloorFromMeanSquare(double ms) {
   return int(std::clamp<long>(std::lround(db), -80, -20));
 }
 
-// Mean square of every 50 ms frame.
-std::vector<double> FrameLevels(const float* s, uint64_t frames, uint32_t channels, uint64_t hop) {
+// Mean square of every `hop` frames.
+std::vector<double> FrameLevels(const SampleSource& s, uint32_t channels, uint64_t hop) {
   std::vector<double> levels;
   if (hop == 0) return levels;
-  for (uint64_t f = 0; f + hop <= frames; f += hop) levels.push_back(MeanSquare(s + f * channels, hop, channels));
+  std::vector<float> frame(hop * channels);
+  for (uint64_t f = 0; f + hop <= s.Frames(); f += hop) {
+    ReadFrames(s, f, hop, channels, frame.data());
+    levels.push_back(MeanSquare(frame.data(), hop, channels));
+  }
   return levels;
 }
 
@@ -50,18 +54,23 @@ int NoiseFloorDb(const float* s, uint64_t frames, uint32_t channels) {
   return FloorFromMeanSquare(MeanSquare(s, frames, std::max<uint32_t>(channels, 1)));
 }
 
-int NoiseFloorFromPercentile(const float* s, uint64_t frames, uint32_t channels, uint32_t rate) {
-  std::vector<double> levels = FrameLevels(s, frames, std::max<uint32_t>(channels, 1), rate / 20);
-  if (levels.empty()) return NoiseFloorDb(s, frames, channels);
+int NoiseFloorFromPercentile(const SampleSource& s, uint32_t channels, uint32_t rate) {
+  channels = std::max<uint32_t>(channels, 1);
+  std::vector<double> levels = FrameLevels(s, channels, rate / 20);
+  if (levels.empty()) {
+    std::vector<float> all(s.Frames() * channels);
+    ReadFrames(s, 0, s.Frames(), channels, all.data());
+    return NoiseFloorDb(all.data(), s.Frames(), channels);
+  }
   const size_t k = levels.size() / 10;
   std::nth_element(levels.begin(), levels.begin() + std::ptrdiff_t(k), levels.end());
   return FloorFromMeanSquare(levels[k]);
 }
 
-uint64_t QuietestStretch(const float* s, uint64_t frames, uint32_t channels, uint32_t rate, uint64_t length) {
+uint64_t QuietestStretch(const SampleSource& s, uint32_t channels, uint32_t rate, uint64_t length) {
   const uint64_t hop = std::max<uint64_t>(rate / 20, 1);
-  if (frames <= length || length < hop) return 0;
-  const std::vector<double> levels = FrameLevels(s, frames, std::max<uint32_t>(channels, 1), hop);
+  if (s.Frames() <= length || length < hop) return 0;
+  const std::vector<double> levels = FrameLevels(s, std::max<uint32_t>(channels, 1), hop);
   const size_t window = size_t(length / hop);
   if (levels.size() < window) return 0;
   // Sliding sum over `window` frames; ties keep the earliest stretch.
@@ -166,14 +175,14 @@ bool ChainDelay(const std::vector<FilterStep>& chain, uint32_t rate, uint64_t& d
   return true;
 }
 
-bool MeasureNoiseProfile(const std::vector<float>& samples, uint32_t rate, uint32_t channels, uint64_t start,
+bool MeasureNoiseProfile(const SampleSource& samples, uint32_t rate, uint32_t channels, uint64_t start,
                          uint64_t end, NoiseProfile& profile, std::string& error) {
   channels = std::max<uint32_t>(channels, 1);
-  const uint64_t frames = samples.size() / channels;
+  const uint64_t frames = samples.Frames();
   const uint64_t wanted = uint64_t(kSampleSeconds * rate);
   const bool quietest = start >= end || end > frames;
   if (quietest) {
-    start = QuietestStretch(samples.data(), frames, channels, rate, wanted);
+    start = QuietestStretch(samples, channels, rate, wanted);
     end = std::min(frames, start + wanted);
   }
   if (end - start < uint64_t(kMinSampleSeconds * rate)) {
@@ -182,17 +191,20 @@ bool MeasureNoiseProfile(const std::vector<float>& samples, uint32_t rate, uint3
   }
   // The profile comes from the mono mix, so every channel gets the same one.
   const uint64_t n = end - start;
+  std::vector<float> stretch(n * channels);
+  ReadFrames(samples, start, n, channels, stretch.data());
   std::vector<float> mono(n);
   for (uint64_t f = 0; f < n; ++f) {
     double sum = 0;
-    for (uint32_t c = 0; c < channels; ++c) sum += samples[(start + f) * channels + c];
+    for (uint32_t c = 0; c < channels; ++c) sum += stretch[f * channels + c];
     mono[f] = float(sum / channels);
   }
+  std::vector<float>().swap(stretch);
   NoiseProfile result;
   result.start = start;
   result.end = end;
   result.quietest = quietest;
-  result.floorDb = quietest ? NoiseFloorFromPercentile(samples.data(), frames, channels, rate)
+  result.floorDb = quietest ? NoiseFloorFromPercentile(samples, channels, rate)
                             : NoiseFloorDb(mono.data(), n, 1);
   // afftdn samples between the two commands; the frames after the stop
   // command make it finish and report the bands.
@@ -218,7 +230,10 @@ bool RunBuiltinDenoise(std::vector<float>& samples, uint32_t rate, uint32_t chan
                        NoiseProfile& profile, std::string& error, std::string* note) {
   channels = std::max<uint32_t>(channels, 1);
   if (samples.empty()) return true;
-  if (!profile.valid && !MeasureNoiseProfile(samples, rate, channels, 0, 0, profile, error)) return false;
+  if (!profile.valid &&
+      !MeasureNoiseProfile(ContiguousSamples(samples.data(), samples.size() / channels, channels), rate, channels, 0, 0,
+                           profile, error))
+    return false;
   bool fallback = false;
   const std::vector<FilterStep> chain = BuiltinChain(level, profile, rate, BuiltinModelPath(), &fallback);
   if (note) *note = fallback ? "没找到语音模型 sh.rnnn，改用频谱降噪加大力度" : "";

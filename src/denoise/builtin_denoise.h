@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "media/sample_source.h"
+
 namespace vesk {
 
 inline constexpr const char* kBuiltinEngineName = "内置降噪";
@@ -39,11 +41,10 @@ struct FilterStep {
 // -50 dB real recordings lose nothing.
 int NoiseFloorDb(const float* interleaved, uint64_t frames, uint32_t channels);
 // Without a noise sample: the 10th percentile of the 50 ms frame levels.
-int NoiseFloorFromPercentile(const float* interleaved, uint64_t frames, uint32_t channels, uint32_t rate);
+int NoiseFloorFromPercentile(const SampleSource& samples, uint32_t channels, uint32_t rate);
 // Start frame of the quietest stretch of `length` frames (steps of 50 ms);
 // 0 when the buffer is not longer than that.
-uint64_t QuietestStretch(const float* interleaved, uint64_t frames, uint32_t channels, uint32_t rate,
-                         uint64_t length);
+uint64_t QuietestStretch(const SampleSource& samples, uint32_t channels, uint32_t rate, uint64_t length);
 
 // The render chain of a level (0 激进, 1 均衡, 2 轻柔) at `rate`. Without the
 // model file (empty path) levels 0 and 1 fall back to afftdn alone at a
@@ -63,7 +64,7 @@ std::filesystem::path BuiltinModelPath();
 
 // Measures the profile on frames [start, end) of the buffer (mixed to mono);
 // start == end picks the quietest 2 s. Fills `profile` (valid on success).
-bool MeasureNoiseProfile(const std::vector<float>& samples, uint32_t rate, uint32_t channels, uint64_t start,
+bool MeasureNoiseProfile(const SampleSource& samples, uint32_t rate, uint32_t channels, uint64_t start,
                          uint64_t end, NoiseProfile& profile, std::string& error);
 // Renders in place. An invalid profile is measured first (the quietest 2 s
 // of these samples) and returned. `note` (optional) gets a remark for the

@@ -15,8 +15,6 @@ constexpr uint64_t kMiB = 1048576;
 constexpr const char* kNeedSelection = "请先在波形上拖出一段选区。";
 constexpr const char* kTooLargeToUndo = "片段过大，本次操作不可撤销。";
 
-uint64_t ByteSize(const std::vector<float>& v) { return uint64_t(v.size()) * sizeof(float); }
-
 // A positive decimal number of MiB, or 0 when the text is anything else.
 uint64_t ParseMiB(const char* text) {
   if (!text) return 0;
@@ -47,7 +45,7 @@ std::string FileNamePart(const std::string& path) {
 }
 
 void AudioDoc::Clear() {
-  std::vector<float>().swap(samples_);
+  samples_ = std::make_shared<const SampleSequence>();
   format_ = AudioFormat{};
   sourceBits_ = 16;
   displayName_.clear();
@@ -56,11 +54,7 @@ void AudioDoc::Clear() {
   selStart_ = selEnd_ = 0;
   modified_ = false;
   undo_.clear();
-  undoSegments_.clear();
   redo_.clear();
-  redoSegments_.clear();
-  undoNoise_.clear();
-  redoNoise_.clear();
   noise_ = {0, 0};
   undoBytes_ = redoBytes_ = 0;
   segments_.clear();
@@ -70,10 +64,8 @@ void AudioDoc::Clear() {
 
 void AudioDoc::TakeOver(const AudioFormat& format, std::vector<float>&& samples, const std::filesystem::path& path,
                         uint16_t sourceBits) {
-  samples_ = std::move(samples);
   format_ = format;
-  // A trailing partial frame would sit outside every frame range the edits use.
-  samples_.resize(samples_.size() / format_.channels * format_.channels);
+  samples_ = std::make_shared<const SampleSequence>(std::move(samples), format_.channels);
   sourceBits_ = sourceBits;
   sourcePath_ = path;
   displayName_ = FileNamePart(PathToUtf8(path));
@@ -140,32 +132,29 @@ void AudioDoc::SamplesChanged() {
   wholeColumns_ = 0;
   for (ViewSlot& slot : viewSlots_) slot.valid = false;
   peaksValid_ = false;
-  if (samples_.empty())
+  if (Frames() == 0)
     for (PeakLevel& level : peaks_) level = PeakLevel{};
 }
 
-void AudioDoc::PushHistory(std::deque<std::vector<float>>& snaps, std::deque<SegmentList>& lists,
-                           std::deque<NoiseRange>& noises, uint64_t& bytes, std::vector<float>&& samples,
-                           SegmentList&& segments, NoiseRange noise) {
-  const uint64_t size = ByteSize(samples);
+uint64_t AudioDoc::SideBytes(const std::deque<State>& side) const {
+  std::vector<const SampleSequence*> states;
+  for (const State& state : side) states.push_back(state.samples.get());
+  return BytesBeyond(*samples_, states);
+}
+
+bool AudioDoc::PushHistory(std::deque<State>& side, uint64_t& bytes, State&& state) const {
   const uint64_t budget = GetUndoBudget();
-  if (size > budget) {
-    snaps.clear();
-    lists.clear();
-    noises.clear();
-    bytes = 0;
-    return;
+  side.push_back(std::move(state));
+  while (side.size() > kMaxSnapshots) side.pop_front();
+  bytes = SideBytes(side);
+  while (bytes > budget && side.size() > 1) {
+    side.pop_front();
+    bytes = SideBytes(side);
   }
-  while (!snaps.empty() && (snaps.size() >= kMaxSnapshots || bytes + size > budget)) {
-    bytes -= ByteSize(snaps.front());
-    snaps.pop_front();
-    lists.pop_front();
-    noises.pop_front();
-  }
-  snaps.push_back(std::move(samples));
-  lists.push_back(std::move(segments));
-  noises.push_back(noise);
-  bytes += size;
+  if (bytes <= budget) return true;
+  side.clear();
+  bytes = 0;
+  return false;
 }
 
 void AudioDoc::SetNoiseSample(uint64_t a, uint64_t b) {
@@ -190,58 +179,43 @@ void AudioDoc::MoveNoiseSample(uint64_t a, uint64_t b, bool keepInside, bool ove
   }
 }
 
-bool AudioDoc::TakeUndoSnapshot() {
-  if (samples_.empty()) return true;
+bool AudioDoc::Commit(SampleSequence&& next, State&& before) {
+  samples_ = std::make_shared<const SampleSequence>(std::move(next));
   redo_.clear();
-  redoSegments_.clear();
-  redoNoise_.clear();
   redoBytes_ = 0;
-  const uint64_t size = ByteSize(samples_);
-  const uint64_t budget = GetUndoBudget();
-  if (size > budget) {
-    undo_.clear();
-    undoSegments_.clear();
-    undoNoise_.clear();
-    undoBytes_ = 0;
-    return false;
-  }
-  // Evict before copying, so a large clip never has one snapshot more in
-  // memory than the budget allows.
-  while (!undo_.empty() && (undo_.size() >= kMaxSnapshots || undoBytes_ + size > budget)) {
-    undoBytes_ -= ByteSize(undo_.front());
-    undo_.pop_front();
-    undoSegments_.pop_front();
-    undoNoise_.pop_front();
-  }
-  undo_.push_back(samples_);
-  undoSegments_.push_back(segments_);
-  undoNoise_.push_back(noise_);
-  undoBytes_ += size;
-  return true;
+  const bool undoable = PushHistory(undo_, undoBytes_, std::move(before));
+  modified_ = true;
+  ++revision_;
+  SamplesChanged();
+  return undoable;
 }
 
 uint64_t AudioDoc::RampFrames() const { return std::max<uint64_t>(1, uint64_t(format_.sampleRate * 0.005)); }
 
 // Frame a + i is scaled by i / n, so the frame at the cut is silent.
-void AudioDoc::FadeIn(uint64_t a, uint64_t n) {
-  const size_t ch = format_.channels;
+void AudioDoc::FadeIn(SampleSequence& seq, uint64_t a, uint64_t n) const {
+  if (n == 0) return;
+  const size_t ch = seq.Channels();
+  std::vector<float> frames = seq.Copy(a, a + n);
   for (uint64_t i = 0; i < n; ++i) {
     const double gain = double(i) / double(n);
-    float* frame = samples_.data() + (a + i) * ch;
-    for (size_t c = 0; c < ch; ++c) frame[c] = float(frame[c] * gain);
+    for (size_t c = 0; c < ch; ++c) frames[i * ch + c] = float(frames[i * ch + c] * gain);
   }
+  seq = seq.Replaced(a, a + n, std::move(frames));
 }
 
 // Frame b − 1 − i is scaled by i / n.
-void AudioDoc::FadeOut(uint64_t b, uint64_t n) {
-  const size_t ch = format_.channels;
+void AudioDoc::FadeOut(SampleSequence& seq, uint64_t b, uint64_t n) const {
+  if (n == 0) return;
+  const size_t ch = seq.Channels();
+  std::vector<float> frames = seq.Copy(b - n, b);
   for (uint64_t i = 0; i < n; ++i) {
     const double gain = double(i) / double(n);
-    float* frame = samples_.data() + (b - 1 - i) * ch;
+    float* frame = frames.data() + (n - 1 - i) * ch;
     for (size_t c = 0; c < ch; ++c) frame[c] = float(frame[c] * gain);
   }
+  seq = seq.Replaced(b - n, b, std::move(frames));
 }
-
 void AudioDoc::UpdateSegments(uint64_t a, uint64_t b, bool keepInside) {
   SegmentList out;
   uint64_t p = 0;
@@ -267,24 +241,17 @@ bool AudioDoc::TrimToSelection(std::string& error) {
     error = kNeedSelection;
     return false;
   }
-  const bool undoable = TakeUndoSnapshot();
-  const size_t ch = format_.channels;
-  std::vector<float> kept(samples_.begin() + std::ptrdiff_t(selStart_ * ch),
-                          samples_.begin() + std::ptrdiff_t(selEnd_ * ch));
-  samples_.swap(kept);
-  std::vector<float>().swap(kept);
+  State before{samples_, segments_, noise_};
+  SampleSequence next = samples_->Slice(selStart_, selEnd_);
   UpdateSegments(selStart_, selEnd_, true);
   MoveNoiseSample(selStart_, selEnd_, true);
-  const uint64_t frames = Frames();
+  const uint64_t frames = next.Frames();
   const uint64_t n = std::min(frames / 2, RampFrames());
-  FadeIn(0, n);
-  FadeOut(frames, n);
+  FadeIn(next, 0, n);
+  FadeOut(next, frames, n);
   selStart_ = 0;
   selEnd_ = frames;
-  modified_ = true;
-  ++revision_;
-  SamplesChanged();
-  error = undoable ? "" : kTooLargeToUndo;
+  error = Commit(std::move(next), std::move(before)) ? "" : kTooLargeToUndo;
   return true;
 }
 
@@ -293,23 +260,17 @@ bool AudioDoc::DeleteSelection(std::string& error) {
     error = kNeedSelection;
     return false;
   }
-  const bool undoable = TakeUndoSnapshot();
-  const size_t ch = format_.channels;
+  State before{samples_, segments_, noise_};
   const uint64_t s = selStart_;
-  samples_.erase(samples_.begin() + std::ptrdiff_t(s * ch), samples_.begin() + std::ptrdiff_t(selEnd_ * ch));
+  SampleSequence next = samples_->Replaced(s, selEnd_, {});
   UpdateSegments(s, selEnd_, false);
   MoveNoiseSample(s, selEnd_, false);
-  const uint64_t frames = Frames();
+  const uint64_t frames = next.Frames();
   const uint64_t n = std::min({s, frames - s, RampFrames()});
-  if (n > 0) {
-    FadeOut(s, n);
-    FadeIn(s, n);
-  }
+  FadeOut(next, s, n);
+  FadeIn(next, s, n);
   selStart_ = selEnd_ = std::min(s, frames);
-  ++revision_;
-  modified_ = true;
-  SamplesChanged();
-  error = undoable ? "" : kTooLargeToUndo;
+  error = Commit(std::move(next), std::move(before)) ? "" : kTooLargeToUndo;
   return true;
 }
 
@@ -318,19 +279,13 @@ bool AudioDoc::SilenceSelection(std::string& error) {
     error = kNeedSelection;
     return false;
   }
-  const bool undoable = TakeUndoSnapshot();
-  const size_t ch = format_.channels;
-  std::fill(samples_.begin() + std::ptrdiff_t(selStart_ * ch), samples_.begin() + std::ptrdiff_t(selEnd_ * ch), 0.0f);
+  State before{samples_, segments_, noise_};
+  SampleSequence next = samples_->Silenced(selStart_, selEnd_);
   MoveNoiseSample(selStart_, selEnd_, false, true);
   const uint64_t r = RampFrames();
-  const uint64_t head = std::min(r, selStart_);
-  if (head > 0) FadeOut(selStart_, head);
-  const uint64_t tail = std::min(r, Frames() - selEnd_);
-  if (tail > 0) FadeIn(selEnd_, tail);
-  ++revision_;
-  modified_ = true;
-  SamplesChanged();
-  error = undoable ? "" : kTooLargeToUndo;
+  FadeOut(next, selStart_, std::min(r, selStart_));
+  FadeIn(next, selEnd_, std::min(r, next.Frames() - selEnd_));
+  error = Commit(std::move(next), std::move(before)) ? "" : kTooLargeToUndo;
   return true;
 }
 
@@ -351,65 +306,58 @@ bool AudioDoc::ReplaceRange(uint64_t a, uint64_t b, const std::vector<float>& pr
                          static_cast<unsigned long long>(processed.size()));
     return false;
   }
-  const bool undoable = TakeUndoSnapshot();
-  std::copy(processed.begin(), processed.end(), samples_.begin() + std::ptrdiff_t(a * ch));
+  State before{samples_, segments_, noise_};
+  SampleSequence next = samples_->Replaced(a, b, std::vector<float>(processed));
   MoveNoiseSample(a, b, false, true);
-  modified_ = true;
-  ++revision_;
-  SamplesChanged();
-  error = undoable ? "" : kTooLargeToUndo;
+  error = Commit(std::move(next), std::move(before)) ? "" : kTooLargeToUndo;
   return true;
 }
 
-bool AudioDoc::Undo() {
-  if (undo_.empty()) return false;
-  PushHistory(redo_, redoSegments_, redoNoise_, redoBytes_, std::move(samples_), std::move(segments_), noise_);
-  samples_ = std::move(undo_.back());
-  undo_.pop_back();
-  undoBytes_ -= ByteSize(samples_);
-  segments_ = std::move(undoSegments_.back());
-  undoSegments_.pop_back();
-  noise_ = undoNoise_.back();
-  undoNoise_.pop_back();
+void AudioDoc::Restore(State&& state, std::deque<State>& to, uint64_t& toBytes, std::deque<State>& from,
+                       uint64_t& fromBytes) {
+  State leaving{samples_, std::move(segments_), noise_};
+  samples_ = std::move(state.samples);
+  segments_ = std::move(state.segments);
+  noise_ = state.noise;
+  PushHistory(to, toBytes, std::move(leaving));
+  fromBytes = SideBytes(from);
   ++revision_;
   modified_ = true;
   ClampSelection();
   SamplesChanged();
+}
+
+bool AudioDoc::Undo() {
+  if (undo_.empty()) return false;
+  State back = std::move(undo_.back());
+  undo_.pop_back();
+  Restore(std::move(back), redo_, redoBytes_, undo_, undoBytes_);
   return true;
 }
 
 bool AudioDoc::Redo() {
   if (redo_.empty()) return false;
-  PushHistory(undo_, undoSegments_, undoNoise_, undoBytes_, std::move(samples_), std::move(segments_), noise_);
-  samples_ = std::move(redo_.back());
+  State forward = std::move(redo_.back());
   redo_.pop_back();
-  redoBytes_ -= ByteSize(samples_);
-  segments_ = std::move(redoSegments_.back());
-  redoSegments_.pop_back();
-  noise_ = redoNoise_.back();
-  redoNoise_.pop_back();
-  ++revision_;
-  modified_ = true;
-  ClampSelection();
-  SamplesChanged();
+  Restore(std::move(forward), undo_, undoBytes_, redo_, redoBytes_);
   return true;
 }
 
 bool AudioDoc::RenderToSourceTimeline(uint64_t sourceFrameCount, std::vector<float>& out) const {
-  return LayOnSourceTimeline(samples_.data(), Frames(), std::max<size_t>(format_.channels, 1), segments_,
-                             sourceFrameCount, out);
+  return LayOnSourceTimeline(*samples_, std::max<size_t>(format_.channels, 1), segments_, sourceFrameCount, out);
 }
 
-bool LayOnSourceTimeline(const float* samples, uint64_t frames, size_t channels, const SegmentList& segments,
+bool LayOnSourceTimeline(const SampleSource& samples, size_t channels, const SegmentList& segments,
                          uint64_t sourceFrameCount, std::vector<float>& out) {
   if (segments.empty() || sourceFrameCount == 0) return false;
   const size_t ch = std::max<size_t>(channels, 1);
   out.assign(sourceFrameCount * ch, 0.0f);
+  const uint64_t frames = samples.Frames();
   uint64_t d = 0;
   for (const Segment& seg : segments) {
     if (seg.sourceStart < sourceFrameCount) {
       const uint64_t m = std::min(sourceFrameCount - seg.sourceStart, seg.length);
-      if (d + m <= frames) std::copy_n(samples + d * ch, m * ch, out.begin() + std::ptrdiff_t(seg.sourceStart * ch));
+      if (d + m <= frames) ReadFrames(samples, d, m, ch, out.data() + seg.sourceStart * ch);
     }
     d += seg.length;
   }

@@ -1,9 +1,11 @@
 #pragma once
-// The edit area's document: one decoded clip as interleaved floats, a
-// selection, destructive edits with whole-buffer undo/redo under a memory
+// The edit area's document: one decoded clip as interleaved floats held in
+// shared pieces (doc/sample_store.h), a selection, destructive edits whose
+// undo and redo states share every piece they did not touch under a memory
 // budget, and an edit list that maps the document back to the source file's
 // frames. Single-threaded: every call comes from the window's thread; other
-// threads work on copies and compare Revision() to tell whether theirs is current.
+// threads read a Snapshot() (immutable) or a copy and compare Revision() to
+// tell whether theirs is current.
 #include <array>
 #include <cstdint>
 #include <deque>
@@ -13,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "doc/sample_store.h"
 #include "media/audio_format.h"
 
 namespace vesk {
@@ -34,7 +37,7 @@ using DenoiseCallback = std::function<bool(std::vector<float>& samples, uint32_t
 // (percentage, stage text) → false to cancel.
 using SaveProgress = std::function<bool(int32_t percent, const std::string& stage)>;
 
-// Bytes the undo and redo snapshots may each take: VESK_UNDO_BUDGET_MB when
+// Bytes the undo and redo states may each keep beyond the document itself: VESK_UNDO_BUDGET_MB when
 // set to a positive decimal number, else a quarter of the available physical
 // memory within [512 MiB, 4 GiB] (512 MiB when the memory status is unknown).
 uint64_t GetUndoBudget();
@@ -96,12 +99,18 @@ class AudioDoc {
   // The mix envelope of the whole clip in 256 columns, cached until the next change.
   void Envelope(std::vector<float>& mins, std::vector<float>& maxs);
 
-  const std::vector<float>& Samples() const { return samples_; }
+  // The current samples, immutable: safe to read on another thread for as
+  // long as the pointer is held, whatever the document does meanwhile.
+  std::shared_ptr<const SampleSequence> Snapshot() const { return samples_; }
+  const SampleSequence& Samples() const { return *samples_; }
+  // Frames [a, b) (clamped) as one buffer; CopySamples the whole clip.
+  std::vector<float> CopyRange(uint64_t a, uint64_t b) const { return samples_->Copy(a, b); }
+  std::vector<float> CopySamples() const { return samples_->Copy(0, Frames()); }
   const AudioFormat& Format() const { return format_; }
   uint16_t SourceBits() const { return sourceBits_; }
   const std::string& DisplayName() const { return displayName_; }
   const std::filesystem::path& SourcePath() const { return sourcePath_; }
-  uint64_t Frames() const { return format_.channels ? samples_.size() / format_.channels : 0; }
+  uint64_t Frames() const { return samples_->Frames(); }
   uint64_t SelectionStart() const { return selStart_; }
   uint64_t SelectionEnd() const { return selEnd_; }
   uint64_t Revision() const { return revision_; }
@@ -109,6 +118,7 @@ class AudioDoc {
   uint64_t SourceFrames() const { return sourceFrames_; }
   size_t UndoCount() const { return undo_.size(); }
   size_t RedoCount() const { return redo_.size(); }
+  // Bytes the undo states keep that the document does not read.
   uint64_t UndoBytes() const { return undoBytes_; }
   // Full scans done by the envelope operations so far (a cache miss counts one).
   uint64_t EnvelopeScans() const { return envelopeScans_; }
@@ -133,30 +143,45 @@ class AudioDoc {
     std::vector<float> maxs;
   };
 
+  using NoiseRange = std::pair<uint64_t, uint64_t>;
+  using Sequence = std::shared_ptr<const SampleSequence>;
+  // What undo and redo bring back.
+  struct State {
+    Sequence samples;
+    SegmentList segments;
+    NoiseRange noise;
+  };
+
   void TakeOver(const AudioFormat& format, std::vector<float>&& samples, const std::filesystem::path& path,
                 uint16_t sourceBits);
-  bool TakeUndoSnapshot();
+  // Makes `next` the document's samples as one step `before` is the undo
+  // of; false when `before` could not be kept under the budget.
+  bool Commit(SampleSequence&& next, State&& before);
   void SamplesChanged();
   void BuildPeaks();
   // Min/max of the chosen value over frames [s, e); {+1e9, -1e9} when empty.
   // `fold` is the document's stereo fold when it has more than two channels.
   std::pair<float, float> RangeMinMax(size_t choice, uint64_t s, uint64_t e, const StereoFold& fold) const;
   uint64_t RampFrames() const;
-  void FadeIn(uint64_t a, uint64_t n);
-  void FadeOut(uint64_t b, uint64_t n);
+  // Frames [a, a + n) fade in from silence at a; frames [b − n, b) fade out
+  // to silence at b (each in its own stored piece).
+  void FadeIn(SampleSequence& seq, uint64_t a, uint64_t n) const;
+  void FadeOut(SampleSequence& seq, uint64_t b, uint64_t n) const;
   void UpdateSegments(uint64_t a, uint64_t b, bool keepInside);
   void ClampSelection();
-  // Moves the current state onto one history side (undo or redo) under the
-  // eviction rules.
-  using NoiseRange = std::pair<uint64_t, uint64_t>;
-  static void PushHistory(std::deque<std::vector<float>>& snaps, std::deque<SegmentList>& lists,
-                          std::deque<NoiseRange>& noises, uint64_t& bytes, std::vector<float>&& samples,
-                          SegmentList&& segments, NoiseRange noise);
+  // Keeps `state` on one history side under the count and byte limits;
+  // `bytes` becomes what that side keeps beyond the document. False when the
+  // state alone is over the budget (the side is then emptied).
+  bool PushHistory(std::deque<State>& side, uint64_t& bytes, State&& state) const;
+  uint64_t SideBytes(const std::deque<State>& side) const;
+  // Brings back `state`; the state left goes onto `to`, and `from` (where
+  // `state` came from) is counted again against the new document.
+  void Restore(State&& state, std::deque<State>& to, uint64_t& toBytes, std::deque<State>& from, uint64_t& fromBytes);
   // The noise sample after frames [a, b) were removed (keepInside false) or
   // kept alone (true), or overwritten (overwrite).
   void MoveNoiseSample(uint64_t a, uint64_t b, bool keepInside, bool overwrite = false);
 
-  std::vector<float> samples_;
+  Sequence samples_;
   AudioFormat format_;
   uint16_t sourceBits_ = 16;
   std::string displayName_;
@@ -165,17 +190,13 @@ class AudioDoc {
   uint64_t selEnd_ = 0;
   bool modified_ = false;
   uint64_t revision_ = 0;
-  std::deque<std::vector<float>> undo_;
+  std::deque<State> undo_;
   uint64_t undoBytes_ = 0;
-  std::deque<std::vector<float>> redo_;
-  std::deque<SegmentList> redoSegments_;
+  std::deque<State> redo_;
   uint64_t redoBytes_ = 0;
   SegmentList segments_;
   uint64_t sourceFrames_ = 0;
-  std::deque<SegmentList> undoSegments_;
   NoiseRange noise_{0, 0};
-  std::deque<NoiseRange> undoNoise_;
-  std::deque<NoiseRange> redoNoise_;
 
   std::array<std::vector<float>, 3> wholeMin_;  // channel 0, channel 1, mix
   std::array<std::vector<float>, 3> wholeMax_;
@@ -191,7 +212,7 @@ class AudioDoc {
 // processed copy of the same length) onto the source timeline: `out` gets
 // sourceFrameCount frames of silence with every segment's frames copied to
 // its source position. False when `segments` is empty or the count is 0.
-bool LayOnSourceTimeline(const float* samples, uint64_t frames, size_t channels, const SegmentList& segments,
+bool LayOnSourceTimeline(const SampleSource& samples, size_t channels, const SegmentList& segments,
                          uint64_t sourceFrameCount, std::vector<float>& out);
 
 // The file-name part of a path as the document shows it: after the last "\"

@@ -76,21 +76,35 @@ MinMax ScanFolded(const float* p, uint64_t count, size_t stride, const StereoFol
   return m;
 }
 
-constexpr uint64_t kPeakBlock = 256;          // frames per block of the fine level
-constexpr uint64_t kPeakBlockCoarse = 16384;  // frames per block of the coarse level
-// Columns this wide read the blocks; narrower ones scan, which is as cheap.
-constexpr uint64_t kPeakMinColumnFrames = 4 * kPeakBlock;
-
 void Merge(float& mn, float& mx, float a, float b) {
   mn = a < mn ? a : mn;
   mx = b > mx ? b : mx;
 }
 
+// Min/max of channel `choice` (2: the mean of the first two, or of the fold)
+// over frames [s, e), across the pieces they lie in.
+MinMax ScanFrames(const SampleSource& samples, size_t ch, size_t choice, const StereoFold& fold, uint64_t s,
+                  uint64_t e) {
+  MinMax out;
+  ForEachSpan(samples, s, e, [&](const float* p, uint64_t n) {
+    const MinMax m = ch > 2                     ? ScanFolded(p, n, ch, fold, choice)
+                     : (ch > 1 && choice == 2) ? ScanMix(p, n, ch)
+                                               : ScanStrided(p + (ch > 1 ? choice : 0), n, ch);
+    Merge(out.mn, out.mx, m.mn, m.mx);
+  });
+  return out;
+}
+
+constexpr uint64_t kPeakBlock = 256;          // frames per block of the fine level
+constexpr uint64_t kPeakBlockCoarse = 16384;  // frames per block of the coarse level
+// Columns this wide read the blocks; narrower ones scan, which is as cheap.
+constexpr uint64_t kPeakMinColumnFrames = 4 * kPeakBlock;
+
 }  // namespace
 
 void AudioDoc::BuildPeaks() {
   const size_t ch = format_.channels ? format_.channels : 1;
-  const uint64_t frames = samples_.size() / ch;
+  const uint64_t frames = Frames();
   const size_t choices = ch == 1 ? 1 : 3;
   PeakLevel& fine = peaks_[0];
   PeakLevel& coarse = peaks_[1];
@@ -104,22 +118,23 @@ void AudioDoc::BuildPeaks() {
   const StereoFold fold = ch > 2 ? StereoFoldFor(unsigned(ch)) : StereoFold{};
   // One pass over the samples fills all three choices of the fine level.
   for (uint64_t b = 0; b < blocks; ++b) {
-    const float* p = samples_.data() + b * kPeakBlock * ch;
     if (ch == 1) {
-      const MinMax m = ScanStrided(p, kPeakBlock, 1);
+      const MinMax m = ScanFrames(*samples_, 1, 0, fold, b * kPeakBlock, (b + 1) * kPeakBlock);
       fine.mins[0][b] = m.mn;
       fine.maxs[0][b] = m.mx;
       continue;
     }
     float mn0 = 1e9f, mx0 = -1e9f, mn1 = 1e9f, mx1 = -1e9f, mnm = 1e9f, mxm = -1e9f;
-    for (uint64_t f = 0; f < kPeakBlock; ++f, p += ch) {
-      float a = p[0], c = p[1];
-      if (ch > 2) FoldFrame(p, fold, a, c);
-      const float m = (a + c) / 2;
-      Merge(mn0, mx0, a, a);
-      Merge(mn1, mx1, c, c);
-      Merge(mnm, mxm, m, m);
-    }
+    ForEachSpan(*samples_, b * kPeakBlock, (b + 1) * kPeakBlock, [&](const float* p, uint64_t n) {
+      for (uint64_t f = 0; f < n; ++f, p += ch) {
+        float a = p[0], c = p[1];
+        if (ch > 2) FoldFrame(p, fold, a, c);
+        const float m = (a + c) / 2;
+        Merge(mn0, mx0, a, a);
+        Merge(mn1, mx1, c, c);
+        Merge(mnm, mxm, m, m);
+      }
+    });
     fine.mins[0][b] = mn0;
     fine.maxs[0][b] = mx0;
     fine.mins[1][b] = mn1;
@@ -145,11 +160,7 @@ void AudioDoc::BuildPeaks() {
 std::pair<float, float> AudioDoc::RangeMinMax(size_t choice, uint64_t s, uint64_t e, const StereoFold& fold) const {
   const size_t ch = format_.channels ? format_.channels : 1;
   auto scan = [&](uint64_t a, uint64_t b, float& mn, float& mx) {
-    if (a >= b) return;
-    const float* p = samples_.data() + a * ch;
-    const MinMax m = ch > 2                     ? ScanFolded(p, b - a, ch, fold, choice)
-                     : (ch > 1 && choice == 2) ? ScanMix(p, b - a, ch)
-                                               : ScanStrided(p + (ch > 1 ? choice : 0), b - a, ch);
+    const MinMax m = ScanFrames(*samples_, ch, choice, fold, a, b);
     Merge(mn, mx, m.mn, m.mx);
   };
   const size_t slot = ch == 1 ? 0 : choice;
@@ -181,10 +192,9 @@ void AudioDoc::ViewEnvelope(int32_t channelRequest, uint64_t start, uint64_t end
                             std::vector<float>& mins, std::vector<float>& maxs) {
   mins.assign(columns, 0.0f);
   maxs.assign(columns, 0.0f);
-  if (columns == 0 || samples_.empty()) return;
+  if (columns == 0 || Frames() == 0) return;
   const size_t ch = format_.channels ? format_.channels : 1;
-  const uint64_t frames = samples_.size() / ch;
-  end = std::min(end, frames);
+  end = std::min(end, Frames());
   if (start >= end) return;
 
   bool mix = channelRequest < 0;
@@ -223,10 +233,7 @@ void AudioDoc::ViewEnvelope(int32_t channelRequest, uint64_t start, uint64_t end
       if (s >= end) break;
       uint64_t e = start + uint64_t(double(i + 1) * step);
       e = std::min(std::max(e, s + 1), end);
-      const float* p = samples_.data() + s * ch;
-      const MinMax m = ch > 2 ? ScanFolded(p, e - s, ch, fold, choice)
-                       : mix  ? ScanMix(p, e - s, ch)
-                              : ScanStrided(p + c, e - s, ch);
+      const MinMax m = ScanFrames(*samples_, ch, choice, fold, s, e);
       if (m.mn > m.mx) continue;  // both stay 0
       mins[i] = m.mn;
       maxs[i] = m.mx;
@@ -246,7 +253,7 @@ void AudioDoc::Envelope(std::vector<float>& mins, std::vector<float>& maxs) {
   constexpr uint64_t kColumns = 256;
   mins.assign(kColumns, 0.0f);
   maxs.assign(kColumns, 0.0f);
-  if (samples_.empty()) return;
+  if (Frames() == 0) return;
   if (!envelopeDirty_ && wholeColumns_ == kColumns && wholeMin_[2].size() == kColumns &&
       wholeMax_[2].size() == kColumns) {
     mins = wholeMin_[2];
@@ -260,26 +267,27 @@ void AudioDoc::Envelope(std::vector<float>& mins, std::vector<float>& maxs) {
   const size_t ch = format_.channels ? format_.channels : 1;
   const size_t used = std::min<size_t>(ch, 2);
   const StereoFold fold = ch > 2 ? StereoFoldFor(unsigned(ch)) : StereoFold{};
-  const uint64_t frames = samples_.size() / ch;
+  const uint64_t frames = Frames();
   for (uint64_t col = 0; col < kColumns; ++col) {
     const uint64_t first = col * frames / kColumns;
     const uint64_t last = std::min(std::max((col + 1) * frames / kColumns, first + 1), frames);
     float mn[3] = {1.0f, 1.0f, 1.0f};
     float mx[3] = {-1.0f, -1.0f, -1.0f};
-    for (uint64_t f = first; f < last; ++f) {
-      const float* p = samples_.data() + f * ch;
-      float v[2] = {p[0], ch > 1 ? p[1] : 0.0f};
-      if (ch > 2) FoldFrame(p, fold, v[0], v[1]);
-      float sum = 0;
-      for (size_t k = 0; k < used; ++k) {
-        mn[k] = std::min(mn[k], v[k]);
-        mx[k] = std::max(mx[k], v[k]);
-        sum += v[k];
+    ForEachSpan(*samples_, first, last, [&](const float* p, uint64_t n) {
+      for (uint64_t f = 0; f < n; ++f, p += ch) {
+        float v[2] = {p[0], ch > 1 ? p[1] : 0.0f};
+        if (ch > 2) FoldFrame(p, fold, v[0], v[1]);
+        float sum = 0;
+        for (size_t k = 0; k < used; ++k) {
+          mn[k] = std::min(mn[k], v[k]);
+          mx[k] = std::max(mx[k], v[k]);
+          sum += v[k];
+        }
+        const float m = sum / float(used);
+        mn[2] = std::min(mn[2], m);
+        mx[2] = std::max(mx[2], m);
       }
-      const float m = sum / float(used);
-      mn[2] = std::min(mn[2], m);
-      mx[2] = std::max(mx[2], m);
-    }
+    });
     for (size_t k = 0; k < 3; ++k) {
       wholeMin_[k][col] = mn[k];
       wholeMax_[k][col] = mx[k];

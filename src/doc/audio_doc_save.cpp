@@ -1,5 +1,6 @@
 // Writing the document out as WAV or MP3.
 #include <algorithm>
+#include <new>
 
 #include "doc/audio_doc.h"
 #include "doc/save_naming.h"
@@ -16,7 +17,7 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
                     const AudioFormat* requested, const DenoiseCallback& denoise, const SaveProgress& progress,
                     std::vector<std::filesystem::path>* files) {
   error.clear();
-  if (samples_.empty()) {
+  if (Frames() == 0) {
     error = "没有内容可保存。";
     return false;
   }
@@ -28,24 +29,33 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
 
   const uint32_t targetRate = SaveTargetRate(format_.sampleRate, requested ? requested->sampleRate : 0, mp3);
 
-  const std::vector<float>* buffer = &samples_;
+  // The writers take one buffer: the document's own when it is still one
+  // piece and goes out as it is, else a copy in document order.
+  uint64_t run = 0;
+  const float* direct = samples_->Span(0, run);
+  const bool asItIs = run == Frames() && targetRate == format_.sampleRate && !denoise && !mp3;
   std::vector<float> converted;
+  try {
+    if (!asItIs) converted = CopySamples();
+  } catch (const std::bad_alloc&) {
+    error = "内存不足，无法保存。";
+    return false;
+  }
   if (targetRate != format_.sampleRate) {
     if (!report(3, "正在转换采样率…")) return false;
-    if (!ResampleAudio(samples_, format_.sampleRate, targetRate, format_.channels, converted, error)) return false;
-    buffer = &converted;
+    std::vector<float> resampled;
+    if (!ResampleAudio(converted, format_.sampleRate, targetRate, format_.channels, resampled, error)) return false;
+    converted = std::move(resampled);
   }
   if (denoise) {
     if (!report(15, "正在跑降噪…")) return false;
-    std::vector<float> processed(*buffer);
-    if (!denoise(processed, targetRate)) {
+    if (!denoise(converted, targetRate)) {
       // An empty text would read as a cancel to the caller.
       if (error.empty()) error = "降噪处理失败，没有写出文件。";
       return false;
     }
-    converted = std::move(processed);
-    buffer = &converted;
   }
+  const std::vector<float>* buffer = &converted;
 
   error.clear();
   const std::string stage = mp3 ? "正在编码 MP3…" : "正在写入 WAV…";
@@ -79,8 +89,9 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
   } else {
     int bits = requested ? requested->bits : 16;
     if (bits != 24 && bits != 32) bits = 16;
-    if (!SaveWavStaged(path, outFormat, buffer->data(), buffer->size(), bits, written, error,
-                       progress ? frames : FramesProgress{}))
+    const float* data = asItIs ? direct : buffer->data();
+    const size_t count = asItIs ? size_t(Frames() * format_.channels) : buffer->size();
+    if (!SaveWavStaged(path, outFormat, data, count, bits, written, error, progress ? frames : FramesProgress{}))
       return false;
   }
   if (files) *files = std::move(written);

@@ -186,10 +186,11 @@ bool DenoiseController::StartBackgroundRender() {
   // Where memory is overcommitted a copy that does not fit does not throw,
   // the process is killed later; asking first keeps that from happening.
   uint64_t available = 0;
-  bool fits = !FreeMemory(available) || ctx_.doc->Samples().size() * sizeof(float) <= available;
+  const uint64_t bytes = ctx_.doc->Frames() * std::max<uint64_t>(ctx_.doc->Format().channels, 1) * sizeof(float);
+  bool fits = !FreeMemory(available) || bytes <= available;
   if (fits) {
     try {
-      copy = ctx_.doc->Samples();
+      copy = ctx_.doc->CopySamples();
     } catch (const std::bad_alloc&) {
       fits = false;
     } catch (const std::length_error&) {
@@ -217,7 +218,8 @@ bool DenoiseController::StartBackgroundRender() {
                          usable = usable_, noiseFrom = ctx_.doc->NoiseSampleStart(),
                          noiseTo = ctx_.doc->NoiseSampleEnd(), port = ctx_.port, life = life_.Watched()]() mutable {
     std::string error;
-    bool ok = PrepareNoiseProfile(engine, samples, key.rate, key.channels, noiseFrom, noiseTo, error) &&
+    const ContiguousSamples whole(samples.data(), samples.size() / std::max<uint32_t>(key.channels, 1), key.channels);
+    bool ok = PrepareNoiseProfile(engine, whole, key.rate, key.channels, noiseFrom, noiseTo, error) &&
               Render(engine, samples, key.rate, key.channels, error, unsigned(level));
     renderProfile_ = engine.noiseProfile;
     renderNote_ = engine.builtinNote;
@@ -410,8 +412,7 @@ void DenoiseController::DenoiseSelection() {
   const uint64_t used = a - from;  // the pre-roll shrinks near the start
   Status("正在对选区跑降噪（" + engine_.displayName + "·" + DenoiseLevelText(level) + "）…");
 
-  std::vector<float> work(doc.Samples().begin() + std::ptrdiff_t(from * ch),
-                          doc.Samples().begin() + std::ptrdiff_t(b * ch));
+  std::vector<float> work = doc.CopyRange(from, b);
   std::string error;
   const auto started = std::chrono::steady_clock::now();
   ctx_.port->ProgressBegin("选区降噪", false);
@@ -434,13 +435,16 @@ void DenoiseController::DenoiseSelection() {
   std::vector<float> result(work.begin() + std::ptrdiff_t(used * ch), work.end());
   const uint64_t frames = b - a;
   const uint64_t fade = std::min(frames / 2, preRoll / 1000);  // 5 ms
-  const float* original = doc.Samples().data() + a * ch;
+  // The ends cross-fade from the original frames, read from the document.
+  std::vector<float> head(fade * ch), tail(fade * ch);
+  doc.Samples().Read(a, fade, head.data());
+  doc.Samples().Read(b - fade, fade, tail.data());
   for (uint64_t k = 0; k < fade; ++k) {
     const float t = float(k) / float(fade);
     for (size_t c = 0; c < ch; ++c) {
-      const size_t head = k * ch + c, tail = (frames - 1 - k) * ch + c;
-      result[head] = (1 - t) * original[head] + t * result[head];
-      result[tail] = (1 - t) * original[tail] + t * result[tail];
+      const size_t h = k * ch + c, e = (frames - 1 - k) * ch + c, te = (fade - 1 - k) * ch + c;
+      result[h] = (1 - t) * head[h] + t * result[h];
+      result[e] = (1 - t) * tail[te] + t * result[e];
     }
   }
   if (!doc.ReplaceSelection(result, error)) {
@@ -452,7 +456,7 @@ void DenoiseController::DenoiseSelection() {
                 double(used) / double(rate ? rate : 1)));
 }
 
-bool DenoiseController::PrepareNoiseProfile(DenoiseEngine& engine, const std::vector<float>& samples, uint32_t rate,
+bool DenoiseController::PrepareNoiseProfile(DenoiseEngine& engine, const SampleSource& samples, uint32_t rate,
                                             uint32_t channels, uint64_t from, uint64_t to, std::string& error) const {
   engine.noiseProfile = NoiseProfile{};
   if (!engine.builtin) return true;  // plug-ins need no profile

@@ -124,7 +124,7 @@ class DenoiseController {
               std::string& error, unsigned level) const;
   // Built-in engine: measures the noise profile on the document's samples
   // (its marked noise sample, else the quietest 2 s) into `engine`.
-  bool PrepareNoiseProfile(DenoiseEngine& engine, const std::vector<float>& samples, uint32_t rate,
+  bool PrepareNoiseProfile(DenoiseEngine& engine, const SampleSource& samples, uint32_t rate,
                            uint32_t channels, uint64_t from, uint64_t to, std::string& error) const;
   // Which stretch the built-in engine measures ("选定的 …" or the quietest 2 s).
   std::string NoiseSampleText() const;

@@ -54,7 +54,6 @@ void EditArea::OnRecordingLoaded() {
   live_ = nullptr;
   view_.SetPlayHead(0);
   OnDocumentChanged(ViewReset::WholeClip);
-  WarnIfOverUndoBudget();
 }
 
 void EditArea::RemoveStaleSaveFolders() { save_.RemoveStaleFolders(); }
@@ -104,7 +103,6 @@ void EditArea::ResetViewAfterOpen() {
   view_.CancelPress();
   view_.SetPlayHead(0);
   OnDocumentChanged(ViewReset::WholeClip);
-  WarnIfOverUndoBudget();  // replaces the open's status when it applies
 }
 
 void EditArea::OnDocumentChanged(ViewReset reset) {
@@ -115,14 +113,6 @@ void EditArea::OnDocumentChanged(ViewReset reset) {
     view_.KeepZoom(n);
   play_.DocumentChanged();
   ctx_.port->Repaint(PaintArea::Wave);
-}
-
-bool EditArea::WarnIfOverUndoBudget() {
-  const uint64_t bytes = uint64_t(ctx_.doc->Samples().size()) * sizeof(float);
-  const uint64_t budget = GetUndoBudget();
-  if (bytes <= budget) return false;
-  Status(UndoBudgetText(ctx_.doc->DurationSeconds(), bytes, budget));
-  return true;
 }
 
 bool EditArea::HandleCommand(int id) {

@@ -100,10 +100,6 @@ class EditArea {
   // After the document's samples changed outside the edit commands (a
   // selection denoise): repaint, information line, view reset, controls.
   void OnDocumentChanged(ViewReset reset);
-  // The status warning when the document's samples exceed the undo budget
-  // (ResetViewAfterOpen and OnRecordingLoaded call it). True when it was
-  // shown.
-  bool WarnIfOverUndoBudget();
 
   const WaveViewModel& View() const { return view_; }
   // Where the shown play head is, in document frames.

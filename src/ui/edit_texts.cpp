@@ -37,10 +37,4 @@ std::string InfoLineText(const InfoFacts& f) {
   return line;
 }
 
-std::string UndoBudgetText(double seconds, uint64_t sampleBytes, uint64_t budget) {
-  return "素材较长（" + ClockText(seconds) + "，占 " + FormatFileSize(sampleBytes) +
-         "），超过这台机器当前的撤销预算（" + FormatFileSize(budget) +
-         "），无法撤销：撤销/重做按钮会是灰的。建议先用「裁剪到选区」截出要处理的那一段，再在那上面编辑。";
-}
-
 }  // namespace vesk::ui

@@ -26,7 +26,4 @@ struct InfoFacts {
 };
 std::string InfoLineText(const InfoFacts& facts);
 
-// The status shown when the samples exceed the undo budget.
-std::string UndoBudgetText(double seconds, uint64_t sampleBytes, uint64_t budget);
-
 }  // namespace vesk::ui

@@ -77,7 +77,11 @@ void LevelFlow::Tick() {
   std::string error;
   while (measured_ < total) {
     const uint64_t n = std::min(slice, total - measured_);
-    if (!meter_->Add(doc.Samples().data() + (key_.from + measured_) * key_.channels, size_t(n), error)) {
+    bool added = true;
+    const uint64_t at = key_.from + measured_;
+    ForEachSpan(doc.Samples(), at, at + n,
+                [&](const float* p, uint64_t frames) { added = added && meter_->Add(p, size_t(frames), error); });
+    if (!added) {
       reading_ = "响度：" + error;
       meter_.reset();
       return;
@@ -157,10 +161,7 @@ bool LevelFlow::Ready(const char* what) const {
 }
 
 std::vector<float> LevelFlow::Copy(const Span& span) const {
-  const size_t ch = std::max<size_t>(ctx_.doc->Format().channels, 1);
-  const auto& samples = ctx_.doc->Samples();
-  return std::vector<float>(samples.begin() + std::ptrdiff_t(span.from * ch),
-                            samples.begin() + std::ptrdiff_t(span.to * ch));
+  return ctx_.doc->CopyRange(span.from, span.to);
 }
 
 void LevelFlow::Commit(const Span& span, const std::vector<float>& processed, const std::string& done) {
@@ -277,16 +278,16 @@ void LevelFlow::RemoveHum() {
   const AudioDoc& doc = *ctx_.doc;
   const uint32_t rate = doc.Format().sampleRate;
   const uint16_t ch = std::max<uint16_t>(doc.Format().channels, 1);
-  const float* all = doc.Samples().data();
   // The hum is found where nothing else sounds: the noise sample when one
   // is set, else the quietest two seconds of the clip.
   uint64_t from = doc.NoiseSampleStart(), to = doc.NoiseSampleEnd();
   if (to <= from) {
     const uint64_t length = std::min<uint64_t>(2ull * rate, doc.Frames());
-    from = QuietestStretch(all, doc.Frames(), ch, rate, length);
+    from = QuietestStretch(doc.Samples(), ch, rate, length);
     to = from + length;
   }
-  const double mains = DetectMainsHum(all + from * ch, size_t(to - from), ch, rate);
+  const std::vector<float> quiet = doc.CopyRange(from, to);
+  const double mains = DetectMainsHum(quiet.data(), size_t(to - from), ch, rate);
   if (mains <= 0) {
     ctx_.port->Status("没有检测到交流哼声（50/60 Hz），音频没动。");
     return;

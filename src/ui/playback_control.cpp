@@ -16,6 +16,14 @@ constexpr const char* kLoopText =
     "循环播放选区中 —— 按「■ 停止 (Space)」或空格键结束；点选区内跳位置，点选区外吸附回循环。";
 constexpr const char* kNoFullLengthText = "全长播放缓冲建不起来（内存不够）——这次先播紧凑版。";
 
+// A buffer played as a source; the source holds `keep` (the buffer's owner)
+// for as long as the stream may read it.
+std::shared_ptr<const SampleSource> Hold(const std::vector<float>& samples, size_t channels,
+                                         std::shared_ptr<const void> keep) {
+  return std::shared_ptr<const SampleSource>(new ContiguousSamples(samples.data(), samples.size() / channels, channels),
+                                             [keep](const SampleSource* source) { delete source; });
+}
+
 }  // namespace
 
 PlaybackControl::PlaybackControl(const EditContext& context, WaveViewModel& view, const OpenedMedia& opened)
@@ -105,7 +113,7 @@ void PlaybackControl::Command() {
   ctx_.port->Repaint(PaintArea::Wave);
 }
 
-bool PlaybackControl::EnsureFullLength(const std::vector<float>& samples, const PlaybackBuffer& choice) {
+bool PlaybackControl::EnsureFullLength(const SampleSource& samples, const PlaybackBuffer& choice) {
   const AudioDoc& doc = *ctx_.doc;
   if (full_.valid && full_.revision == doc.Revision() && full_.processed == choice.processed &&
       (!choice.processed || full_.level == choice.level))
@@ -119,7 +127,7 @@ bool PlaybackControl::EnsureFullLength(const std::vector<float>& samples, const 
   // process is killed later; asking first keeps that from happening.
   if (known && bytes > available) return false;
   try {
-    if (!LayOnSourceTimeline(samples.data(), doc.Frames(), channels, doc.Segments(), doc.SourceFrames(), full_.samples))
+    if (!LayOnSourceTimeline(samples, channels, doc.Segments(), doc.SourceFrames(), full_.samples))
       return false;
   } catch (const std::bad_alloc&) {
     full_ = FullLengthBuffer{};
@@ -140,16 +148,16 @@ bool PlaybackControl::Start(uint64_t startFrame, std::string& status, std::strin
   // The seam where a denoised copy takes over. A copy of another length is
   // stale (the document changed under it) and is never played.
   PlaybackBuffer choice = ctx_.app->PlaybackSource();
-  const std::vector<float>* samples = &doc.Samples();
-  if (choice.samples != nullptr && choice.samples->size() == doc.Samples().size())
-    samples = choice.samples;
+  const size_t channels = std::max<size_t>(doc.Format().channels, 1);
+  std::shared_ptr<const SampleSource> source = doc.Snapshot();
+  if (choice.samples != nullptr && choice.samples->size() == doc.Frames() * channels)
+    source = Hold(*choice.samples, channels, choice.keepAlive);
   else if (choice.samples != nullptr)
     choice = PlaybackBuffer{};
   else
     choice.processed = false;  // the original, with the denoise code's word on why
   status = choice.status;
 
-  const float* data = samples->data();
   uint64_t frames = doc.Frames();
   uint64_t start = startFrame;
   uint64_t loopStart = 0, loopEnd = 0;
@@ -159,10 +167,10 @@ bool PlaybackControl::Start(uint64_t startFrame, std::string& status, std::strin
   }
   play_.fullLength = false;
   if (opened_.hasPicture && doc.HasCuts() && frames > 0) {
-    if (EnsureFullLength(*samples, choice)) {
+    if (EnsureFullLength(*source, choice)) {
       play_.fullLength = true;
       play_.timeline = SourceTimeline(doc.Segments());
-      data = full_.samples.data();
+      source = Hold(full_.samples, channels, nullptr);
       frames = doc.SourceFrames();
       start = play_.timeline.ToSource(start);
       if (loopEnd > loopStart) {
@@ -173,13 +181,13 @@ bool PlaybackControl::Start(uint64_t startFrame, std::string& status, std::strin
       status = status.empty() ? std::string(kNoFullLengthText) : std::string(kNoFullLengthText) + " " + status;
     }
   }
-  if (!ctx_.playback->Start(data, frames, doc.Format(), start, Endpoint(), error, loopStart, loopEnd)) {
+  if (!ctx_.playback->Start(source.get(), doc.Format(), start, Endpoint(), error, loopStart, loopEnd)) {
     play_.active = false;
     return false;
   }
   play_.active = true;
   play_.frames = frames;
-  play_.keep = samples == choice.samples ? choice.keepAlive : nullptr;
+  play_.keep = std::move(source);
   return true;
 }
 
@@ -228,10 +236,12 @@ void PlaybackControl::BufferChanged() {
   const AudioDoc& doc = *ctx_.doc;
   if (!play_.fullLength && play_.frames == doc.Frames()) {
     PlaybackBuffer choice = ctx_.app->PlaybackSource();
-    const bool copy = choice.samples != nullptr && choice.samples->size() == doc.Samples().size();
+    const size_t channels = std::max<size_t>(doc.Format().channels, 1);
+    const bool copy = choice.samples != nullptr && choice.samples->size() == doc.Frames() * channels;
+    std::shared_ptr<const SampleSource> next = copy ? Hold(*choice.samples, channels, choice.keepAlive) : doc.Snapshot();
     play_.retired.push_back(std::move(play_.keep));
-    play_.keep = copy ? choice.keepAlive : nullptr;
-    ctx_.playback->SwapBuffer(copy ? choice.samples->data() : doc.Samples().data());
+    play_.keep = next;
+    ctx_.playback->SwapBuffer(next.get());
     if (!choice.status.empty()) ctx_.port->Status(choice.status);
     return;
   }

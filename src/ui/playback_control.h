@@ -19,6 +19,7 @@
 namespace vesk {
 class AudioDoc;
 class PlaybackStream;
+class SampleSource;
 class DeviceCatalogue;
 }  // namespace vesk
 
@@ -81,7 +82,7 @@ class PlaybackControl {
   bool Recording() const;
   bool Start(uint64_t startFrame, std::string& status, std::string& error);
   bool Restart(std::string& error);
-  bool EnsureFullLength(const std::vector<float>& samples, const PlaybackBuffer& choice);
+  bool EnsureFullLength(const SampleSource& samples, const PlaybackBuffer& choice);
   void ReleaseSwapped();
   std::string Endpoint() const;
 
@@ -94,7 +95,7 @@ class PlaybackControl {
     bool fullLength = false;  // playing the source-timeline buffer
     SourceTimeline timeline;
     uint64_t frames = 0;               // of the buffer playing
-    std::shared_ptr<const void> keep;  // the buffer playing, when it is a copy
+    std::shared_ptr<const void> keep;  // the source playing
     // Buffers swapped out that the playback thread may still be reading.
     std::vector<std::shared_ptr<const void>> retired;
   };

@@ -270,7 +270,7 @@ void SaveFlow::SaveVideo() {
           kept.push_back({int64_t(s.sourceStart), int64_t(std::min(s.sourceStart + s.length, sourceFrames))});
       std::sort(kept.begin(), kept.end(), [](const FrameRange& a, const FrameRange& b) { return a.start < b.start; });
     } else {
-      samples = doc.Samples();
+      samples = doc.CopySamples();
       kept.push_back({0, int64_t(doc.Frames())});
     }
   }

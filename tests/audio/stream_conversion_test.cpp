@@ -7,6 +7,7 @@
 #include "support/signal.h"
 #include "audio/capture_stream.h"
 #include "audio/playback_stream.h"
+#include "doc/sample_store.h"
 
 namespace vesk {
 namespace {
@@ -137,6 +138,12 @@ class DevicelessPlayback final : public PlaybackStream {
     running_.store(true);
     PrepareRender(deviceRate, {deviceChannels, 32, true});
   }
+  void Play(const SampleSource& source, AudioFormat f, uint64_t start, uint64_t ls, uint64_t le, uint32_t deviceRate,
+            uint16_t deviceChannels) {
+    SetBuffer(&source, f, start, ls, le);
+    running_.store(true);
+    PrepareRender(deviceRate, {deviceChannels, 32, true});
+  }
 
  protected:
   bool StartDevice(std::string&) override { return true; }
@@ -212,6 +219,23 @@ TEST(PlaybackRender, LoopsOverTheRangeWithoutAGapAndSnapsSeeks) {
   p.SetLoop(0, 0);
   p.Seek(500000);
   EXPECT_EQ(p.Position(), 200000u);
+}
+
+// The edit document plays from its pieces: a loop across many piece
+// boundaries, resampled, sounds exactly as the same samples in one buffer.
+TEST(PlaybackRender, PiecesPlayAsTheSameSamplesInOneBuffer) {
+  std::vector<float> ramp(200000);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = float(i) / 200000.0f;
+  SampleSequence pieces(std::vector<float>(ramp), 1);
+  for (uint64_t at = 1000; at < 200000; at += 7919) pieces = pieces.Replaced(at, at + 3, pieces.Copy(at, at + 3));
+  ASSERT_GT(pieces.PieceCount(), 40u);
+  DevicelessPlayback one, many;
+  one.Play(ramp, {44100, 1, 16}, 30000, 20000, 120000, 48000, 2);
+  many.Play(pieces, {44100, 1, 16}, 30000, 20000, 120000, 48000, 2);
+  std::vector<float> a(2 * 150000), b(2 * 150000);
+  ASSERT_TRUE(one.Render(a.data(), 150000));
+  ASSERT_TRUE(many.Render(b.data(), 150000));
+  EXPECT_EQ(a, b);
 }
 
 TEST(PlaybackRender, EndsAfterTwelveCallbacksOfSilencePastTheEnd) {

@@ -211,7 +211,7 @@ TEST(AudioDocModel, RandomEditSequencesMatchThePlainModelAfterEveryStep) {
       }
       ASSERT_EQ(doc.Revision() != revision, changed);
       ASSERT_EQ(doc.Frames(), m.Frames());
-      ASSERT_TRUE(doc.Samples() == m.s) << FirstDifference(doc.Samples(), m.s);
+      ASSERT_TRUE(doc.CopySamples() == m.s) << FirstDifference(doc.CopySamples(), m.s);
       ASSERT_EQ(SourceFrames(doc.Segments()), m.src);
       ASSERT_EQ(doc.SelectionStart(), m.sel0);
       ASSERT_EQ(doc.SelectionEnd(), m.sel1);

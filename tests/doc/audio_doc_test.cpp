@@ -31,7 +31,7 @@ TEST_P(EditLengths, ChangeTheLengthAndUndoRestoresTheClipExactly) {
   const EditCase& c = GetParam();
   AudioDoc doc;
   AdoptClip(doc, Ramp(c.frames, 2));
-  const std::vector<float> before = doc.Samples();
+  const std::vector<float> before = doc.CopySamples();
   doc.SetSelection(c.a, c.b);
   std::string error = "stale";
   ASSERT_TRUE(c.edit(doc, error));
@@ -41,7 +41,7 @@ TEST_P(EditLengths, ChangeTheLengthAndUndoRestoresTheClipExactly) {
   EXPECT_EQ(doc.SelectionEnd(), c.selEndAfter);
   EXPECT_TRUE(doc.IsModified());
   ASSERT_TRUE(doc.Undo());
-  EXPECT_EQ(doc.Samples(), before);
+  EXPECT_EQ(doc.CopySamples(), before);
   EXPECT_EQ(doc.Segments(), (SegmentList{{0, c.frames}}));
   EXPECT_LE(doc.SelectionEnd(), doc.Frames());
   ASSERT_TRUE(doc.Redo());
@@ -86,10 +86,11 @@ TEST(AudioDocEdits, SilenceZeroesTheSelectionAndRampsOnlyOutsideIt) {
   doc.SetSelection(0, 500);
   std::string error;
   ASSERT_TRUE(doc.SilenceSelection(error));
-  for (size_t i = 0; i < 1000; ++i) ASSERT_EQ(doc.Samples()[i], 0.0f) << i;
-  EXPECT_EQ(doc.Samples()[1000], 0.0f);                     // fade-in starts silent at the cut
-  EXPECT_NEAR(doc.Samples()[(500 + 120) * 2], 0.25f, 1e-6);  // half way up
-  EXPECT_EQ(doc.Samples()[(500 + 240) * 2], 0.5f);
+  const std::vector<float> s = doc.CopySamples();
+  for (size_t i = 0; i < 1000; ++i) ASSERT_EQ(s[i], 0.0f) << i;
+  EXPECT_EQ(s[1000], 0.0f);                     // fade-in starts silent at the cut
+  EXPECT_NEAR(s[(500 + 120) * 2], 0.25f, 1e-6);  // half way up
+  EXPECT_EQ(s[(500 + 240) * 2], 0.5f);
 }
 
 TEST(AudioDocEdits, DeleteRampsBothSidesOfAnInnerCutButNotAClipEdge) {
@@ -98,10 +99,10 @@ TEST(AudioDocEdits, DeleteRampsBothSidesOfAnInnerCutButNotAClipEdge) {
   std::string error;
   doc.SetSelection(0, 500);
   ASSERT_TRUE(doc.DeleteSelection(error));
-  EXPECT_EQ(doc.Samples().front(), 0.5f);
+  EXPECT_EQ(doc.CopySamples().front(), 0.5f);
   doc.SetSelection(10000, 20000);
   ASSERT_TRUE(doc.DeleteSelection(error));
-  const auto& s = doc.Samples();
+  const auto& s = doc.CopySamples();
   EXPECT_EQ(s[10000 * 2], 0.0f);            // first frame after the cut
   EXPECT_EQ(s[9999 * 2], 0.0f);             // last frame before the cut
   EXPECT_EQ(s[(10000 - 241) * 2], 0.5f);    // outside the 240-frame ramp
@@ -115,7 +116,7 @@ TEST(AudioDocEdits, TrimRampsTheEndsOfAConstantClipAt44100) {
   doc.SetSelection(1000, 30000);
   std::string error;
   ASSERT_TRUE(doc.TrimToSelection(error));
-  const auto& s = doc.Samples();
+  const auto& s = doc.CopySamples();
   EXPECT_LE(std::fabs(s.front()), 1500.0f / 32768.0f);
   EXPECT_LE(std::fabs(s.back()), 1500.0f / 32768.0f);
   EXPECT_FLOAT_EQ(s[(220 + 2) * 2], level);
@@ -128,7 +129,7 @@ TEST(AudioDocEdits, TrimOfThreeFramesSilencesOnlyTheOuterFrames) {
   doc.SetSelection(0, 3);
   std::string error;
   ASSERT_TRUE(doc.TrimToSelection(error));
-  EXPECT_EQ(doc.Samples(), (std::vector<float>{0, 0, 0.5f, 0.5f, 0, 0}));
+  EXPECT_EQ(doc.CopySamples(), (std::vector<float>{0, 0, 0.5f, 0.5f, 0, 0}));
 }
 
 TEST(AudioDocEdits, ReplaceSelectionRefusesAWrongLengthAndCopiesARightOneWithoutRamps) {
@@ -140,10 +141,10 @@ TEST(AudioDocEdits, ReplaceSelectionRefusesAWrongLengthAndCopiesARightOneWithout
   EXPECT_EQ(error, "写回数据长度不符（应为 200，实得 10）。");
   EXPECT_FALSE(doc.IsModified());
   ASSERT_TRUE(doc.ReplaceSelection(std::vector<float>(200, 0.75f), error));
-  EXPECT_EQ(doc.Samples()[199], Ramp(300, 2)[199]);
-  EXPECT_EQ(doc.Samples()[200], 0.75f);
-  EXPECT_EQ(doc.Samples()[399], 0.75f);
-  EXPECT_EQ(doc.Samples()[400], Ramp(300, 2)[400]);
+  EXPECT_EQ(doc.CopySamples()[199], Ramp(300, 2)[199]);
+  EXPECT_EQ(doc.CopySamples()[200], 0.75f);
+  EXPECT_EQ(doc.CopySamples()[399], 0.75f);
+  EXPECT_EQ(doc.CopySamples()[400], Ramp(300, 2)[400]);
   EXPECT_TRUE(doc.IsModified());
 }
 
@@ -155,12 +156,12 @@ TEST(AudioDocHistory, ThirteenthEditEvictsTheOldestSnapshot) {
   for (int i = 0; i < 13; ++i) {
     doc.SetSelection(uint64_t(i) * 50, uint64_t(i) * 50 + 10);
     ASSERT_TRUE(doc.SilenceSelection(error));
-    if (i == 0) afterFirst = doc.Samples();
+    if (i == 0) afterFirst = doc.CopySamples();
   }
   EXPECT_EQ(doc.UndoCount(), 12u);
   for (int i = 0; i < 12; ++i) ASSERT_TRUE(doc.Undo()) << i;
   EXPECT_FALSE(doc.Undo());
-  EXPECT_EQ(doc.Samples(), afterFirst);
+  EXPECT_EQ(doc.CopySamples(), afterFirst);
   EXPECT_EQ(doc.RedoCount(), 12u);
 }
 
@@ -316,7 +317,7 @@ TEST(AudioDocCuts, SourceTimelineKeepsAudioInPlaceAndSilencesTheDeletedThird) {
   std::vector<float> out;
   ASSERT_TRUE(doc.RenderToSourceTimeline(3000, out));
   ASSERT_EQ(out.size(), 6000u);
-  const auto& edited = doc.Samples();
+  const auto& edited = doc.CopySamples();
   for (size_t i = 0; i < 2000; ++i) ASSERT_EQ(out[i], edited[i]) << i;
   for (size_t i = 2000; i < 4000; ++i) ASSERT_EQ(out[i], 0.0f) << i;
   for (size_t i = 4000; i < 6000; ++i) ASSERT_EQ(out[i], edited[i - 2000]) << i;

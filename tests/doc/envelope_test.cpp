@@ -96,7 +96,7 @@ TEST(ViewEnvelope, WideColumnsMatchADirectScanBeforeAndAfterAnEdit) {
       for (const Wide& c : cases) {
         std::vector<float> mins, maxs, refMin, refMax;
         doc.ViewEnvelope(c.request, c.start, c.end, c.columns, mins, maxs);
-        ReferenceEnvelope(doc.Samples(), channels, c.request, c.start, c.end, c.columns, refMin, refMax);
+        ReferenceEnvelope(doc.CopySamples(), channels, c.request, c.start, c.end, c.columns, refMin, refMax);
         ASSERT_EQ(mins, refMin) << channels << "ch round " << round << " [" << c.start << "," << c.end << ")";
         ASSERT_EQ(maxs, refMax) << channels << "ch round " << round << " [" << c.start << "," << c.end << ")";
       }

@@ -58,7 +58,7 @@ TEST_P(SaveWavDepth, WritesTheRequestedDepthOr16) {
   const ReadBack r = Read(dir / "out.wav");
   EXPECT_EQ(r.bits, GetParam().bitsOnDisk);
   EXPECT_EQ(r.format.sampleRate, 48000u);
-  EXPECT_EQ(r.samples.size(), doc.Samples().size());
+  EXPECT_EQ(r.samples.size(), doc.CopySamples().size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, SaveWavDepth,
@@ -87,7 +87,7 @@ TEST(SaveWav, ResamplesDenoisesAndReportsRisingProgress) {
   test::ScratchDir dir;
   AudioDoc doc;
   test::AdoptClip(doc, test::Sine(96000, 2, 440, 96000, 0.5, 1.0), 96000);
-  const std::vector<float> original = doc.Samples();
+  const std::vector<float> original = doc.CopySamples();
   const uint64_t revision = doc.Revision();
   std::vector<std::pair<int, std::string>> steps;
   uint32_t denoiseRate = 0;
@@ -116,7 +116,7 @@ TEST(SaveWav, ResamplesDenoisesAndReportsRisingProgress) {
   float peak = 0;
   for (float x : r.samples) peak = std::max(peak, std::fabs(x));
   EXPECT_NEAR(peak, 0.25f, 0.01f);
-  EXPECT_EQ(doc.Samples(), original);  // the document keeps its own audio and rate
+  EXPECT_EQ(doc.CopySamples(), original);  // the document keeps its own audio and rate
   EXPECT_EQ(doc.Format().sampleRate, 96000u);
   EXPECT_EQ(doc.Revision(), revision);
   EXPECT_FALSE(doc.IsModified());
@@ -220,8 +220,9 @@ TEST(SaveWav, DataPastTheSegmentLimitLandsInNumberedFilesBesideTheTarget) {
       EXPECT_EQ(r.bits, c.bits);
       joined.insert(joined.end(), r.samples.begin(), r.samples.end());
     }
-    ASSERT_EQ(joined.size(), doc.Samples().size()) << c.bits << " bit";
-    for (size_t i = 0; i < joined.size(); ++i) ASSERT_NEAR(joined[i], doc.Samples()[i], 1.0 / 32000) << i;
+    const std::vector<float> samples = doc.CopySamples();
+    ASSERT_EQ(joined.size(), samples.size()) << c.bits << " bit";
+    for (size_t i = 0; i < joined.size(); ++i) ASSERT_NEAR(joined[i], samples[i], 1.0 / 32000) << i;
     EXPECT_EQ(FolderEntries(dir.path()).size(), c.files) << "no staging folder is left";
   }
 }

@@ -330,8 +330,8 @@ TEST(ControllerRecording, RecordsPausesStopsAndLoadsTheFile) {
   EXPECT_GT(recorded, between - 0.15);
   // Each of the two stretches may be filled up to 100 ms ahead of the clock.
   EXPECT_LT(recorded, around + 0.25) << "between the calls " << between << " s";
-  EXPECT_GT(test::TonePower(doc.Samples(), 2, 0, 48000, 440, 4800),
-            100 * test::TonePower(doc.Samples(), 2, 0, 48000, 2500, 4800));
+  EXPECT_GT(test::TonePower(doc.CopySamples(), 2, 0, 48000, 440, 4800),
+            100 * test::TonePower(doc.CopySamples(), 2, 0, 48000, 2500, 4800));
   EXPECT_EQ(doc.SourcePath(), path);
   EXPECT_EQ(rig->LastRecording(), path);
   EXPECT_EQ(PathFromUtf8(rig.Ini("LastFile")), path);
@@ -907,7 +907,7 @@ TEST_F(ControllerDenoiseExport, SavesWriteTheRenderAtTheExportLevelOrAskWhenTheP
                       test::StandardEndpoints(), plugin.Install());
     rig->Start();
     LoadQuietNoise(rig);
-    const std::vector<float> original = rig->Document().Samples();
+    const std::vector<float> original = rig->Document().CopySamples();
     plugin.hold = true;
     rig->OnCommand(ui::kIdDenoise);  // on: a usable plug-in starts the background render
     EXPECT_TRUE(rig->Settings().denoise);

@@ -97,7 +97,7 @@ struct DenoiseRig {
     window.Refresh();
     return window.shown->Control(id).label.value_or("");
   }
-  bool PlayingCacheCopy() { return playback.Source() != doc.Samples().data(); }
+  bool PlayingCacheCopy() { return playback.Source() != doc.Snapshot().get(); }
   int Renders() const {
     int n = 0;
     for (const std::string& s : view.statusHistory) n += s.rfind("正在后台渲染降噪…（渲染完再按空格", 0) == 0;
@@ -168,7 +168,7 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
   EXPECT_EQ(rig.playback.LoopStart(), 8000u);
   EXPECT_EQ(rig.playback.LoopEnd(), 40000u);
   const std::vector<float> denoised = *rig.denoise->Cache().Slot(0).samples;
-  EXPECT_LT(RmsOfRange(denoised, 0, denoised.size()), RmsOfRange(rig.doc.Samples(), 0, rig.doc.Samples().size()));
+  EXPECT_LT(RmsOfRange(denoised, 0, denoised.size()), RmsOfRange(rig.doc.CopySamples(), 0, rig.doc.CopySamples().size()));
 
   // Off and on again: back to the original and to the kept copy, same frame,
   // no new render, and the device is never reopened: the next callback
@@ -178,7 +178,7 @@ TEST(DenoiseController, SwitchRendersInBackgroundAndAuditionFollowsAtTheSameFram
   rig.denoise->Toggle();
   rig.playback.Advance(100);
   const std::vector<float>& out = rig.playback.rendered;
-  EXPECT_TRUE(std::equal(out.end() - 200, out.end(), rig.doc.Samples().begin() + 2 * 13000));
+  EXPECT_TRUE(std::equal(out.end() - 200, out.end(), rig.doc.CopySamples().begin() + 2 * 13000));
   rig.playback.Seek(13000);
   EXPECT_EQ(rig.Status(), "降噪已关闭：已切回原声（位置不变）。导出按原样输出；降噪缓存已保留，重新打开立刻生效。");
   EXPECT_FALSE(rig.PlayingCacheCopy());
@@ -282,12 +282,12 @@ TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
   for (const auto& c : cases) {
     DenoiseRig rig;
     rig.Load(10.0);
-    const std::vector<float> before = rig.doc.Samples();
+    const std::vector<float> before = rig.doc.CopySamples();
     rig.doc.SetSelection(c.start, c.start + c.frames);
     rig.denoise->DenoiseSelection();
     EXPECT_NE(rig.Status().find(c.preRoll), std::string::npos) << rig.Status();
     EXPECT_EQ(rig.Status().rfind("选区已降噪（档位：均衡，耗时 ", 0), 0u);
-    const std::vector<float>& after = rig.doc.Samples();
+    const std::vector<float>& after = rig.doc.CopySamples();
     const size_t a = c.start * 2, b = (c.start + c.frames) * 2;
     // Outside untouched; the first and last frames are the original (fade t = 0).
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + a, after.begin()));
@@ -298,7 +298,7 @@ TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
       EXPECT_LT(RmsOfRange(after, a + 400, b - 400), 0.7 * RmsOfRange(before, a + 400, b - 400));
     }
     ASSERT_TRUE(rig.area->HandleCommand(ui::kIdUndo));
-    EXPECT_EQ(rig.doc.Samples(), before);
+    EXPECT_EQ(rig.doc.CopySamples(), before);
   }
   DenoiseRig rig;
   rig.denoise->DenoiseSelection();
@@ -325,8 +325,8 @@ TEST(DenoiseController, BuiltInEngineWorksEveryPathWithoutAPlugin) {
   EXPECT_EQ(rig.Status().rfind("降噪已就绪（渲染 ", 0), 0u) << rig.Status();
   EXPECT_NE(rig.Status().find("噪声样本：自动取最安静的 2 秒（0:0"), std::string::npos) << rig.Status();
   const std::vector<float> first = *rig.denoise->Cache().Slot(0).samples;
-  ASSERT_EQ(first.size(), rig.doc.Samples().size());
-  EXPECT_LT(RmsOfRange(first, 0, first.size()), 0.5 * RmsOfRange(rig.doc.Samples(), 0, first.size()));
+  ASSERT_EQ(first.size(), rig.doc.CopySamples().size());
+  EXPECT_LT(RmsOfRange(first, 0, first.size()), 0.5 * RmsOfRange(rig.doc.CopySamples(), 0, first.size()));
   ASSERT_TRUE(rig.area->HandleCommand(ui::kIdPlay));
   EXPECT_TRUE(rig.PlayingCacheCopy());
   rig.area->StopPlayback();
@@ -344,15 +344,15 @@ TEST(DenoiseController, BuiltInEngineWorksEveryPathWithoutAPlugin) {
 
   // Selection denoise changes only the selection, undoably.
   rig.denoise->Toggle();  // off: the selection command needs no background render
-  const std::vector<float> before = rig.doc.Samples();
+  const std::vector<float> before = rig.doc.CopySamples();
   rig.doc.SetSelection(16000, 32000);
   rig.denoise->DenoiseSelection();
   EXPECT_EQ(rig.Status().rfind("选区已降噪（档位：均衡", 0), 0u) << rig.Status();
-  ASSERT_EQ(rig.doc.Samples().size(), before.size());
-  EXPECT_TRUE(std::equal(before.begin(), before.begin() + 32000, rig.doc.Samples().begin()));
-  EXPECT_LT(RmsOfRange(rig.doc.Samples(), 40000, 56000), 0.5 * RmsOfRange(before, 40000, 56000));
+  ASSERT_EQ(rig.doc.CopySamples().size(), before.size());
+  EXPECT_TRUE(std::equal(before.begin(), before.begin() + 32000, rig.doc.CopySamples().begin()));
+  EXPECT_LT(RmsOfRange(rig.doc.CopySamples(), 40000, 56000), 0.5 * RmsOfRange(before, 40000, 56000));
   ASSERT_TRUE(rig.area->HandleCommand(ui::kIdUndo));
-  EXPECT_TRUE(rig.doc.Samples() == before);
+  EXPECT_TRUE(rig.doc.CopySamples() == before);
 
   // The export renders its own copy at the export's rate.
   rig.denoise->Toggle();
@@ -360,7 +360,7 @@ TEST(DenoiseController, BuiltInEngineWorksEveryPathWithoutAPlugin) {
   const ui::ExportDenoise d = rig.denoise->ForExport(ui::ExportKind::Audio, "/out/x.wav");
   ASSERT_TRUE(d.run);
   EXPECT_TRUE(rig.view.boxes.empty());
-  std::vector<float> copy = rig.doc.Samples();
+  std::vector<float> copy = rig.doc.CopySamples();
   ASSERT_TRUE(d.run(copy, 16000));
   EXPECT_EQ(copy.size(), before.size());
   EXPECT_EQ(d.stage, "正在跑降噪（内置降噪）…");
@@ -528,9 +528,9 @@ TEST(DenoiseController, ExportAsksWhenThePluginIsMissingAndRendersItsOwnCopyOthe
   const ui::ExportDenoise d = rig.denoise->ForExport(ui::ExportKind::Audio, "/out/x.wav");
   EXPECT_FALSE(rig.denoise->Rendering());  // waited for the background render
   ASSERT_TRUE(d.run);
-  std::vector<float> copy = rig.doc.Samples();
+  std::vector<float> copy = rig.doc.CopySamples();
   ASSERT_TRUE(d.run(copy, 16000));
-  EXPECT_LT(RmsOfRange(copy, 0, copy.size()), RmsOfRange(rig.doc.Samples(), 0, copy.size()));
+  EXPECT_LT(RmsOfRange(copy, 0, copy.size()), RmsOfRange(rig.doc.CopySamples(), 0, copy.size()));
   EXPECT_EQ(d.stage, "正在跑降噪（VeskTest Voice De-noise）…");
   EXPECT_EQ(d.resultNoteAfterRun().rfind("，已降噪（", 0), 0u);
   rig.Settle();

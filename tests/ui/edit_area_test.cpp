@@ -165,7 +165,7 @@ TEST(EditCommands, ApplyTheirDocumentCallStatusPlayHeadAndView) {
   rig.doc.SetSelection(0, 1000);
   rig.area.HandleCommand(kIdSilence);
   EXPECT_EQ(rig.Status(), "选区已静音。");
-  EXPECT_EQ(rig.doc.Samples()[0], 0.0f);
+  EXPECT_EQ(rig.doc.CopySamples()[0], 0.0f);
 
   rig.area.HandleCommand(kIdUndo);
   EXPECT_EQ(rig.Status(), "已撤销上一步（Ctrl+Y 可重做）。");
@@ -233,7 +233,7 @@ TEST(EditEndToEnd, DragSelectDeleteAndUndoRestoreTheSamplesExactly) {
   EXPECT_EQ(rig.doc.Frames(), 384000u);
   EXPECT_EQ(rig.area.PlayHead(), 96000u);
   ASSERT_TRUE(rig.Key(Key::Z, true));
-  EXPECT_EQ(rig.doc.Samples(), original);
+  EXPECT_EQ(rig.doc.CopySamples(), original);
 }
 
 TEST(EditPlay, StartsFromThePlayHeadOrTheSelectionAndStopsWhereItWas) {
@@ -330,7 +330,7 @@ TEST(EditPlay, FullLengthPlaybackSkipsTheDeletedRangeWithoutGoingBack) {
   rig.doc.SetSelection(48000, 96000);
   rig.area.HandleCommand(kIdDelete);
   ASSERT_TRUE(rig.doc.HasCuts());
-  const std::vector<float> edited = rig.doc.Samples();
+  const std::vector<float> edited = rig.doc.CopySamples();
 
   rig.Key(Key::Home);
   rig.Key(Key::Space);
@@ -354,10 +354,10 @@ TEST(EditPlay, FullLengthPlaybackSkipsTheDeletedRangeWithoutGoingBack) {
 
   // Played again unchanged, the same buffer is reused; a loop across the cut
   // maps both ends; an edit drops the buffer.
-  const float* buffer = rig.playback.startedWith;
+  const float* buffer = EditAreaTestAccess::FullLengthSamples(rig.area).data();
   rig.doc.SetSelection(40000, 50000);
   rig.Key(Key::Space);
-  EXPECT_EQ(rig.playback.startedWith, buffer);
+  EXPECT_EQ(EditAreaTestAccess::FullLengthSamples(rig.area).data(), buffer);
   EXPECT_EQ(rig.playback.LoopStart(), 40000u);
   EXPECT_EQ(rig.playback.LoopEnd(), 98000u);
   rig.area.HandleCommand(kIdSilence);
@@ -369,7 +369,7 @@ TEST(EditPlay, FullLengthPlaybackSkipsTheDeletedRangeWithoutGoingBack) {
   rig.Key(Key::Space);
   EXPECT_FALSE(rig.area.PlayingFullLength());
   EXPECT_EQ(rig.Status(), "全长播放缓冲建不起来（内存不够）——这次先播紧凑版。");
-  EXPECT_EQ(rig.playback.startedWith, rig.doc.Samples().data());
+  EXPECT_EQ(rig.playback.startedWith, rig.doc.Snapshot().get());
 }
 
 TEST(EditScene, DrawsTheDocumentTheHintAndTheLiveWaveform) {

@@ -92,17 +92,17 @@ class ManualPlayback : public PlaybackStream {
  public:
   bool failStart = false;
   int starts = 0;
-  const float* startedWith = nullptr;
+  const SampleSource* startedWith = nullptr;
   std::vector<float> rendered;
 
   void Stop() override {
     running_ = false;
     ForgetBuffer();
   }
-  // The buffer the next callback reads (a pending swap taken over).
-  const float* Source() {
+  // The source the next callback reads (a pending swap taken over).
+  const SampleSource* Source() {
     if (Running()) Render(nullptr, 0);
-    return samples_;
+    return source_;
   }
   // One device callback of `frames` frames.
   void Advance(size_t frames) {
@@ -115,7 +115,7 @@ class ManualPlayback : public PlaybackStream {
  protected:
   bool StartDevice(std::string& error) override {
     ++starts;
-    startedWith = samples_;
+    startedWith = source_;
     if (failStart) {
       error = "初始化播放流 失败（HRESULT 0x88890008）。";
       return false;

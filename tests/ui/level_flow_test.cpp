@@ -31,7 +31,8 @@ struct LevelRig : test::EditRig {
     LoudnessReading r;
     std::string error;
     const uint16_t ch = doc.Format().channels;
-    MeasureLoudness(doc.Samples().data() + a * ch, size_t(b - a), kRate, ch, ch == 1, r, error);
+    const std::vector<float> range = doc.CopyRange(a, b);
+    MeasureLoudness(range.data(), size_t(b - a), kRate, ch, ch == 1, r, error);
     return r.integratedLufs;
   }
 };
@@ -91,13 +92,13 @@ TEST(LevelFlow, EditsChangeOnlyTheirSpanAndUndoExactly) {
     SCOPED_TRACE(c.name);
     LevelRig rig;
     rig.Load(Clip());
-    const std::vector<float> before = rig.doc.Samples();
+    const std::vector<float> before = rig.doc.CopySamples();
     const size_t changes = rig.host.changes.size();
     const uint64_t a = c.select ? kRate / 2 : 0, b = c.select ? 3 * kRate / 2 : 2 * kRate;
     if (c.select) rig.Select(a, b);
     if (!c.answer.empty()) rig.window.view.numberAnswers.push_back(c.answer);
     ASSERT_TRUE(rig.levels.HandleCommand(c.command));
-    const std::vector<float>& after = rig.doc.Samples();
+    const std::vector<float>& after = rig.doc.CopySamples();
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(rig.doc.UndoCount() > 0, c.changesInside);
     EXPECT_EQ(rig.host.changes.size() - changes, c.changesInside ? 1u : 0u);
@@ -108,7 +109,7 @@ TEST(LevelFlow, EditsChangeOnlyTheirSpanAndUndoExactly) {
     EXPECT_FALSE(outside);
     if (c.changesInside) {
       ASSERT_TRUE(rig.doc.Undo());
-      EXPECT_EQ(rig.doc.Samples(), before);
+      EXPECT_EQ(rig.doc.CopySamples(), before);
     }
   }
 }
@@ -125,7 +126,7 @@ TEST(LevelFlow, TargetsLandWithinAThirdOfAUnitAndTheCustomTargetIsKept) {
   EXPECT_NEAR(rig.Lufs(0, 2 * kRate), -20.0, 0.3);
   EXPECT_EQ(rig.settings.loudnessPreset, 3);
   EXPECT_DOUBLE_EQ(rig.settings.loudnessCustomCeiling, -3.0);
-  EXPECT_LE(AmplitudeDb(test::Peak(rig.doc.Samples())), -3.0);
+  EXPECT_LE(AmplitudeDb(test::Peak(rig.doc.CopySamples())), -3.0);
   const auto menu = rig.levels.Menu();
   EXPECT_NE(std::find_if(menu.begin(), menu.end(),
                          [](const MenuItem& m) {
@@ -138,18 +139,18 @@ TEST(LevelFlow, TargetsLandWithinAThirdOfAUnitAndTheCustomTargetIsKept) {
 TEST(LevelFlow, AGainThatWouldClipAsksFirstAndNoIsNoChange) {
   LevelRig rig;
   rig.Load(test::Sine(2 * kRate, 2, 440, kRate, 0.5));  // peak −6 dBFS
-  const std::vector<float> before = rig.doc.Samples();
+  const std::vector<float> before = rig.doc.CopySamples();
   rig.window.view.numberAnswers.push_back({12.0});
   rig.window.view.boxAnswers.push_back(BoxAnswer::No);
   rig.levels.HandleCommand(kMenuGain);
   ASSERT_EQ(rig.window.view.numberNotes.size(), 1u);
   EXPECT_NE(rig.window.view.numberNotes[0].find("会削波"), std::string::npos);
   EXPECT_EQ(rig.window.view.boxes.size(), 1u);
-  EXPECT_EQ(rig.doc.Samples(), before);
+  EXPECT_EQ(rig.doc.CopySamples(), before);
   rig.window.view.numberAnswers.push_back({12.0});
   rig.window.view.boxAnswers.push_back(BoxAnswer::Yes);
   rig.levels.HandleCommand(kMenuGain);
-  EXPECT_NEAR(test::Peak(rig.doc.Samples()), 0.5 * std::pow(10.0, 0.6), 1e-3);
+  EXPECT_NEAR(test::Peak(rig.doc.CopySamples()), 0.5 * std::pow(10.0, 0.6), 1e-3);
 }
 
 }  // namespace

@@ -102,7 +102,7 @@ TEST_F(DiskFull, VideoExportsKeepTheFileTheyWouldReplace) {
   for (const Attempt& c : {Attempt{"temporary audio", "out.mp4", 256 << 10}, Attempt{"ffmpeg", "out.mp4", 2 << 20}}) {
     Check(c, [&](const fs::path& target, std::string& error) {
       fs::path actual;
-      return ExportVideoEditedViaFfmpeg("/usr/bin/ffmpeg", source, doc.Samples(), doc.Format(), {}, target, actual,
+      return ExportVideoEditedViaFfmpeg("/usr/bin/ffmpeg", source, doc.CopySamples(), doc.Format(), {}, target, actual,
                                         error, nullptr, {});
     });
   }

@@ -121,9 +121,9 @@ TEST_P(RecordingMatrix, RecordsTheChosenSourcesAtWallClockLengthAndLoadsTheFile)
   EXPECT_LE(seconds, around + slack) << "between the calls " << wall << " s";
   const double rate = doc.Format().sampleRate;
   const size_t skip = size_t(rate / 2);
-  const double p440 = test::TonePower(doc.Samples(), ch, 0, rate, 440, skip);
-  const double p1000 = test::TonePower(doc.Samples(), ch, 0, rate, 1000, skip);
-  const double floor = test::TonePower(doc.Samples(), ch, 0, rate, 2500, skip) + 1e-9;
+  const double p440 = test::TonePower(doc.CopySamples(), ch, 0, rate, 440, skip);
+  const double p1000 = test::TonePower(doc.CopySamples(), ch, 0, rate, 1000, skip);
+  const double floor = test::TonePower(doc.CopySamples(), ch, 0, rate, 2500, skip) + 1e-9;
   const bool wantMic = c.source != RecordSource::ComputerSound, wantLoop = c.source != RecordSource::Microphone;
   EXPECT_EQ(p440 > 100 * floor, wantMic) << p440 << " / " << floor;
   EXPECT_EQ(p1000 > 100 * floor, wantLoop) << p1000 << " / " << floor;
@@ -198,7 +198,7 @@ TEST_P(MicrophoneSpliceTest, RecordsAContinuousToneWithoutSplices) {
   rig.Session().StopRecording(result);
   const auto afterStop = Clock::now();
   ASSERT_TRUE(rig.Load(result)) << result.notice.status;
-  const std::vector<float>& s = rig.Doc().Samples();
+  const std::vector<float>& s = rig.Doc().CopySamples();
   ASSERT_GT(s.size(), 48000u * 2) << result.notice.status;
   const double seconds = double(s.size()) / 48000.0;
   // Up to the stop the file may lack what lies within timestamp jitter (30 ms).
@@ -272,7 +272,7 @@ TEST_P(MergedTakeTest, TheSameSoundFromBothPathsLandsAtOnePlace) {
   player.Kill();
   player.Wait(3000);
   ASSERT_TRUE(rig.Load(result)) << result.notice.status;
-  const std::vector<float>& s = rig.Doc().Samples();
+  const std::vector<float>& s = rig.Doc().CopySamples();
   const double rate = rig.Doc().Format().sampleRate;
   // Bursts after the first second (the paths are lined up by then).
   int bursts = 0;
@@ -328,7 +328,7 @@ TEST_F(PulseTest, LoopbackOfASilentSinkFillsTheTimelineWithSilence) {
   // A source that delivers nothing is filled with silence up to 100 ms ahead
   // of the clock, so the take may run that much past the time around the calls.
   EXPECT_LE(seconds, outer * 1.01 + 0.02 + 0.1);
-  EXPECT_LT(test::Rms(rig.Doc().Samples(), 2, 0), 1e-4);
+  EXPECT_LT(test::Rms(rig.Doc().CopySamples(), 2, 0), 1e-4);
 }
 
 TEST_F(PulseTest, LostMicrophoneStopsTheRecordingAndKeepsWhatWasRecorded) {

@@ -97,7 +97,7 @@ TEST(BuiltinDenoise, StereoAtAnotherRateStaysAlignedAndRendersTheSameTwice) {
   ASSERT_EQ(format.channels, 2u);
   // A marked noise sample: the first 1.5 s, which hold no speech.
   NoiseProfile profile;
-  ASSERT_TRUE(MeasureNoiseProfile(in, 44100, 2, 0, 66150, profile, error)) << error;
+  ASSERT_TRUE(MeasureNoiseProfile(ContiguousSamples(in.data(), in.size() / 2, 2), 44100, 2, 0, 66150, profile, error)) << error;
   EXPECT_FALSE(profile.quietest);
   for (unsigned level : {1u, 2u}) {
     std::vector<float> first = in, second = in;
@@ -115,12 +115,12 @@ TEST(BuiltinDenoise, DecisionsOnLevelsProfilesAndFilterText) {
   // Quiet everywhere but a loud middle: the quietest 1 s is at the start or end.
   std::vector<float> s(rate * 4, 0.1f);
   for (size_t i = 0; i < rate; ++i) s[i + 2 * rate] = 0.001f;  // a hole from 2 s to 3 s
-  EXPECT_EQ(QuietestStretch(s.data(), s.size(), 1, rate, rate), 2u * rate);
+  EXPECT_EQ(QuietestStretch(ContiguousSamples(s.data(), s.size(), 1), 1, rate, rate), 2u * rate);
   EXPECT_EQ(NoiseFloorDb(s.data() + 2 * rate, rate, 1), -60);
   EXPECT_EQ(NoiseFloorDb(s.data(), rate, 1), -20);  // -20 dBFS
   const std::vector<float> silence(rate, 0.0f);
   EXPECT_EQ(NoiseFloorDb(silence.data(), rate, 1), -80);
-  EXPECT_EQ(NoiseFloorFromPercentile(s.data(), s.size(), 1, rate), -60);
+  EXPECT_EQ(NoiseFloorFromPercentile(ContiguousSamples(s.data(), s.size(), 1), 1, rate), -60);
 
   std::array<double, kNoiseBands> bands{};
   EXPECT_TRUE(ParseBandNoise("[afftdn @ 0x1] bn=-1.3 -0.9 0 1 2 3 4 5 6 7 8 9 10 11 12.5 \n", bands));

@@ -136,7 +136,7 @@ TEST(SaveWavFromSource, FollowsTheDepthOfARealSourceFile) {
     int bits = 0;
     ASSERT_TRUE(ReadWavFile(dir / "out.wav", format, samples, error, riff, &bits));
     EXPECT_EQ(bits, c.onDisk) << c.soxArgs;
-    EXPECT_EQ(samples.size(), doc.Samples().size());
+    EXPECT_EQ(samples.size(), doc.CopySamples().size());
   }
 }
 
@@ -145,24 +145,30 @@ class UndoBudgetOverride : public testing::Test {
   void TearDown() override { unsetenv("VESK_UNDO_BUDGET_MB"); }
 };
 
-TEST_F(UndoBudgetOverride, OneMebibyteMakesALargerEditUndoable) {
+TEST_F(UndoBudgetOverride, OnlyWhatAStateKeepsAloneCountsAgainstTheBudget) {
   setenv("VESK_UNDO_BUDGET_MB", "1", 1);
   EXPECT_EQ(GetUndoBudget(), 1048576u);
   AudioDoc doc;
   test::AdoptClip(doc, test::Sine(48000 * 3, 2, 440, 48000, 0.5, 1.0));  // 1.1 MiB
-  doc.SetSelection(0, 1000);
   std::string error;
+  // A silence in a clip larger than the budget keeps the clip shared.
+  doc.SetSelection(0, 1000);
   ASSERT_TRUE(doc.SilenceSelection(error));
+  EXPECT_EQ(error, "");
+  EXPECT_LT(doc.UndoBytes(), 65536u);
+  // Rewriting all of it leaves the original to the undo state alone.
+  std::vector<float> louder = doc.CopySamples();
+  for (float& v : louder) v *= 1.5f;
+  ASSERT_TRUE(doc.ReplaceRange(0, doc.Frames(), louder, error));
   EXPECT_EQ(error, "片段过大，本次操作不可撤销。");
   EXPECT_EQ(doc.UndoCount(), 0u);
   EXPECT_FALSE(doc.Undo());
-  EXPECT_EQ(doc.Samples()[0], 0.0f);  // the edit itself went ahead
+  EXPECT_EQ(doc.CopySamples(), louder);  // the edit itself went ahead
 
-  // Smaller clips evict the oldest snapshots to stay within the budget.
+  // Rewrites of a smaller clip evict the oldest states to stay within it.
   test::AdoptClip(doc, test::Sine(48000, 2, 440, 48000, 0.5, 1.0));  // 375 KiB
   for (int i = 0; i < 4; ++i) {
-    doc.SetSelection(0, 10);
-    ASSERT_TRUE(doc.SilenceSelection(error));
+    ASSERT_TRUE(doc.ReplaceRange(0, doc.Frames(), doc.CopySamples(), error));
     EXPECT_EQ(error, "");
   }
   EXPECT_EQ(doc.UndoCount(), 2u);

@@ -160,8 +160,9 @@ TEST_F(EditFiles, TrackDialogAuditionsImportsMixesAndCancels) {
   EXPECT_EQ(Status(), "已载入：tracks.mkv（00:00:03.0）。这是视频的声音：剪完可以用「剪辑后另存视频」装回原画面"
                            "（画面原样拷贝，不重新编码）；没导入的音轨 1、3 导出视频时原样保留。");
   const std::vector<float> noise = test::DecodeAudio(video, "0:a:1", dir.path());
-  ASSERT_EQ(doc.Samples().size(), noise.size());
-  for (size_t i = 0; i < noise.size(); i += 997) ASSERT_NEAR(doc.Samples()[i], noise[i], 1e-4) << i;
+  const std::vector<float> loaded = doc.CopySamples();
+  ASSERT_EQ(loaded.size(), noise.size());
+  for (size_t i = 0; i < noise.size(); i += 997) ASSERT_NEAR(loaded[i], noise[i], 1e-4) << i;
 
   // Mix: every track into one stereo clip, none left untouched.
   view.trackDialog = [](const TrackDialogModel&) { return TrackDialogResult{2, 0}; };
@@ -290,7 +291,7 @@ TEST_F(EditFiles, VideoExportKeepsThePictureAndPutsTheCutAtItsSourceTime) {
   const auto video = MakeThreeTracks("tracks.mkv");
   view.trackDialog = [](const TrackDialogModel&) { return TrackDialogResult{1, 1}; };
   ASSERT_TRUE(area->OpenForEdit(video));
-  const std::vector<float> original = doc.Samples();
+  const std::vector<float> original = doc.CopySamples();
   doc.SetSelection(48000, 72000);
   std::string error;
   ASSERT_TRUE(doc.DeleteSelection(error)) << error;
@@ -386,7 +387,7 @@ TEST_F(EditFiles, VideoExportWithTheDenoiseSwitchOnRendersTheTrackOrAsksFirst) {
     settings.denoiseLevel = 0;
     settings.videoCodecFlac = true;
     host.denoise = &denoise;
-    const std::vector<float> original = doc.Samples();
+    const std::vector<float> original = doc.CopySamples();
     const size_t before = view.statusHistory.size();
     view.boxAnswers = {c.answer};
     view.fileAnswers.push_back(dir / c.file);

@@ -204,7 +204,7 @@ TEST_F(QtMainWindow, RoutesDropDownsMenusKeysAndButtonsToTheController) {
   script.Then(test::DialogScript::ChooseMenuItem("淡入"));
   Control<QToolButton>(kIdLoudness)->showMenu();
   ASSERT_TRUE(script.Done());
-  EXPECT_EQ(Doc().Samples()[from * Doc().Format().channels], 0.0f);
+  EXPECT_EQ(Doc().CopySamples()[from * Doc().Format().channels], 0.0f);
   EXPECT_EQ(Doc().UndoCount(), 1u);
 }
 
@@ -503,13 +503,13 @@ TEST_F(QtMainWindow, BuiltInDenoiseWithoutAPluginFromSwitchToSavedFile) {
   EXPECT_EQ(items, (std::vector<std::string>{"激进（降噪更深）", "均衡（默认力度）", "轻柔（降噪更浅）", "", "引擎：内置降噪", "",
                                              "把选区设为噪声样本"}));
 
-  const std::vector<float> before = Doc().Samples();
+  const std::vector<float> before = Doc().CopySamples();
   Doc().SetSelection(120000, 168000);
   QTest::mouseClick(Control<QToolButton>(kIdDenoiseSelection), Qt::LeftButton);
   EXPECT_EQ(Status().rfind("选区已降噪（档位：均衡", 0), 0u) << Status();
-  EXPECT_LT(test::RmsOfRange(Doc().Samples(), 121000, 131000), 0.5 * test::RmsOfRange(before, 121000, 131000));
+  EXPECT_LT(test::RmsOfRange(Doc().CopySamples(), 121000, 131000), 0.5 * test::RmsOfRange(before, 121000, 131000));
   QTest::keyClick(window_->Wave(), Qt::Key_Z, Qt::ControlModifier);
-  EXPECT_TRUE(Doc().Samples() == before);
+  EXPECT_TRUE(Doc().CopySamples() == before);
 
   const auto saved = dir_ / "降噪后.wav";
   script.Then(test::DialogScript::AcceptFile(saved));

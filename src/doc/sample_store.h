@@ -1,0 +1,77 @@
+#pragma once
+// The edit document's samples as a sequence of pieces over immutable
+// storages. An edit builds a new sequence that reuses every piece it does not
+// touch and stores only the frames it writes (cut-point ramps, silence,
+// processed stretches), so a delete in a three-hour clip costs what it
+// touches and undo and redo swap sequences instead of copying samples.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "media/sample_source.h"
+
+namespace vesk {
+
+// Interleaved float frames that never change once made.
+class SampleStorage {
+ public:
+  explicit SampleStorage(std::vector<float>&& samples) : samples_(std::move(samples)) {}
+  const float* Data() const { return samples_.data(); }
+  uint64_t Bytes() const { return uint64_t(samples_.size()) * sizeof(float); }
+
+ private:
+  std::vector<float> samples_;
+};
+
+struct SamplePiece {
+  std::shared_ptr<const SampleStorage> storage;
+  uint64_t offset = 0;  // first frame within the storage
+  uint64_t frames = 0;
+};
+
+class SampleSequence final : public SampleSource {
+ public:
+  explicit SampleSequence(size_t channels = 1) : channels_(channels ? channels : 1) {}
+  // Takes over a whole buffer (a trailing partial frame is dropped).
+  SampleSequence(std::vector<float>&& samples, size_t channels);
+
+  uint64_t Frames() const override { return frames_; }
+  const float* Span(uint64_t frame, uint64_t& count) const override;
+  size_t Channels() const { return channels_; }
+  size_t PieceCount() const { return pieces_.size(); }
+
+  // Frames [a, b) (clamped to the sequence).
+  SampleSequence Slice(uint64_t a, uint64_t b) const;
+  // Frames [a, b) give way to `samples` (any whole number of frames, none
+  // for a delete).
+  SampleSequence Replaced(uint64_t a, uint64_t b, std::vector<float>&& samples) const;
+  // Frames [a, b) become silence, stored once however long.
+  SampleSequence Silenced(uint64_t a, uint64_t b) const;
+
+  void Read(uint64_t start, uint64_t count, float* out) const { ReadFrames(*this, start, count, channels_, out); }
+  std::vector<float> Copy(uint64_t a, uint64_t b) const;
+
+  // Calls fn(storage) once for each storage this sequence reads.
+  template <class Fn>
+  void ForEachStorage(Fn&& fn) const {
+    const SampleStorage* last = nullptr;
+    for (const SamplePiece& piece : pieces_)
+      if (piece.storage.get() != last) fn(piece.storage.get()), last = piece.storage.get();
+  }
+
+ private:
+  void Append(const SamplePiece& piece);
+  void AppendRange(const SampleSequence& from, uint64_t a, uint64_t b);
+
+  size_t channels_ = 1;
+  std::vector<SamplePiece> pieces_;
+  std::vector<uint64_t> starts_;  // the sequence frame each piece starts at
+  uint64_t frames_ = 0;
+};
+
+// Bytes of the storages `states` read that `current` does not, each counted
+// once: what keeping those states costs on top of the document itself.
+uint64_t BytesBeyond(const SampleSequence& current, const std::vector<const SampleSequence*>& states);
+
+}  // namespace vesk
