@@ -1,5 +1,6 @@
 #include "app/headless_modes.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -256,8 +257,10 @@ int RunLoudnessMode(const CommandLine& cmd, const std::filesystem::path& dataFol
     // Written beside the output and moved over it only when complete, so a
     // failure leaves what was there before (the input itself included).
     std::vector<std::filesystem::path> files;
-    written = ok && SaveWavStaged(PathFromUtf8(cmd.loudnessOutput), format, samples.data(), samples.size(), bits,
-                                  files, error);
+    const size_t channels = std::max<size_t>(format.channels, 1);
+    written = ok && SaveWavStaged(PathFromUtf8(cmd.loudnessOutput), format,
+                                  ContiguousSamples(samples.data(), samples.size() / channels, channels), bits, files,
+                                  error);
     ok = written;
   }
   ReportFile r(dataFolder / kLoudnessReport);

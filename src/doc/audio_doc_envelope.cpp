@@ -116,32 +116,45 @@ void AudioDoc::BuildPeaks() {
     fine.maxs[k].assign(k < choices ? blocks : 0, 0.0f);
   }
   const StereoFold fold = ch > 2 ? StereoFoldFor(unsigned(ch)) : StereoFold{};
-  // One pass over the samples fills all three choices of the fine level.
-  for (uint64_t b = 0; b < blocks; ++b) {
-    if (ch == 1) {
-      const MinMax m = ScanFrames(*samples_, 1, 0, fold, b * kPeakBlock, (b + 1) * kPeakBlock);
-      fine.mins[0][b] = m.mn;
-      fine.maxs[0][b] = m.mx;
-      continue;
-    }
-    float mn0 = 1e9f, mx0 = -1e9f, mn1 = 1e9f, mx1 = -1e9f, mnm = 1e9f, mxm = -1e9f;
-    ForEachSpan(*samples_, b * kPeakBlock, (b + 1) * kPeakBlock, [&](const float* p, uint64_t n) {
-      for (uint64_t f = 0; f < n; ++f, p += ch) {
-        float a = p[0], c = p[1];
-        if (ch > 2) FoldFrame(p, fold, a, c);
-        const float m = (a + c) / 2;
-        Merge(mn0, mx0, a, a);
-        Merge(mn1, mx1, c, c);
-        Merge(mnm, mxm, m, m);
+  // One pass over the samples, piece by piece, fills all three choices of
+  // the fine level; a block may span two pieces.
+  float mn0 = 1e9f, mx0 = -1e9f, mn1 = 1e9f, mx1 = -1e9f, mnm = 1e9f, mxm = -1e9f;
+  uint64_t b = 0, inBlock = 0;
+  ForEachSpan(*samples_, 0, blocks * kPeakBlock, [&](const float* p, uint64_t n) {
+    while (n > 0) {
+      const uint64_t m = std::min(n, kPeakBlock - inBlock);
+      if (ch == 1) {
+        const MinMax s = ScanStrided(p, m, 1);
+        Merge(mn0, mx0, s.mn, s.mx);
+      } else {
+        const float* q = p;
+        for (uint64_t f = 0; f < m; ++f, q += ch) {
+          float l = q[0], r = q[1];
+          if (ch > 2) FoldFrame(q, fold, l, r);
+          const float mid = (l + r) / 2;
+          Merge(mn0, mx0, l, l);
+          Merge(mn1, mx1, r, r);
+          Merge(mnm, mxm, mid, mid);
+        }
       }
-    });
-    fine.mins[0][b] = mn0;
-    fine.maxs[0][b] = mx0;
-    fine.mins[1][b] = mn1;
-    fine.maxs[1][b] = mx1;
-    fine.mins[2][b] = mnm;
-    fine.maxs[2][b] = mxm;
-  }
+      p += m * ch;
+      n -= m;
+      inBlock += m;
+      if (inBlock < kPeakBlock) continue;
+      fine.mins[0][b] = mn0;
+      fine.maxs[0][b] = mx0;
+      if (ch > 1) {
+        fine.mins[1][b] = mn1;
+        fine.maxs[1][b] = mx1;
+        fine.mins[2][b] = mnm;
+        fine.maxs[2][b] = mxm;
+      }
+      mn0 = mn1 = mnm = 1e9f;
+      mx0 = mx1 = mxm = -1e9f;
+      ++b;
+      inBlock = 0;
+    }
+  });
   const uint64_t per = kPeakBlockCoarse / kPeakBlock;
   const uint64_t coarseBlocks = blocks / per;
   for (size_t k = 0; k < 3; ++k) {

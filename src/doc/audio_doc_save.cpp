@@ -29,14 +29,13 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
 
   const uint32_t targetRate = SaveTargetRate(format_.sampleRate, requested ? requested->sampleRate : 0, mp3);
 
-  // The writers take one buffer: the document's own when it is still one
-  // piece and goes out as it is, else a copy in document order.
-  uint64_t run = 0;
-  const float* direct = samples_->Span(0, run);
-  const bool asItIs = run == Frames() && targetRate == format_.sampleRate && !denoise && !mp3;
-  std::vector<float> converted;
+  // The writers read the document's pieces as they are; only another rate,
+  // the noise reduction or an MP3 fold of more than two channels works on a
+  // buffer of its own.
+  const bool direct = targetRate == format_.sampleRate && !denoise && !(mp3 && format_.channels > 2);
+  std::vector<float> buffer;
   try {
-    if (!asItIs) converted = CopySamples();
+    if (!direct) buffer = CopySamples();
   } catch (const std::bad_alloc&) {
     error = "内存不足，无法保存。";
     return false;
@@ -44,18 +43,17 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
   if (targetRate != format_.sampleRate) {
     if (!report(3, "正在转换采样率…")) return false;
     std::vector<float> resampled;
-    if (!ResampleAudio(converted, format_.sampleRate, targetRate, format_.channels, resampled, error)) return false;
-    converted = std::move(resampled);
+    if (!ResampleAudio(buffer, format_.sampleRate, targetRate, format_.channels, resampled, error)) return false;
+    buffer = std::move(resampled);
   }
   if (denoise) {
     if (!report(15, "正在跑降噪…")) return false;
-    if (!denoise(converted, targetRate)) {
+    if (!denoise(buffer, targetRate)) {
       // An empty text would read as a cancel to the caller.
       if (error.empty()) error = "降噪处理失败，没有写出文件。";
       return false;
     }
   }
-  const std::vector<float>* buffer = &converted;
 
   error.clear();
   const std::string stage = mp3 ? "正在编码 MP3…" : "正在写入 WAV…";
@@ -69,30 +67,27 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
   // fold it is drawn and played as. Folded last, so the noise reduction
   // still sees the document's own channels.
   AudioFormat outFormat{targetRate, format_.channels, 16};
-  std::vector<float> folded;
   if (mp3 && format_.channels > 2) {
-    const size_t frameCount = buffer->size() / format_.channels;
-    folded.resize(frameCount * 2);
-    FoldChannels(buffer->data(), frameCount, format_.channels, 2, folded.data());
-    buffer = &folded;
-    std::vector<float>().swap(converted);
+    const size_t frameCount = buffer.size() / format_.channels;
+    std::vector<float> folded(frameCount * 2);
+    FoldChannels(buffer.data(), frameCount, format_.channels, 2, folded.data());
+    buffer = std::move(folded);
     outFormat.channels = 2;
   }
+  const ContiguousSamples own(buffer.data(), buffer.size() / outFormat.channels, outFormat.channels);
+  const SampleSource& out = direct ? static_cast<const SampleSource&>(*samples_) : own;
   std::vector<std::filesystem::path> written;
   if (mp3) {
     SaveStaging staging;
     if (!staging.Create(path, error) ||
-        !WriteMp3File(staging.File(), outFormat, *buffer, mp3Kbps, error, progress ? frames : FramesProgress{}) ||
+        !WriteMp3File(staging.File(), outFormat, out, mp3Kbps, error, progress ? frames : FramesProgress{}) ||
         !staging.MoveInto(path, error))
       return false;
     written.push_back(path);
   } else {
     int bits = requested ? requested->bits : 16;
     if (bits != 24 && bits != 32) bits = 16;
-    const float* data = asItIs ? direct : buffer->data();
-    const size_t count = asItIs ? size_t(Frames() * format_.channels) : buffer->size();
-    if (!SaveWavStaged(path, outFormat, data, count, bits, written, error, progress ? frames : FramesProgress{}))
-      return false;
+    if (!SaveWavStaged(path, outFormat, out, bits, written, error, progress ? frames : FramesProgress{})) return false;
   }
   if (files) *files = std::move(written);
 

@@ -21,12 +21,12 @@ bool MoveWavSegmentsInto(SaveStaging& staging, const std::filesystem::path& targ
   return true;
 }
 
-bool SaveWavStaged(const std::filesystem::path& path, const AudioFormat& format, const float* samples,
-                   size_t count, int bits, std::vector<std::filesystem::path>& files, std::string& error,
+bool SaveWavStaged(const std::filesystem::path& path, const AudioFormat& format, const SampleSource& samples,
+                   int bits, std::vector<std::filesystem::path>& files, std::string& error,
                    const FramesProgress& progress) {
   files.clear();
   SaveStaging staging;
-  return staging.Create(path, error) && WriteWavFile(staging.File(), format, samples, count, error, bits, progress) &&
+  return staging.Create(path, error) && WriteWavFile(staging.File(), format, samples, error, bits, progress) &&
          MoveWavSegmentsInto(staging, path, files, error);
 }
 

@@ -6,6 +6,7 @@
 
 #include "media/audio_format.h"
 #include "media/audio_sink.h"
+#include "media/sample_source.h"
 #include "platform/save_staging.h"
 
 namespace vesk {
@@ -16,12 +17,12 @@ namespace vesk {
 bool MoveWavSegmentsInto(SaveStaging& staging, const std::filesystem::path& target,
                          std::vector<std::filesystem::path>& moved, std::string& error);
 
-// Writes a whole buffer as WAV of `bits` (see WriteWavFile) through a
+// Writes all of `samples` as WAV of `bits` (see WriteWavFile) through a
 // staging folder beside `path`, then moves it into place. Data past one WAV
 // file's limit lands in path's segment names; `files` receives every file
 // written, `path` first.
-bool SaveWavStaged(const std::filesystem::path& path, const AudioFormat& format, const float* samples,
-                   size_t count, int bits, std::vector<std::filesystem::path>& files, std::string& error,
+bool SaveWavStaged(const std::filesystem::path& path, const AudioFormat& format, const SampleSource& samples,
+                   int bits, std::vector<std::filesystem::path>& files, std::string& error,
                    const FramesProgress& progress = {});
 
 }  // namespace vesk

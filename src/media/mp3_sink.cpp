@@ -96,9 +96,16 @@ bool Mp3Sink::Close(std::string&) {
 
 bool WriteMp3File(const std::filesystem::path& path, const AudioFormat& format, const std::vector<float>& samples,
                   uint32_t bitrateKbps, std::string& error, const FramesProgress& progress) {
+  const size_t channels = format.channels != 0 ? format.channels : 1;
+  return WriteMp3File(path, format, ContiguousSamples(samples.data(), samples.size() / channels, channels),
+                      bitrateKbps, error, progress);
+}
+
+bool WriteMp3File(const std::filesystem::path& path, const AudioFormat& format, const SampleSource& source,
+                  uint32_t bitrateKbps, std::string& error, const FramesProgress& progress) {
   Mp3Sink sink;
   if (!sink.Open(path, format, bitrateKbps, error)) return false;
-  const bool written = WriteInChunks(sink, format, samples, error, progress);
+  const bool written = WriteInChunks(sink, format, source, error, progress);
   std::string ignored;
   sink.Close(ignored);
   return written;

@@ -5,6 +5,7 @@
 
 #include "media/audio_sink.h"
 #include "media/mp3_encoder.h"
+#include "media/sample_source.h"
 #include "platform/file.h"
 
 namespace vesk {
@@ -52,6 +53,8 @@ class Mp3Sink final : public AudioSink {
 // WriteInChunks). The file is closed whatever happens; a failed or cancelled
 // export leaves what was encoded so far.
 bool WriteMp3File(const std::filesystem::path& path, const AudioFormat& format, const std::vector<float>& samples,
+                  uint32_t bitrateKbps, std::string& error, const FramesProgress& progress = {});
+bool WriteMp3File(const std::filesystem::path& path, const AudioFormat& format, const SampleSource& source,
                   uint32_t bitrateKbps, std::string& error, const FramesProgress& progress = {});
 
 }  // namespace vesk

@@ -257,22 +257,28 @@ bool WavSink::Close(std::string& error) {
 
 namespace {
 
-bool WriteSpanInChunks(AudioSink& sink, const AudioFormat& format, const float* samples, size_t total,
-                       std::string& error, const FramesProgress& progress) {
-  if (total == 0) return true;
+bool WriteSourceInChunks(AudioSink& sink, const AudioFormat& format, const SampleSource& source, std::string& error,
+                         const FramesProgress& progress) {
+  const uint64_t totalFrames = source.Frames();
+  if (totalFrames == 0) return true;
   const size_t channels = format.channels != 0 ? format.channels : 1;
-  size_t chunk = size_t(format.sampleRate / 2) * channels;
-  if (chunk == 0 || chunk > total) chunk = total;
-  const uint64_t totalFrames = total / channels;
-  for (size_t offset = 0; offset < total; offset += chunk) {
-    const size_t length = std::min(chunk, total - offset);
-    if (!sink.Write(samples + offset, length, error)) return false;
-    if (progress) {
-      const uint64_t done = std::min<uint64_t>((offset + length) / channels, totalFrames);
-      if (!progress(done, totalFrames)) {
-        error.clear();
-        return false;
-      }
+  uint64_t chunk = format.sampleRate / 2;
+  if (chunk == 0 || chunk > totalFrames) chunk = totalFrames;
+  std::vector<float> gathered;  // a chunk that spans pieces
+  for (uint64_t at = 0; at < totalFrames; at += chunk) {
+    const uint64_t frames = std::min(chunk, totalFrames - at);
+    uint64_t run = 0;
+    const float* p = source.Span(at, run);
+    if (p == nullptr) return false;
+    if (run < frames) {
+      gathered.resize(frames * channels);
+      ReadFrames(source, at, frames, channels, gathered.data());
+      p = gathered.data();
+    }
+    if (!sink.Write(p, size_t(frames * channels), error)) return false;
+    if (progress && !progress(at + frames, totalFrames)) {
+      error.clear();
+      return false;
     }
   }
   return true;
@@ -280,9 +286,16 @@ bool WriteSpanInChunks(AudioSink& sink, const AudioFormat& format, const float* 
 
 }  // namespace
 
+bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const SampleSource& source, std::string& error,
+                   const FramesProgress& progress) {
+  return WriteSourceInChunks(sink, format, source, error, progress);
+}
+
 bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const std::vector<float>& samples,
                    std::string& error, const FramesProgress& progress) {
-  return WriteSpanInChunks(sink, format, samples.data(), samples.size(), error, progress);
+  const size_t channels = format.channels != 0 ? format.channels : 1;
+  return WriteSourceInChunks(sink, format, ContiguousSamples(samples.data(), samples.size() / channels, channels), error,
+                             progress);
 }
 
 namespace {
@@ -297,8 +310,8 @@ constexpr size_t kSlots = 3;
 
 class EncodeAhead {
  public:
-  EncodeAhead(const float* samples, size_t count, int bits, size_t blockSamples)
-      : samples_(samples), count_(count), bits_(bits), block_(blockSamples),
+  EncodeAhead(const SampleSource& source, size_t channels, size_t count, int bits, size_t blockSamples)
+      : source_(source), channels_(channels), count_(count), bits_(bits), block_(blockSamples),
         blocks_((count + blockSamples - 1) / blockSamples),
         ring_(kSlots * blockSamples * size_t(bits / 8)) {
     helper_ = std::thread([this] {
@@ -351,13 +364,20 @@ class EncodeAhead {
     const size_t b = next_++;
     lock.unlock();
     const size_t first = b * block_;
-    EncodeSamples(samples_ + first, std::min(block_, count_ - first), bits_, Slot(b));
+    uint8_t* out = Slot(b);
+    const size_t width = size_t(bits_ / 8);
+    ForEachSpan(source_, first / channels_, (first + std::min(block_, count_ - first)) / channels_,
+                [&](const float* p, uint64_t frames) {
+                  EncodeSamples(p, size_t(frames) * channels_, bits_, out);
+                  out += size_t(frames) * channels_ * width;
+                });
     lock.lock();
     ready_[b % kSlots] = b + 1;
     changed_.notify_all();
   }
 
-  const float* const samples_;
+  const SampleSource& source_;
+  const size_t channels_;
   const size_t count_;
   const int bits_;
   const size_t block_;
@@ -408,6 +428,12 @@ bool WorthEncodingAhead(const AudioFormat& stored, size_t samples, size_t chunk)
 
 bool WriteWavFile(const fs::path& path, const AudioFormat& format, const float* samples, size_t count,
                   std::string& error, int bits, const FramesProgress& progress, bool rf64) {
+  const size_t channels = format.channels != 0 ? format.channels : 1;
+  return WriteWavFile(path, format, ContiguousSamples(samples, count / channels, channels), error, bits, progress, rf64);
+}
+
+bool WriteWavFile(const fs::path& path, const AudioFormat& format, const SampleSource& source, std::string& error,
+                  int bits, const FramesProgress& progress, bool rf64) {
   AudioFormat stored = format;
   stored.bits = uint16_t(bits == 24 || bits == 32 ? bits : 16);
   WavSink sink;
@@ -419,17 +445,18 @@ bool WriteWavFile(const fs::path& path, const AudioFormat& format, const float* 
   if (!sink.Open(path, stored, 0, error)) return false;
   const size_t channels = stored.channels != 0 ? stored.channels : 1;
   const size_t chunk = size_t(stored.sampleRate / 2) * channels;
+  const size_t count = size_t(source.Frames() * channels);
   std::unique_ptr<EncodeAhead> ahead;
   if (WorthEncodingAhead(stored, count, chunk)) {
     try {
-      ahead = std::make_unique<EncodeAhead>(samples, count, stored.bits, chunk * kChunksPerBlock);
+      ahead = std::make_unique<EncodeAhead>(source, channels, count, stored.bits, chunk * kChunksPerBlock);
     } catch (const std::exception&) {
       // No memory for the ring or no thread: convert on this thread.
     }
   }
   const bool written =
       ahead ? WriteEncodedInChunks(sink, *ahead, count, chunk, unsigned(channels), error, progress)
-            : WriteSpanInChunks(sink, stored, samples, count, error, progress);
+            : WriteSourceInChunks(sink, stored, source, error, progress);
   // Sealed whatever happened, so a failed or cancelled export leaves a
   // shorter but valid file.
   std::string closeError;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "media/audio_sink.h"
+#include "media/sample_source.h"
 #include "platform/file.h"
 
 namespace vesk {
@@ -98,6 +99,8 @@ std::filesystem::path SegmentPath(const std::filesystem::path& basePath, uint32_
 // after each. A cancel returns false with an empty error.
 bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const std::vector<float>& samples,
                    std::string& error, const FramesProgress& progress = {});
+bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const SampleSource& source, std::string& error,
+                   const FramesProgress& progress = {});
 
 // Writes a whole buffer as WAV (bits 24 or 32 float; anything else gives
 // 16). Format's rate and channels are used. On failure or cancel the file is
@@ -107,6 +110,8 @@ bool WriteInChunks(AudioSink& sink, const AudioFormat& format, const std::vector
 bool WriteWavFile(const std::filesystem::path& path, const AudioFormat& format, const float* samples,
                   size_t count, std::string& error, int bits, const FramesProgress& progress = {},
                   bool rf64 = false);
+bool WriteWavFile(const std::filesystem::path& path, const AudioFormat& format, const SampleSource& source,
+                  std::string& error, int bits, const FramesProgress& progress = {}, bool rf64 = false);
 inline bool WriteWavFile(const std::filesystem::path& path, const AudioFormat& format,
                          const std::vector<float>& samples, std::string& error, int bits,
                          const FramesProgress& progress = {}, bool rf64 = false) {

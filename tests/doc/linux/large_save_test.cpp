@@ -67,7 +67,7 @@ class LargeSave : public testing::Test {
 TEST_F(LargeSave, SegmentedSaveKeepsEverySampleInTheTargetsSegmentNames) {
   std::vector<fs::path> files;
   std::string error;
-  ASSERT_TRUE(SaveWavStaged(dir / "long.wav", format, samples.get(), kCount, 32, files, error)) << error;
+  ASSERT_TRUE(SaveWavStaged(dir / "long.wav", format, ContiguousSamples(samples.get(), kCount, 1), 32, files, error)) << error;
   ASSERT_EQ(files, (std::vector<fs::path>{dir / "long.wav", dir / "long_01.wav"}));
   const uint64_t rest = uint64_t(kCount) * 4 - kFirstFile;
   EXPECT_EQ(fs::file_size(files[0]), 44 + kFirstFile);
