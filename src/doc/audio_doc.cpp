@@ -364,4 +364,24 @@ bool LayOnSourceTimeline(const SampleSource& samples, size_t channels, const Seg
   return true;
 }
 
+SampleSequence OnSourceTimeline(const SampleSequence& samples, const SegmentList& segments, uint64_t sourceFrameCount) {
+  SampleSequence out(samples.Channels());
+  if (segments.empty() || sourceFrameCount == 0) return out;
+  uint64_t d = 0;
+  for (const Segment& seg : segments) {
+    // Segments run forwards through the source; one that would overlap what
+    // is laid already or starts past the end adds nothing.
+    if (seg.sourceStart >= out.Frames() && seg.sourceStart < sourceFrameCount) {
+      const uint64_t m = std::min(sourceFrameCount - seg.sourceStart, seg.length);
+      if (d + m <= samples.Frames()) {
+        out.AppendSilence(seg.sourceStart - out.Frames());
+        out.AppendRange(samples, d, d + m);
+      }
+    }
+    d += seg.length;
+  }
+  out.AppendSilence(sourceFrameCount - out.Frames());
+  return out;
+}
+
 }  // namespace vesk

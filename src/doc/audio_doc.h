@@ -214,6 +214,10 @@ class AudioDoc {
 // its source position. False when `segments` is empty or the count is 0.
 bool LayOnSourceTimeline(const SampleSource& samples, size_t channels, const SegmentList& segments,
                          uint64_t sourceFrameCount, std::vector<float>& out);
+// The same without copying: the segments' pieces at their source positions
+// with silence between them, sourceFrameCount frames long (none when
+// `segments` is empty or the count is 0).
+SampleSequence OnSourceTimeline(const SampleSequence& samples, const SegmentList& segments, uint64_t sourceFrameCount);
 
 // The file-name part of a path as the document shows it: after the last "\"
 // or "/", or the whole text.

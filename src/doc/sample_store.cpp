@@ -19,6 +19,14 @@ SampleSequence::SampleSequence(std::vector<float>&& samples, size_t channels) : 
   Append({std::make_shared<const SampleStorage>(std::move(samples)), 0, frames});
 }
 
+SampleSequence SampleSequence::Borrowed(const float* samples, uint64_t frames, size_t channels,
+                                        std::shared_ptr<const void> keep) {
+  SampleSequence out(channels);
+  if (frames > 0)
+    out.Append({std::make_shared<const SampleStorage>(samples, frames * out.channels_, std::move(keep)), 0, frames});
+  return out;
+}
+
 void SampleSequence::Append(const SamplePiece& piece) {
   if (piece.frames == 0) return;
   // A piece that goes on where the last one stopped in the same storage
@@ -78,20 +86,23 @@ SampleSequence SampleSequence::Replaced(uint64_t a, uint64_t b, std::vector<floa
   return out;
 }
 
+void SampleSequence::AppendSilence(uint64_t frames) {
+  if (frames == 0) return;
+  const uint64_t stored = std::min(frames, kSilenceFrames);
+  auto zeros = std::make_shared<const SampleStorage>(std::vector<float>(stored * channels_, 0.0f));
+  for (uint64_t left = frames; left > 0;) {
+    const uint64_t n = std::min(left, stored);
+    Append({zeros, 0, n});
+    left -= n;
+  }
+}
+
 SampleSequence SampleSequence::Silenced(uint64_t a, uint64_t b) const {
   b = std::min(b, frames_);
   a = std::min(a, b);
   SampleSequence out(channels_);
   out.AppendRange(*this, 0, a);
-  if (b > a) {
-    const uint64_t stored = std::min(b - a, kSilenceFrames);
-    auto zeros = std::make_shared<const SampleStorage>(std::vector<float>(stored * channels_, 0.0f));
-    for (uint64_t left = b - a; left > 0;) {
-      const uint64_t n = std::min(left, stored);
-      out.Append({zeros, 0, n});
-      left -= n;
-    }
-  }
+  out.AppendSilence(b - a);
   out.AppendRange(*this, b, frames_);
   return out;
 }

@@ -13,15 +13,22 @@
 
 namespace vesk {
 
-// Interleaved float frames that never change once made.
+// Interleaved float frames that never change once made: its own, or a
+// buffer another owner keeps unchanged for as long as `keep` lives.
 class SampleStorage {
  public:
-  explicit SampleStorage(std::vector<float>&& samples) : samples_(std::move(samples)) {}
-  const float* Data() const { return samples_.data(); }
-  uint64_t Bytes() const { return uint64_t(samples_.size()) * sizeof(float); }
+  explicit SampleStorage(std::vector<float>&& samples)
+      : samples_(std::move(samples)), data_(samples_.data()), count_(samples_.size()) {}
+  SampleStorage(const float* samples, uint64_t count, std::shared_ptr<const void> keep)
+      : data_(samples), count_(count), keep_(std::move(keep)) {}
+  const float* Data() const { return data_; }
+  uint64_t Bytes() const { return count_ * sizeof(float); }
 
  private:
   std::vector<float> samples_;
+  const float* data_ = nullptr;
+  uint64_t count_ = 0;
+  std::shared_ptr<const void> keep_;
 };
 
 struct SamplePiece {
@@ -35,6 +42,9 @@ class SampleSequence final : public SampleSource {
   explicit SampleSequence(size_t channels = 1) : channels_(channels ? channels : 1) {}
   // Takes over a whole buffer (a trailing partial frame is dropped).
   SampleSequence(std::vector<float>&& samples, size_t channels);
+  // Reads a buffer another owner keeps unchanged while `keep` lives.
+  static SampleSequence Borrowed(const float* samples, uint64_t frames, size_t channels,
+                                 std::shared_ptr<const void> keep);
 
   uint64_t Frames() const override { return frames_; }
   const float* Span(uint64_t frame, uint64_t& count) const override;
@@ -49,6 +59,10 @@ class SampleSequence final : public SampleSource {
   // Frames [a, b) become silence, stored once however long.
   SampleSequence Silenced(uint64_t a, uint64_t b) const;
 
+  // Building: frames [a, b) of `from` (same channels), or silence, at the end.
+  void AppendRange(const SampleSequence& from, uint64_t a, uint64_t b);
+  void AppendSilence(uint64_t frames);
+
   void Read(uint64_t start, uint64_t count, float* out) const { ReadFrames(*this, start, count, channels_, out); }
   std::vector<float> Copy(uint64_t a, uint64_t b) const;
 
@@ -62,7 +76,6 @@ class SampleSequence final : public SampleSource {
 
  private:
   void Append(const SamplePiece& piece);
-  void AppendRange(const SampleSequence& from, uint64_t a, uint64_t b);
 
   size_t channels_ = 1;
   std::vector<SamplePiece> pieces_;

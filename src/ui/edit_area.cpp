@@ -111,7 +111,6 @@ void EditArea::OnDocumentChanged(ViewReset reset) {
     view_.ShowWhole(n);
   else
     view_.KeepZoom(n);
-  play_.DocumentChanged();
   ctx_.port->Repaint(PaintArea::Wave);
 }
 

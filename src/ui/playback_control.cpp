@@ -1,10 +1,8 @@
 #include <algorithm>
-#include <new>
 
 #include "audio/device_catalogue.h"
 #include "audio/playback_stream.h"
 #include "doc/audio_doc.h"
-#include "platform/memory.h"
 #include "ui/control_ids.h"
 #include "ui/playback_control.h"
 
@@ -14,15 +12,6 @@ namespace {
 
 constexpr const char* kLoopText =
     "循环播放选区中 —— 按「■ 停止 (Space)」或空格键结束；点选区内跳位置，点选区外吸附回循环。";
-constexpr const char* kNoFullLengthText = "全长播放缓冲建不起来（内存不够）——这次先播紧凑版。";
-
-// A buffer played as a source; the source holds `keep` (the buffer's owner)
-// for as long as the stream may read it.
-std::shared_ptr<const SampleSource> Hold(const std::vector<float>& samples, size_t channels,
-                                         std::shared_ptr<const void> keep) {
-  return std::shared_ptr<const SampleSource>(new ContiguousSamples(samples.data(), samples.size() / channels, channels),
-                                             [keep](const SampleSource* source) { delete source; });
-}
 
 }  // namespace
 
@@ -46,12 +35,6 @@ bool PlaybackControl::Tick() {
   if (frame == view_.PlayHead()) return false;
   view_.SetPlayHead(frame);
   return true;
-}
-
-void PlaybackControl::DocumentChanged() {
-  // A full-length buffer of an older document is dead weight (it can be as
-  // large as the document itself).
-  if (full_.valid && full_.revision != ctx_.doc->Revision()) full_ = FullLengthBuffer{};
 }
 
 double PlaybackControl::FullLengthSeconds() const {
@@ -113,49 +96,26 @@ void PlaybackControl::Command() {
   ctx_.port->Repaint(PaintArea::Wave);
 }
 
-bool PlaybackControl::EnsureFullLength(const SampleSource& samples, const PlaybackBuffer& choice) {
+std::shared_ptr<const SampleSequence> PlaybackControl::Choose(PlaybackBuffer& choice) const {
   const AudioDoc& doc = *ctx_.doc;
-  if (full_.valid && full_.revision == doc.Revision() && full_.processed == choice.processed &&
-      (!choice.processed || full_.level == choice.level))
-    return true;
-  full_ = FullLengthBuffer{};  // the stale one goes before the new one is made
   const size_t channels = std::max<size_t>(doc.Format().channels, 1);
-  const uint64_t bytes = doc.SourceFrames() * channels * sizeof(float);
-  uint64_t available = 0;
-  const bool known = ctx_.app->FreeMemory(available);
-  // Where memory is overcommitted a failed allocation does not throw, the
-  // process is killed later; asking first keeps that from happening.
-  if (known && bytes > available) return false;
-  try {
-    if (!LayOnSourceTimeline(samples, channels, doc.Segments(), doc.SourceFrames(), full_.samples))
-      return false;
-  } catch (const std::bad_alloc&) {
-    full_ = FullLengthBuffer{};
-    return false;
-  } catch (const std::length_error&) {
-    full_ = FullLengthBuffer{};
-    return false;
-  }
-  full_.valid = true;
-  full_.revision = doc.Revision();
-  full_.processed = choice.processed;
-  full_.level = choice.level;
-  return true;
+  // The seam where a denoised copy takes over. A copy of another length is
+  // stale (the document changed under it) and is never played.
+  if (choice.samples != nullptr && choice.samples->size() == doc.Frames() * channels)
+    return std::make_shared<const SampleSequence>(
+        SampleSequence::Borrowed(choice.samples->data(), doc.Frames(), channels, choice.keepAlive));
+  if (choice.samples != nullptr)
+    choice = PlaybackBuffer{};
+  else
+    choice.processed = false;  // the original, with the denoise code's word on why
+  return doc.Snapshot();
 }
 
 bool PlaybackControl::Start(uint64_t startFrame, std::string& status, std::string& error) {
   const AudioDoc& doc = *ctx_.doc;
-  // The seam where a denoised copy takes over. A copy of another length is
-  // stale (the document changed under it) and is never played.
   PlaybackBuffer choice = ctx_.app->PlaybackSource();
-  const size_t channels = std::max<size_t>(doc.Format().channels, 1);
-  std::shared_ptr<const SampleSource> source = doc.Snapshot();
-  if (choice.samples != nullptr && choice.samples->size() == doc.Frames() * channels)
-    source = Hold(*choice.samples, channels, choice.keepAlive);
-  else if (choice.samples != nullptr)
-    choice = PlaybackBuffer{};
-  else
-    choice.processed = false;  // the original, with the denoise code's word on why
+  const std::shared_ptr<const SampleSequence> chosen = Choose(choice);
+  std::shared_ptr<const SampleSource> source = chosen;
   status = choice.status;
 
   uint64_t frames = doc.Frames();
@@ -167,18 +127,16 @@ bool PlaybackControl::Start(uint64_t startFrame, std::string& status, std::strin
   }
   play_.fullLength = false;
   if (opened_.hasPicture && doc.HasCuts() && frames > 0) {
-    if (EnsureFullLength(*source, choice)) {
-      play_.fullLength = true;
-      play_.timeline = SourceTimeline(doc.Segments());
-      source = Hold(full_.samples, channels, nullptr);
-      frames = doc.SourceFrames();
-      start = play_.timeline.ToSource(start);
-      if (loopEnd > loopStart) {
-        loopStart = play_.timeline.ToSource(loopStart);
-        loopEnd = play_.timeline.ToSource(loopEnd - 1) + 1;
-      }
-    } else {
-      status = status.empty() ? std::string(kNoFullLengthText) : std::string(kNoFullLengthText) + " " + status;
+    // A cut video plays on its own timeline: the kept pieces at their source
+    // positions, silence where the cuts were (no copy of the samples).
+    play_.fullLength = true;
+    play_.timeline = SourceTimeline(doc.Segments());
+    source = std::make_shared<const SampleSequence>(OnSourceTimeline(*chosen, doc.Segments(), doc.SourceFrames()));
+    frames = doc.SourceFrames();
+    start = play_.timeline.ToSource(start);
+    if (loopEnd > loopStart) {
+      loopStart = play_.timeline.ToSource(loopStart);
+      loopEnd = play_.timeline.ToSource(loopEnd - 1) + 1;
     }
   }
   if (!ctx_.playback->Start(source.get(), doc.Format(), start, Endpoint(), error, loopStart, loopEnd)) {
@@ -231,14 +189,12 @@ void PlaybackControl::RestartOnNewDevice() {
 void PlaybackControl::BufferChanged() {
   if (!Playing()) return;
   // The compact buffer swaps inside the running stream, so the switch is
-  // heard at once; the full-length buffer of a cut video is rebuilt for the
-  // new choice and needs a restart.
+  // heard at once; the source timeline of a cut video is laid again for the
+  // new choice with a restart.
   const AudioDoc& doc = *ctx_.doc;
   if (!play_.fullLength && play_.frames == doc.Frames()) {
     PlaybackBuffer choice = ctx_.app->PlaybackSource();
-    const size_t channels = std::max<size_t>(doc.Format().channels, 1);
-    const bool copy = choice.samples != nullptr && choice.samples->size() == doc.Frames() * channels;
-    std::shared_ptr<const SampleSource> next = copy ? Hold(*choice.samples, channels, choice.keepAlive) : doc.Snapshot();
+    std::shared_ptr<const SampleSource> next = Choose(choice);
     play_.retired.push_back(std::move(play_.keep));
     play_.keep = next;
     ctx_.playback->SwapBuffer(next.get());

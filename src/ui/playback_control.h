@@ -19,7 +19,7 @@
 namespace vesk {
 class AudioDoc;
 class PlaybackStream;
-class SampleSource;
+class SampleSequence;
 class DeviceCatalogue;
 }  // namespace vesk
 
@@ -68,21 +68,20 @@ class PlaybackControl {
   // The tick: swapped-out buffers let go, a playback that ended by itself
   // released. True when the play head moved.
   bool Tick();
-  // The document changed: a full-length buffer of the old one goes.
-  void DocumentChanged();
   // The playback position on the document timeline.
   uint64_t DocumentFrame() const;
   bool FullLength() const { return play_.active && play_.fullLength; }
   // During full-length playback: where it is on the source timeline.
   double FullLengthSeconds() const;
-  const std::vector<float>& FullLengthSamples() const { return full_.samples; }
 
  private:
   bool Empty() const;
   bool Recording() const;
   bool Start(uint64_t startFrame, std::string& status, std::string& error);
   bool Restart(std::string& error);
-  bool EnsureFullLength(const SampleSource& samples, const PlaybackBuffer& choice);
+  // The denoised copy the application hands out when it is current, else
+  // the document's own samples (`choice` says which).
+  std::shared_ptr<const SampleSequence> Choose(PlaybackBuffer& choice) const;
   void ReleaseSwapped();
   std::string Endpoint() const;
 
@@ -100,16 +99,6 @@ class PlaybackControl {
     std::vector<std::shared_ptr<const void>> retired;
   };
   PlayState play_;
-  // The full-length buffer, kept while the document and the choice of
-  // buffer are unchanged.
-  struct FullLengthBuffer {
-    bool valid = false;
-    uint64_t revision = 0;
-    bool processed = false;
-    int level = 0;
-    std::vector<float> samples;
-  };
-  FullLengthBuffer full_;
 };
 
 }  // namespace vesk::ui

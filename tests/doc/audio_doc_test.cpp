@@ -321,11 +321,18 @@ TEST(AudioDocCuts, SourceTimelineKeepsAudioInPlaceAndSilencesTheDeletedThird) {
   for (size_t i = 0; i < 2000; ++i) ASSERT_EQ(out[i], edited[i]) << i;
   for (size_t i = 2000; i < 4000; ++i) ASSERT_EQ(out[i], 0.0f) << i;
   for (size_t i = 4000; i < 6000; ++i) ASSERT_EQ(out[i], edited[i - 2000]) << i;
-  // A shorter source timeline drops what lies beyond it.
-  ASSERT_TRUE(doc.RenderToSourceTimeline(2500, out));
-  EXPECT_EQ(out.size(), 5000u);
+  // A shorter source timeline drops what lies beyond it. Laid as pieces
+  // (what playback reads) it is the same audio, frame for frame.
+  for (uint64_t count : {3000u, 2500u, 1500u}) {
+    SCOPED_TRACE(count);
+    ASSERT_TRUE(doc.RenderToSourceTimeline(count, out));
+    EXPECT_EQ(out.size(), count * 2);
+    const SampleSequence laid = OnSourceTimeline(doc.Samples(), doc.Segments(), count);
+    EXPECT_EQ(laid.Copy(0, laid.Frames()), out);
+  }
   EXPECT_FALSE(doc.RenderToSourceTimeline(0, out));
   EXPECT_FALSE(AudioDoc().RenderToSourceTimeline(10, out));
+  EXPECT_EQ(OnSourceTimeline(doc.Samples(), doc.Segments(), 0).Frames(), 0u);
 }
 
 }  // namespace

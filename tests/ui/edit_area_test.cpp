@@ -352,24 +352,14 @@ TEST(EditPlay, FullLengthPlaybackSkipsTheDeletedRangeWithoutGoingBack) {
   EXPECT_TRUE(std::all_of(out.begin() + 96000, out.begin() + 192000, [](float v) { return v == 0.0f; }));
   EXPECT_TRUE(std::equal(out.begin() + 192000, out.begin() + 288000, edited.begin() + 96000));
 
-  // Played again unchanged, the same buffer is reused; a loop across the cut
-  // maps both ends; an edit drops the buffer.
-  const float* buffer = EditAreaTestAccess::FullLengthSamples(rig.area).data();
+  // A loop across the cut maps both ends. The source timeline is the
+  // document's own pieces, so it plays even with almost no memory free.
+  rig.host.memory = 1000;
   rig.doc.SetSelection(40000, 50000);
   rig.Key(Key::Space);
-  EXPECT_EQ(EditAreaTestAccess::FullLengthSamples(rig.area).data(), buffer);
+  EXPECT_TRUE(rig.area.PlayingFullLength());
   EXPECT_EQ(rig.playback.LoopStart(), 40000u);
   EXPECT_EQ(rig.playback.LoopEnd(), 98000u);
-  rig.area.HandleCommand(kIdSilence);
-  EXPECT_TRUE(EditAreaTestAccess::FullLengthSamples(rig.area).empty());
-
-  // Without the memory for it the compact document plays, and says so.
-  rig.host.memory = 1000;
-  rig.Key(Key::Escape);
-  rig.Key(Key::Space);
-  EXPECT_FALSE(rig.area.PlayingFullLength());
-  EXPECT_EQ(rig.Status(), "全长播放缓冲建不起来（内存不够）——这次先播紧凑版。");
-  EXPECT_EQ(rig.playback.startedWith, rig.doc.Snapshot().get());
 }
 
 TEST(EditScene, DrawsTheDocumentTheHintAndTheLiveWaveform) {

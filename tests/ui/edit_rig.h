@@ -22,7 +22,6 @@ namespace vesk::ui {
 struct EditAreaTestAccess {
   static void SetPicture(EditArea& area, bool hasPicture) { area.opened_.hasPicture = hasPicture; }
   static void SetPlayHead(EditArea& area, uint64_t frame) { area.view_.SetPlayHead(frame); }
-  static const std::vector<float>& FullLengthSamples(const EditArea& area) { return area.play_.FullLengthSamples(); }
 };
 
 }  // namespace vesk::ui
