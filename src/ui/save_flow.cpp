@@ -254,7 +254,6 @@ void SaveFlow::SaveVideo() {
   // track's own length to the frame (never the shorter edited one, which
   // would drop the tail), padded to the probed length of the file when the
   // track ends before it, cut to it when the track runs well past it.
-  std::vector<float> samples;
   const AudioFormat format = doc.Format();
   VideoProbeResult probe;
   std::string probeError;
@@ -263,16 +262,14 @@ void SaveFlow::SaveVideo() {
       double(format.sampleRate) * probe.duration > 1.0)
     sourceFrames = NewTrackFrames(sourceFrames, format.sampleRate, probe.duration);
   std::vector<FrameRange> kept;
-  {
-    if (doc.RenderToSourceTimeline(sourceFrames, samples)) {
-      for (const Segment& s : doc.Segments())
-        if (s.sourceStart < sourceFrames)
-          kept.push_back({int64_t(s.sourceStart), int64_t(std::min(s.sourceStart + s.length, sourceFrames))});
-      std::sort(kept.begin(), kept.end(), [](const FrameRange& a, const FrameRange& b) { return a.start < b.start; });
-    } else {
-      samples = doc.CopySamples();
-      kept.push_back({0, int64_t(doc.Frames())});
-    }
+  const bool laid = !doc.Segments().empty() && sourceFrames > 0;
+  if (laid) {
+    for (const Segment& s : doc.Segments())
+      if (s.sourceStart < sourceFrames)
+        kept.push_back({int64_t(s.sourceStart), int64_t(std::min(s.sourceStart + s.length, sourceFrames))});
+    std::sort(kept.begin(), kept.end(), [](const FrameRange& a, const FrameRange& b) { return a.start < b.start; });
+  } else {
+    kept.push_back({0, int64_t(doc.Frames())});
   }
 
   ExportDenoise denoise;
@@ -281,7 +278,12 @@ void SaveFlow::SaveVideo() {
     view.ProgressEnd();
     return;
   }
+  // The document's own pieces go out as they lie (no copy of the track);
+  // the noise reduction works on a buffer of its own.
+  const SampleSequence pieces = laid ? OnSourceTimeline(doc.Samples(), doc.Segments(), sourceFrames) : doc.Samples();
+  std::vector<float> samples;
   if (denoise.run) {
+    samples = pieces.Copy(0, pieces.Frames());
     view.Status(denoise.stage);
     view.ProgressStep(4, denoise.stage);
     if (!denoise.run(samples, format.sampleRate)) {
@@ -292,6 +294,9 @@ void SaveFlow::SaveVideo() {
       return;
     }
   }
+  const size_t channels = std::max<size_t>(format.channels, 1);
+  const ContiguousSamples denoised(samples.data(), samples.size() / channels, channels);
+  const SampleSource& track = denoise.run ? static_cast<const SampleSource&>(denoised) : pieces;
 
   VideoEditedExportOptions options;
   options.codec = flac ? 1 : 0;
@@ -307,7 +312,7 @@ void SaveFlow::SaveVideo() {
   double duration = 0;
   const ExportProgress progress = [&](int percent, const std::string& text) { return view.ProgressStep(percent, text); };
   const uint64_t startMs = TickMs();
-  bool ok = ExportVideoEditedViaFfmpeg(ffmpeg.path, video, samples, format, options, chosen, output, error, &duration,
+  bool ok = ExportVideoEditedViaFfmpeg(ffmpeg.path, video, track, format, options, chosen, output, error, &duration,
                                        progress);
   const double seconds = double(TickMs() - startMs) / 1000.0;
   if (!ok) {
@@ -358,9 +363,9 @@ void SaveFlow::SaveVideo() {
   tracks.push_back(options.editedOrdinal);
   std::sort(tracks.begin(), tracks.end());
   check.audioTracks = int(std::unique(tracks.begin(), tracks.end()) - tracks.begin());
-  check.samples = &samples;
+  check.samples = &track;
   check.format = format;
-  check.windows = ChooseCheckWindows(kept, samples, format.channels, format.sampleRate);
+  check.windows = ChooseCheckWindows(kept, track, format.channels, format.sampleRate);
   ExportCheckResult checked;
   std::string checkError;
   const bool ran = CheckVideoExport(check, checked, checkError, progress);

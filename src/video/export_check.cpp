@@ -24,18 +24,22 @@ constexpr double kMatchCorrelation = 0.6;
 constexpr double kClearPeak = 0.9;  // another lag this close to the best makes the lag unknown
 constexpr char kStage[] = "正在核对导出结果…";
 
-double MonoAt(const std::vector<float>& samples, unsigned channels, uint64_t frame) {
-  double sum = 0;
-  for (unsigned c = 0; c < channels; ++c) sum += samples[frame * channels + c];
-  return sum / channels;
+// Frames [start, start + frames) mixed to mono.
+std::vector<float> MonoStretch(const SampleSource& samples, unsigned channels, uint64_t start, uint64_t frames) {
+  std::vector<float> frame(size_t(frames) * channels);
+  ReadFrames(samples, start, frames, channels, frame.data());
+  std::vector<float> mono(static_cast<size_t>(frames));
+  for (size_t f = 0; f < mono.size(); ++f) {
+    double sum = 0;
+    for (unsigned c = 0; c < channels; ++c) sum += frame[f * channels + c];
+    mono[f] = float(sum / channels);
+  }
+  return mono;
 }
 
-double MonoRms(const std::vector<float>& samples, unsigned channels, uint64_t start, uint64_t frames) {
+double MonoRms(const SampleSource& samples, unsigned channels, uint64_t start, uint64_t frames) {
   double energy = 0;
-  for (uint64_t f = start; f < start + frames; ++f) {
-    const double v = MonoAt(samples, channels, f);
-    energy += v * v;
-  }
+  for (const float v : MonoStretch(samples, channels, start, frames)) energy += double(v) * v;
   return frames ? std::sqrt(energy / double(frames)) : 0;
 }
 
@@ -81,11 +85,11 @@ FfmpegProgress Band(const ExportProgress& progress, double totalSeconds, int lo,
 
 }  // namespace
 
-std::vector<CheckWindow> ChooseCheckWindows(const std::vector<FrameRange>& kept, const std::vector<float>& samples,
+std::vector<CheckWindow> ChooseCheckWindows(const std::vector<FrameRange>& kept, const SampleSource& samples,
                                             unsigned channels, uint32_t rate) {
   std::vector<CheckWindow> windows;
   if (channels == 0 || rate == 0) return windows;
-  const uint64_t total = samples.size() / channels;
+  const uint64_t total = samples.Frames();
   const uint64_t margin = uint64_t(rate * kEdgeMarginSeconds);
   const uint64_t window = uint64_t(rate * kWindowSeconds);
   const uint64_t minRemoved = rate / 50;  // 20 ms
@@ -295,7 +299,7 @@ bool CheckVideoExport(const ExportCheckInput& in, ExportCheckResult& result, std
     error = "没有可对照的剪辑音频。";
     return false;
   }
-  const uint64_t expectedFrames = in.samples->size() / channels;
+  const uint64_t expectedFrames = in.samples->Frames();
   const double expectedSeconds = double(expectedFrames) / rate;
   const auto sourceCrc = in.workFolder / "picture-source.txt";
   const auto outputCrc = in.workFolder / "streams-output.txt";
@@ -417,9 +421,8 @@ bool CheckVideoExport(const ExportCheckInput& in, ExportCheckResult& result, std
 
   const size_t margin = size_t(rate * kMaxLagSeconds);
   for (const CheckWindow& w : in.windows) {
-    if (w.frames == 0 || (w.start + w.frames) * channels > in.samples->size()) continue;
-    std::vector<float> expected(w.frames);
-    for (uint64_t i = 0; i < w.frames; ++i) expected[i] = float(MonoAt(*in.samples, channels, w.start + i));
+    if (w.frames == 0 || w.start + w.frames > in.samples->Frames()) continue;
+    const std::vector<float> expected = MonoStretch(*in.samples, channels, w.start, w.frames);
     // The decoded stretch with the lag margin on both sides; zeros beyond the file.
     std::vector<float> decodedWindow(w.frames + 2 * margin, 0.0f);
     const int64_t from = int64_t(w.start) + shift - int64_t(margin);

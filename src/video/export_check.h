@@ -33,7 +33,7 @@ struct CheckWindow {
 // kept audio (spread over the length, moved to where the buffer has sound
 // when it is quiet at first), each clear of cut edges by 30 ms. `kept` are
 // the source-timeline ranges that hold edited audio, ascending.
-std::vector<CheckWindow> ChooseCheckWindows(const std::vector<FrameRange>& kept, const std::vector<float>& samples,
+std::vector<CheckWindow> ChooseCheckWindows(const std::vector<FrameRange>& kept, const SampleSource& samples,
                                             unsigned channels, uint32_t rate);
 
 // The timing of one picture stream as ffmpeg's framecrc output lists it.
@@ -68,7 +68,7 @@ struct ExportCheckInput {
   std::filesystem::path workFolder;  // private scratch folder for ffmpeg's output
   int audioIndex = 0;                // the edited track among the output's audio streams
   int audioTracks = 0;               // audio streams the output must have (0: not checked)
-  const std::vector<float>* samples = nullptr;  // what was exported (interleaved, source timeline)
+  const SampleSource* samples = nullptr;  // what was exported (interleaved, source timeline)
   AudioFormat format;
   std::vector<CheckWindow> windows;
 };

@@ -181,6 +181,16 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
                                 const VideoEditedExportOptions& options, const std::filesystem::path& output,
                                 std::filesystem::path& actualOutput, std::string& error, double* duration,
                                 const ExportProgress& progress) {
+  const size_t channels = format.channels != 0 ? format.channels : 1;
+  return ExportVideoEditedViaFfmpeg(ffmpeg, source, ContiguousSamples(samples.data(), samples.size() / channels, channels),
+                                    format, options, output, actualOutput, error, duration, progress);
+}
+
+bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::filesystem::path& source,
+                                const SampleSource& samples, const AudioFormat& format,
+                                const VideoEditedExportOptions& options, const std::filesystem::path& output,
+                                std::filesystem::path& actualOutput, std::string& error, double* duration,
+                                const ExportProgress& progress) {
   actualOutput.clear();
   error.clear();
   if (duration) *duration = 0;
@@ -197,7 +207,7 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
     error = "输出文件不能和源视频是同一个文件 —— 那样会把源素材写坏。请换个文件名。";
     return false;
   }
-  if (samples.empty() || format.channels == 0) {
+  if (samples.Frames() == 0 || format.channels == 0) {
     error = "剪辑区没有音频内容。";
     return false;
   }
@@ -229,7 +239,7 @@ bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::
   facts.inputRate = format.sampleRate;
   // Without a probed length the old rule stands: padded and cut with the picture.
   if (sourceSeconds > 0)
-    facts.trackFrames = NewTrackFrames(samples.size() / format.channels, format.sampleRate, sourceSeconds);
+    facts.trackFrames = NewTrackFrames(samples.Frames(), format.sampleRate, sourceSeconds);
   std::string tracksError;
   if (!ListAudioTracks(source, facts.sourceTracks, tracksError)) facts.sourceTracks.clear();
 

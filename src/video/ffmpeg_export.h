@@ -10,6 +10,7 @@
 
 #include "media/audio_format.h"
 #include "media/audio_tracks.h"
+#include "media/sample_source.h"
 #include "video/video_export_options.h"
 
 namespace vesk {
@@ -23,6 +24,11 @@ using ExportProgress = std::function<bool(int percent, const std::string& stage)
 // output, so a failed or cancelled export leaves nothing behind and never
 // touches an existing file; a run that reports success without writing a
 // file fails. False with an empty error means cancelled.
+bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::filesystem::path& source,
+                                const SampleSource& samples, const AudioFormat& format,
+                                const VideoEditedExportOptions& options, const std::filesystem::path& output,
+                                std::filesystem::path& actualOutput, std::string& error, double* duration,
+                                const ExportProgress& progress);
 bool ExportVideoEditedViaFfmpeg(const std::filesystem::path& ffmpeg, const std::filesystem::path& source,
                                 const std::vector<float>& samples, const AudioFormat& format,
                                 const VideoEditedExportOptions& options, const std::filesystem::path& output,

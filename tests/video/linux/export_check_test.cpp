@@ -132,13 +132,18 @@ class ExportCheck : public test::VideoTest {
     in.source = source;
     in.output = output;
     in.workFolder = dir.path();
-    in.samples = &timeline;
+    const ContiguousSamples track = Timeline();
+    in.samples = &track;
     in.format = format;
-    in.windows = ChooseCheckWindows(kept, timeline, format.channels, format.sampleRate);
+    in.windows = ChooseCheckWindows(kept, track, format.channels, format.sampleRate);
     ExportCheckResult result;
     std::string error;
     EXPECT_TRUE(CheckVideoExport(in, result, error, {})) << error;
     return result;
+  }
+
+  ContiguousSamples Timeline() const {
+    return ContiguousSamples(timeline.data(), timeline.size() / format.channels, format.channels);
   }
 
   std::filesystem::path source;
@@ -148,7 +153,7 @@ class ExportCheck : public test::VideoTest {
 };
 
 TEST_F(ExportCheck, PassesTheTimelineEditAndCatchesASlidTrackAndAShortenedPicture) {
-  const auto windows = ChooseCheckWindows(kept, timeline, format.channels, format.sampleRate);
+  const auto windows = ChooseCheckWindows(kept, Timeline(), format.channels, format.sampleRate);
   ASSERT_FALSE(windows.empty());
   EXPECT_TRUE(windows[0].removed || windows[1].removed);
   for (const CheckWindow& w : windows) {
@@ -286,9 +291,10 @@ TEST_F(ExportCheckTable, CorrectExportsPassAndDamagedOnesFail) {
     in.workFolder = dir.path();
     in.audioIndex = index;
     in.audioTracks = int(row.keep.size()) + 1;
-    in.samples = &timeline;
+    const ContiguousSamples track(timeline.data(), timeline.size() / format.channels, format.channels);
+    in.samples = &track;
     in.format = format;
-    in.windows = ChooseCheckWindows(kept, timeline, format.channels, format.sampleRate);
+    in.windows = ChooseCheckWindows(kept, track, format.channels, format.sampleRate);
     ExportCheckResult result;
     ASSERT_TRUE(CheckVideoExport(in, result, error, {})) << error;
     switch (row.damage) {
