@@ -129,11 +129,7 @@ bool AudioDoc::HasCuts() const {
 
 void AudioDoc::SamplesChanged() {
   envelopeDirty_ = true;
-  wholeColumns_ = 0;
   for (ViewSlot& slot : viewSlots_) slot.valid = false;
-  peaksValid_ = false;
-  if (Frames() == 0)
-    for (PeakLevel& level : peaks_) level = PeakLevel{};
 }
 
 uint64_t AudioDoc::SideBytes(const std::deque<State>& side) const {

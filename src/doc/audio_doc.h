@@ -124,15 +124,6 @@ class AudioDoc {
   uint64_t EnvelopeScans() const { return envelopeScans_; }
 
  private:
-  // Min/max per block of frames for each channel choice (0, 1, mix), so
-  // that a view with many frames per column reads blocks, not samples.
-  // Only whole blocks are kept; a range's ragged ends are scanned directly.
-  struct PeakLevel {
-    uint64_t blockFrames = 0;
-    std::array<std::vector<float>, 3> mins;
-    std::array<std::vector<float>, 3> maxs;
-  };
-
   struct ViewSlot {
     bool valid = false;
     int32_t request = 0;
@@ -158,9 +149,9 @@ class AudioDoc {
   // of; false when `before` could not be kept under the budget.
   bool Commit(SampleSequence&& next, State&& before);
   void SamplesChanged();
-  void BuildPeaks();
-  // Min/max of the chosen value over frames [s, e); {+1e9, -1e9} when empty.
-  // `fold` is the document's stereo fold when it has more than two channels.
+  // Min/max of the chosen value over frames [s, e), from each piece's
+  // storage peaks; {+1e9, -1e9} when empty. `fold` is the document's stereo
+  // fold when it has more than two channels.
   std::pair<float, float> RangeMinMax(size_t choice, uint64_t s, uint64_t e, const StereoFold& fold) const;
   uint64_t RampFrames() const;
   // Frames [a, a + n) fade in from silence at a; frames [b − n, b) fade out
@@ -198,13 +189,10 @@ class AudioDoc {
   uint64_t sourceFrames_ = 0;
   NoiseRange noise_{0, 0};
 
-  std::array<std::vector<float>, 3> wholeMin_;  // channel 0, channel 1, mix
-  std::array<std::vector<float>, 3> wholeMax_;
-  uint64_t wholeColumns_ = 0;
+  std::vector<float> wholeMin_;  // the whole clip's mix envelope
+  std::vector<float> wholeMax_;
   bool envelopeDirty_ = true;
   std::array<ViewSlot, 3> viewSlots_;
-  std::array<PeakLevel, 2> peaks_;
-  bool peaksValid_ = false;
   uint64_t envelopeScans_ = 0;
 };
 

@@ -100,104 +100,105 @@ constexpr uint64_t kPeakBlockCoarse = 16384;  // frames per block of the coarse 
 // Columns this wide read the blocks; narrower ones scan, which is as cheap.
 constexpr uint64_t kPeakMinColumnFrames = 4 * kPeakBlock;
 
-}  // namespace
-
-void AudioDoc::BuildPeaks() {
-  const size_t ch = format_.channels ? format_.channels : 1;
-  const uint64_t frames = Frames();
+// The peaks of a storage's `ch`-channel frames, built in one pass.
+std::unique_ptr<StoragePeaks> BuildStoragePeaks(const SampleStorage& storage, size_t ch, const StereoFold& fold) {
+  auto peaks = std::make_unique<StoragePeaks>();
+  const float* data = storage.Data();
+  const uint64_t frames = storage.Bytes() / sizeof(float) / ch;
   const size_t choices = ch == 1 ? 1 : 3;
-  PeakLevel& fine = peaks_[0];
-  PeakLevel& coarse = peaks_[1];
+  StoragePeaks::Level& fine = peaks->levels[0];
+  StoragePeaks::Level& coarse = peaks->levels[1];
   fine.blockFrames = kPeakBlock;
   coarse.blockFrames = kPeakBlockCoarse;
   const uint64_t blocks = frames / kPeakBlock;
-  for (size_t k = 0; k < 3; ++k) {
-    fine.mins[k].assign(k < choices ? blocks : 0, 0.0f);
-    fine.maxs[k].assign(k < choices ? blocks : 0, 0.0f);
+  for (size_t k = 0; k < choices; ++k) {
+    fine.mins[k].resize(blocks);
+    fine.maxs[k].resize(blocks);
   }
-  const StereoFold fold = ch > 2 ? StereoFoldFor(unsigned(ch)) : StereoFold{};
-  // One pass over the samples, piece by piece, fills all three choices of
-  // the fine level; a block may span two pieces.
-  float mn0 = 1e9f, mx0 = -1e9f, mn1 = 1e9f, mx1 = -1e9f, mnm = 1e9f, mxm = -1e9f;
-  uint64_t b = 0, inBlock = 0;
-  ForEachSpan(*samples_, 0, blocks * kPeakBlock, [&](const float* p, uint64_t n) {
-    while (n > 0) {
-      const uint64_t m = std::min(n, kPeakBlock - inBlock);
-      if (ch == 1) {
-        const MinMax s = ScanStrided(p, m, 1);
-        Merge(mn0, mx0, s.mn, s.mx);
-      } else {
-        const float* q = p;
-        for (uint64_t f = 0; f < m; ++f, q += ch) {
-          float l = q[0], r = q[1];
-          if (ch > 2) FoldFrame(q, fold, l, r);
-          const float mid = (l + r) / 2;
-          Merge(mn0, mx0, l, l);
-          Merge(mn1, mx1, r, r);
-          Merge(mnm, mxm, mid, mid);
-        }
-      }
-      p += m * ch;
-      n -= m;
-      inBlock += m;
-      if (inBlock < kPeakBlock) continue;
-      fine.mins[0][b] = mn0;
-      fine.maxs[0][b] = mx0;
-      if (ch > 1) {
-        fine.mins[1][b] = mn1;
-        fine.maxs[1][b] = mx1;
-        fine.mins[2][b] = mnm;
-        fine.maxs[2][b] = mxm;
-      }
-      mn0 = mn1 = mnm = 1e9f;
-      mx0 = mx1 = mxm = -1e9f;
-      ++b;
-      inBlock = 0;
+  for (uint64_t b = 0; b < blocks; ++b) {
+    const float* p = data + b * kPeakBlock * ch;
+    if (ch == 1) {
+      const MinMax m = ScanStrided(p, kPeakBlock, 1);
+      fine.mins[0][b] = m.mn;
+      fine.maxs[0][b] = m.mx;
+      continue;
     }
-  });
+    float mn0 = 1e9f, mx0 = -1e9f, mn1 = 1e9f, mx1 = -1e9f, mnm = 1e9f, mxm = -1e9f;
+    for (uint64_t f = 0; f < kPeakBlock; ++f, p += ch) {
+      float l = p[0], r = p[1];
+      if (ch > 2) FoldFrame(p, fold, l, r);
+      const float mid = (l + r) / 2;
+      Merge(mn0, mx0, l, l);
+      Merge(mn1, mx1, r, r);
+      Merge(mnm, mxm, mid, mid);
+    }
+    fine.mins[0][b] = mn0;
+    fine.maxs[0][b] = mx0;
+    fine.mins[1][b] = mn1;
+    fine.maxs[1][b] = mx1;
+    fine.mins[2][b] = mnm;
+    fine.maxs[2][b] = mxm;
+  }
   const uint64_t per = kPeakBlockCoarse / kPeakBlock;
   const uint64_t coarseBlocks = blocks / per;
-  for (size_t k = 0; k < 3; ++k) {
-    coarse.mins[k].assign(k < choices ? coarseBlocks : 0, 0.0f);
-    coarse.maxs[k].assign(k < choices ? coarseBlocks : 0, 0.0f);
-    for (uint64_t b = 0; k < choices && b < coarseBlocks; ++b) {
+  for (size_t k = 0; k < choices; ++k) {
+    coarse.mins[k].resize(coarseBlocks);
+    coarse.maxs[k].resize(coarseBlocks);
+    for (uint64_t b = 0; b < coarseBlocks; ++b) {
       float mn = 1e9f, mx = -1e9f;
       for (uint64_t i = b * per; i < (b + 1) * per; ++i) Merge(mn, mx, fine.mins[k][i], fine.maxs[k][i]);
       coarse.mins[k][b] = mn;
       coarse.maxs[k][b] = mx;
     }
   }
-  peaksValid_ = true;
+  return peaks;
 }
 
-std::pair<float, float> AudioDoc::RangeMinMax(size_t choice, uint64_t s, uint64_t e, const StereoFold& fold) const {
-  const size_t ch = format_.channels ? format_.channels : 1;
-  auto scan = [&](uint64_t a, uint64_t b, float& mn, float& mx) {
-    const MinMax m = ScanFrames(*samples_, ch, choice, fold, a, b);
+// Min/max of the chosen value over a storage's frames [s, e): whole blocks
+// from its peaks, the ragged ends scanned.
+void StorageMinMax(const SampleStorage& storage, size_t ch, size_t choice, const StereoFold& fold, uint64_t s,
+                   uint64_t e, float& mn, float& mx) {
+  auto scan = [&](uint64_t a, uint64_t b) {
+    if (a >= b) return;
+    const float* p = storage.Data() + a * ch;
+    const MinMax m = ch > 2                     ? ScanFolded(p, b - a, ch, fold, choice)
+                     : (ch > 1 && choice == 2) ? ScanMix(p, b - a, ch)
+                                               : ScanStrided(p + (ch > 1 ? choice : 0), b - a, ch);
     Merge(mn, mx, m.mn, m.mx);
   };
-  const size_t slot = ch == 1 ? 0 : choice;
-  auto blocks = [&](const PeakLevel& level, uint64_t a, uint64_t b, float& mn, float& mx) {
-    for (uint64_t i = a; i < b; ++i) Merge(mn, mx, level.mins[slot][i], level.maxs[slot][i]);
-  };
-  float mn = 1e9f, mx = -1e9f;
   const uint64_t a0 = (s + kPeakBlock - 1) / kPeakBlock * kPeakBlock;
   const uint64_t b0 = e / kPeakBlock * kPeakBlock;
   if (a0 >= b0) {
-    scan(s, e, mn, mx);
-    return {mn, mx};
+    scan(s, e);
+    return;
   }
-  scan(s, a0, mn, mx);
-  scan(b0, e, mn, mx);
+  if (storage.Peaks() == nullptr) storage.KeepPeaks(BuildStoragePeaks(storage, ch, fold));
+  const StoragePeaks& peaks = *storage.Peaks();
+  const size_t slot = ch == 1 ? 0 : choice;
+  auto blocks = [&](const StoragePeaks::Level& level, uint64_t a, uint64_t b) {
+    for (uint64_t i = a; i < b; ++i) Merge(mn, mx, level.mins[slot][i], level.maxs[slot][i]);
+  };
+  scan(s, a0);
+  scan(b0, e);
   const uint64_t a1 = (a0 + kPeakBlockCoarse - 1) / kPeakBlockCoarse * kPeakBlockCoarse;
   const uint64_t b1 = b0 / kPeakBlockCoarse * kPeakBlockCoarse;
   if (a1 >= b1) {
-    blocks(peaks_[0], a0 / kPeakBlock, b0 / kPeakBlock, mn, mx);
+    blocks(peaks.levels[0], a0 / kPeakBlock, b0 / kPeakBlock);
   } else {
-    blocks(peaks_[0], a0 / kPeakBlock, a1 / kPeakBlock, mn, mx);
-    blocks(peaks_[1], a1 / kPeakBlockCoarse, b1 / kPeakBlockCoarse, mn, mx);
-    blocks(peaks_[0], b1 / kPeakBlock, b0 / kPeakBlock, mn, mx);
+    blocks(peaks.levels[0], a0 / kPeakBlock, a1 / kPeakBlock);
+    blocks(peaks.levels[1], a1 / kPeakBlockCoarse, b1 / kPeakBlockCoarse);
+    blocks(peaks.levels[0], b1 / kPeakBlock, b0 / kPeakBlock);
   }
+}
+
+}  // namespace
+
+std::pair<float, float> AudioDoc::RangeMinMax(size_t choice, uint64_t s, uint64_t e, const StereoFold& fold) const {
+  const size_t ch = format_.channels ? format_.channels : 1;
+  float mn = 1e9f, mx = -1e9f;
+  samples_->ForEachPiece(s, e, [&](const SampleStorage& storage, uint64_t a, uint64_t b) {
+    StorageMinMax(storage, ch, choice, fold, a, b, mn, mx);
+  });
   return {mn, mx};
 }
 
@@ -230,7 +231,6 @@ void AudioDoc::ViewEnvelope(int32_t channelRequest, uint64_t start, uint64_t end
   const size_t choice = mix ? 2 : c;
   const double step = double(end - start) / double(columns);
   if ((end - start) / columns >= kPeakMinColumnFrames) {
-    if (!peaksValid_) BuildPeaks();
     for (uint64_t i = 0; i < columns; ++i) {
       const uint64_t s = start + uint64_t(double(i) * step);
       if (s >= end) break;
@@ -267,52 +267,30 @@ void AudioDoc::Envelope(std::vector<float>& mins, std::vector<float>& maxs) {
   mins.assign(kColumns, 0.0f);
   maxs.assign(kColumns, 0.0f);
   if (Frames() == 0) return;
-  if (!envelopeDirty_ && wholeColumns_ == kColumns && wholeMin_[2].size() == kColumns &&
-      wholeMax_[2].size() == kColumns) {
-    mins = wholeMin_[2];
-    maxs = wholeMax_[2];
+  if (!envelopeDirty_ && wholeMin_.size() == kColumns && wholeMax_.size() == kColumns) {
+    mins = wholeMin_;
+    maxs = wholeMax_;
     return;
   }
 
   ++envelopeScans_;
-  for (auto& v : wholeMin_) v.assign(kColumns, 1.0f);
-  for (auto& v : wholeMax_) v.assign(kColumns, -1.0f);
   const size_t ch = format_.channels ? format_.channels : 1;
-  const size_t used = std::min<size_t>(ch, 2);
   const StereoFold fold = ch > 2 ? StereoFoldFor(unsigned(ch)) : StereoFold{};
   const uint64_t frames = Frames();
   for (uint64_t col = 0; col < kColumns; ++col) {
     const uint64_t first = col * frames / kColumns;
     const uint64_t last = std::min(std::max((col + 1) * frames / kColumns, first + 1), frames);
-    float mn[3] = {1.0f, 1.0f, 1.0f};
-    float mx[3] = {-1.0f, -1.0f, -1.0f};
-    ForEachSpan(*samples_, first, last, [&](const float* p, uint64_t n) {
-      for (uint64_t f = 0; f < n; ++f, p += ch) {
-        float v[2] = {p[0], ch > 1 ? p[1] : 0.0f};
-        if (ch > 2) FoldFrame(p, fold, v[0], v[1]);
-        float sum = 0;
-        for (size_t k = 0; k < used; ++k) {
-          mn[k] = std::min(mn[k], v[k]);
-          mx[k] = std::max(mx[k], v[k]);
-          sum += v[k];
-        }
-        const float m = sum / float(used);
-        mn[2] = std::min(mn[2], m);
-        mx[2] = std::max(mx[2], m);
-      }
-    });
-    for (size_t k = 0; k < 3; ++k) {
-      wholeMin_[k][col] = mn[k];
-      wholeMax_[k][col] = mx[k];
+    // The mean of the (folded) pair; a mono clip is its own mix.
+    const auto [lo, hi] = RangeMinMax(2, first, last, fold);
+    const float mn = std::min(1.0f, lo), mx = std::max(-1.0f, hi);
+    if (mn <= mx) {
+      mins[col] = mn;
+      maxs[col] = mx;
     }
   }
-  for (size_t k = 0; k < 3; ++k)
-    for (uint64_t col = 0; col < kColumns; ++col)
-      if (wholeMin_[k][col] > wholeMax_[k][col]) wholeMin_[k][col] = wholeMax_[k][col] = 0.0f;
-  wholeColumns_ = kColumns;
+  wholeMin_ = mins;
+  wholeMax_ = maxs;
   envelopeDirty_ = false;
-  mins = wholeMin_[2];
-  maxs = wholeMax_[2];
 }
 
 }  // namespace vesk

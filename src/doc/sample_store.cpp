@@ -44,10 +44,14 @@ void SampleSequence::Append(const SamplePiece& piece) {
   frames_ += piece.frames;
 }
 
+size_t SampleSequence::PieceAt(uint64_t frame) const {
+  return size_t(std::upper_bound(starts_.begin(), starts_.end(), frame) - starts_.begin()) - 1;
+}
+
 const float* SampleSequence::Span(uint64_t frame, uint64_t& count) const {
   count = 0;
   if (frame >= frames_) return nullptr;
-  const size_t i = size_t(std::upper_bound(starts_.begin(), starts_.end(), frame) - starts_.begin()) - 1;
+  const size_t i = PieceAt(frame);
   const SamplePiece& piece = pieces_[i];
   const uint64_t into = frame - starts_[i];
   count = piece.frames - into;
@@ -57,8 +61,7 @@ const float* SampleSequence::Span(uint64_t frame, uint64_t& count) const {
 void SampleSequence::AppendRange(const SampleSequence& from, uint64_t a, uint64_t b) {
   b = std::min(b, from.frames_);
   if (a >= b) return;
-  size_t i = size_t(std::upper_bound(from.starts_.begin(), from.starts_.end(), a) - from.starts_.begin()) - 1;
-  for (; i < from.pieces_.size() && from.starts_[i] < b; ++i) {
+  for (size_t i = from.PieceAt(a); i < from.pieces_.size() && from.starts_[i] < b; ++i) {
     const SamplePiece& piece = from.pieces_[i];
     const uint64_t lo = std::max(a, from.starts_[i]);
     const uint64_t hi = std::min(b, from.starts_[i] + piece.frames);

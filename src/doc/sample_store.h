@@ -4,6 +4,7 @@
 // touch and stores only the frames it writes (cut-point ramps, silence,
 // processed stretches), so a delete in a three-hour clip costs what it
 // touches and undo and redo swap sequences instead of copying samples.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,19 @@
 #include "media/sample_source.h"
 
 namespace vesk {
+
+// Min/max of every block of a storage's frames at two sizes, for channel 0,
+// channel 1 and their mean (a wider layout: its stereo fold's), so a view
+// of many frames per column reads blocks instead of samples. Built once per
+// storage, the first time a view needs it; an edit's new storages are small.
+struct StoragePeaks {
+  struct Level {
+    uint64_t blockFrames = 0;
+    std::array<std::vector<float>, 3> mins;
+    std::array<std::vector<float>, 3> maxs;
+  };
+  std::array<Level, 2> levels;  // fine, coarse
+};
 
 // Interleaved float frames that never change once made: its own, or a
 // buffer another owner keeps unchanged for as long as `keep` lives.
@@ -23,12 +37,16 @@ class SampleStorage {
       : data_(samples), count_(count), keep_(std::move(keep)) {}
   const float* Data() const { return data_; }
   uint64_t Bytes() const { return count_ * sizeof(float); }
+  // The peak cache: asked and filled on the window's thread only.
+  const StoragePeaks* Peaks() const { return peaks_.get(); }
+  void KeepPeaks(std::unique_ptr<StoragePeaks> peaks) const { peaks_ = std::move(peaks); }
 
  private:
   std::vector<float> samples_;
   const float* data_ = nullptr;
   uint64_t count_ = 0;
   std::shared_ptr<const void> keep_;
+  mutable std::unique_ptr<StoragePeaks> peaks_;
 };
 
 struct SamplePiece {
@@ -66,6 +84,20 @@ class SampleSequence final : public SampleSource {
   void Read(uint64_t start, uint64_t count, float* out) const { ReadFrames(*this, start, count, channels_, out); }
   std::vector<float> Copy(uint64_t a, uint64_t b) const;
 
+  // Calls fn(storage, from, to) for the storage frames [from, to) that make
+  // up the sequence's frames [a, b), in order.
+  template <class Fn>
+  void ForEachPiece(uint64_t a, uint64_t b, Fn&& fn) const {
+    b = b < frames_ ? b : frames_;
+    if (a >= b) return;
+    for (size_t i = PieceAt(a); i < pieces_.size() && starts_[i] < b; ++i) {
+      const uint64_t lo = a > starts_[i] ? a : starts_[i];
+      const uint64_t end = starts_[i] + pieces_[i].frames;
+      const uint64_t hi = b < end ? b : end;
+      fn(*pieces_[i].storage, pieces_[i].offset + (lo - starts_[i]), pieces_[i].offset + (hi - starts_[i]));
+    }
+  }
+
   // Calls fn(storage) once for each storage this sequence reads.
   template <class Fn>
   void ForEachStorage(Fn&& fn) const {
@@ -76,6 +108,7 @@ class SampleSequence final : public SampleSource {
 
  private:
   void Append(const SamplePiece& piece);
+  size_t PieceAt(uint64_t frame) const;  // the piece holding `frame` (< Frames())
 
   size_t channels_ = 1;
   std::vector<SamplePiece> pieces_;
