@@ -37,9 +37,10 @@ using DenoiseCallback = std::function<bool(std::vector<float>& samples, uint32_t
 // (percentage, stage text) → false to cancel.
 using SaveProgress = std::function<bool(int32_t percent, const std::string& stage)>;
 
-// Bytes the undo and redo states may each keep beyond the document itself: VESK_UNDO_BUDGET_MB when
-// set to a positive decimal number, else a quarter of the available physical
-// memory within [512 MiB, 4 GiB] (512 MiB when the memory status is unknown).
+// Bytes the undo and redo states may each keep beyond the document itself:
+// VESK_UNDO_BUDGET_MB when set to a positive decimal number, else a quarter
+// of the available physical memory within [512 MiB, 4 GiB] (512 MiB when the
+// memory status is unknown).
 uint64_t GetUndoBudget();
 
 class AudioDoc {

@@ -102,8 +102,11 @@ class SampleSequence final : public SampleSource {
   template <class Fn>
   void ForEachStorage(Fn&& fn) const {
     const SampleStorage* last = nullptr;
-    for (const SamplePiece& piece : pieces_)
-      if (piece.storage.get() != last) fn(piece.storage.get()), last = piece.storage.get();
+    for (const SamplePiece& piece : pieces_) {
+      if (piece.storage.get() == last) continue;
+      last = piece.storage.get();
+      fn(last);
+    }
   }
 
  private:
