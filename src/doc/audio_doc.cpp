@@ -5,7 +5,6 @@
 
 #include "media/audio_loader.h"
 #include "media/wav_reader.h"
-#include "media/wav_sink.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 #include "platform/text.h"
@@ -94,22 +93,9 @@ bool AudioDoc::Load(const std::filesystem::path& path, std::string& error) {
         error = "文件里没有可用的音频数据。";
         return false;
       }
-      const WavLayout layout = file->Layout();
+      const WavLayout& layout = file->Layout();
       format_ = AudioFormat{layout.rate, layout.channels, 16};
-      SampleSequence whole = SampleSequence::OfFile(std::move(file));
-      // A take or save longer than one WAV file goes on in the segment
-      // files beside it (name_01.wav, …): they are the same clip.
-      for (uint32_t n = 1; n < 1000; ++n) {
-        std::string ignored;
-        bool riff = false;
-        const auto next = WavFileFrames::Open(SegmentPath(path, n), ignored, riff);
-        if (!next || next->Layout().rate != layout.rate || next->Layout().channels != layout.channels ||
-            next->Layout().bits != layout.bits || next->Layout().isFloat != layout.isFloat)
-          break;
-        const SampleSequence segment = SampleSequence::OfFile(next);
-        whole.AppendRange(segment, 0, segment.Frames());
-      }
-      samples_ = std::make_shared<const SampleSequence>(std::move(whole));
+      samples_ = std::make_shared<const SampleSequence>(SampleSequence::OfFile(std::move(file)));
       FinishLoad(path, layout.bits);
       error.clear();
       return true;

@@ -142,24 +142,5 @@ TEST(AudioDocFile, SourceCutShortInPlaceIsNoticedAndReadsAsSilence) {
   EXPECT_EQ(now.back(), 0.0f);
 }
 
-// A take longer than one WAV file opens whole: the segment files beside it
-// follow on while they have the same format.
-TEST(AudioDocFile, SegmentFilesBesideATakeOpenAsOneClip) {
-  test::ScratchDir dir;
-  const auto take = dir.path() / "take.wav";
-  std::string error;
-  const AudioFormat format{48000, 2, 16};
-  ASSERT_TRUE(WriteWavFile(take, format, std::vector<float>(2000, 0.25f), error, 16));
-  ASSERT_TRUE(WriteWavFile(SegmentPath(take, 1), format, std::vector<float>(1000, -0.5f), error, 16));
-  ASSERT_TRUE(WriteWavFile(SegmentPath(take, 2), AudioFormat{44100, 2, 16}, std::vector<float>(80, 0.1f), error, 16));
-  AudioDoc doc;
-  ASSERT_TRUE(doc.Load(take, error)) << error;
-  ASSERT_EQ(doc.Frames(), 1500u);  // the 44.1 kHz file is another clip
-  const std::vector<float> all = doc.CopySamples();
-  EXPECT_FLOAT_EQ(all[1999], 0.25f);
-  EXPECT_FLOAT_EQ(all[2000], -0.5f);
-  EXPECT_EQ(doc.SourceFrames(), 1500u);
-}
-
 }  // namespace
 }  // namespace vesk
