@@ -89,10 +89,15 @@ const float* PlaybackStream::Frame(uint64_t k) {
   if (k < spanStart_ || k >= spanEnd_ || span_ == nullptr) {
     uint64_t count = 0;
     span_ = source_->Span(k, count);
+    if (span_ == nullptr && count > 0 && !window_.empty()) {
+      count = std::min<uint64_t>(count, window_.size() / format_.channels);
+      source_->ReadStretch(k, count, window_.data());
+      span_ = window_.data();
+    }
     spanStart_ = k;
-    spanEnd_ = k + count;
+    spanEnd_ = span_ ? k + count : k;
   }
-  return span_ + (k - spanStart_) * size_t(format_.channels);
+  return span_ ? span_ + (k - spanStart_) * size_t(format_.channels) : held_.data();
 }
 
 void PlaybackStream::Seek(uint64_t frame) {
@@ -112,6 +117,10 @@ void PlaybackStream::PrepareRender(uint32_t deviceRate, const DeviceSampleFormat
   endCount_ = 0;
   // A surround buffer on a narrower device is heard as its stereo fold, not
   // as its front pair (a centre-only dialogue would be silent).
+  // Room for about 85 ms of frames read from a file, and one frame held.
+  window_.assign(size_t(4096) * std::max<uint16_t>(format_.channels, 1), 0.0f);
+  held_.assign(std::max<uint16_t>(format_.channels, 1), 0.0f);
+  span_ = nullptr;
   const bool fold = format_.channels > 2 && format_.channels > deviceFormat.channels;
   fold_ = fold ? StereoFoldFor(format_.channels) : StereoFold{};
 }
@@ -162,7 +171,10 @@ bool PlaybackStream::Render(void* out, size_t count) {
     }
     const uint64_t kk = std::min(k, frames_ - 1);
     const double f = pos_ - double(k);
-    const float* frameA = Frame(kk);
+    // Frame B may move the read window: frame A is held aside first.
+    const float* a0 = Frame(kk);
+    std::copy_n(a0, held_.size(), held_.begin());
+    const float* frameA = held_.data();
     const float* frameB = Frame(next);
     if (folding) {
       FoldFrame(frameA, fold_, foldA[0], foldA[1]);

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/capture_stream.h"
 #include "media/audio_format.h"
@@ -89,6 +90,8 @@ class PlaybackStream {
   const float* span_ = nullptr;  // frames [spanStart_, spanEnd_) of source_ lie at span_
   uint64_t spanStart_ = 0;
   uint64_t spanEnd_ = 0;
+  std::vector<float> window_;  // frames read from a source that holds them in a file
+  std::vector<float> held_;    // the earlier frame of a pair, while the window moves on
   double pos_ = 0;
   double ratio_ = 1;
   int endCount_ = 0;

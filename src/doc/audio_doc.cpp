@@ -4,6 +4,9 @@
 #include <cstdlib>
 
 #include "media/audio_loader.h"
+#include "media/wav_reader.h"
+#include "media/wav_sink.h"
+#include "platform/file.h"
 #include "platform/memory.h"
 #include "platform/text.h"
 
@@ -66,6 +69,10 @@ void AudioDoc::TakeOver(const AudioFormat& format, std::vector<float>&& samples,
                         uint16_t sourceBits) {
   format_ = format;
   samples_ = std::make_shared<const SampleSequence>(std::move(samples), format_.channels);
+  FinishLoad(path, sourceBits);
+}
+
+void AudioDoc::FinishLoad(const std::filesystem::path& path, uint16_t sourceBits) {
   sourceBits_ = sourceBits;
   sourcePath_ = path;
   displayName_ = FileNamePart(PathToUtf8(path));
@@ -78,6 +85,37 @@ void AudioDoc::TakeOver(const AudioFormat& format, std::vector<float>&& samples,
 
 bool AudioDoc::Load(const std::filesystem::path& path, std::string& error) {
   Clear();
+  // A PCM or float WAV is read from the file itself as the document needs
+  // its frames; other formats are decoded into memory.
+  bool isRiffWave = false;
+  if (!IsSpecialFile(path)) {
+    if (auto file = WavFileFrames::Open(path, error, isRiffWave)) {
+      if (file->Layout().Frames() == 0) {
+        error = "文件里没有可用的音频数据。";
+        return false;
+      }
+      const WavLayout layout = file->Layout();
+      format_ = AudioFormat{layout.rate, layout.channels, 16};
+      SampleSequence whole = SampleSequence::OfFile(std::move(file));
+      // A take or save longer than one WAV file goes on in the segment
+      // files beside it (name_01.wav, …): they are the same clip.
+      for (uint32_t n = 1; n < 1000; ++n) {
+        std::string ignored;
+        bool riff = false;
+        const auto next = WavFileFrames::Open(SegmentPath(path, n), ignored, riff);
+        if (!next || next->Layout().rate != layout.rate || next->Layout().channels != layout.channels ||
+            next->Layout().bits != layout.bits || next->Layout().isFloat != layout.isFloat)
+          break;
+        const SampleSequence segment = SampleSequence::OfFile(next);
+        whole.AppendRange(segment, 0, segment.Frames());
+      }
+      samples_ = std::make_shared<const SampleSequence>(std::move(whole));
+      FinishLoad(path, layout.bits);
+      error.clear();
+      return true;
+    }
+    if (isRiffWave) return false;
+  }
   AudioFormat format;
   std::vector<float> samples;
   int bits = 0;
@@ -116,6 +154,17 @@ void AudioDoc::ClampSelection() {
   const uint64_t frames = Frames();
   selStart_ = std::min(selStart_, frames);
   selEnd_ = std::min(selEnd_, frames);
+}
+
+bool AudioDoc::SourceChanged() const {
+  bool changed = false;
+  auto check = [&](const SampleStorage* storage) {
+    changed = changed || (storage->File() != nullptr && storage->File()->Changed());
+  };
+  samples_->ForEachStorage(check);
+  for (const auto* side : {&undo_, &redo_})
+    for (const State& state : *side) state.samples->ForEachStorage(check);
+  return changed;
 }
 
 double AudioDoc::DurationSeconds() const {

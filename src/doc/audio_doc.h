@@ -87,6 +87,9 @@ class AudioDoc {
   bool Redo();
 
   bool IsModified() const { return modified_; }
+  // A file the document (or its undo and redo) reads its frames from was
+  // rewritten or cut short in place since it was opened.
+  bool SourceChanged() const;
   double DurationSeconds() const;
   bool HasCuts() const;
   bool RenderToSourceTimeline(uint64_t sourceFrameCount, std::vector<float>& out) const;
@@ -146,6 +149,8 @@ class AudioDoc {
 
   void TakeOver(const AudioFormat& format, std::vector<float>&& samples, const std::filesystem::path& path,
                 uint16_t sourceBits);
+  // The rest of taking a clip over once format_ and samples_ are set.
+  void FinishLoad(const std::filesystem::path& path, uint16_t sourceBits);
   // Makes `next` the document's samples as one step `before` is the undo
   // of; false when `before` could not be kept under the budget.
   bool Commit(SampleSequence&& next, State&& before);

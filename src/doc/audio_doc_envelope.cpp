@@ -103,8 +103,21 @@ constexpr uint64_t kPeakMinColumnFrames = 4 * kPeakBlock;
 // The peaks of a storage's `ch`-channel frames, built in one pass.
 std::unique_ptr<StoragePeaks> BuildStoragePeaks(const SampleStorage& storage, size_t ch, const StereoFold& fold) {
   auto peaks = std::make_unique<StoragePeaks>();
-  const float* data = storage.Data();
-  const uint64_t frames = storage.Bytes() / sizeof(float) / ch;
+  const uint64_t frames = storage.Values() / ch;
+  // A file's frames are read a stretch of whole blocks at a time.
+  constexpr uint64_t kStretchBlocks = 256;
+  std::vector<float> stretch;
+  uint64_t stretchStart = 0, stretchEnd = 0;
+  auto block = [&](uint64_t b) -> const float* {
+    if (storage.Data() != nullptr) return storage.Data() + b * kPeakBlock * ch;
+    if (b < stretchStart || b >= stretchEnd) {
+      stretchStart = b;
+      stretchEnd = std::min(b + kStretchBlocks, frames / kPeakBlock);
+      stretch.resize((stretchEnd - stretchStart) * kPeakBlock * ch);
+      storage.Read(stretchStart * kPeakBlock, (stretchEnd - stretchStart) * kPeakBlock, ch, stretch.data());
+    }
+    return stretch.data() + (b - stretchStart) * kPeakBlock * ch;
+  };
   const size_t choices = ch == 1 ? 1 : 3;
   StoragePeaks::Level& fine = peaks->levels[0];
   StoragePeaks::Level& coarse = peaks->levels[1];
@@ -116,7 +129,7 @@ std::unique_ptr<StoragePeaks> BuildStoragePeaks(const SampleStorage& storage, si
     fine.maxs[k].resize(blocks);
   }
   for (uint64_t b = 0; b < blocks; ++b) {
-    const float* p = data + b * kPeakBlock * ch;
+    const float* p = block(b);
     if (ch == 1) {
       const MinMax m = ScanStrided(p, kPeakBlock, 1);
       fine.mins[0][b] = m.mn;
@@ -158,9 +171,15 @@ std::unique_ptr<StoragePeaks> BuildStoragePeaks(const SampleStorage& storage, si
 // from its peaks, the ragged ends scanned.
 void StorageMinMax(const SampleStorage& storage, size_t ch, size_t choice, const StereoFold& fold, uint64_t s,
                    uint64_t e, float& mn, float& mx) {
+  std::vector<float> read;
   auto scan = [&](uint64_t a, uint64_t b) {
     if (a >= b) return;
-    const float* p = storage.Data() + a * ch;
+    const float* p = storage.Data() ? storage.Data() + a * ch : nullptr;
+    if (p == nullptr) {
+      read.resize((b - a) * ch);
+      storage.Read(a, b - a, ch, read.data());
+      p = read.data();
+    }
     const MinMax m = ch > 2                     ? ScanFolded(p, b - a, ch, fold, choice)
                      : (ch > 1 && choice == 2) ? ScanMix(p, b - a, ch)
                                                : ScanStrided(p + (ch > 1 ? choice : 0), b - a, ch);

@@ -19,6 +19,23 @@ SampleSequence::SampleSequence(std::vector<float>&& samples, size_t channels) : 
   Append({std::make_shared<const SampleStorage>(std::move(samples)), 0, frames});
 }
 
+SampleStorage::SampleStorage(std::shared_ptr<const WavFileFrames> file)
+    : count_(file->Layout().Frames() * file->Layout().channels), file_(std::move(file)) {}
+
+void SampleStorage::Read(uint64_t frame, uint64_t count, size_t channels, float* out) const {
+  if (data_ != nullptr)
+    std::copy_n(data_ + frame * channels, count * channels, out);
+  else if (file_)
+    file_->Read(frame, count, out);
+}
+
+SampleSequence SampleSequence::OfFile(std::shared_ptr<const WavFileFrames> file) {
+  const uint64_t frames = file->Layout().Frames();
+  SampleSequence out(file->Layout().channels);
+  if (frames > 0) out.Append({std::make_shared<const SampleStorage>(std::move(file)), 0, frames});
+  return out;
+}
+
 SampleSequence SampleSequence::Borrowed(const float* samples, uint64_t frames, size_t channels,
                                         std::shared_ptr<const void> keep) {
   SampleSequence out(channels);
@@ -55,7 +72,16 @@ const float* SampleSequence::Span(uint64_t frame, uint64_t& count) const {
   const SamplePiece& piece = pieces_[i];
   const uint64_t into = frame - starts_[i];
   count = piece.frames - into;
-  return piece.storage->Data() + (piece.offset + into) * channels_;
+  const float* data = piece.storage->Data();
+  return data ? data + (piece.offset + into) * channels_ : nullptr;
+}
+
+void SampleSequence::ReadStretch(uint64_t frame, uint64_t count, float* out) const {
+  if (frame >= frames_) return;
+  const size_t i = PieceAt(frame);
+  const SamplePiece& piece = pieces_[i];
+  piece.storage->Read(piece.offset + (frame - starts_[i]), std::min(count, starts_[i] + piece.frames - frame),
+                      channels_, out);
 }
 
 void SampleSequence::AppendRange(const SampleSequence& from, uint64_t a, uint64_t b) {

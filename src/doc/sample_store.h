@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/sample_source.h"
+#include "media/wav_reader.h"
 
 namespace vesk {
 
@@ -27,16 +28,24 @@ struct StoragePeaks {
   std::array<Level, 2> levels;  // fine, coarse
 };
 
-// Interleaved float frames that never change once made: its own, or a
-// buffer another owner keeps unchanged for as long as `keep` lives.
+// Interleaved float frames that never change once made: its own, a buffer
+// another owner keeps unchanged for as long as `keep` lives, or the frames
+// of a WAV file read from the file when asked.
 class SampleStorage {
  public:
   explicit SampleStorage(std::vector<float>&& samples)
       : samples_(std::move(samples)), data_(samples_.data()), count_(samples_.size()) {}
   SampleStorage(const float* samples, uint64_t count, std::shared_ptr<const void> keep)
       : data_(samples), count_(count), keep_(std::move(keep)) {}
+  explicit SampleStorage(std::shared_ptr<const WavFileFrames> file);
+  // The frames in memory; nullptr for a file's, which Read copies out.
   const float* Data() const { return data_; }
-  uint64_t Bytes() const { return count_ * sizeof(float); }
+  // Frames [frame, frame + count) of `channels` channels into `out`.
+  void Read(uint64_t frame, uint64_t count, size_t channels, float* out) const;
+  uint64_t Values() const { return count_; }
+  // What it keeps in memory (a file's frames: nothing).
+  uint64_t Bytes() const { return data_ ? count_ * sizeof(float) : 0; }
+  const WavFileFrames* File() const { return file_.get(); }
   // The peak cache: asked and filled on the window's thread only.
   const StoragePeaks* Peaks() const { return peaks_.get(); }
   void KeepPeaks(std::unique_ptr<StoragePeaks> peaks) const { peaks_ = std::move(peaks); }
@@ -46,6 +55,7 @@ class SampleStorage {
   const float* data_ = nullptr;
   uint64_t count_ = 0;
   std::shared_ptr<const void> keep_;
+  std::shared_ptr<const WavFileFrames> file_;
   mutable std::unique_ptr<StoragePeaks> peaks_;
 };
 
@@ -63,10 +73,13 @@ class SampleSequence final : public SampleSource {
   // Reads a buffer another owner keeps unchanged while `keep` lives.
   static SampleSequence Borrowed(const float* samples, uint64_t frames, size_t channels,
                                  std::shared_ptr<const void> keep);
+  // All frames of a WAV file, read from it when asked.
+  static SampleSequence OfFile(std::shared_ptr<const WavFileFrames> file);
 
   uint64_t Frames() const override { return frames_; }
   const float* Span(uint64_t frame, uint64_t& count) const override;
-  size_t Channels() const { return channels_; }
+  void ReadStretch(uint64_t frame, uint64_t count, float* out) const override;
+  size_t Channels() const override { return channels_; }
   size_t PieceCount() const { return pieces_.size(); }
 
   // Frames [a, b) (clamped to the sequence).

@@ -125,9 +125,10 @@ std::string ChunkName(const uint8_t* id) {
   return name;
 }
 
+// Walks the header to the data: false without a message for a file that is
+// no RIFF WAVE, with one for a WAV this reader refuses.
 template <typename Source>
-bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std::string& error,
-             bool& isRiffWave, int* sourceBits) {
+bool WalkWav(Source& src, WavLayout& layout, std::string& error, bool& isRiffWave) {
   const int64_t fileSize = src.Size();
   uint8_t head[12];
   if (fileSize < 12 || src.Read(head, sizeof head) != int64_t(sizeof head) || std::memcmp(head, "RIFF", 4) != 0 ||
@@ -210,9 +211,26 @@ bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std:
     return false;
   }
 
-  const bool isFloat = tag == 3;
-  const size_t blockAlign = size_t(bits / 8) * channels;
-  const uint64_t frames = uint64_t(dataBytes) / blockAlign;
+  layout.rate = rate;
+  layout.channels = channels;
+  layout.bits = bits;
+  layout.isFloat = tag == 3;
+  layout.dataStart = dataStart;
+  layout.dataBytes = dataBytes;
+  return true;
+}
+
+template <typename Source>
+bool ReadWav(Source& src, AudioFormat& format, std::vector<float>& samples, std::string& error,
+             bool& isRiffWave, int* sourceBits) {
+  WavLayout layout;
+  if (!WalkWav(src, layout, error, isRiffWave)) return false;
+  const uint32_t rate = layout.rate;
+  const uint16_t channels = layout.channels, bits = layout.bits;
+  const bool isFloat = layout.isFloat;
+  const int64_t dataStart = layout.dataStart, dataBytes = layout.dataBytes;
+  const size_t blockAlign = layout.BlockAlign();
+  const uint64_t frames = layout.Frames();
   // Sizes below come from the file: a header may claim far more than this
   // machine can hold (a sparse file of many gigabytes).
   try {
@@ -269,6 +287,81 @@ bool ReadWavFile(const std::filesystem::path& path, AudioFormat& format, std::ve
   }
   FileSource src{file};
   return ReadWav(src, format, samples, error, isRiffWave, sourceBits);
+}
+
+bool ProbeWavFile(const File& file, WavLayout& layout, std::string& error, bool& isRiffWave) {
+  isRiffWave = false;
+  struct {
+    const File& file;
+    int64_t pos = 0;
+    int64_t Size() { return file.Size(); }
+    bool Seek(int64_t to) {
+      pos = to;
+      return to >= 0;
+    }
+    int64_t Read(void* buf, size_t n) {
+      const int64_t got = file.ReadAt(pos, buf, n);
+      if (got > 0) pos += got;
+      return got;
+    }
+  } src{file};
+  return WalkWav(src, layout, error, isRiffWave);
+}
+
+void ConvertWavFrames(const WavLayout& layout, const uint8_t* bytes, size_t frames, float* out) {
+  const size_t n = frames * layout.channels;
+  switch (layout.bits) {
+    case 8: ConvertBlock<1, SampleToFloat8>(bytes, n, out); break;
+    case 16: ConvertBlock<2, SampleToFloat16>(bytes, n, out); break;
+    case 24: ConvertBlock24(bytes, n, out); break;
+    default:
+      if (layout.isFloat) ConvertBlock<4, SampleToFloatF>(bytes, n, out);
+      else ConvertBlock<4, SampleToFloat32>(bytes, n, out);
+  }
+}
+
+std::shared_ptr<const WavFileFrames> WavFileFrames::Open(const std::filesystem::path& path, std::string& error,
+                                                        bool& isRiffWave) {
+  isRiffWave = false;
+  auto frames = std::make_shared<WavFileFrames>();
+  frames->file_ = std::make_unique<File>();
+  if (!frames->file_->OpenRead(path)) {
+    error = "打不开文件（可能被占用或没有读权限）。";
+    return nullptr;
+  }
+  if (!ProbeWavFile(*frames->file_, frames->layout_, error, isRiffWave)) return nullptr;
+  if (!frames->file_->Stamp(frames->size_, frames->time_)) {
+    error = "WAV 文件读取失败。";
+    return nullptr;
+  }
+  return frames;
+}
+
+void WavFileFrames::Read(uint64_t frame, uint64_t count, float* out) const {
+  const size_t align = layout_.BlockAlign();
+  const uint64_t total = layout_.Frames();
+  const uint64_t have = frame < total ? std::min(count, total - frame) : 0;
+  std::fill(out + have * layout_.channels, out + count * layout_.channels, 0.0f);
+  std::vector<uint8_t> bytes;
+  constexpr uint64_t kChunk = 16384;
+  for (uint64_t done = 0; done < have;) {
+    const uint64_t n = std::min(kChunk, have - done);
+    bytes.resize(size_t(n) * align);
+    const int64_t got = file_->ReadAt(layout_.dataStart + int64_t((frame + done) * align), bytes.data(), bytes.size());
+    const uint64_t whole = got > 0 ? uint64_t(got) / align : 0;
+    ConvertWavFrames(layout_, bytes.data(), size_t(whole), out + done * layout_.channels);
+    if (whole < n) {
+      // The file got shorter under us: the rest is silence, never garbage.
+      std::fill(out + (done + whole) * layout_.channels, out + have * layout_.channels, 0.0f);
+      return;
+    }
+    done += n;
+  }
+}
+
+bool WavFileFrames::Changed() const {
+  int64_t size = 0, time = 0;
+  return !file_->Stamp(size, time) || size != size_ || time != time_;
 }
 
 bool ReadWavMemory(const uint8_t* data, size_t size, AudioFormat& format, std::vector<float>& samples,

@@ -269,8 +269,7 @@ bool WriteSourceInChunks(AudioSink& sink, const AudioFormat& format, const Sampl
     const uint64_t frames = std::min(chunk, totalFrames - at);
     uint64_t run = 0;
     const float* p = source.Span(at, run);
-    if (p == nullptr) return false;
-    if (run < frames) {
+    if (p == nullptr || run < frames) {
       gathered.resize(frames * channels);
       ReadFrames(source, at, frames, channels, gathered.data());
       p = gathered.data();

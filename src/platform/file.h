@@ -1,7 +1,8 @@
 #pragma once
 // A file handle owned by one object. The backend opens with the sharing rules
-// the callers rely on: OpenRead shares read and write access with other
-// openers; OpenWrite creates or truncates and shares read access.
+// the callers rely on: OpenRead shares read, write and delete access with
+// other openers (so a file the editor reads from can still be renamed or
+// replaced); OpenWrite creates or truncates and shares read access.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -49,6 +50,12 @@ class File {
   // Bytes read (0 at the end of the file), -1 on failure. Short reads happen
   // only at the end of the file or on failure.
   int64_t Read(void* buffer, size_t bytes);
+  // Reads at `offset` without moving the file position; safe from several
+  // threads at once. Bytes read (fewer at the end of the file), -1 on failure.
+  int64_t ReadAt(int64_t offset, void* buffer, size_t bytes) const;
+  // Size and last write time as the open file has them now (not what its
+  // name points to): changes show a rewrite or truncation in place.
+  bool Stamp(int64_t& size, int64_t& writeTime) const;
   // Writes everything or fails.
   bool Write(const void* data, size_t bytes);
   // Pushes written data to the storage device (fdatasync / FlushFileBuffers).

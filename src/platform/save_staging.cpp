@@ -55,7 +55,24 @@ bool SaveStaging::Create(const std::filesystem::path& target, std::string& error
 bool SaveStaging::MoveInto(const std::filesystem::path& target, std::string& error,
                            const std::filesystem::path& staged) {
   std::error_code ec;
-  std::filesystem::rename(staged.empty() ? file_ : staged, target, ec);
+  const std::filesystem::path& from = staged.empty() ? file_ : staged;
+  std::filesystem::rename(from, target, ec);
+  std::error_code state;
+  if (ec && !dir_.empty() && std::filesystem::exists(std::filesystem::symlink_status(target, state))) {
+    // Windows refuses to replace a file that is open, even one opened to be
+    // renamed and deleted (the editor reads the clip from the file being
+    // saved over). It can move that file aside, into this folder, where its
+    // reader keeps it until it lets go; the folder is then left to the next
+    // start's clean-up.
+    const std::filesystem::path aside = dir_ / ("replaced-" + PathToUtf8(target.filename()));
+    std::error_code moved;
+    std::filesystem::rename(target, aside, moved);
+    if (!moved) {
+      std::filesystem::rename(from, target, ec);
+      std::error_code back;
+      if (ec) std::filesystem::rename(aside, target, back);
+    }
+  }
   if (ec) {
     error = "无法用新文件替换目标文件（它可能正被其他程序占用，或没有写权限）。";
     return false;

@@ -20,6 +20,10 @@ constexpr const char* kTextUndone = "已撤销上一步（Ctrl+Y 可重做）。
 constexpr const char* kTextRedone = "已重做上一步。";
 constexpr const char* kTextNothingToUndo = "没有可撤销的操作了。";
 constexpr const char* kTextNothingToRedo = "没有可重做的操作了（做过新编辑之后，旧的重做记录就作废了）。";
+constexpr const char* kSourceChangedStatus = "源文件在打开之后被改动了，剪辑区里的声音已不可靠。";
+constexpr const char* kSourceChangedText =
+    "剪辑区正在读取的源文件在打开之后被别的程序改写或截短了，剪辑区里的声音已不可靠（读不到的部分按静音算）。\n\n"
+    "请重新打开这个文件再剪辑。";
 
 uint64_t RateOrDefault(uint32_t rate) { return rate ? rate : 48000; }
 
@@ -49,6 +53,7 @@ void EditArea::SetLiveSource(PlayHeadServo* servo, uint32_t rate, int channels) 
 }
 
 void EditArea::OnRecordingLoaded() {
+  sourceWarned_ = false;
   // A recording has no picture and no other tracks.
   open_.SetOpened(OpenedMedia{});
   live_ = nullptr;
@@ -100,6 +105,7 @@ double EditArea::PictureSeconds() const {
 }
 
 void EditArea::ResetViewAfterOpen() {
+  sourceWarned_ = false;
   view_.CancelPress();
   view_.SetPlayHead(0);
   OnDocumentChanged(ViewReset::WholeClip);
@@ -200,6 +206,20 @@ void EditArea::Tick() {
   if (play_.Tick()) ctx_.port->Repaint(PaintArea::Wave);
   if (Recording() && live_ != nullptr && !(ctx_.app->RecordingPaused()))
     ctx_.port->Repaint(PaintArea::Wave);
+  // About once a second: the file the clip is read from must still hold
+  // what it held when it was opened.
+  if (++sourceCheckTicks_ >= 30) {
+    sourceCheckTicks_ = 0;
+    CheckSource();
+  }
+}
+
+void EditArea::CheckSource() {
+  if (sourceWarned_ || Empty() || !ctx_.doc->SourceChanged()) return;
+  sourceWarned_ = true;
+  play_.Stop();
+  Status(kSourceChangedStatus);
+  ctx_.port->ShowBox(BoxKind::Warning, "源文件被改动", kSourceChangedText);
 }
 
 void EditArea::Describe(WindowFacts& facts) const {

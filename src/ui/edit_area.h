@@ -120,6 +120,9 @@ class EditArea {
   // The open, save and video-export commands (OpenFlow, SaveFlow); false
   // when the id is not one of them.
   bool HandleFileCommand(int id);
+  // Warns once (and stops playback) when the file the clip is read from
+  // was rewritten or cut short since it was opened.
+  void CheckSource();
   // After a file was opened: play head 0, whole clip in view, repaint. Runs
   // last, after the open's status texts, so the undo-budget warning wins.
   void ResetViewAfterOpen();
@@ -145,6 +148,10 @@ class EditArea {
   WaveViewModel view_;
 
   PlayHeadServo* live_ = nullptr;
+  // The source-file check: ticks since the last one, and whether this
+  // document's change was already shown.
+  int sourceCheckTicks_ = 0;
+  bool sourceWarned_ = false;
   uint32_t liveRate_ = 0;
   int liveChannels_ = 2;
 

@@ -3,7 +3,13 @@
 // a storage kept by several states counts once.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "doc/audio_doc.h"
 #include "doc/sample_store.h"
+#include "media/wav_reader.h"
+#include "media/wav_sink.h"
+#include "support/test_support.h"
 
 namespace vesk {
 namespace {
@@ -76,6 +82,83 @@ TEST(SampleSequence, SharedStoragesAndLongSilencesCostNoCopies) {
   const SampleSequence rewritten = clip.Replaced(0, 48000, clip.Copy(0, 48000));
   EXPECT_EQ(BytesBeyond(rewritten, {&clip, &cut}), clipBytes);
   EXPECT_EQ(BytesBeyond(clip, {&cut, &clip}), 0u);
+}
+
+// A WAV is read from the file itself: nothing of it is copied into memory,
+// it reads back as the decoder reads it, edits and undo work over it, and
+// saving over the very file it reads from works (Windows has to move the
+// open file aside for that) while undo still finds the original frames.
+TEST(AudioDocFile, WavIsReadFromItsFileAndSavesOverItself) {
+  test::ScratchDir dir;
+  const auto path = dir.path() / "take.wav";
+  std::vector<float> ramp(2 * 48000);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = float(int(i % 2000) - 1000) / 1024.0f;
+  std::string error;
+  ASSERT_TRUE(WriteWavFile(path, AudioFormat{48000, 2, 16}, ramp, error, 24)) << error;
+  AudioFormat format;
+  std::vector<float> decoded;
+  bool riff = false;
+  ASSERT_TRUE(ReadWavFile(path, format, decoded, error, riff));
+
+  AudioDoc doc;
+  ASSERT_TRUE(doc.Load(path, error)) << error;
+  uint64_t run = 0;
+  EXPECT_EQ(doc.Samples().Span(0, run), nullptr);
+  EXPECT_EQ(run, 48000u);
+  EXPECT_EQ(doc.SourceBits(), 24);
+  const std::vector<float> original = doc.CopySamples();
+  EXPECT_EQ(original, decoded);
+  std::vector<float> mins, maxs;
+  doc.ViewEnvelope(0, 0, 48000, 10, mins, maxs);
+  EXPECT_FLOAT_EQ(maxs[3], 998.0f / 1024);  // channel 0 holds the even values
+
+  doc.SetSelection(1000, 11000);
+  ASSERT_TRUE(doc.DeleteSelection(error));
+  const std::vector<float> edited = doc.CopySamples();
+  ASSERT_TRUE(doc.Save(path, false, 0, error)) << error;
+  ASSERT_TRUE(ReadWavFile(path, format, decoded, error, riff));
+  EXPECT_EQ(decoded.size(), edited.size());
+  ASSERT_TRUE(doc.Undo());
+  EXPECT_EQ(doc.CopySamples(), original);
+  EXPECT_FALSE(doc.SourceChanged());
+}
+
+// A source rewritten or cut short in place while open is noticed, and the
+// frames it no longer has read as silence, never as whatever is there now.
+TEST(AudioDocFile, SourceCutShortInPlaceIsNoticedAndReadsAsSilence) {
+  test::ScratchDir dir;
+  const auto path = dir.path() / "source.wav";
+  std::string error;
+  ASSERT_TRUE(WriteWavFile(path, AudioFormat{48000, 1, 16}, std::vector<float>(48000, 0.5f), error, 16)) << error;
+  AudioDoc doc;
+  ASSERT_TRUE(doc.Load(path, error)) << error;
+  EXPECT_FALSE(doc.SourceChanged());
+  std::filesystem::resize_file(path, 44 + 2 * 1000);
+  EXPECT_TRUE(doc.SourceChanged());
+  const std::vector<float> now = doc.CopySamples();
+  ASSERT_EQ(now.size(), 48000u);
+  EXPECT_NEAR(now[999], 0.5f, 1e-4);
+  EXPECT_EQ(now[1000], 0.0f);
+  EXPECT_EQ(now.back(), 0.0f);
+}
+
+// A take longer than one WAV file opens whole: the segment files beside it
+// follow on while they have the same format.
+TEST(AudioDocFile, SegmentFilesBesideATakeOpenAsOneClip) {
+  test::ScratchDir dir;
+  const auto take = dir.path() / "take.wav";
+  std::string error;
+  const AudioFormat format{48000, 2, 16};
+  ASSERT_TRUE(WriteWavFile(take, format, std::vector<float>(2000, 0.25f), error, 16));
+  ASSERT_TRUE(WriteWavFile(SegmentPath(take, 1), format, std::vector<float>(1000, -0.5f), error, 16));
+  ASSERT_TRUE(WriteWavFile(SegmentPath(take, 2), AudioFormat{44100, 2, 16}, std::vector<float>(80, 0.1f), error, 16));
+  AudioDoc doc;
+  ASSERT_TRUE(doc.Load(take, error)) << error;
+  ASSERT_EQ(doc.Frames(), 1500u);  // the 44.1 kHz file is another clip
+  const std::vector<float> all = doc.CopySamples();
+  EXPECT_FLOAT_EQ(all[1999], 0.25f);
+  EXPECT_FLOAT_EQ(all[2000], -0.5f);
+  EXPECT_EQ(doc.SourceFrames(), 1500u);
 }
 
 }  // namespace

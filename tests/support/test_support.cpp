@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <random>
+#include <vector>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -27,8 +28,16 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
+  // Not fs::remove_all: a file some test still holds open (a window reading
+  // its clip) is only marked for deletion on Windows, and remove_all keeps
+  // finding it inside a subfolder forever. Listed once, removed deepest first;
+  // what stays open is left behind.
   std::error_code ec;
-  fs::remove_all(path_, ec);
+  std::vector<fs::path> entries;
+  for (fs::recursive_directory_iterator it(path_, ec), end; !ec && it != end; it.increment(ec))
+    entries.push_back(it->path());
+  for (auto e = entries.rbegin(); e != entries.rend(); ++e) fs::remove(*e, ec);
+  fs::remove(path_, ec);
 }
 
 void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {

@@ -2,7 +2,11 @@
 // the play command and the scenes it hands the views.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "doc/doc_test_clips.h"
+#include "media/wav_sink.h"
+#include "support/test_support.h"
 #include "record/play_head_servo.h"
 #include "ui/control_ids.h"
 #include "ui/edit_rig.h"
@@ -454,6 +458,27 @@ TEST(EditTimeline, MapsDocumentAndSourceFramesBothWays) {
        {Case{0, 0}, Case{99, 99}, Case{100, 100}, Case{100, 149}, Case{100, 150}, Case{149, 199}, Case{150, 200},
         Case{150, 299}, Case{150, 300}, Case{249, 399}, Case{250, 400}, Case{250, 5000}})
     EXPECT_EQ(t.ToDocument(c.source), c.doc) << c.source;
+}
+
+// The clip's file rewritten in place while the window reads from it: within
+// a second the window says so, once, and stops playing.
+TEST(EditSource, AFileRewrittenWhileOpenIsShownOnceAndStopsPlayback) {
+  test::ScratchDir dir;
+  const auto path = dir.path() / "source.wav";
+  std::string error;
+  ASSERT_TRUE(WriteWavFile(path, AudioFormat{48000, 2, 16}, std::vector<float>(96000, 0.25f), error, 16)) << error;
+  EditRig rig;
+  ASSERT_TRUE(rig.doc.Load(path, error)) << error;
+  rig.area.OnRecordingLoaded();
+  rig.Key(Key::Space);
+  for (int i = 0; i < 30; ++i) rig.area.Tick();
+  EXPECT_TRUE(rig.view.boxes.empty());
+  std::filesystem::resize_file(path, 1000);
+  for (int i = 0; i < 90; ++i) rig.area.Tick();
+  ASSERT_EQ(rig.view.boxes.size(), 1u);
+  EXPECT_EQ(rig.view.boxes[0].title, "源文件被改动");
+  EXPECT_EQ(rig.Status(), "源文件在打开之后被改动了，剪辑区里的声音已不可靠。");
+  EXPECT_FALSE(rig.playback.Running());
 }
 
 }  // namespace

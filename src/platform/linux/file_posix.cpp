@@ -85,6 +85,29 @@ bool File::Seek(int64_t offset) {
   return handle_ != kInvalid && ::lseek(int(handle_), offset, SEEK_SET) == offset;
 }
 
+int64_t File::ReadAt(int64_t offset, void* buffer, size_t bytes) const {
+  if (handle_ == kInvalid || offset < 0) return -1;
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t n = ::pread(int(handle_), static_cast<char*>(buffer) + done, bytes - done, off_t(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return done > 0 ? int64_t(done) : -1;
+    }
+    if (n == 0) break;
+    done += size_t(n);
+  }
+  return int64_t(done);
+}
+
+bool File::Stamp(int64_t& size, int64_t& writeTime) const {
+  struct stat st {};
+  if (handle_ == kInvalid || ::fstat(int(handle_), &st) != 0) return false;
+  size = int64_t(st.st_size);
+  writeTime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
 int64_t File::Read(void* buffer, size_t bytes) {
   if (handle_ == kInvalid) return -1;
   size_t done = 0;

@@ -10,7 +10,7 @@ static HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 bool File::OpenRead(const std::filesystem::path& path) {
   Close();
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   // Pipes, consoles and devices (NUL, COM1, \\.\pipe\...) can block a read
@@ -68,6 +68,34 @@ bool File::Seek(int64_t offset) {
   LARGE_INTEGER to;
   to.QuadPart = offset;
   return handle_ != kInvalid && SetFilePointerEx(H(handle_), to, nullptr, FILE_BEGIN);
+}
+
+int64_t File::ReadAt(int64_t offset, void* buffer, size_t bytes) const {
+  if (handle_ == kInvalid || offset < 0) return -1;
+  size_t done = 0;
+  while (done < bytes) {
+    const DWORD chunk = DWORD(std::min<size_t>(bytes - done, 1u << 30));
+    OVERLAPPED at{};
+    const uint64_t position = uint64_t(offset) + done;
+    at.Offset = DWORD(position & 0xFFFFFFFFu);
+    at.OffsetHigh = DWORD(position >> 32);
+    DWORD got = 0;
+    if (!ReadFile(H(handle_), static_cast<char*>(buffer) + done, chunk, &got, &at)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
+      return done > 0 ? int64_t(done) : -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return int64_t(done);
+}
+
+bool File::Stamp(int64_t& size, int64_t& writeTime) const {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (handle_ == kInvalid || !GetFileInformationByHandle(H(handle_), &info)) return false;
+  size = int64_t((uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  writeTime = int64_t((uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+  return true;
 }
 
 int64_t File::Read(void* buffer, size_t bytes) {
