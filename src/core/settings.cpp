@@ -98,6 +98,8 @@ void LoadSettings(IniStore& store, const SettingsEnvironment& env, SettingsState
   st.denoiseBuiltin = store.GetInt("DenoiseBuiltin", 0) == 1;
   const int isolated = store.GetInt("DenoiseIsolated", -1);
   st.denoiseIsolated = isolated == 0 || isolated == 1 ? isolated : -1;
+  const int spill = store.GetInt("SpillThresholdMB", 0);
+  st.spillThresholdMiB = spill >= 64 && spill <= 1 << 20 ? spill : 0;
   st.hintPanZoom = store.GetInt("HintPanZoom", 0) != 0;
   const int preset = store.GetInt("LoudnessPreset", 1);
   st.loudnessPreset = preset >= 0 && preset <= 3 ? preset : 1;
@@ -179,6 +181,7 @@ void SaveSettings(IniStore& store, const SettingsState& st, const std::optional<
   store.SetInt("SelDenoiseLevel", st.selDenoiseLevel);
   store.SetInt("DenoiseBuiltin", st.denoiseBuiltin ? 1 : 0);
   store.SetInt("DenoiseIsolated", st.denoiseIsolated);
+  if (st.spillThresholdMiB > 0) store.SetInt("SpillThresholdMB", st.spillThresholdMiB);
   store.SetInt("LoudnessPreset", st.loudnessPreset);
   store.SetInt("LoudnessCustomLufs10", int(std::lround(st.loudnessCustomLufs * 10)));
   store.SetInt("LoudnessCeiling10", int(std::lround(st.loudnessCustomCeiling * 10)));

@@ -42,6 +42,8 @@ struct SettingsState {
   // The plug-in renders in a helper process: 1 on, 0 off, -1 not chosen (on
   // for a module whose trial run ever failed).
   int denoiseIsolated = -1;
+  // Decoded audio past this many MiB is kept in a temporary file (0: the default).
+  int spillThresholdMiB = 0;
   bool hintPanZoom = false;
   // The level tools: the loudness target of 响度标准化 (0..2 the presets, 3
   // the custom target below).

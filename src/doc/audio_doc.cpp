@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "media/audio_loader.h"
+#include "media/sample_spill.h"
 #include "media/wav_reader.h"
 #include "media/wav_sink.h"
 #include "platform/file.h"
@@ -83,10 +84,14 @@ void AudioDoc::FinishLoad(const std::filesystem::path& path, uint16_t sourceBits
   SamplesChanged();
 }
 
-bool AudioDoc::Load(const std::filesystem::path& path, std::string& error) {
-  Clear();
-  // A PCM or float WAV is read from the file itself as the document needs
-  // its frames; other formats are decoded into memory.
+uint64_t SpillLimitBytes(int configuredMiB) {
+  if (const uint64_t mib = ParseMiB(std::getenv("VESK_SPILL_MB"))) return mib * kMiB;
+  return configuredMiB > 0 ? uint64_t(configuredMiB) * kMiB : kDefaultSpillBytes;
+}
+
+bool ReadAudioFile(const std::filesystem::path& path, LoadedAudio& loaded, std::string& error,
+                   uint64_t spillBytes) {
+  loaded = LoadedAudio{};
   bool isRiffWave = false;
   if (!IsSpecialFile(path)) {
     if (auto file = WavFileFrames::Open(path, error, isRiffWave)) {
@@ -95,8 +100,9 @@ bool AudioDoc::Load(const std::filesystem::path& path, std::string& error) {
         return false;
       }
       const WavLayout layout = file->Layout();
-      format_ = AudioFormat{layout.rate, layout.channels, 16};
-      SampleSequence whole = SampleSequence::OfFile(std::move(file));
+      loaded.format = AudioFormat{layout.rate, layout.channels, 16};
+      loaded.sourceBits = layout.bits;
+      loaded.samples = SampleSequence::OfFile(std::move(file));
       // A take or save longer than one WAV file goes on in the segment
       // files beside it (name_01.wav, …): they are the same clip.
       for (uint32_t n = 1; n < 1000; ++n) {
@@ -107,24 +113,48 @@ bool AudioDoc::Load(const std::filesystem::path& path, std::string& error) {
             next->Layout().bits != layout.bits || next->Layout().isFloat != layout.isFloat)
           break;
         const SampleSequence segment = SampleSequence::OfFile(next);
-        whole.AppendRange(segment, 0, segment.Frames());
+        loaded.samples.AppendRange(segment, 0, segment.Frames());
       }
-      samples_ = std::make_shared<const SampleSequence>(std::move(whole));
-      FinishLoad(path, layout.bits);
       error.clear();
       return true;
     }
     if (isRiffWave) return false;
   }
-  AudioFormat format;
   std::vector<float> samples;
   int bits = 0;
-  if (!LoadAudioFile(path, format, samples, error, &bits)) return false;
-  if (samples.empty() || format.channels == 0 || samples.size() < format.channels) {
+  SampleSpill spill(spillBytes);
+  if (!LoadAudioFile(path, loaded.format, samples, error, &bits, &spill)) return false;
+  loaded.sourceBits = uint16_t(bits);
+  if (spill.Spilled()) {
+    auto file = spill.Finish(samples, loaded.format, error);
+    if (!file) return false;
+    loaded.samples = SampleSequence::OfFile(std::move(file));
+  } else if (samples.empty() || loaded.format.channels == 0 || samples.size() < loaded.format.channels) {
     error = "文件里没有可用的音频数据。";
     return false;
+  } else {
+    loaded.samples = SampleSequence(std::move(samples), loaded.format.channels);
   }
-  TakeOver(format, std::move(samples), path, uint16_t(bits));
+  error.clear();
+  return true;
+}
+
+bool AudioDoc::Load(const std::filesystem::path& path, std::string& error, uint64_t spillBytes) {
+  Clear();
+  LoadedAudio loaded;
+  return ReadAudioFile(path, loaded, error, spillBytes) && Adopt(std::move(loaded), path, error);
+}
+
+bool AudioDoc::Adopt(LoadedAudio&& loaded, const std::filesystem::path& path, std::string& error) {
+  Clear();
+  if (loaded.samples.Frames() == 0 || loaded.format.channels == 0) {
+    error = "没有可用的音频数据。";
+    return false;
+  }
+  format_ = loaded.format;
+  samples_ = std::make_shared<const SampleSequence>(std::move(loaded.samples));
+  FinishLoad(path, loaded.sourceBits);
+  ++revision_;
   error.clear();
   return true;
 }

@@ -43,6 +43,23 @@ using SaveProgress = std::function<bool(int32_t percent, const std::string& stag
 // memory status is unknown).
 uint64_t GetUndoBudget();
 
+// What a file holds, ready for a document. A PCM or float WAV (with the
+// segment files beside it) is read from the file as the document needs its
+// frames; other formats are decoded, and the part of a decode past
+// `spillBytes` goes to a private temporary file (media/sample_spill.h), so a
+// long clip never has to fit in memory. Touches no document: safe on a
+// worker thread.
+struct LoadedAudio {
+  AudioFormat format;
+  SampleSequence samples = SampleSequence(1);
+  uint16_t sourceBits = 16;
+};
+// The spill limit: VESK_SPILL_MB when set to a positive decimal number, else
+// `configuredMiB` when positive, else 512 MiB.
+uint64_t SpillLimitBytes(int configuredMiB = 0);
+bool ReadAudioFile(const std::filesystem::path& path, LoadedAudio& loaded, std::string& error,
+                   uint64_t spillBytes);
+
 class AudioDoc {
  public:
   static constexpr size_t kMaxSnapshots = 12;
@@ -50,11 +67,13 @@ class AudioDoc {
   AudioDoc() { Clear(); }
 
   void Clear();
-  // Decodes a file (WAV reader first, then the other decoders of this build).
-  bool Load(const std::filesystem::path& path, std::string& error);
+  // Opens a file through ReadAudioFile.
+  bool Load(const std::filesystem::path& path, std::string& error, uint64_t spillBytes = SpillLimitBytes());
   // Takes over a buffer already in memory (a finished recording).
   bool Adopt(const AudioFormat& format, std::vector<float>&& samples, const std::filesystem::path& path,
              std::string& error, uint16_t sourceBits);
+  // Takes over what ReadAudioFile read.
+  bool Adopt(LoadedAudio&& loaded, const std::filesystem::path& path, std::string& error);
 
   // Writes the document as MP3 (more than two channels as their stereo fold)
   // or WAV (every channel; see audio_doc_save.cpp). `requested`

@@ -1,6 +1,7 @@
 #include "media/audio_loader.h"
 
 #include "media/ffmpeg_decoder.h"
+#include "media/sample_spill.h"
 #include "media/system_reader.h"
 #include "media/wav_reader.h"
 #include "platform/file.h"
@@ -8,7 +9,7 @@
 namespace vesk {
 
 bool LoadAudioFile(const std::filesystem::path& path, AudioFormat& format, std::vector<float>& samples,
-                   std::string& error, int* sourceBits) {
+                   std::string& error, int* sourceBits, SampleSpill* spill) {
   error.clear();
   samples.clear();
   if (sourceBits) *sourceBits = 0;
@@ -24,13 +25,14 @@ bool LoadAudioFile(const std::filesystem::path& path, AudioFormat& format, std::
   if (isRiffWave) return false;
 
   if (auto reader = OpenSystemAudioReader(path, kFirstAudioStream)) {
-    if (DecodeWithSourceReader(*reader, format, samples, error)) return true;
+    if (DecodeWithSourceReader(*reader, format, samples, error, spill)) return true;
+    if (spill) spill->Reset();
   }
   // The system reader's failure is never shown: FFmpeg has the last word.
   error.clear();
   samples.clear();
   if (sourceBits) *sourceBits = 0;
-  return DecodeWithFfmpeg(path, 0, format, samples, error, sourceBits);
+  return DecodeWithFfmpeg(path, 0, format, samples, error, sourceBits, spill);
 }
 
 }  // namespace vesk

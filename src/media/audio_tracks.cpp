@@ -1,5 +1,7 @@
 #include "media/audio_tracks.h"
 
+#include "media/sample_spill.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -8,6 +10,7 @@
 #include "media/ffmpeg_decoder.h"
 #include "media/resample.h"
 #include "media/sample_convert.h"
+#include "media/sample_spill.h"
 #include "media/system_reader.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -64,13 +67,14 @@ std::vector<float> ConvertChannels(const std::vector<float>& input, unsigned fro
 }
 
 bool DecodeAudioTrack(const std::filesystem::path& path, const AudioTrack& track, AudioFormat& format,
-                      std::vector<float>& samples, std::string& error) {
+                      std::vector<float>& samples, std::string& error, SampleSpill* spill) {
   if (auto reader = OpenSystemAudioReader(path, track.streamIndex)) {
-    if (DecodeWithSourceReader(*reader, format, samples, error)) return true;
+    if (DecodeWithSourceReader(*reader, format, samples, error, spill)) return true;
+    if (spill) spill->Reset();
   }
   error.clear();
   samples.clear();
-  return DecodeWithFfmpeg(path, track.ordinal, format, samples, error);
+  return DecodeWithFfmpeg(path, track.ordinal, format, samples, error, nullptr, spill);
 }
 
 namespace {

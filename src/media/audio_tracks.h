@@ -10,6 +10,8 @@
 
 namespace vesk {
 
+class SampleSpill;
+
 // Stream index of a WAV file's only track: the system reader's code for "the
 // first audio stream".
 inline constexpr int32_t kFirstAudioStream = -3;
@@ -34,9 +36,10 @@ std::string TrackLabel(const AudioTrack& track);
 bool ListAudioTracks(const std::filesystem::path& path, std::vector<AudioTrack>& tracks, std::string& error);
 
 // Decodes one track: the system reader with that stream alone, else FFmpeg
-// by the track's ordinal (whose message is the one returned).
+// by the track's ordinal (whose message is the one returned). With a
+// `spill`, a long track's frames go to its file past its limit.
 bool DecodeAudioTrack(const std::filesystem::path& path, const AudioTrack& track, AudioFormat& format,
-                      std::vector<float>& samples, std::string& error);
+                      std::vector<float>& samples, std::string& error, SampleSpill* spill = nullptr);
 
 // Decodes every listed track (system reader first, FFmpeg by ordinal second),
 // brings them to the first track's rate and to stereo when any track has more

@@ -11,11 +11,18 @@
 #include "media/audio_tracks.h"
 
 namespace vesk {
+class SampleSpill;
+}
+
+namespace vesk {
 
 // Decodes the `ordinal`-th audio stream (counting audio streams only) into
-// interleaved floats, keeping every channel. `sourceBits` is set to 0.
+// interleaved floats, keeping every channel. `sourceBits` is set to 0. With
+// a `spill`, what passes its limit goes to its file and `samples` keeps the
+// frames after the last spilled ones.
 bool DecodeWithFfmpeg(const std::filesystem::path& path, int32_t ordinal, AudioFormat& format,
-                      std::vector<float>& samples, std::string& error, int* sourceBits = nullptr);
+                      std::vector<float>& samples, std::string& error, int* sourceBits = nullptr,
+                      SampleSpill* spill = nullptr);
 
 // Every audio stream in order, with "title" and "language" metadata.
 bool ListAudioTracksWithFfmpeg(const std::filesystem::path& path, std::vector<AudioTrack>& tracks,

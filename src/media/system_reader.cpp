@@ -4,6 +4,7 @@
 #include <new>
 
 #include "media/sample_convert.h"
+#include "media/sample_spill.h"
 #include "platform/text.h"
 
 namespace vesk {
@@ -37,13 +38,18 @@ bool ConfigureSystemReader(SystemAudioReader& reader, SystemReaderOutput& output
 }
 
 bool DecodeWithSourceReader(SystemAudioReader& reader, AudioFormat& format, std::vector<float>& samples,
-                            std::string& error) {
+                            std::string& error, SampleSpill* spill) {
   SystemReaderOutput out;
   if (!ConfigureSystemReader(reader, out, error)) return false;
   format = out.format;
   samples.clear();
   try {
     ReserveForDuration(samples, reader.DurationSeconds(), format.sampleRate, format.channels);
+    if (spill && samples.capacity() > spill->ReserveValues()) {
+      // Past the limit the frames go to the spill file: hold no more.
+      std::vector<float>().swap(samples);
+      samples.reserve(spill->ReserveValues());
+    }
     const size_t bytesPerFrame = size_t(out.sourceChannels) * (out.isFloat ? 4 : 2);
     for (;;) {
       bool end = false;
@@ -61,8 +67,9 @@ bool DecodeWithSourceReader(SystemAudioReader& reader, AudioFormat& format, std:
         error = "解码读取失败" + CodeSuffix(code);
         return false;
       }
+      if (spill && !spill->Offer(samples, format.channels, error)) return false;
       if (end) {
-        TrimSlack(samples);
+        if (!spill || !spill->Spilled()) TrimSlack(samples);
         return true;
       }
     }

@@ -15,6 +15,8 @@
 
 namespace vesk {
 
+class SampleSpill;
+
 // One open reader with exactly one audio stream selected. Codes are the
 // system's result codes (HRESULT), used in the messages.
 class SystemAudioReader {
@@ -55,8 +57,9 @@ struct SystemReaderOutput {
 };
 bool ConfigureSystemReader(SystemAudioReader& reader, SystemReaderOutput& output, std::string& error);
 
-// Decodes the selected stream to its end. Keeps at most two channels.
+// Decodes the selected stream to its end. Keeps at most two channels. With a
+// `spill`, what passes its limit goes to its file (see DecodeWithFfmpeg).
 bool DecodeWithSourceReader(SystemAudioReader& reader, AudioFormat& format, std::vector<float>& samples,
-                            std::string& error);
+                            std::string& error, SampleSpill* spill = nullptr);
 
 }  // namespace vesk

@@ -337,6 +337,14 @@ std::shared_ptr<const WavFileFrames> WavFileFrames::Open(const std::filesystem::
   return frames;
 }
 
+std::shared_ptr<const WavFileFrames> WavFileFrames::OverFile(std::unique_ptr<File> file, const WavLayout& layout) {
+  auto frames = std::make_shared<WavFileFrames>();
+  frames->file_ = std::move(file);
+  frames->layout_ = layout;
+  if (!frames->file_->Stamp(frames->size_, frames->time_)) return nullptr;
+  return frames;
+}
+
 void WavFileFrames::Read(uint64_t frame, uint64_t count, float* out) const {
   const size_t align = layout_.BlockAlign();
   const uint64_t total = layout_.Frames();

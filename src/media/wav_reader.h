@@ -57,6 +57,8 @@ class WavFileFrames {
   // false), with ReadWavFile's message for a WAV it refuses.
   static std::shared_ptr<const WavFileFrames> Open(const std::filesystem::path& path, std::string& error,
                                                    bool& isRiffWave);
+  // Frames stored in an open file as `layout` says (a decode's spill file).
+  static std::shared_ptr<const WavFileFrames> OverFile(std::unique_ptr<File> file, const WavLayout& layout);
   const WavLayout& Layout() const { return layout_; }
   // Frames [frame, frame + count) as floats; frames the file no longer holds
   // (cut short since it was opened) read as silence.

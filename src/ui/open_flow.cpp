@@ -16,6 +16,7 @@
 #include "doc/save_naming.h"
 #include "media/audio_loader.h"
 #include "media/audio_tracks.h"
+#include "media/sample_spill.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 #include "platform/system_info.h"
@@ -174,7 +175,24 @@ bool OpenFlow::Open(const std::filesystem::path& path, bool& viaDialog) {
 
   OpenedMedia media;
   media.path = path;
-  std::function<bool(AudioFormat&, std::vector<float>&, int&, std::string&)> decode;
+  // Fills `loaded` on the helper thread.
+  std::function<bool(LoadedAudio&, std::string&)> decode;
+  const uint64_t spillBytes = SpillLimitBytes(ctx_.settings->spillThresholdMiB);
+  // A track decoded into memory, or past the spill limit into its file.
+  const auto decodeTrack = [path, spillBytes](const AudioTrack& track, LoadedAudio& loaded, std::string& e) {
+    std::vector<float> s;
+    loaded.sourceBits = 0;
+    SampleSpill spill(spillBytes);
+    if (!DecodeAudioTrack(path, track, loaded.format, s, e, &spill)) return false;
+    if (spill.Spilled()) {
+      auto file = spill.Finish(s, loaded.format, e);
+      if (!file) return false;
+      loaded.samples = SampleSequence::OfFile(std::move(file));
+    } else {
+      loaded.samples = SampleSequence(std::move(s), std::max<size_t>(loaded.format.channels, 1));
+    }
+    return true;
+  };
   std::string stage = "正在载入…（大文件需要几秒）";
   if (dialog) {
     // The audition buffer lives as long as the dialog; playback reads it.
@@ -229,15 +247,15 @@ bool OpenFlow::Open(const std::filesystem::path& path, bool& viaDialog) {
       for (const AudioTrack& t : tracks)
         if (t.ordinal != track.ordinal) media.untouchedTracks.push_back(t.ordinal);
       stage = "正在解码所选音轨…（视频较长时需要一点时间）";
-      decode = [path, track](AudioFormat& f, std::vector<float>& s, int& bits, std::string& e) {
-        bits = 0;
-        return DecodeAudioTrack(path, track, f, s, e);
-      };
+      decode = [decodeTrack, track](LoadedAudio& loaded, std::string& e) { return decodeTrack(track, loaded, e); };
     } else if (result.action == 2) {
       stage = "正在混音…（每条音轨各解一遍，视频较长时需要一点时间）";
-      decode = [path, tracks](AudioFormat& f, std::vector<float>& s, int& bits, std::string& e) {
-        bits = 0;
-        return DecodeAllTracksMixed(path, tracks, f, s, e);
+      decode = [path, tracks](LoadedAudio& loaded, std::string& e) {
+        std::vector<float> s;
+        loaded.sourceBits = 0;
+        if (!DecodeAllTracksMixed(path, tracks, loaded.format, s, e)) return false;
+        loaded.samples = SampleSequence(std::move(s), std::max<size_t>(loaded.format.channels, 1));
+        return true;
       };
     } else {
       view.Status("已取消载入。");
@@ -249,23 +267,21 @@ bool OpenFlow::Open(const std::filesystem::path& path, bool& viaDialog) {
     doc.Clear();
     SetOpened({});
     view.Repaint(PaintArea::Wave);
-    decode = [path](AudioFormat& f, std::vector<float>& s, int& bits, std::string& e) {
-      return LoadAudioFile(path, f, s, e, &bits);
+    decode = [path, spillBytes](LoadedAudio& loaded, std::string& e) {
+      return ReadAudioFile(path, loaded, e, spillBytes);
     };
   }
 
   // Decoding and the picture probe run under the progress window; the
   // document is filled afterwards on this thread, so painting during the
   // wait never sees it half changed.
-  AudioFormat format;
-  std::vector<float> samples;
-  int sourceBits = 0;
+  LoadedAudio audio;
   bool decoded = false;
   VideoProbeResult probe;
   bool probed = false;
   const std::filesystem::path ffmpeg = LocateFfmpeg(PathFromUtf8(ctx_.settings->ffmpegPath)).path;
   RunWithProgress(view, "正在载入", stage, [&] {
-    decoded = Guarded([&] { return decode(format, samples, sourceBits, error); }, error);
+    decoded = Guarded([&] { return decode(audio, error); }, error);
     if (decoded && !HasExtension(path, ".wav")) {
       std::string probeError;
       // Without a probe answer the file counts as sound only.
@@ -273,12 +289,11 @@ bool OpenFlow::Open(const std::filesystem::path& path, bool& viaDialog) {
     }
   });
 
-  if (decoded && (samples.empty() || format.channels == 0 || samples.size() < format.channels)) {
+  if (decoded && (audio.samples.Frames() == 0 || audio.format.channels == 0)) {
     decoded = false;
     error = dialog ? "没有可用的音频数据。" : "文件里没有可用的音频数据。";
   }
-  if (decoded && !doc.Adopt(format, std::move(samples), path, error, uint16_t(std::max(sourceBits, 0))))
-    decoded = false;
+  if (decoded && !doc.Adopt(std::move(audio), path, error)) decoded = false;
   if (!decoded) {
     AppLog("[open] 打不开 %s：%s", PathToUtf8(path).c_str(), error.c_str());
     view.Status(error);

@@ -10,6 +10,7 @@
 #include "media/audition.h"
 #include "media/ffmpeg/ffmpeg_input.h"
 #include "media/sample_convert.h"
+#include "media/sample_spill.h"
 #include "platform/memory.h"
 
 extern "C" {
@@ -256,7 +257,7 @@ class StreamDecoder {
 }  // namespace
 
 bool DecodeWithFfmpeg(const std::filesystem::path& path, int32_t ordinal, AudioFormat& format,
-                      std::vector<float>& samples, std::string& error, int* sourceBits) {
+                      std::vector<float>& samples, std::string& error, int* sourceBits, SampleSpill* spill) {
   samples.clear();
   error.clear();
   if (sourceBits) *sourceBits = 0;
@@ -267,23 +268,30 @@ bool DecodeWithFfmpeg(const std::filesystem::path& path, int32_t ordinal, AudioF
       ReserveForFrames(samples, decoder.StatedFrames(), decoder.Channels());
     else
       ReserveForDuration(samples, decoder.DurationSeconds(), decoder.Rate(), decoder.Channels());
+    if (spill && samples.capacity() > spill->ReserveValues()) {
+      // Past the limit the frames go to the spill file: hold no more.
+      std::vector<float>().swap(samples);
+      samples.reserve(spill->ReserveValues());
+    }
     std::optional<PrefaultAhead> prefault(std::in_place, samples.data(), samples.capacity() * sizeof(float));
     const float* reserved = samples.data();
+    bool spillFailed = false;
     const auto afterFrame = [&] {
       // Grown past the reservation: the helper has nothing left to do.
       if (prefault && samples.data() != reserved) prefault.reset();
-      return true;
+      if (spill && !spill->Offer(samples, decoder.Channels(), error)) spillFailed = true;
+      return !spillFailed;
     };
-    if (!decoder.Run(samples, afterFrame, error)) {
+    if (!decoder.Run(samples, afterFrame, error) || spillFailed) {
       samples.clear();
       return false;
     }
     prefault.reset();
-    if (samples.empty()) {
+    if (samples.empty() && !(spill && spill->Spilled())) {
       error = "这个文件里没解出声音。";
       return false;
     }
-    TrimSlack(samples);
+    if (!spill || !spill->Spilled()) TrimSlack(samples);
     format = AudioFormat{decoder.Rate(), uint16_t(decoder.Channels()), 16};
     return true;
   } catch (const std::bad_alloc&) {

@@ -18,7 +18,7 @@ std::string Unavailable(const std::filesystem::path& path) {
 }  // namespace
 
 bool DecodeWithFfmpeg(const std::filesystem::path& path, int32_t, AudioFormat&, std::vector<float>& samples,
-                      std::string& error, int* sourceBits) {
+                      std::string& error, int* sourceBits, SampleSpill*) {
   samples.clear();
   if (sourceBits) *sourceBits = 0;
   error = Unavailable(path);
