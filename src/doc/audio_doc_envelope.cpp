@@ -1,5 +1,6 @@
 // Min/max envelopes of the document for painting, with their caches.
 #include <algorithm>
+#include <thread>
 
 #include "doc/audio_doc.h"
 #include "media/fold_down.h"
@@ -100,10 +101,9 @@ constexpr uint64_t kPeakBlockCoarse = 16384;  // frames per block of the coarse 
 // Columns this wide read the blocks; narrower ones scan, which is as cheap.
 constexpr uint64_t kPeakMinColumnFrames = 4 * kPeakBlock;
 
-// The peaks of a storage's `ch`-channel frames, built in one pass.
-std::unique_ptr<StoragePeaks> BuildStoragePeaks(const SampleStorage& storage, size_t ch, const StereoFold& fold) {
-  auto peaks = std::make_unique<StoragePeaks>();
-  const uint64_t frames = storage.Values() / ch;
+// The fine blocks [b0, b1) of a storage's `ch`-channel frames.
+void BuildFineBlocks(const SampleStorage& storage, size_t ch, const StereoFold& fold, StoragePeaks::Level& fine,
+                     uint64_t b0, uint64_t b1) {
   // A file's frames are read a stretch of whole blocks at a time.
   constexpr uint64_t kStretchBlocks = 256;
   std::vector<float> stretch;
@@ -112,23 +112,13 @@ std::unique_ptr<StoragePeaks> BuildStoragePeaks(const SampleStorage& storage, si
     if (storage.Data() != nullptr) return storage.Data() + b * kPeakBlock * ch;
     if (b < stretchStart || b >= stretchEnd) {
       stretchStart = b;
-      stretchEnd = std::min(b + kStretchBlocks, frames / kPeakBlock);
+      stretchEnd = std::min(b + kStretchBlocks, b1);
       stretch.resize((stretchEnd - stretchStart) * kPeakBlock * ch);
       storage.Read(stretchStart * kPeakBlock, (stretchEnd - stretchStart) * kPeakBlock, ch, stretch.data());
     }
     return stretch.data() + (b - stretchStart) * kPeakBlock * ch;
   };
-  const size_t choices = ch == 1 ? 1 : 3;
-  StoragePeaks::Level& fine = peaks->levels[0];
-  StoragePeaks::Level& coarse = peaks->levels[1];
-  fine.blockFrames = kPeakBlock;
-  coarse.blockFrames = kPeakBlockCoarse;
-  const uint64_t blocks = frames / kPeakBlock;
-  for (size_t k = 0; k < choices; ++k) {
-    fine.mins[k].resize(blocks);
-    fine.maxs[k].resize(blocks);
-  }
-  for (uint64_t b = 0; b < blocks; ++b) {
+  for (uint64_t b = b0; b < b1; ++b) {
     const float* p = block(b);
     if (ch == 1) {
       const MinMax m = ScanStrided(p, kPeakBlock, 1);
@@ -152,6 +142,33 @@ std::unique_ptr<StoragePeaks> BuildStoragePeaks(const SampleStorage& storage, si
     fine.mins[2][b] = mnm;
     fine.maxs[2][b] = mxm;
   }
+}
+
+// The peaks of a storage's `ch`-channel frames. A long storage (a take of
+// hours opened from its file) is scanned by every core at once, each over
+// its own stretch, so the first view of it waits as little as it can.
+std::unique_ptr<StoragePeaks> BuildStoragePeaks(const SampleStorage& storage, size_t ch, const StereoFold& fold) {
+  auto peaks = std::make_unique<StoragePeaks>();
+  const uint64_t frames = storage.Values() / ch;
+  const size_t choices = ch == 1 ? 1 : 3;
+  StoragePeaks::Level& fine = peaks->levels[0];
+  StoragePeaks::Level& coarse = peaks->levels[1];
+  fine.blockFrames = kPeakBlock;
+  coarse.blockFrames = kPeakBlockCoarse;
+  const uint64_t blocks = frames / kPeakBlock;
+  for (size_t k = 0; k < choices; ++k) {
+    fine.mins[k].resize(blocks);
+    fine.maxs[k].resize(blocks);
+  }
+  constexpr uint64_t kBlocksPerWorker = (uint64_t(1) << 22) / kPeakBlock;  // 4 Mi frames
+  const uint64_t workers =
+      std::clamp<uint64_t>(blocks / kBlocksPerWorker, 1, std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+  std::vector<std::thread> threads;
+  for (uint64_t w = 1; w < workers; ++w)
+    threads.emplace_back(BuildFineBlocks, std::cref(storage), ch, std::cref(fold), std::ref(fine),
+                         blocks * w / workers, blocks * (w + 1) / workers);
+  BuildFineBlocks(storage, ch, fold, fine, 0, blocks / workers);
+  for (std::thread& t : threads) t.join();
   const uint64_t per = kPeakBlockCoarse / kPeakBlock;
   const uint64_t coarseBlocks = blocks / per;
   for (size_t k = 0; k < choices; ++k) {
