@@ -11,9 +11,11 @@ namespace vesk {
 
 namespace {
 const char kSpillFailed[] = "写临时文件失败（磁盘可能已满）。";
+constexpr uint64_t kEarlyFlushBytes = uint64_t(8) << 20;
 }  // namespace
 
-SampleSpill::SampleSpill(uint64_t limitBytes) : limit_(std::max<uint64_t>(limitBytes, 1u << 20)) {}
+SampleSpill::SampleSpill(uint64_t limitBytes)
+    : limit_(std::max<uint64_t>(limitBytes, 1u << 20)), flushBytes_(limit_) {}
 
 SampleSpill::~SampleSpill() { Reset(); }
 
@@ -25,7 +27,11 @@ void SampleSpill::Reset() {
   std::filesystem::remove(path_, ec);
 }
 
-size_t SampleSpill::ReserveValues() const { return size_t(limit_ / sizeof(float)) + (size_t(1) << 16); }
+void SampleSpill::Expect(uint64_t values) {
+  if (values * sizeof(float) > limit_) flushBytes_ = std::min(flushBytes_, kEarlyFlushBytes);
+}
+
+size_t SampleSpill::ReserveValues() const { return size_t(flushBytes_ / sizeof(float)) + (size_t(1) << 16); }
 
 bool SampleSpill::Write(const float* values, size_t count, std::string& error) {
   if (!writer_) {
@@ -46,7 +52,7 @@ bool SampleSpill::Write(const float* values, size_t count, std::string& error) {
 }
 
 bool SampleSpill::Offer(std::vector<float>& samples, size_t channels, std::string& error) {
-  if (channels == 0 || uint64_t(samples.size()) * sizeof(float) < limit_) return true;
+  if (channels == 0 || uint64_t(samples.size()) * sizeof(float) < flushBytes_) return true;
   const size_t whole = samples.size() - samples.size() % channels;
   if (!Write(samples.data(), whole, error)) return false;
   samples.erase(samples.begin(), samples.begin() + ptrdiff_t(whole));

@@ -29,11 +29,15 @@ class SampleSpill {
   SampleSpill(const SampleSpill&) = delete;
   SampleSpill& operator=(const SampleSpill&) = delete;
 
-  // Values a decode with a spill reserves at most (the limit and a margin).
+  // The decode's expected size in values (its container's length): one that
+  // will pass the limit goes to the file from the start, a few MiB at a
+  // time, so it never holds the limit in memory.
+  void Expect(uint64_t values);
+  // Values a decode with a spill reserves at most.
   size_t ReserveValues() const;
-  // Writes `samples`' whole frames to the file once they pass the limit and
-  // keeps the rest. False with the user's text when the file cannot be
-  // made or written.
+  // Writes `samples`' whole frames to the file once they pass the limit (or
+  // the few MiB of an expected long decode) and keeps the rest. False with
+  // the user's text when the file cannot be made or written.
   bool Offer(std::vector<float>& samples, size_t channels, std::string& error);
   bool Spilled() const { return writer_ != nullptr; }
   // Forgets what was written (a decode that failed half-way starts over).
@@ -46,6 +50,7 @@ class SampleSpill {
   bool Write(const float* values, size_t count, std::string& error);
 
   uint64_t limit_;
+  uint64_t flushBytes_;
   std::filesystem::path path_;
   std::unique_ptr<File> writer_;
   uint64_t written_ = 0;  // values

@@ -44,12 +44,13 @@ bool DecodeWithSourceReader(SystemAudioReader& reader, AudioFormat& format, std:
   format = out.format;
   samples.clear();
   try {
-    ReserveForDuration(samples, reader.DurationSeconds(), format.sampleRate, format.channels);
-    if (spill && samples.capacity() > spill->ReserveValues()) {
-      // Past the limit the frames go to the spill file: hold no more.
-      std::vector<float>().swap(samples);
-      samples.reserve(spill->ReserveValues());
-    }
+    const double seconds = reader.DurationSeconds() > 0 ? std::min(reader.DurationSeconds(), 1e7) : 0;
+    const uint64_t expected = uint64_t(seconds * format.sampleRate) * format.channels;
+    if (spill) spill->Expect(expected);
+    if (spill && expected > spill->ReserveValues())
+      samples.reserve(spill->ReserveValues());  // the rest goes to the spill file
+    else
+      ReserveForDuration(samples, reader.DurationSeconds(), format.sampleRate, format.channels);
     const size_t bytesPerFrame = size_t(out.sourceChannels) * (out.isFloat ? 4 : 2);
     for (;;) {
       bool end = false;

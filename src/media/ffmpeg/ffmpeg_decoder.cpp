@@ -264,15 +264,16 @@ bool DecodeWithFfmpeg(const std::filesystem::path& path, int32_t ordinal, AudioF
   try {
     StreamDecoder decoder(false);
     if (!decoder.Open(path, ordinal, error)) return false;
-    if (decoder.StatedFrames() > 0)
+    const double seconds = decoder.DurationSeconds() > 0 ? std::min(decoder.DurationSeconds(), 1e7) : 0;
+    const uint64_t expected = decoder.Channels() * (decoder.StatedFrames() > 0 ? decoder.StatedFrames()
+                                                                               : uint64_t(seconds * decoder.Rate()));
+    if (spill) spill->Expect(expected);
+    if (spill && expected > spill->ReserveValues())
+      samples.reserve(spill->ReserveValues());  // the rest goes to the spill file
+    else if (decoder.StatedFrames() > 0)
       ReserveForFrames(samples, decoder.StatedFrames(), decoder.Channels());
     else
       ReserveForDuration(samples, decoder.DurationSeconds(), decoder.Rate(), decoder.Channels());
-    if (spill && samples.capacity() > spill->ReserveValues()) {
-      // Past the limit the frames go to the spill file: hold no more.
-      std::vector<float>().swap(samples);
-      samples.reserve(spill->ReserveValues());
-    }
     std::optional<PrefaultAhead> prefault(std::in_place, samples.data(), samples.capacity() * sizeof(float));
     const float* reserved = samples.data();
     bool spillFailed = false;
