@@ -85,11 +85,14 @@ bool File::Seek(int64_t offset) {
   return handle_ != kInvalid && ::lseek(int(handle_), offset, SEEK_SET) == offset;
 }
 
-int64_t File::ReadAt(int64_t offset, void* buffer, size_t bytes) const {
-  if (handle_ == kInvalid || offset < 0) return -1;
+namespace {
+// Calls `read(done)` until `bytes` are in or the file ends, going on after an
+// interrupted call. Bytes read; -1 when the first call failed.
+template <typename ReadCall>
+int64_t ReadFully(size_t bytes, ReadCall read) {
   size_t done = 0;
   while (done < bytes) {
-    const ssize_t n = ::pread(int(handle_), static_cast<char*>(buffer) + done, bytes - done, off_t(offset + done));
+    const ssize_t n = read(done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return done > 0 ? int64_t(done) : -1;
@@ -98,6 +101,14 @@ int64_t File::ReadAt(int64_t offset, void* buffer, size_t bytes) const {
     done += size_t(n);
   }
   return int64_t(done);
+}
+}  // namespace
+
+int64_t File::ReadAt(int64_t offset, void* buffer, size_t bytes) const {
+  if (handle_ == kInvalid || offset < 0) return -1;
+  return ReadFully(bytes, [&](size_t done) {
+    return ::pread(int(handle_), static_cast<char*>(buffer) + done, bytes - done, off_t(offset + done));
+  });
 }
 
 bool File::Stamp(int64_t& size, int64_t& writeTime) const {
@@ -110,17 +121,7 @@ bool File::Stamp(int64_t& size, int64_t& writeTime) const {
 
 int64_t File::Read(void* buffer, size_t bytes) {
   if (handle_ == kInvalid) return -1;
-  size_t done = 0;
-  while (done < bytes) {
-    const ssize_t n = ::read(int(handle_), static_cast<char*>(buffer) + done, bytes - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return done > 0 ? int64_t(done) : -1;
-    }
-    if (n == 0) break;
-    done += size_t(n);
-  }
-  return int64_t(done);
+  return ReadFully(bytes, [&](size_t done) { return ::read(int(handle_), static_cast<char*>(buffer) + done, bytes - done); });
 }
 
 bool File::Write(const void* data, size_t bytes) {
