@@ -1,7 +1,5 @@
 #include "media/audio_tracks.h"
 
-#include "media/sample_spill.h"
-
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -12,6 +10,7 @@
 #include "media/sample_convert.h"
 #include "media/sample_spill.h"
 #include "media/system_reader.h"
+#include "media/wav_reader.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -79,31 +78,59 @@ bool DecodeAudioTrack(const std::filesystem::path& path, const AudioTrack& track
 
 namespace {
 
-bool MixInto(const std::filesystem::path& path, const std::vector<AudioTrack>& tracks, uint32_t rate,
-             unsigned channels, std::vector<float>& mix, std::string& error) {
-  for (const AudioTrack& track : tracks) {
-    AudioFormat trackFormat;
-    std::vector<float> decoded;
-    if (!DecodeAudioTrack(path, track, trackFormat, decoded, error)) return false;
-    // Channels first: the resampler takes one or two channels, and a 5.1
-    // track decoded by FFmpeg keeps six. Both steps are linear, so the order
-    // does not change the result.
-    if (trackFormat.channels != channels) decoded = ConvertChannels(decoded, trackFormat.channels, channels);
-    if (trackFormat.sampleRate != rate) {
-      std::vector<float> resampled;
-      if (!ResampleAudio(decoded, trackFormat.sampleRate, rate, uint16_t(channels), resampled, error)) return false;
-      decoded = std::move(resampled);
+// One decoded track as the mix reads it: in memory, or past the spill limit
+// in its own spill file.
+struct MixSource {
+  std::vector<float> samples;
+  std::shared_ptr<const WavFileFrames> file;
+  unsigned channels = 1;
+  uint64_t Frames() const { return file ? file->Layout().Frames() : samples.size() / channels; }
+  // Frames [at, at + count) brought to `to` channels, added into `sum`.
+  void AddInto(uint64_t at, uint64_t count, unsigned to, std::vector<float>& chunk, float* sum) const {
+    const uint64_t n = at < Frames() ? std::min(count, Frames() - at) : 0;
+    if (n == 0) return;
+    if (file) {
+      chunk.resize(size_t(n) * channels);
+      file->Read(at, n, chunk.data());
+    } else {
+      chunk.assign(samples.begin() + ptrdiff_t(at * channels), samples.begin() + ptrdiff_t((at + n) * channels));
     }
-    if (decoded.size() > mix.size()) mix.resize(decoded.size(), 0.0f);
-    for (size_t i = 0; i < decoded.size(); ++i) mix[i] += decoded[i];
+    if (channels != to) chunk = ConvertChannels(chunk, channels, to);
+    for (size_t i = 0; i < size_t(n) * to; ++i) sum[i] += chunk[i];
   }
+};
+
+bool DecodeForMix(const std::filesystem::path& path, const AudioTrack& track, uint32_t rate, unsigned channels,
+                  uint64_t spillBytes, MixSource& source, std::string& error) {
+  AudioFormat format;
+  SampleSpill spill(spillBytes);
+  if (!DecodeAudioTrack(path, track, format, source.samples, error, &spill)) return false;
+  source.channels = std::max<unsigned>(format.channels, 1);
+  if (spill.Spilled()) {
+    source.file = spill.Finish(source.samples, format, error);
+    if (!source.file) return false;
+  }
+  if (format.sampleRate == rate) return true;
+  // Another rate: the resampler takes the whole track, one or two channels
+  // (both steps are linear, so the order does not change the result).
+  if (source.file) {
+    source.samples.resize(size_t(source.Frames()) * source.channels);
+    source.file->Read(0, source.Frames(), source.samples.data());
+    source.file.reset();
+  }
+  if (source.channels != channels) source.samples = ConvertChannels(source.samples, source.channels, channels);
+  source.channels = channels;
+  std::vector<float> resampled;
+  if (!ResampleAudio(source.samples, format.sampleRate, rate, uint16_t(channels), resampled, error)) return false;
+  source.samples = std::move(resampled);
   return true;
 }
 
 }  // namespace
 
 bool DecodeAllTracksMixed(const std::filesystem::path& path, const std::vector<AudioTrack>& tracks,
-                          AudioFormat& format, std::vector<float>& samples, std::string& error) {
+                          AudioFormat& format, std::vector<float>& samples, std::string& error, SampleSpill* spill,
+                          uint64_t trackSpillBytes) {
   error.clear();
   samples.clear();
   if (tracks.empty()) {
@@ -117,20 +144,41 @@ bool DecodeAllTracksMixed(const std::filesystem::path& path, const std::vector<A
   }
   const bool anyMulti = std::any_of(tracks.begin(), tracks.end(), [](const AudioTrack& t) { return t.channels > 1; });
   const unsigned channels = anyMulti ? 2 : 1;
-  std::vector<float> mix;
   try {
-    if (!MixInto(path, tracks, rate, channels, mix, error)) return false;
+    std::vector<MixSource> sources(tracks.size());
+    uint64_t frames = 0;
+    for (size_t t = 0; t < tracks.size(); ++t) {
+      if (!DecodeForMix(path, tracks[t], rate, channels, trackSpillBytes, sources[t], error)) return false;
+      frames = std::max(frames, sources[t].Frames());
+    }
+    // Two passes a stretch at a time: the peak of the sum, then the sum
+    // scaled down when it clips.
+    constexpr uint64_t kStretch = 65536;
+    std::vector<float> sum, chunk;
+    auto mixed = [&](uint64_t at) {
+      const uint64_t n = std::min(kStretch, frames - at);
+      sum.assign(size_t(n) * channels, 0.0f);
+      for (const MixSource& source : sources) source.AddInto(at, n, channels, chunk, sum.data());
+    };
+    float peak = 0;
+    for (uint64_t at = 0; at < frames; at += kStretch) {
+      mixed(at);
+      for (float v : sum) peak = std::max(peak, std::fabs(v));
+    }
+    const float gain = peak > 1.0f ? 1.0f / peak : 1.0f;
+    if (!spill) samples.reserve(size_t(frames) * channels);
+    for (uint64_t at = 0; at < frames; at += kStretch) {
+      mixed(at);
+      if (gain != 1.0f)
+        for (float& v : sum) v *= gain;
+      samples.insert(samples.end(), sum.begin(), sum.end());
+      if (spill && !spill->Offer(samples, channels, error)) return false;
+    }
   } catch (const std::bad_alloc&) {
+    samples.clear();
     error = "内存不足。";
     return false;
   }
-  float peak = 0;
-  for (float v : mix) peak = std::max(peak, std::fabs(v));
-  if (peak > 1.0f) {
-    const float gain = 1.0f / peak;
-    for (float& v : mix) v *= gain;
-  }
-  samples = std::move(mix);
   format = AudioFormat{rate, uint16_t(channels), 16};
   return true;
 }

@@ -7,10 +7,9 @@
 #include <vector>
 
 #include "media/audio_format.h"
+#include "media/sample_spill.h"
 
 namespace vesk {
-
-class SampleSpill;
 
 // Stream index of a WAV file's only track: the system reader's code for "the
 // first audio stream".
@@ -44,9 +43,12 @@ bool DecodeAudioTrack(const std::filesystem::path& path, const AudioTrack& track
 // Decodes every listed track (system reader first, FFmpeg by ordinal second),
 // brings them to the first track's rate and to stereo when any track has more
 // than one channel, and sums them; the sum is scaled down when it clips.
-// Only one decoded track is held besides the sum.
+// A track past `trackSpillBytes` is kept in a spill file while the sum is
+// built a stretch at a time; with a `spill`, the sum itself goes there past
+// its limit (see DecodeWithFfmpeg).
 bool DecodeAllTracksMixed(const std::filesystem::path& path, const std::vector<AudioTrack>& tracks,
-                          AudioFormat& format, std::vector<float>& samples, std::string& error);
+                          AudioFormat& format, std::vector<float>& samples, std::string& error,
+                          SampleSpill* spill = nullptr, uint64_t trackSpillBytes = kDefaultSpillBytes);
 
 // The audition excerpt of one track: at most `scanSeconds` of material are
 // read; leading silence (blocks whose peak is at most 0.01) is skipped and

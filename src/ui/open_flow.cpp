@@ -69,6 +69,18 @@ void RunWithProgress(WindowPort& view, const std::string& title, const std::stri
   if (!quick) view.ProgressEnd();
 }
 
+// A decode's result for the document: the spill file when it took the
+// frames, else the buffer.
+bool TakeDecoded(SampleSpill& spill, std::vector<float>& samples, LoadedAudio& loaded, std::string& error) {
+  if (!spill.Spilled()) {
+    loaded.samples = SampleSequence(std::move(samples), std::max<size_t>(loaded.format.channels, 1));
+    return true;
+  }
+  auto file = spill.Finish(samples, loaded.format, error);
+  if (file) loaded.samples = SampleSequence::OfFile(std::move(file));
+  return file != nullptr;
+}
+
 // Work on the helper thread that runs out of memory (or meets any other
 // exception) says so instead of ending the program.
 template <typename Fn>
@@ -183,15 +195,7 @@ bool OpenFlow::Open(const std::filesystem::path& path, bool& viaDialog) {
     std::vector<float> s;
     loaded.sourceBits = 0;
     SampleSpill spill(spillBytes);
-    if (!DecodeAudioTrack(path, track, loaded.format, s, e, &spill)) return false;
-    if (spill.Spilled()) {
-      auto file = spill.Finish(s, loaded.format, e);
-      if (!file) return false;
-      loaded.samples = SampleSequence::OfFile(std::move(file));
-    } else {
-      loaded.samples = SampleSequence(std::move(s), std::max<size_t>(loaded.format.channels, 1));
-    }
-    return true;
+    return DecodeAudioTrack(path, track, loaded.format, s, e, &spill) && TakeDecoded(spill, s, loaded, e);
   };
   std::string stage = "正在载入…（大文件需要几秒）";
   if (dialog) {
@@ -250,12 +254,12 @@ bool OpenFlow::Open(const std::filesystem::path& path, bool& viaDialog) {
       decode = [decodeTrack, track](LoadedAudio& loaded, std::string& e) { return decodeTrack(track, loaded, e); };
     } else if (result.action == 2) {
       stage = "正在混音…（每条音轨各解一遍，视频较长时需要一点时间）";
-      decode = [path, tracks](LoadedAudio& loaded, std::string& e) {
+      decode = [path, tracks, spillBytes](LoadedAudio& loaded, std::string& e) {
         std::vector<float> s;
         loaded.sourceBits = 0;
-        if (!DecodeAllTracksMixed(path, tracks, loaded.format, s, e)) return false;
-        loaded.samples = SampleSequence(std::move(s), std::max<size_t>(loaded.format.channels, 1));
-        return true;
+        SampleSpill spill(spillBytes);
+        if (!DecodeAllTracksMixed(path, tracks, loaded.format, s, e, &spill, spillBytes)) return false;
+        return TakeDecoded(spill, s, loaded, e);
       };
     } else {
       view.Status("已取消载入。");

@@ -11,6 +11,7 @@
 #include "media/audio_tracks.h"
 #include "media/ffmpeg_decoder.h"
 #include "media/sample_convert.h"
+#include "media/wav_reader.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "support/decode_cases.h"
@@ -173,6 +174,18 @@ TEST_F(Media, MixingMonoAndStereoTracksOfDifferentRatesNormalisesTheSum) {
   for (size_t i = late; i < late + 44100; ++i) latePeak = std::max(latePeak, std::fabs(samples[i]));
   EXPECT_GT(latePeak, 0.3f);
   EXPECT_LT(latePeak, 0.75f);
+
+  // The same sum with the 48 kHz track (read back to be resampled) and the
+  // sum itself past a 1 MiB spill limit.
+  SampleSpill spill(1 << 20);
+  std::vector<float> rest;
+  ASSERT_TRUE(DecodeAllTracksMixed(path, tracks, format, rest, error, &spill, 1 << 20)) << error;
+  const auto file = spill.Finish(rest, format, error);
+  ASSERT_NE(file, nullptr) << error;
+  ASSERT_EQ(file->Layout().Frames() * 2, samples.size());
+  std::vector<float> back(samples.size());
+  file->Read(0, file->Layout().Frames(), back.data());
+  EXPECT_EQ(back, samples);
 }
 
 TEST_F(Media, AuditionStartsAtTheFirstSoundAndLastsTenSeconds) {
