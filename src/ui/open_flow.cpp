@@ -14,7 +14,6 @@
 #include "core/app_log.h"
 #include "doc/audio_doc.h"
 #include "doc/save_naming.h"
-#include "media/audio_loader.h"
 #include "media/audio_tracks.h"
 #include "media/sample_spill.h"
 #include "platform/clock.h"
