@@ -123,12 +123,18 @@ bool ReadAudioFile(const std::filesystem::path& path, LoadedAudio& loaded, std::
   std::vector<float> samples;
   int bits = 0;
   SampleSpill spill(spillBytes);
-  if (!LoadAudioFile(path, loaded.format, samples, error, &bits, &spill)) return false;
+  std::shared_ptr<const WavFileFrames> spilled;
+  bool ok = LoadAudioFile(path, loaded.format, samples, error, &bits, &spill);
+  if (ok && spill.Spilled()) ok = (spilled = spill.Finish(samples, loaded.format, error)) != nullptr;
+  if (!ok && spill.Failed()) {
+    // No room for the spill file: the whole clip in memory, as it always was.
+    spill.Reset();
+    ok = LoadAudioFile(path, loaded.format, samples, error, &bits);
+  }
+  if (!ok) return false;
   loaded.sourceBits = uint16_t(bits);
-  if (spill.Spilled()) {
-    auto file = spill.Finish(samples, loaded.format, error);
-    if (!file) return false;
-    loaded.samples = SampleSequence::OfFile(std::move(file));
+  if (spilled) {
+    loaded.samples = SampleSequence::OfFile(std::move(spilled));
   } else if (samples.empty() || loaded.format.channels == 0 || samples.size() < loaded.format.channels) {
     error = "文件里没有可用的音频数据。";
     return false;

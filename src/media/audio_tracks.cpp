@@ -104,12 +104,15 @@ bool DecodeForMix(const std::filesystem::path& path, const AudioTrack& track, ui
                   uint64_t spillBytes, MixSource& source, std::string& error) {
   AudioFormat format;
   SampleSpill spill(spillBytes);
-  if (!DecodeAudioTrack(path, track, format, source.samples, error, &spill)) return false;
-  source.channels = std::max<unsigned>(format.channels, 1);
-  if (spill.Spilled()) {
-    source.file = spill.Finish(source.samples, format, error);
-    if (!source.file) return false;
+  bool ok = DecodeAudioTrack(path, track, format, source.samples, error, &spill);
+  if (ok && spill.Spilled()) ok = (source.file = spill.Finish(source.samples, format, error)) != nullptr;
+  if (!ok && spill.Failed()) {
+    // No room for the spill file: the track in memory.
+    spill.Reset();
+    ok = DecodeAudioTrack(path, track, format, source.samples, error);
   }
+  if (!ok) return false;
+  source.channels = std::max<unsigned>(format.channels, 1);
   if (format.sampleRate == rate) return true;
   // Another rate: the resampler takes the whole track, one or two channels
   // (both steps are linear, so the order does not change the result).

@@ -21,6 +21,7 @@ SampleSpill::~SampleSpill() { Reset(); }
 
 void SampleSpill::Reset() {
   written_ = 0;
+  failed_ = false;
   if (!writer_) return;
   writer_.reset();
   std::error_code ec;
@@ -39,12 +40,14 @@ bool SampleSpill::Write(const float* values, size_t count, std::string& error) {
     auto file = std::make_unique<File>();
     if (path_.empty() || !file->CreateNew(path_)) {
       error = kSpillFailed;
+      failed_ = true;
       return false;
     }
     writer_ = std::move(file);
   }
   if (count && !writer_->Write(values, count * sizeof(float))) {
     error = kSpillFailed;
+    failed_ = true;
     return false;
   }
   written_ += count;
@@ -74,6 +77,7 @@ std::shared_ptr<const WavFileFrames> SampleSpill::Finish(std::vector<float>& res
   std::filesystem::remove(path_, ec);
   if (!opened) {
     error = kSpillFailed;
+    failed_ = true;
     return nullptr;
   }
   WavLayout layout;

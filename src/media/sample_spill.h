@@ -40,6 +40,9 @@ class SampleSpill {
   // the user's text when the file cannot be made or written.
   bool Offer(std::vector<float>& samples, size_t channels, std::string& error);
   bool Spilled() const { return writer_ != nullptr; }
+  // The file could not be made or written (a full or read-only temporary
+  // folder): the caller decodes again into memory, as without a spill.
+  bool Failed() const { return failed_; }
   // Forgets what was written (a decode that failed half-way starts over).
   void Reset();
   // Writes what is left in `rest` and hands the file over for reading.
@@ -54,6 +57,7 @@ class SampleSpill {
   std::filesystem::path path_;
   std::unique_ptr<File> writer_;
   uint64_t written_ = 0;  // values
+  bool failed_ = false;
 };
 
 }  // namespace vesk

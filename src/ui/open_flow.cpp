@@ -16,6 +16,7 @@
 #include "doc/save_naming.h"
 #include "media/audio_tracks.h"
 #include "media/sample_spill.h"
+#include "media/wav_reader.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 #include "platform/system_info.h"
@@ -68,16 +69,23 @@ void RunWithProgress(WindowPort& view, const std::string& title, const std::stri
   if (!quick) view.ProgressEnd();
 }
 
-// A decode's result for the document: the spill file when it took the
-// frames, else the buffer.
-bool TakeDecoded(SampleSpill& spill, std::vector<float>& samples, LoadedAudio& loaded, std::string& error) {
-  if (!spill.Spilled()) {
+// Runs `decode(samples, spill)` for the document: the result is the spill
+// file when it took the frames, else the buffer; without room for the spill
+// file the decode runs again into memory, as it always did.
+template <typename Decode>
+bool DecodeForDoc(uint64_t spillBytes, LoadedAudio& loaded, std::string& error, Decode&& decode) {
+  std::vector<float> samples;
+  SampleSpill spill(spillBytes);
+  std::shared_ptr<const WavFileFrames> spilled;
+  bool ok = decode(samples, &spill);
+  if (ok && spill.Spilled()) ok = (spilled = spill.Finish(samples, loaded.format, error)) != nullptr;
+  if (!ok && spill.Failed()) ok = decode(samples, nullptr);
+  if (!ok) return false;
+  if (spilled)
+    loaded.samples = SampleSequence::OfFile(std::move(spilled));
+  else
     loaded.samples = SampleSequence(std::move(samples), std::max<size_t>(loaded.format.channels, 1));
-    return true;
-  }
-  auto file = spill.Finish(samples, loaded.format, error);
-  if (file) loaded.samples = SampleSequence::OfFile(std::move(file));
-  return file != nullptr;
+  return true;
 }
 
 // Work on the helper thread that runs out of memory (or meets any other
@@ -191,10 +199,10 @@ bool OpenFlow::Open(const std::filesystem::path& path, bool& viaDialog) {
   const uint64_t spillBytes = SpillLimitBytes(ctx_.settings->spillThresholdMiB);
   // A track decoded into memory, or past the spill limit into its file.
   const auto decodeTrack = [path, spillBytes](const AudioTrack& track, LoadedAudio& loaded, std::string& e) {
-    std::vector<float> s;
     loaded.sourceBits = 0;
-    SampleSpill spill(spillBytes);
-    return DecodeAudioTrack(path, track, loaded.format, s, e, &spill) && TakeDecoded(spill, s, loaded, e);
+    return DecodeForDoc(spillBytes, loaded, e, [&](std::vector<float>& s, SampleSpill* spill) {
+      return DecodeAudioTrack(path, track, loaded.format, s, e, spill);
+    });
   };
   std::string stage = "正在载入…（大文件需要几秒）";
   if (dialog) {
@@ -254,11 +262,10 @@ bool OpenFlow::Open(const std::filesystem::path& path, bool& viaDialog) {
     } else if (result.action == 2) {
       stage = "正在混音…（每条音轨各解一遍，视频较长时需要一点时间）";
       decode = [path, tracks, spillBytes](LoadedAudio& loaded, std::string& e) {
-        std::vector<float> s;
         loaded.sourceBits = 0;
-        SampleSpill spill(spillBytes);
-        if (!DecodeAllTracksMixed(path, tracks, loaded.format, s, e, &spill, spillBytes)) return false;
-        return TakeDecoded(spill, s, loaded, e);
+        return DecodeForDoc(spillBytes, loaded, e, [&](std::vector<float>& s, SampleSpill* spill) {
+          return DecodeAllTracksMixed(path, tracks, loaded.format, s, e, spill, spillBytes);
+        });
       };
     } else {
       view.Status("已取消载入。");

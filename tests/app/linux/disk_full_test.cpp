@@ -108,5 +108,23 @@ TEST_F(DiskFull, VideoExportsKeepTheFileTheyWouldReplace) {
   }
 }
 
+// A long decode with no room for its spill file opens in memory, as it
+// always did, and reads the same.
+TEST_F(DiskFull, ALongDecodeWithoutRoomForItsSpillFileOpensInMemory) {
+  const fs::path source = dir / "tone.flac";
+  test::Make("-f lavfi -i sine=r=48000:d=12 -ac 2 " + test::Q(source));
+  AudioDoc spilled, inMemory;
+  std::string error;
+  ASSERT_TRUE(spilled.Load(source, error, 1 << 20)) << error;
+  {
+    FileSizeLimit limit(2 << 20);
+    ASSERT_TRUE(limit.ok());
+    ASSERT_TRUE(inMemory.Load(source, error, 1 << 20)) << error;
+  }
+  uint64_t run = 0;
+  EXPECT_NE(inMemory.Samples().Span(0, run), nullptr);
+  EXPECT_EQ(inMemory.CopySamples(), spilled.CopySamples());
+}
+
 }  // namespace
 }  // namespace vesk
