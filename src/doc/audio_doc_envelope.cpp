@@ -127,13 +127,33 @@ void BuildFineBlocks(const SampleStorage& storage, size_t ch, const StereoFold& 
       continue;
     }
     float mn0 = 1e9f, mx0 = -1e9f, mn1 = 1e9f, mx1 = -1e9f, mnm = 1e9f, mxm = -1e9f;
-    for (uint64_t f = 0; f < kPeakBlock; ++f, p += ch) {
-      float l = p[0], r = p[1];
-      if (ch > 2) FoldFrame(p, fold, l, r);
-      const float mid = (l + r) / 2;
-      Merge(mn0, mx0, l, l);
-      Merge(mn1, mx1, r, r);
-      Merge(mnm, mxm, mid, mid);
+    if (ch == 2) {
+      // Lanes the compiler can keep in vector registers: even ones left,
+      // odd ones right.
+      float mn[8], mx[8];
+      std::fill(mn, mn + 8, 1e9f);
+      std::fill(mx, mx + 8, -1e9f);
+      for (uint64_t i = 0; i < 2 * kPeakBlock; i += 8)
+        for (int k = 0; k < 8; ++k) {
+          mn[k] = p[i + k] < mn[k] ? p[i + k] : mn[k];
+          mx[k] = p[i + k] > mx[k] ? p[i + k] : mx[k];
+        }
+      for (int k = 0; k < 8; k += 2) {
+        Merge(mn0, mx0, mn[k], mx[k]);
+        Merge(mn1, mx1, mn[k + 1], mx[k + 1]);
+      }
+      const MinMax m = ScanMix(p, kPeakBlock, 2);
+      mnm = m.mn;
+      mxm = m.mx;
+    } else {
+      for (uint64_t f = 0; f < kPeakBlock; ++f, p += ch) {
+        float l = p[0], r = p[1];
+        FoldFrame(p, fold, l, r);
+        const float mid = (l + r) / 2;
+        Merge(mn0, mx0, l, l);
+        Merge(mn1, mx1, r, r);
+        Merge(mnm, mxm, mid, mid);
+      }
     }
     fine.mins[0][b] = mn0;
     fine.maxs[0][b] = mx0;

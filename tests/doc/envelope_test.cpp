@@ -107,6 +107,22 @@ TEST(ViewEnvelope, WideColumnsMatchADirectScanBeforeAndAfterAnEdit) {
   }
 }
 
+// A storage long enough to have its peaks built by several threads at once
+// reads as the plain scan across the places where their stretches meet.
+TEST(ViewEnvelope, PeaksBuiltInParallelMatchADirectScan) {
+  const uint64_t frames = (uint64_t(9) << 20) + 777;
+  AudioDoc doc;
+  test::AdoptClip(doc, Noise(frames, 2, 5), 48000, 2);
+  const std::vector<float> all = doc.CopySamples();
+  for (int32_t request : {0, 1, -1}) {
+    std::vector<float> mins, maxs, refMin, refMax;
+    doc.ViewEnvelope(request, 3, frames, 97, mins, maxs);
+    ReferenceEnvelope(all, 2, request, 3, frames, 97, refMin, refMax);
+    EXPECT_EQ(mins, refMin) << request;
+    EXPECT_EQ(maxs, refMax) << request;
+  }
+}
+
 TEST(ViewEnvelope, MonoClipGivesTheSameValuesForEveryRequest) {
   AudioDoc doc;
   test::AdoptClip(doc, Noise(5000, 1, 3), 48000, 1);
