@@ -1,8 +1,7 @@
 // VeskRecorder.exe itself under Wine, driven from outside as a person would
 // through its windows: it comes up with the whole window, records from the
-// private PulseAudio daemon's microphone, plays, saves through the save
-// dialog, opens the result through the open dialog and ends cleanly on
-// close. Screenshots of the screen go to build/win64/screens/.
+// private PulseAudio daemon's microphone, saves through the save dialog,
+// opens the result through the open dialog and ends cleanly on close. Screenshots of the screen go to build/win64/screens/.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <windows.h>
@@ -94,10 +93,6 @@ class ProgramWindow {
   }
   HWND Wave() const { return FindWindowExW(main_, nullptr, kWaveClass, nullptr); }
   void Click(int id) { PostMessageW(Item(id), BM_CLICK, 0, 0); }
-  void Key(WPARAM vk) {
-    PostMessageW(Wave(), WM_KEYDOWN, vk, 1);
-    PostMessageW(Wave(), WM_KEYUP, vk, 1 | (1u << 30) | (1u << 31));
-  }
   bool WaitStatus(const std::string& prefix, int ms = 5000) {
     return WaitFor([&] { return Status().rfind(prefix, 0) == 0; }, ms);
   }
@@ -151,7 +146,7 @@ class ProgramWindow {
   HWND main_ = nullptr;
 };
 
-TEST(WindowProgram, ShowsRecordsPlaysSavesOpensAndClosesCleanly) {
+TEST(WindowProgram, ShowsRecordsSavesOpensAndClosesCleanly) {
   ASSERT_NE(getenv("PULSE_SERVER"), nullptr)
       << "no sound server: run the Windows tests under scripts/wine-audio-check.sh (scripts/run-tests.sh does)";
   test::ScratchDir dir;
@@ -175,27 +170,9 @@ TEST(WindowProgram, ShowsRecordsPlaysSavesOpensAndClosesCleanly) {
   app.Click(kIdRecord);
   ASSERT_TRUE(app.WaitStatus("已保存并载入剪辑区：")) << app.Status();
 
-  // A selection by mouse, painted; Delete cuts it.
-  RECT wave{};
-  GetClientRect(app.Wave(), &wave);
-  const int y = wave.bottom / 2, x1 = wave.right / 4, x2 = wave.right / 2;
-  SendMessageW(app.Wave(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x1, y));
-  SendMessageW(app.Wave(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM((x1 + x2) / 2, y));
-  SendMessageW(app.Wave(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x2, y));
-  SendMessageW(app.Wave(), WM_LBUTTONUP, 0, MAKELPARAM(x2, y));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(app.Shot("program-selection"));
-  app.Key(VK_DELETE);
-  EXPECT_TRUE(app.WaitStatus("已删除选区。")) << app.Status();
-
-  // Space plays and stops.
-  app.Key(VK_HOME);
-  app.Key(VK_SPACE);
-  EXPECT_TRUE(WaitFor([&] { return TextOf(app.Item(kIdPlay)) == "■ 停止 (Space)"; }, 3000));
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  app.Key(VK_SPACE);
-  EXPECT_TRUE(WaitFor([&] { return TextOf(app.Item(kIdPlay)) == "▶ 播放 (Space)"; }, 3000));
-
+  // Selecting, cutting and playing in this window over the same sound
+  // server: window_sound_server_test.cpp. Here the program's own take goes
+  // out through its save dialog and comes back through its open dialog.
   const auto saved = dir.path() / PathFromUtf8("程序剪辑.wav");
   app.Click(kIdSaveWav);
   ASSERT_TRUE(app.AnswerFileDialog(saved)) << "the save dialog did not come and go";
