@@ -265,8 +265,8 @@ bool DecodeWithFfmpeg(const std::filesystem::path& path, int32_t ordinal, AudioF
     StreamDecoder decoder(false);
     if (!decoder.Open(path, ordinal, error)) return false;
     const double seconds = decoder.DurationSeconds() > 0 ? std::min(decoder.DurationSeconds(), 1e7) : 0;
-    const uint64_t expected = decoder.Channels() * (decoder.StatedFrames() > 0 ? decoder.StatedFrames()
-                                                                               : uint64_t(seconds * decoder.Rate()));
+    const uint64_t stated = std::min<uint64_t>(decoder.StatedFrames(), uint64_t(1e7 * decoder.Rate()));
+    const uint64_t expected = decoder.Channels() * (stated > 0 ? stated : uint64_t(seconds * decoder.Rate()));
     if (spill) spill->Expect(expected);
     if (spill && expected > spill->ReserveValues())
       samples.reserve(spill->ReserveValues());  // the rest goes to the spill file
