@@ -1,9 +1,8 @@
 // A long take in the edit area as the window drives it: open to the first
 // scene, then 20 deletes of 10 s spread over the take and 20 undos (the
-// history keeps the last 12), each
-// followed by the scene the window paints. Prints the open time, the slowest
-// delete and undo, the largest growth of the peak resident memory in one
-// step and the peak itself. The file is the first argument (any format the
+// history keeps the last 12), each followed by the scene the window paints.
+// Prints the open time, the slowest delete and undo, the largest growth of
+// the peak resident memory in one step and the peak itself. The file is the first argument (any format the
 // window opens; a take past one WAV file's limit: its first file).
 // Usage: vesk_bench_long_take FILE
 #include <sys/resource.h>
