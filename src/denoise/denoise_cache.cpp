@@ -84,15 +84,14 @@ void DenoiseCache::ClearAll() {
   for (DenoiseSlot& s : slots_) s = DenoiseSlot{};
 }
 
-void DenoiseCache::StoreReady(int slot, const DenoiseDocKey& doc, int level, std::vector<float>&& samples) {
-  auto shared = std::make_shared<const std::vector<float>>(std::move(samples));
+void DenoiseCache::StoreReady(int slot, const DenoiseDocKey& doc, int level, SharedSamples samples) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!Valid(slot)) return;
   DenoiseSlot& s = slots_[slot];
   s.state = DenoiseSlotState::Ready;
   s.key = doc;
   s.level = level;
-  s.samples = std::move(shared);
+  s.samples = std::move(samples);
   s.error.clear();
   s.pluginUsable = true;
   s.lastUsed = ++useCounter_;

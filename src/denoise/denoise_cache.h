@@ -2,7 +2,8 @@
 // The denoised copies of the whole document kept for audition: up to three
 // slots, one per level and document revision, guarded by one mutex so the
 // background render thread can store its result while the user-interface
-// thread looks slots up.
+// thread looks slots up. A copy longer than the spill limit is read from its
+// temporary file, so a slot costs disk rather than memory.
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,8 @@
 #include "denoise/denoise_engine.h"
 
 namespace vesk {
+
+class SampleSequence;
 
 // What a denoised copy was made from. A slot matches the document when all
 // of it is equal.
@@ -27,7 +30,7 @@ struct DenoiseDocKey {
 
 enum class DenoiseSlotState { Empty = 0, Ready = 2, Failed = 3 };
 
-using SharedSamples = std::shared_ptr<const std::vector<float>>;
+using SharedSamples = std::shared_ptr<const SampleSequence>;
 
 struct DenoiseSlot {
   DenoiseSlotState state = DenoiseSlotState::Empty;
@@ -44,8 +47,9 @@ struct DenoiseSlot {
 // Engine display name + "|x86" (32-bit module) or "|x64".
 std::string DenoisePluginKey(const DenoiseEngine& engine);
 
-// Slots one copy of `bytesPerCopy` may have: 60 % of the available memory,
-// 1..3; 3 when the document is empty or the memory is unknown.
+// Slots one copy of `bytesPerCopy` may have: 60 % of the available room
+// (memory, or the temporary folder's disk for copies in files), 1..3; 3 when
+// the document is empty or the room is unknown.
 int DenoiseCacheCapacity(uint64_t bytesPerCopy, bool memoryKnown, uint64_t available);
 
 class DenoiseCache {
@@ -67,7 +71,7 @@ class DenoiseCache {
   int ChooseTarget(const DenoiseDocKey& doc, int level) const;
   void Clear(int slot);
   void ClearAll();
-  void StoreReady(int slot, const DenoiseDocKey& doc, int level, std::vector<float>&& samples);
+  void StoreReady(int slot, const DenoiseDocKey& doc, int level, SharedSamples samples);
   void StoreFailed(int slot, const DenoiseDocKey& doc, int level, std::string error, bool pluginUsable);
   DenoiseSlot Slot(int slot) const;
 

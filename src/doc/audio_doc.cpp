@@ -375,6 +375,17 @@ bool AudioDoc::ReplaceSelection(const std::vector<float>& processed, std::string
 }
 
 bool AudioDoc::ReplaceRange(uint64_t a, uint64_t b, const std::vector<float>& processed, std::string& error) {
+  const size_t ch = std::max<size_t>(format_.channels, 1);
+  if (processed.size() % ch != 0) {
+    error = vesk::Format("写回数据长度不符（应为 %llu，实得 %llu）。",
+                         static_cast<unsigned long long>((std::min(b, Frames()) - std::min(a, b)) * ch),
+                         static_cast<unsigned long long>(processed.size()));
+    return false;
+  }
+  return ReplaceRange(a, b, SampleSequence(std::vector<float>(processed), ch), error);
+}
+
+bool AudioDoc::ReplaceRange(uint64_t a, uint64_t b, const SampleSequence& processed, std::string& error) {
   b = std::min(b, Frames());
   if (b <= a) {
     error = kNeedSelection;
@@ -382,13 +393,17 @@ bool AudioDoc::ReplaceRange(uint64_t a, uint64_t b, const std::vector<float>& pr
   }
   const size_t ch = std::max<size_t>(format_.channels, 1);
   const uint64_t expected = (b - a) * ch;
-  if (processed.size() != expected) {
+  const uint64_t got = processed.Frames() * processed.Channels();
+  if (got != expected || (processed.Frames() > 0 && processed.Channels() != ch)) {
     error = vesk::Format("写回数据长度不符（应为 %llu，实得 %llu）。", static_cast<unsigned long long>(expected),
-                         static_cast<unsigned long long>(processed.size()));
+                         static_cast<unsigned long long>(got));
     return false;
   }
   State before{samples_, segments_, noise_};
-  SampleSequence next = samples_->Replaced(a, b, std::vector<float>(processed));
+  SampleSequence next(ch);
+  next.AppendRange(*samples_, 0, a);
+  next.AppendRange(processed, 0, processed.Frames());
+  next.AppendRange(*samples_, b, Frames());
   MoveNoiseSample(a, b, false, true);
   error = Commit(std::move(next), std::move(before)) ? "" : kTooLargeToUndo;
   return true;

@@ -31,9 +31,10 @@ struct Segment {
 };
 using SegmentList = std::vector<Segment>;
 
-// Processes a buffer in place at the given rate; false on failure (the
-// callback keeps its own error text for the caller).
-using DenoiseCallback = std::function<bool(std::vector<float>& samples, uint32_t sampleRate)>;
+// Renders `in` at the given rate into `out` (same length; a long one may be
+// read from a temporary file); false on failure (the callback keeps its own
+// error text for the caller).
+using DenoiseCallback = std::function<bool(const SampleSource& in, uint32_t sampleRate, SampleSequence& out)>;
 // (percentage, stage text) → false to cancel.
 using SaveProgress = std::function<bool(int32_t percent, const std::string& stage)>;
 
@@ -95,6 +96,9 @@ class AudioDoc {
   // undoable edit. True on success; `error` then holds the undo-budget
   // warning when the edit could not be made undoable.
   bool ReplaceRange(uint64_t a, uint64_t b, const std::vector<float>& processed, std::string& error);
+  // The same with frames of a sequence (of the document's channels), which
+  // the document then shares rather than copies.
+  bool ReplaceRange(uint64_t a, uint64_t b, const SampleSequence& processed, std::string& error);
   // The stretch the built-in noise reduction measures its noise profile on
   // (a == b: none, the quietest stretch is used). It moves with the audio
   // it marks: a delete before it shifts it, an edit over it drops it, and

@@ -29,30 +29,37 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
 
   const uint32_t targetRate = SaveTargetRate(format_.sampleRate, requested ? requested->sampleRate : 0, mp3);
 
-  // The writers read the document's pieces as they are; only another rate,
-  // the noise reduction or an MP3 fold of more than two channels works on a
-  // buffer of its own.
-  const bool direct = targetRate == format_.sampleRate && !denoise && !(mp3 && format_.channels > 2);
+  // The writers read the document's pieces as they are; only another rate
+  // or an MP3 fold of more than two channels works on a buffer of its own.
+  // The noise reduction writes a sequence of its own, in a temporary file
+  // when it is long.
+  const bool fold = mp3 && format_.channels > 2;
+  const bool resample = targetRate != format_.sampleRate;
   std::vector<float> buffer;
   try {
-    if (!direct) buffer = CopySamples();
+    if (resample || (fold && !denoise)) buffer = CopySamples();
   } catch (const std::bad_alloc&) {
     error = "内存不足，无法保存。";
     return false;
   }
-  if (targetRate != format_.sampleRate) {
+  if (resample) {
     if (!report(3, "正在转换采样率…")) return false;
     std::vector<float> resampled;
     if (!ResampleAudio(buffer, format_.sampleRate, targetRate, format_.channels, resampled, error)) return false;
     buffer = std::move(resampled);
   }
+  SampleSequence denoised;
   if (denoise) {
     if (!report(15, "正在跑降噪…")) return false;
-    if (!denoise(buffer, targetRate)) {
+    const ContiguousSamples resampled(buffer.data(), buffer.size() / format_.channels, format_.channels);
+    const bool ok = denoise(resample ? static_cast<const SampleSource&>(resampled) : *samples_, targetRate, denoised);
+    std::vector<float>().swap(buffer);
+    if (!ok) {
       // An empty text would read as a cancel to the caller.
       if (error.empty()) error = "降噪处理失败，没有写出文件。";
       return false;
     }
+    if (fold) buffer = denoised.Copy(0, denoised.Frames());
   }
 
   error.clear();
@@ -67,7 +74,7 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
   // fold it is drawn and played as. Folded last, so the noise reduction
   // still sees the document's own channels.
   AudioFormat outFormat{targetRate, format_.channels, 16};
-  if (mp3 && format_.channels > 2) {
+  if (fold) {
     const size_t frameCount = buffer.size() / format_.channels;
     std::vector<float> folded(frameCount * 2);
     FoldChannels(buffer.data(), frameCount, format_.channels, 2, folded.data());
@@ -75,7 +82,9 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
     outFormat.channels = 2;
   }
   const ContiguousSamples own(buffer.data(), buffer.size() / outFormat.channels, outFormat.channels);
-  const SampleSource& out = direct ? static_cast<const SampleSource&>(*samples_) : own;
+  const SampleSource& out = fold || (resample && !denoise) ? static_cast<const SampleSource&>(own)
+                            : denoise                      ? static_cast<const SampleSource&>(denoised)
+                                                           : *samples_;
   std::vector<std::filesystem::path> written;
   if (mp3) {
     SaveStaging staging;

@@ -36,14 +36,6 @@ SampleSequence SampleSequence::OfFile(std::shared_ptr<const WavFileFrames> file)
   return out;
 }
 
-SampleSequence SampleSequence::Borrowed(const float* samples, uint64_t frames, size_t channels,
-                                        std::shared_ptr<const void> keep) {
-  SampleSequence out(channels);
-  if (frames > 0)
-    out.Append({std::make_shared<const SampleStorage>(samples, frames * out.channels_, std::move(keep)), 0, frames});
-  return out;
-}
-
 void SampleSequence::Append(const SamplePiece& piece) {
   if (piece.frames == 0) return;
   // A piece that goes on where the last one stopped in the same storage

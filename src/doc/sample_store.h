@@ -28,15 +28,12 @@ struct StoragePeaks {
   std::array<Level, 2> levels;  // fine, coarse
 };
 
-// Interleaved float frames that never change once made: its own, a buffer
-// another owner keeps unchanged for as long as `keep` lives, or the frames
-// of a WAV file read from the file when asked.
+// Interleaved float frames that never change once made: its own, or the
+// frames of a WAV file read from the file when asked.
 class SampleStorage {
  public:
   explicit SampleStorage(std::vector<float>&& samples)
       : samples_(std::move(samples)), data_(samples_.data()), count_(samples_.size()) {}
-  SampleStorage(const float* samples, uint64_t count, std::shared_ptr<const void> keep)
-      : data_(samples), count_(count), keep_(std::move(keep)) {}
   explicit SampleStorage(std::shared_ptr<const WavFileFrames> file);
   // The frames in memory; nullptr for a file's, which Read copies out.
   const float* Data() const { return data_; }
@@ -54,7 +51,6 @@ class SampleStorage {
   std::vector<float> samples_;
   const float* data_ = nullptr;
   uint64_t count_ = 0;
-  std::shared_ptr<const void> keep_;
   std::shared_ptr<const WavFileFrames> file_;
   mutable std::unique_ptr<StoragePeaks> peaks_;
 };
@@ -70,9 +66,6 @@ class SampleSequence final : public SampleSource {
   explicit SampleSequence(size_t channels = 1) : channels_(channels ? channels : 1) {}
   // Takes over a whole buffer (a trailing partial frame is dropped).
   SampleSequence(std::vector<float>&& samples, size_t channels);
-  // Reads a buffer another owner keeps unchanged while `keep` lives.
-  static SampleSequence Borrowed(const float* samples, uint64_t frames, size_t channels,
-                                 std::shared_ptr<const void> keep);
   // All frames of a WAV file, read from it when asked.
   static SampleSequence OfFile(std::shared_ptr<const WavFileFrames> file);
 

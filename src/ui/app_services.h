@@ -21,8 +21,7 @@ namespace vesk::ui {
 // samples unless the denoise cache has a ready copy of the same length for
 // the current level; `status` is its word for the play status line.
 struct PlaybackBuffer {
-  const std::vector<float>* samples = nullptr;  // nullptr: the document's own
-  std::shared_ptr<const void> keepAlive;        // holds `samples` while they play
+  std::shared_ptr<const SampleSequence> samples;  // nullptr: the document's own
   bool processed = false;
   int level = 0;
   std::string status;

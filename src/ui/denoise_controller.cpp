@@ -1,11 +1,12 @@
 #include "ui/denoise_controller.h"
 
 #include <algorithm>
-#include <new>
 
 #include "core/app_log.h"
 #include "denoise/plugin_probe.h"
 #include "doc/audio_doc.h"
+#include "doc/stretch_render.h"
+#include "platform/folders.h"
 #include "platform/memory.h"
 #include "platform/text.h"
 #include "ui/control_ids.h"
@@ -127,8 +128,28 @@ void DenoiseController::UpdateCapacity() {
   capacityRevision_ = doc.Revision();
   const uint64_t bytes = uint64_t(doc.Format().channels) * doc.Frames() * sizeof(float);
   uint64_t available = 0;
-  const bool known = FreeMemory(available);
+  bool known = false;
+  if (bytes > SpillBytes()) {
+    // Copies this long are read from their temporary files: they take disk.
+    std::error_code ec;
+    const std::filesystem::space_info room = std::filesystem::space(PrivateTempDir(), ec);
+    known = !ec;
+    available = room.available;
+  } else {
+    known = FreeMemory(available);
+  }
   cache_.SetCapacity(DenoiseCacheCapacity(bytes, known, available));
+}
+
+uint64_t DenoiseController::SpillBytes() const { return SpillLimitBytes(settings().spillThresholdMiB); }
+
+bool DenoiseController::RenderLong(DenoiseEngine& engine, const SampleSource& in, uint32_t rate, unsigned level,
+                                   SampleSequence& out, std::string& error) const {
+  const uint32_t channels = uint32_t(in.Channels());
+  return RenderInStretches(
+      in, rate, SpillBytes(),
+      [&](std::vector<float>& samples, std::string& why) { return Render(engine, samples, rate, channels, why, level); },
+      out, error);
 }
 
 bool DenoiseController::FreeMemory(uint64_t& bytes) const {
@@ -145,8 +166,7 @@ PlaybackBuffer DenoiseController::PlaybackBufferForAudition() {
   SharedSamples samples;
   if (cache_.Lookup(key, Level(), &samples) >= 0) {
     handed_ = samples;
-    buffer.samples = samples.get();
-    buffer.keepAlive = samples;
+    buffer.samples = samples;
     buffer.processed = true;
     buffer.level = Level();
     buffer.status = "正在播放降噪后的声音（" + engine_.displayName +
@@ -182,22 +202,12 @@ bool DenoiseController::StartBackgroundRender() {
   if (cache_.Lookup(key, level) >= 0) return false;
   UpdateCapacity();
   const int slot = cache_.ChooseTarget(key, level);
-  std::vector<float> copy;
-  // Where memory is overcommitted a copy that does not fit does not throw,
-  // the process is killed later; asking first keeps that from happening.
+  // Where memory is overcommitted a buffer that does not fit does not throw,
+  // the process is killed later; asking first keeps that from happening. A
+  // long document is rendered a stretch at a time into a temporary file.
   uint64_t available = 0;
   const uint64_t bytes = ctx_.doc->Frames() * std::max<uint64_t>(ctx_.doc->Format().channels, 1) * sizeof(float);
-  bool fits = !FreeMemory(available) || bytes <= available;
-  if (fits) {
-    try {
-      copy = ctx_.doc->CopySamples();
-    } catch (const std::bad_alloc&) {
-      fits = false;
-    } catch (const std::length_error&) {
-      fits = false;
-    }
-  }
-  if (!fits) {
+  if (FreeMemory(available) && std::min(bytes, SpillBytes()) > available) {
     noMemory_ = true;
     noMemoryKey_ = key;
     noMemoryLevel_ = level;
@@ -214,17 +224,18 @@ bool DenoiseController::StartBackgroundRender() {
   renderText_.clear();
   Status(kRenderStarted);
   // RunDenoise changes the engine record it is given, so the thread gets its own.
-  render_ = std::thread([this, samples = std::move(copy), engine = engine_, key = std::move(key), level, slot,
+  render_ = std::thread([this, source = ctx_.doc->Snapshot(), engine = engine_, key = std::move(key), level, slot,
                          usable = usable_, noiseFrom = ctx_.doc->NoiseSampleStart(),
                          noiseTo = ctx_.doc->NoiseSampleEnd(), port = ctx_.port, life = life_.Watched()]() mutable {
     std::string error;
-    const ContiguousSamples whole(samples.data(), samples.size() / std::max<uint32_t>(key.channels, 1), key.channels);
-    bool ok = PrepareNoiseProfile(engine, whole, key.rate, key.channels, noiseFrom, noiseTo, error) &&
-              Render(engine, samples, key.rate, key.channels, error, unsigned(level));
+    auto rendered = std::make_shared<SampleSequence>();
+    bool ok = PrepareNoiseProfile(engine, *source, key.rate, key.channels, noiseFrom, noiseTo, error) &&
+              RenderLong(engine, *source, key.rate, unsigned(level), *rendered, error);
+    source.reset();
     renderProfile_ = engine.noiseProfile;
     renderNote_ = engine.builtinNote;
-    if (ok && samples.size() == key.frames * key.channels)
-      cache_.StoreReady(slot, key, level, std::move(samples));
+    if (ok && rendered->Frames() == key.frames)
+      cache_.StoreReady(slot, key, level, std::move(rendered));
     else
       cache_.StoreFailed(slot, key, level, ok ? std::string("降噪结果长度不符") : error, usable);
     rendering_ = 0;
@@ -412,18 +423,18 @@ void DenoiseController::DenoiseSelection() {
   const uint64_t used = a - from;  // the pre-roll shrinks near the start
   Status("正在对选区跑降噪（" + engine_.displayName + "·" + DenoiseLevelText(level) + "）…");
 
-  std::vector<float> work = doc.CopyRange(from, b);
   std::string error;
   const auto started = std::chrono::steady_clock::now();
   ctx_.port->ProgressBegin("选区降噪", false);
   // The built-in engine takes its noise profile from the whole document,
   // not from the selection it cleans.
+  SampleSequence rendered;
   bool ok = PrepareNoiseProfile(engine_, doc.Samples(), rate, uint32_t(ch), doc.NoiseSampleStart(),
                                 doc.NoiseSampleEnd(), error) &&
-            Render(engine_, work, rate, uint32_t(ch), error, unsigned(level));
+            RenderLong(engine_, doc.Samples().Slice(from, b), rate, unsigned(level), rendered, error);
   ctx_.port->ProgressEnd();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (ok && work.size() != (b - from) * ch) {
+  if (ok && rendered.Frames() != b - from) {
     ok = false;
     error = "降噪结果长度不符";
   }
@@ -432,22 +443,22 @@ void DenoiseController::DenoiseSelection() {
     return;
   }
   // The pre-roll only warms the plug-in up.
-  std::vector<float> result(work.begin() + std::ptrdiff_t(used * ch), work.end());
   const uint64_t frames = b - a;
-  const uint64_t fade = std::min(frames / 2, preRoll / 1000);  // 5 ms
+  SampleSequence result = rendered.Slice(used, b - from);
   // The ends cross-fade from the original frames, read from the document.
-  std::vector<float> head(fade * ch), tail(fade * ch);
-  doc.Samples().Read(a, fade, head.data());
-  doc.Samples().Read(b - fade, fade, tail.data());
+  const uint64_t fade = std::min(frames / 2, preRoll / 1000);  // 5 ms
+  std::vector<float> head = result.Copy(0, fade), tail = result.Copy(frames - fade, frames);
+  const std::vector<float> headWas = doc.CopyRange(a, a + fade), tailWas = doc.CopyRange(b - fade, b);
   for (uint64_t k = 0; k < fade; ++k) {
     const float t = float(k) / float(fade);
     for (size_t c = 0; c < ch; ++c) {
-      const size_t h = k * ch + c, e = (frames - 1 - k) * ch + c, te = (fade - 1 - k) * ch + c;
-      result[h] = (1 - t) * head[h] + t * result[h];
-      result[e] = (1 - t) * tail[te] + t * result[e];
+      const size_t h = k * ch + c, e = (fade - 1 - k) * ch + c;
+      head[h] = (1 - t) * headWas[h] + t * head[h];
+      tail[e] = (1 - t) * tailWas[e] + t * tail[e];
     }
   }
-  if (!doc.ReplaceSelection(result, error)) {
+  result = result.Replaced(0, fade, std::move(head)).Replaced(frames - fade, frames, std::move(tail));
+  if (!doc.ReplaceRange(a, b, result, error)) {
     Status("选区降噪失败：" + error);
     return;
   }
@@ -597,10 +608,9 @@ ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesyste
                            doc.NoiseSampleStart(), doc.NoiseSampleEnd(), *error))
     engine->noiseProfile = NoiseProfile{};  // measured again from the export's samples, or failing there
   const unsigned level = unsigned(Level());
-  const uint32_t channels = std::max<uint32_t>(ctx_.doc->Format().channels, 1);
-  result.run = [this, engine, error, level, channels](std::vector<float>& samples, uint32_t rate) {
+  result.run = [this, engine, error, level](const SampleSource& in, uint32_t rate, SampleSequence& out) {
     error->clear();
-    return Render(*engine, samples, rate, channels, *error, level);
+    return RenderLong(*engine, in, rate, level, out, *error);
   };
   result.stage = "正在跑降噪（" + engine_.displayName + "）…";
   result.lastError = [error] { return *error; };

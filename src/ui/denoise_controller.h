@@ -26,6 +26,7 @@
 
 namespace vesk {
 class AudioDoc;
+class SampleSequence;
 }
 
 namespace vesk::ui {
@@ -122,6 +123,11 @@ class DenoiseController {
   double RenderSeconds() const;
   bool Render(DenoiseEngine& engine, std::vector<float>& samples, uint32_t rate, uint32_t channels,
               std::string& error, unsigned level) const;
+  // Renders all of `in` (a stretch at a time into a temporary file past the
+  // spill limit).
+  bool RenderLong(DenoiseEngine& engine, const SampleSource& in, uint32_t rate, unsigned level, SampleSequence& out,
+                  std::string& error) const;
+  uint64_t SpillBytes() const;
   // Built-in engine: measures the noise profile on the document's samples
   // (its marked noise sample, else the quietest 2 s) into `engine`.
   bool PrepareNoiseProfile(DenoiseEngine& engine, const SampleSource& samples, uint32_t rate,

@@ -101,9 +101,8 @@ std::shared_ptr<const SampleSequence> PlaybackControl::Choose(PlaybackBuffer& ch
   const size_t channels = std::max<size_t>(doc.Format().channels, 1);
   // The seam where a denoised copy takes over. A copy of another length is
   // stale (the document changed under it) and is never played.
-  if (choice.samples != nullptr && choice.samples->size() == doc.Frames() * channels)
-    return std::make_shared<const SampleSequence>(
-        SampleSequence::Borrowed(choice.samples->data(), doc.Frames(), channels, choice.keepAlive));
+  if (choice.samples != nullptr && choice.samples->Frames() == doc.Frames() && choice.samples->Channels() == channels)
+    return choice.samples;
   if (choice.samples != nullptr)
     choice = PlaybackBuffer{};
   else

@@ -279,14 +279,14 @@ void SaveFlow::SaveVideo() {
     return;
   }
   // The document's own pieces go out as they lie (no copy of the track);
-  // the noise reduction works on a buffer of its own.
+  // the noise reduction writes a track of its own (in a temporary file when
+  // it is long).
   const SampleSequence pieces = laid ? OnSourceTimeline(doc.Samples(), doc.Segments(), sourceFrames) : doc.Samples();
-  std::vector<float> samples;
+  SampleSequence denoised;
   if (denoise.run) {
-    samples = pieces.Copy(0, pieces.Frames());
     view.Status(denoise.stage);
     view.ProgressStep(4, denoise.stage);
-    if (!denoise.run(samples, format.sampleRate)) {
+    if (!denoise.run(pieces, format.sampleRate, denoised)) {
       const std::string message = denoise.lastError ? denoise.lastError() : std::string();
       view.ProgressEnd();
       view.Status("导出已取消：降噪失败（" + message + "）。");
@@ -294,8 +294,6 @@ void SaveFlow::SaveVideo() {
       return;
     }
   }
-  const size_t channels = std::max<size_t>(format.channels, 1);
-  const ContiguousSamples denoised(samples.data(), samples.size() / channels, channels);
   const SampleSource& track = denoise.run ? static_cast<const SampleSource&>(denoised) : pieces;
 
   VideoEditedExportOptions options;

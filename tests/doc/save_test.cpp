@@ -91,9 +91,12 @@ TEST(SaveWav, ResamplesDenoisesAndReportsRisingProgress) {
   const uint64_t revision = doc.Revision();
   std::vector<std::pair<int, std::string>> steps;
   uint32_t denoiseRate = 0;
-  const DenoiseCallback halve = [&](std::vector<float>& s, uint32_t rate) {
+  const DenoiseCallback halve = [&](const SampleSource& in, uint32_t rate, SampleSequence& out) {
     denoiseRate = rate;
+    std::vector<float> s(in.Frames() * in.Channels());
+    ReadFrames(in, 0, in.Frames(), in.Channels(), s.data());
     for (float& x : s) x *= 0.5f;
+    out = SampleSequence(std::move(s), in.Channels());
     return true;
   };
   const AudioFormat requested{48000, 2, 32};
@@ -143,7 +146,10 @@ TEST_P(SaveCancel, LeavesTheTargetAndTheDocumentUntouched) {
     if (existing) test::WriteBytes(target, {'o', 'l', 'd'});
     const AudioFormat requested{48000, 2, 16};
     error = "stale";
-    const bool ok = doc.Save(target, false, 0, error, &requested, [](std::vector<float>&, uint32_t) { return true; },
+    const bool ok = doc.Save(target, false, 0, error, &requested, [](const SampleSource& in, uint32_t, SampleSequence& out) {
+                               out = SampleSequence(std::vector<float>(in.Frames() * in.Channels()), in.Channels());
+                               return true;
+                             },
                              [&](int p, const std::string&) { return p < cancelAt; });
     EXPECT_FALSE(ok);
     EXPECT_EQ(error, "");
@@ -169,10 +175,10 @@ TEST(SaveWav, FailuresKeepTheDocumentAndSayWhy) {
   EXPECT_FALSE(doc.Save(dir / "missing" / "a.wav", false, 0, error));
   EXPECT_EQ(error, "无法创建输出文件（路径可能不存在或没有写权限）。");
 
-  EXPECT_FALSE(doc.Save(dir / "b.wav", false, 0, error, nullptr, [](std::vector<float>&, uint32_t) { return false; }));
+  EXPECT_FALSE(doc.Save(dir / "b.wav", false, 0, error, nullptr, [](const SampleSource&, uint32_t, SampleSequence&) { return false; }));
   EXPECT_EQ(error, "降噪处理失败，没有写出文件。");
   std::string engineError;
-  const DenoiseCallback failing = [&](std::vector<float>&, uint32_t) {
+  const DenoiseCallback failing = [&](const SampleSource&, uint32_t, SampleSequence&) {
     error = "插件出错";  // the engine writes into the caller's text
     return false;
   };

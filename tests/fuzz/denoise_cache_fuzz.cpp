@@ -108,8 +108,9 @@ void DriveCache(Bytes& in) {
     switch (op % 10) {
       case 0: {  // audition starts on a ready copy
         SharedSamples s;
+        uint64_t frames = 0;
         if (cache.Lookup(doc, level, &s) >= 0) {
-          reader.Hand(s->data(), s->size());
+          reader.Hand(s->Span(0, frames), frames * s->Channels());
           handed = s;
         }
         break;
@@ -121,7 +122,9 @@ void DriveCache(Bytes& in) {
       case 2:  // a render stores its result from its own thread
         join();
         render = std::thread([&cache, doc, level, slot = cache.ChooseTarget(doc, level)] {
-          cache.StoreReady(slot, doc, level, std::vector<float>(doc.frames * doc.channels, 0.25f * float(level)));
+          cache.StoreReady(slot, doc, level,
+                           std::make_shared<const SampleSequence>(SampleSequence(
+                               std::vector<float>(doc.frames * doc.channels, 0.25f * float(level)), doc.channels)));
         });
         break;
       case 3:

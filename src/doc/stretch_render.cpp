@@ -1,0 +1,100 @@
+#include "doc/stretch_render.h"
+
+#include <algorithm>
+#include <new>
+
+#include "media/sample_spill.h"
+#include "media/wav_reader.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr double kLeadSeconds = 5.0;
+constexpr double kTailSeconds = 1.0;
+constexpr double kFadeSeconds = 0.02;
+const char kLengthChanged[] = "降噪结果长度不符";
+const char kNoMemory[] = "内存不足，降噪没能完成。";
+
+bool RenderOne(const SampleSource& in, uint64_t from, uint64_t to, const BufferRender& render,
+               std::vector<float>& buffer, std::string& error) {
+  const size_t ch = in.Channels();
+  buffer.assign((to - from) * ch, 0.0f);
+  ReadFrames(in, from, to - from, ch, buffer.data());
+  if (!render(buffer, error)) return false;
+  if (buffer.size() != (to - from) * ch) {
+    error = kLengthChanged;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+StretchPlan PlanStretches(uint64_t frames, size_t channels, uint32_t rate, uint64_t limitBytes) {
+  StretchPlan plan;
+  const uint64_t frameBytes = std::max<size_t>(channels, 1) * sizeof(float);
+  if (frames * frameBytes <= limitBytes) return plan;
+  plan.lead = uint64_t(kLeadSeconds * rate);
+  plan.tail = std::max<uint64_t>(uint64_t(kTailSeconds * rate), 1);
+  plan.fade = std::clamp<uint64_t>(uint64_t(kFadeSeconds * rate), 1, plan.tail);
+  // A quarter of the limit per stretch: the effect may hold a copy or two.
+  plan.stretch = std::max<uint64_t>(limitBytes / 4 / frameBytes, std::max<uint32_t>(rate, 1));
+  return plan;
+}
+
+bool RenderInStretches(const SampleSource& in, uint32_t rate, uint64_t limitBytes, const BufferRender& render,
+                       SampleSequence& out, std::string& error, const RenderProgress& progress) {
+  error.clear();
+  const uint64_t total = in.Frames();
+  const size_t ch = in.Channels();
+  const StretchPlan plan = PlanStretches(total, ch, rate, limitBytes);
+  try {
+    std::vector<float> buffer;
+    if (plan.stretch == 0) {
+      if (!RenderOne(in, 0, total, render, buffer, error)) return false;
+      out = SampleSequence(std::move(buffer), ch);
+      return true;
+    }
+    SampleSpill spill(limitBytes);
+    spill.Expect(total * ch);
+    std::vector<float> pending;
+    std::vector<float> seam;  // the last render's frames over the next seam
+    for (uint64_t s = 0; s < total;) {
+      const uint64_t e = std::min(total, s + plan.stretch);
+      const uint64_t from = s > plan.lead ? s - plan.lead : 0;
+      const uint64_t to = std::min(total, e + plan.tail);
+      if (!RenderOne(in, from, to, render, buffer, error)) return false;
+      const size_t at = pending.size();
+      pending.insert(pending.end(), buffer.begin() + ptrdiff_t((s - from) * ch),
+                     buffer.begin() + ptrdiff_t((e - from) * ch));
+      const uint64_t fade = std::min<uint64_t>(seam.size() / ch, e - s);
+      for (uint64_t k = 0; k < fade; ++k) {
+        const float w = float((double(k) + 0.5) / double(fade));
+        for (size_t c = 0; c < ch; ++c) {
+          float& v = pending[at + k * ch + c];
+          v = (1 - w) * seam[k * ch + c] + w * v;
+        }
+      }
+      seam.assign(buffer.begin() + ptrdiff_t((e - from) * ch),
+                  buffer.begin() + ptrdiff_t((std::min(to, e + plan.fade) - from) * ch));
+      if (!spill.Offer(pending, ch, error)) return false;
+      s = e;
+      if (progress && !progress(e, total)) {
+        error.clear();
+        return false;
+      }
+    }
+    auto file = spill.Finish(pending, AudioFormat{rate, uint16_t(ch), 32}, error);
+    if (!file) return false;
+    out = SampleSequence::OfFile(std::move(file));
+    return true;
+  } catch (const std::bad_alloc&) {
+    error = kNoMemory;
+  } catch (const std::length_error&) {
+    error = kNoMemory;
+  }
+  return false;
+}
+
+}  // namespace vesk
