@@ -288,12 +288,19 @@ TEST(DenoiseController, FailingPluginIsRenderedOnceAndAuditionPlaysTheOriginal) 
 }
 
 TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
+  // The last selection is longer than a spill limit of 1 MiB: rendered a
+  // stretch at a time.
   struct {
     uint64_t start, frames;
     const char* preRoll;
-  } const cases[] = {{32000, 16000, "含 2.0 秒预卷预热"}, {128000, 16000, "含 5.0 秒预卷预热"}, {1000, 2, "含 0.1 秒预卷预热"}};
+    int spillMiB;
+  } const cases[] = {{32000, 16000, "含 2.0 秒预卷预热", 0},
+                     {128000, 16000, "含 5.0 秒预卷预热", 0},
+                     {1000, 2, "含 0.1 秒预卷预热", 0},
+                     {16000, 144000, "含 1.0 秒预卷预热", 1}};
   for (const auto& c : cases) {
     DenoiseRig rig;
+    rig.settings.spillThresholdMiB = c.spillMiB;
     rig.Load(10.0);
     const std::vector<float> before = rig.doc.CopySamples();
     rig.doc.SetSelection(c.start, c.start + c.frames);
@@ -319,6 +326,32 @@ TEST(DenoiseController, SelectionDenoiseWarmsUpCrossFadesAndUndoes) {
   rig.Load(1.0);
   rig.denoise->DenoiseSelection();
   EXPECT_EQ(rig.Status(), "请先在波形上拖出选区，再点「选区降噪」。");
+}
+
+// A document past the spill limit (1 MiB here) is rendered a stretch at a
+// time into a temporary file; audition plays that copy and the export's own
+// render goes the same way.
+TEST(DenoiseController, ALongDocumentIsRenderedIntoAFileThatAuditionPlays) {
+  DenoiseRig rig;
+  rig.settings.spillThresholdMiB = 1;
+  rig.Load(20.0);
+  rig.denoise->Toggle();
+  rig.Settle();
+  const SharedSamples copy = rig.denoise->Cache().Slot(0).samples;
+  ASSERT_NE(copy, nullptr) << rig.Status();
+  ASSERT_EQ(copy->Frames(), rig.doc.Frames());
+  bool inFile = false;
+  copy->ForEachStorage([&](const SampleStorage* storage) { inFile = inFile || storage->File() != nullptr; });
+  EXPECT_TRUE(inFile);
+  const std::vector<float> before = rig.doc.CopySamples(), denoised = All(*copy);
+  EXPECT_LT(RmsOfRange(denoised, 0, denoised.size()), 0.7 * RmsOfRange(before, 0, before.size()));
+  ASSERT_TRUE(rig.area->HandleCommand(ui::kIdPlay));
+  EXPECT_TRUE(rig.PlayingCacheCopy());
+  rig.playback.Advance(48000);
+  EXPECT_EQ(rig.playback.Position(), 48000u);
+  bool ok = false;
+  EXPECT_EQ(RunExport(rig.denoise->ForExport(ui::ExportKind::Audio, "/out/x.wav"), rig.doc, 16000, ok), denoised);
+  EXPECT_TRUE(ok);
 }
 
 // No plug-in installed: the built-in engine renders in the background, plays
