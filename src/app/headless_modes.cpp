@@ -9,6 +9,8 @@
 #include "app/report_file.h"
 #include "app/self_test.h"
 #include "denoise/denoise_engine.h"
+#include "doc/audio_doc.h"
+#include "doc/stretch_render.h"
 #include "doc/wav_save.h"
 #include "media/audio_loader.h"
 #include "media/audio_tracks.h"
@@ -177,19 +179,32 @@ int RunExportVideoMode(const CommandLine& cmd, const std::filesystem::path& data
 }
 
 int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFolder) {
-  AudioFormat format;
-  std::vector<float> samples;
+  LoadedAudio in;
+  SampleSequence denoised;
   std::string error, engineText, out;
   double ms = 0;
   bool ok = cmd.dashedOutputName.empty();
   if (!ok) error = DashedNameText(cmd.dashedOutputName);
-  ok = ok && LoadAudioFile(PathFromUtf8(cmd.denoiseInput), format, samples, error);
+  // A long file is read from itself (or its spill file) and rendered a
+  // stretch at a time, so memory stays bounded whatever its length.
+  const uint64_t spill = SpillLimitBytes();
+  ok = ok && ReadAudioFile(PathFromUtf8(cmd.denoiseInput), in, error, spill);
+  const AudioFormat& format = in.format;
   if (ok) {
     DenoiseEngine engine;
     DiscoverDenoisePlugin(engine);
     engineText = engine.displayName;
     const uint64_t start = TickMs();
-    ok = RunDenoise(engine, samples, format.sampleRate, format.channels, error, 1);
+    // The built-in engine's noise profile comes from the whole file, as in
+    // the window, not from the first stretch.
+    ok = !engine.builtin ||
+         MeasureNoiseProfile(in.samples, format.sampleRate, format.channels, 0, 0, engine.noiseProfile, error);
+    ok = ok && RenderInStretches(
+                   in.samples, format.sampleRate, spill,
+                   [&](std::vector<float>& s, std::string& why) {
+                     return RunDenoise(engine, s, format.sampleRate, format.channels, why, 1);
+                   },
+                   denoised, error);
     ms = double(TickMs() - start);
   }
   if (ok) {
@@ -202,7 +217,7 @@ int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFold
       p.replace_extension();
       out = PathToUtf8(p) + "_denoise.wav";
     }
-    ok = WriteWavFile(PathFromUtf8(out), format, samples, error, 24);
+    ok = WriteWavFile(PathFromUtf8(out), format, denoised, error, 24);
   }
   ReportFile r(dataFolder / kDenoiseReport);
   r.Bool("ok", ok);
@@ -210,7 +225,7 @@ int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFold
   r.Line("engine", engineText);
   r.Line("out", out);
   r.Uint("rate", format.sampleRate);
-  r.Uint("frames", format.channels ? samples.size() / format.channels : 0);
+  r.Uint("frames", ok ? denoised.Frames() : in.samples.Frames());
   r.ErrIfAny(error);
   return ok ? 0 : 1;
 }

@@ -166,62 +166,80 @@ bool LimitTruePeak(float* samples, size_t frames, uint16_t channels, uint32_t ra
   return acted;
 }
 
-bool NormalizeLoudness(std::vector<float>& samples, uint32_t rate, uint16_t channels, bool dualMono,
-                       double targetLufs, double ceilingDbtp, NormalizeResult& result, std::string& error) {
+bool NormalizeWith(const LoudnessReading& before, double targetLufs, double ceilingDbtp, const GainPass& pass,
+                   NormalizeResult& result, std::string& error) {
   result = {};
   error.clear();
   if (!(targetLufs >= -40 && targetLufs <= -5) || !(ceilingDbtp >= -10 && ceilingDbtp <= 0)) {
     error = "目标响度要在 −40 到 −5 LUFS 之间，峰值上限要在 −10 到 0 dBTP 之间。";
     return false;
   }
-  if (channels == 0 || samples.size() < channels) {
-    error = "没有可处理的音频。";
-    return false;
-  }
-  const size_t frames = samples.size() / channels;
-  if (!MeasureLoudness(samples.data(), frames, rate, channels, dualMono, result.before, error)) return false;
-  if (!result.before.valid) {
+  result.before = before;
+  if (!before.valid) {
     error = "这段内容太短或太安静（至少要 0.4 秒有声音的内容），测不出响度，没有改动。";
     return false;
   }
-  double gain = targetLufs - result.before.integratedLufs;
+  double gain = targetLufs - before.integratedLufs;
   // Gain alone scales both readings exactly: no limiter and nothing to
   // measure again when the peaks stay under the limiter's threshold.
-  if (result.before.truePeakDbtp + gain <= ceilingDbtp - kLimiterMarginDb) {
-    ApplyGainDb(samples.data(), samples.size(), gain);
+  if (before.truePeakDbtp + gain <= ceilingDbtp - kLimiterMarginDb) {
+    if (!pass(GainStep{gain, 0, 0, false, false}, result.after, result.limited, error)) return false;
     result.gainDb = gain;
-    result.after = result.before;
+    result.after = before;
     result.after.integratedLufs += gain;
     result.after.truePeakDbtp += gain;
     return true;
   }
   const float ceiling = float(std::pow(10.0, (ceilingDbtp - kLimiterMarginDb) / 20.0));
-  std::vector<float> work;
   // The limiter takes loudness away where it acts: the gain is raised by
   // what is missing and the pass repeated. Under heavy limiting a decibel
   // of gain brings much less than a unit of loudness, so after the first
   // pass the step follows the slope the passes so far have shown.
   double lastGain = 0, lastLufs = 0, slope = 1.0;
-  for (int pass = 0; pass < 8; ++pass) {
-    work = samples;
-    ApplyGainDb(work.data(), work.size(), gain);
-    result.limited = LimitTruePeak(work.data(), frames, channels, rate, ceiling);
-    if (!MeasureLoudness(work.data(), frames, rate, channels, dualMono, result.after, error, {}, false)) return false;
+  for (int pass_ = 0; pass_ < 8; ++pass_) {
+    if (!pass(GainStep{gain, ceiling, 0, true, false}, result.after, result.limited, error)) return false;
     if (!result.after.valid || std::fabs(result.after.integratedLufs - targetLufs) <= 0.1) break;
-    if (pass > 0 && std::fabs(gain - lastGain) > 1e-3)
+    if (pass_ > 0 && std::fabs(gain - lastGain) > 1e-3)
       slope = std::clamp((result.after.integratedLufs - lastLufs) / (gain - lastGain), 0.2, 1.0);
     lastGain = gain;
     lastLufs = result.after.integratedLufs;
     gain += std::clamp((targetLufs - result.after.integratedLufs) / slope, -12.0, 12.0);
   }
-  if (!MeasureLoudness(work.data(), frames, rate, channels, dualMono, result.after, error)) return false;
+  if (!pass(GainStep{gain, ceiling, 0, true, true}, result.after, result.limited, error)) return false;
   // The meter's interpolation may see a point the limiter's did not: never
   // above the ceiling, at the price of a little loudness.
   if (result.after.truePeakDbtp > ceilingDbtp) {
-    ApplyGainDb(work.data(), work.size(), ceilingDbtp - 0.05 - result.after.truePeakDbtp);
-    if (!MeasureLoudness(work.data(), frames, rate, channels, dualMono, result.after, error)) return false;
+    const double trim = ceilingDbtp - 0.05 - result.after.truePeakDbtp;
+    if (!pass(GainStep{gain, ceiling, trim, true, true}, result.after, result.limited, error)) return false;
   }
   result.gainDb = gain;
+  return true;
+}
+
+bool ApplyGainStep(const GainStep& step, float* samples, size_t frames, uint16_t channels, uint32_t rate) {
+  ApplyGainDb(samples, frames * channels, step.gainDb);
+  const bool limited = step.ceiling > 0 && LimitTruePeak(samples, frames, channels, rate, step.ceiling);
+  if (step.trimDb != 0) ApplyGainDb(samples, frames * channels, step.trimDb);
+  return limited;
+}
+
+bool NormalizeLoudness(std::vector<float>& samples, uint32_t rate, uint16_t channels, bool dualMono,
+                       double targetLufs, double ceilingDbtp, NormalizeResult& result, std::string& error) {
+  if (channels == 0 || samples.size() < channels) {
+    result = {};
+    error = "没有可处理的音频。";
+    return false;
+  }
+  const size_t frames = samples.size() / channels;
+  LoudnessReading before;
+  if (!MeasureLoudness(samples.data(), frames, rate, channels, dualMono, before, error)) return false;
+  std::vector<float> work;
+  const GainPass pass = [&](const GainStep& step, LoudnessReading& after, bool& limited, std::string& why) {
+    work = samples;
+    limited = ApplyGainStep(step, work.data(), frames, channels, rate);
+    return !step.measure || MeasureLoudness(work.data(), frames, rate, channels, dualMono, after, why, {}, step.truePeak);
+  };
+  if (!NormalizeWith(before, targetLufs, ceilingDbtp, pass, result, error)) return false;
   samples = std::move(work);
   return true;
 }

@@ -4,6 +4,7 @@
 // the buffer's length and sample alignment.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,25 @@ struct NormalizeResult {
   LoudnessReading before;
   LoudnessReading after;
 };
+
+// One rendering of the copy while normalising: the gain, then (with a
+// ceiling) the true-peak limiter, then the trim gain.
+struct GainStep {
+  double gainDb = 0;
+  float ceiling = 0;  // linear; 0: no limiter
+  double trimDb = 0;
+  bool measure = true;   // measure the copy into `after`
+  bool truePeak = true;  // with its true peak (else the integrated loudness only)
+};
+// Makes the copy of `step` (the last one made is the result) and measures
+// it; `limited` says whether the limiter acted.
+using GainPass = std::function<bool(const GainStep& step, LoudnessReading& after, bool& limited, std::string& error)>;
+// Applies a step to a buffer; true when the limiter acted.
+bool ApplyGainStep(const GainStep& step, float* samples, size_t frames, uint16_t channels, uint32_t rate);
+// The gain search of NormalizeLoudness over a copy made anywhere (a long
+// take's goes to a temporary file), from the reading before.
+bool NormalizeWith(const LoudnessReading& before, double targetLufs, double ceilingDbtp, const GainPass& pass,
+                   NormalizeResult& result, std::string& error);
 
 // One static gain to `targetLufs`, then a true-peak limiter (4× oversampled
 // detection, 0.3 dB below the ceiling, linked channels) only where a peak

@@ -109,4 +109,15 @@ std::string LoudnessText(const LoudnessReading& reading) {
   return Signed(reading.integratedLufs) + " LUFS · 峰值 " + Signed(reading.truePeakDbtp) + " dBTP";
 }
 
+bool MeasureLoudness(const SampleSource& samples, uint32_t rate, bool dualMono, LoudnessReading& out,
+                     std::string& error, bool truePeak) {
+  out = {};
+  LoudnessMeter meter(rate, uint16_t(samples.Channels()), dualMono, truePeak);
+  bool added = true;
+  ForEachSpan(samples, 0, samples.Frames(),
+              [&](const float* p, uint64_t frames) { added = added && meter.Add(p, size_t(frames), error); });
+  if (added) out = meter.Result();
+  return added;
+}
+
 }  // namespace vesk

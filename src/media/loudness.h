@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "media/sample_source.h"
+
 namespace vesk {
 
 struct LoudnessReading {
@@ -26,6 +28,10 @@ struct LoudnessReading {
 bool MeasureLoudness(const float* samples, size_t frames, uint32_t rate, uint16_t channels, bool dualMono,
                      LoudnessReading& out, std::string& error, const std::function<bool()>& cancelled = {},
                      bool truePeak = true);
+
+// The same over all frames of `samples`, read a stretch at a time.
+bool MeasureLoudness(const SampleSource& samples, uint32_t rate, bool dualMono, LoudnessReading& out,
+                     std::string& error, bool truePeak = true);
 
 // The same measurement fed piece by piece (the window's background reading
 // takes a slice per tick). Add any number of frames, then Result().

@@ -7,6 +7,7 @@
 
 #include "denoise/builtin_denoise.h"
 #include "doc/audio_doc.h"
+#include "doc/stretch_render.h"
 #include "media/level_tools.h"
 #include "media/loudness.h"
 #include "platform/text.h"
@@ -160,11 +161,12 @@ bool LevelFlow::Ready(const char* what) const {
   return true;
 }
 
-std::vector<float> LevelFlow::Copy(const Span& span) const {
-  return ctx_.doc->CopyRange(span.from, span.to);
+bool LevelFlow::Render(const Span& span, const BufferRender& effect, SampleSequence& out, std::string& error) const {
+  return RenderInStretches(ctx_.doc->Samples().Slice(span.from, span.to), ctx_.doc->Format().sampleRate,
+                           SpillLimitBytes(ctx_.settings->spillThresholdMiB), effect, out, error);
 }
 
-void LevelFlow::Commit(const Span& span, const std::vector<float>& processed, const std::string& done) {
+void LevelFlow::Commit(const Span& span, const SampleSequence& processed, const std::string& done) {
   std::string error;
   if (!ctx_.doc->ReplaceRange(span.from, span.to, processed, error)) {
     ctx_.port->Status("没能写回：" + error);
@@ -182,12 +184,28 @@ void LevelFlow::Normalize() {
   const double ceiling = custom ? s.loudnessCustomCeiling : kLoudnessPresets[s.loudnessPreset].ceilingDbtp;
   const Span span = Target();
   const AudioFormat& format = ctx_.doc->Format();
-  std::vector<float> work = Copy(span);
+  const uint16_t ch = std::max<uint16_t>(format.channels, 1);
+  // A mono clip is heard on two speakers: measured as the platforms do.
+  const bool dualMono = ch == 1;
+  const SampleSequence source = ctx_.doc->Samples().Slice(span.from, span.to);
   NormalizeResult result;
   std::string error;
+  SampleSequence work;
+  // Each pass renders the whole span (in a temporary file when it is long)
+  // and measures what it made.
+  const GainPass pass = [&](const GainStep& step, LoudnessReading& after, bool& limited, std::string& why) {
+    limited = false;
+    const BufferRender apply = [&](std::vector<float>& b, std::string&) {
+      limited = ApplyGainStep(step, b.data(), b.size() / ch, ch, format.sampleRate) || limited;
+      return true;
+    };
+    return Render(span, apply, work, why) &&
+           (!step.measure || MeasureLoudness(work, format.sampleRate, dualMono, after, why, step.truePeak));
+  };
   ctx_.port->ProgressBegin("响度标准化", false);
-  const bool ok = NormalizeLoudness(work, format.sampleRate, format.channels, format.channels == 1, target, ceiling,
-                                    result, error);
+  LoudnessReading before;
+  const bool ok = MeasureLoudness(source, format.sampleRate, dualMono, before, error) &&
+                  NormalizeWith(before, target, ceiling, pass, result, error);
   ctx_.port->ProgressEnd();
   if (!ok) {
     ctx_.port->Status("响度标准化失败：" + error);
@@ -220,8 +238,11 @@ void LevelFlow::AskCustomTarget() {
 void LevelFlow::AskGain() {
   if (!Ready("调整音量")) return;
   const Span span = Target();
-  std::vector<float> work = Copy(span);
-  const double peakDb = AmplitudeDb(SamplePeak(work.data(), work.size()));
+  float peak = 0;
+  ForEachSpan(ctx_.doc->Samples(), span.from, span.to, [&](const float* p, uint64_t frames) {
+    peak = std::max(peak, SamplePeak(p, size_t(frames) * ctx_.doc->Samples().Channels()));
+  });
+  const double peakDb = AmplitudeDb(peak);
   NumberDialogModel model;
   model.title = span.selection ? "选区音量" : "整段音量";
   model.fields = {{"音量调整", "dB", lastGainDb_, -40, 40, 0.5, 1}};
@@ -249,7 +270,16 @@ void LevelFlow::AskGain() {
       return;
     }
   }
-  ApplyGainDb(work.data(), work.size(), gain);
+  SampleSequence work;
+  std::string error;
+  const BufferRender apply = [gain](std::vector<float>& b, std::string&) {
+    ApplyGainDb(b.data(), b.size(), gain);
+    return true;
+  };
+  if (!Render(span, apply, work, error)) {
+    ctx_.port->Status("音量调整失败：" + error);
+    return;
+  }
   Commit(span, work,
          std::string(span.selection ? "选区" : "整段") + "音量已调整 " + Db(gain) + " dB（峰值 " + Db(after) +
              " dBFS）。");
@@ -264,13 +294,13 @@ void LevelFlow::Fade(bool in) {
     return;
   }
   const uint16_t ch = std::max<uint16_t>(ctx_.doc->Format().channels, 1);
-  std::vector<float> work = Copy(span);
+  std::vector<float> work = ctx_.doc->CopyRange(span.from, span.to);
   if (in)
     FadeInEqualPower(work.data(), work.size() / ch, ch);
   else
     FadeOutEqualPower(work.data(), work.size() / ch, ch);
   const double seconds = double(span.to - span.from) / double(std::max<uint32_t>(ctx_.doc->Format().sampleRate, 1));
-  Commit(span, work, Format("已%s %.2f 秒。", name, seconds));
+  Commit(span, SampleSequence(std::move(work), ch), Format("已%s %.2f 秒。", name, seconds));
 }
 
 void LevelFlow::RemoveHum() {
@@ -293,10 +323,21 @@ void LevelFlow::RemoveHum() {
     return;
   }
   const Span span = Target();
-  std::vector<float> work = Copy(span);
+  SampleSequence work;
+  std::string error;
   ctx_.port->ProgressBegin("去除交流哼声", false);
-  RemoveMainsHum(work.data(), work.size() / ch, ch, rate, mains);
+  const bool ok = Render(
+      span,
+      [&](std::vector<float>& b, std::string&) {
+        RemoveMainsHum(b.data(), b.size() / ch, ch, rate, mains);
+        return true;
+      },
+      work, error);
   ctx_.port->ProgressEnd();
+  if (!ok) {
+    ctx_.port->Status("去除哼声失败：" + error);
+    return;
+  }
   const int harmonics = int(1000.0 / mains);
   Commit(span, work,
          Format("已去除 %.2f Hz 交流哼声（基频和 %d 个谐波，到 1 kHz）。", mains, std::max(harmonics - 1, 0)));

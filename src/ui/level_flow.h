@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/settings.h"
+#include "doc/stretch_render.h"
 #include "ui/app_services.h"
 #include "ui/view_port.h"
 #include "ui/window_port.h"
@@ -22,6 +23,7 @@
 namespace vesk {
 class AudioDoc;
 class LoudnessMeter;
+class SampleSequence;
 }  // namespace vesk
 
 namespace vesk::ui {
@@ -61,8 +63,10 @@ class LevelFlow {
   bool Ready(const char* what) const;
   // Replaces the span with `processed` and says `done` (plus the undo
   // warning when the edit could not be made undoable).
-  void Commit(const Span& span, const std::vector<float>& processed, const std::string& done);
-  std::vector<float> Copy(const Span& span) const;
+  void Commit(const Span& span, const SampleSequence& processed, const std::string& done);
+  // The span through `effect`: a stretch at a time into a temporary file
+  // when it is longer than the spill limit.
+  bool Render(const Span& span, const BufferRender& effect, SampleSequence& out, std::string& error) const;
 
   void Normalize();
   void AskCustomTarget();

@@ -312,8 +312,8 @@ void DriveController(Bytes& in) {
         hold = false;
         ui::ExportDenoise e = denoise->ForExport(ui::ExportKind::Audio, "/fuzz/out.wav");
         if (e.run) {
-          std::vector<float> copy = doc.CopySamples();
-          e.run(copy, kRate);
+          SampleSequence copy;
+          e.run(doc.Samples(), kRate, copy);
         }
         if (arg & 1) {  // a new recording replaces the document; recording stops playback first
           area.StopPlayback();

@@ -136,6 +136,44 @@ TEST(LevelFlow, TargetsLandWithinAThirdOfAUnitAndTheCustomTargetIsKept) {
             menu.end());
 }
 
+// A whole take past the spill limit (1 MiB here) is processed a stretch at
+// a time into a temporary file: a gain is exact across the seams, and a
+// normalisation that needs the limiter still lands on its target.
+TEST(LevelFlow, AWholeTakePastTheSpillLimitIsProcessedIntoAFile) {
+  LevelRig rig;
+  rig.settings.spillThresholdMiB = 1;
+  // Eight seconds of quiet noise with a loud 10 ms burst every second.
+  std::vector<float> s = test::Noise(size_t(16) * kRate, 0.02f);
+  const std::vector<float> burst = test::Sine(kRate / 100, 2, 1000, kRate, 0.9);
+  for (size_t second = 0; second < 8; ++second)
+    for (size_t i = 0; i < burst.size(); ++i) s[second * 2 * kRate + i] += burst[i];
+  rig.Load(s);
+  const std::vector<float> before = rig.doc.CopySamples();
+  auto inFile = [&] {
+    bool file = false;
+    rig.doc.Samples().ForEachStorage([&](const SampleStorage* st) { file = file || st->File() != nullptr; });
+    return file;
+  };
+  rig.window.view.numberAnswers.push_back({-6.0});
+  ASSERT_TRUE(rig.levels.HandleCommand(kMenuGain));
+  EXPECT_TRUE(inFile());
+  const std::vector<float> quieter = rig.doc.CopySamples();
+  ASSERT_EQ(quieter.size(), before.size());
+  const float scale = float(std::pow(10.0, -6.0 / 20));
+  size_t off = 0;
+  for (size_t i = 0; i < before.size(); ++i) off += std::fabs(quieter[i] - before[i] * scale) > 1e-6f;
+  EXPECT_EQ(off, 0u);
+  ASSERT_TRUE(rig.doc.Undo());
+
+  rig.levels.HandleCommand(kMenuLoudnessPodcast);
+  EXPECT_NE(rig.window.port.StatusText().find("限幅器压住了过高的峰"), std::string::npos) << rig.window.port.StatusText();
+  EXPECT_TRUE(inFile());
+  EXPECT_NEAR(rig.Lufs(0, 8 * kRate), -16.0, 0.3);
+  EXPECT_LE(AmplitudeDb(test::Peak(rig.doc.CopySamples())), -1.0);
+  ASSERT_TRUE(rig.doc.Undo());
+  EXPECT_EQ(rig.doc.CopySamples(), before);
+}
+
 TEST(LevelFlow, AGainThatWouldClipAsksFirstAndNoIsNoChange) {
   LevelRig rig;
   rig.Load(test::Sine(2 * kRate, 2, 440, kRate, 0.5));  // peak −6 dBFS
