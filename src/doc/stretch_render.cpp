@@ -57,35 +57,29 @@ bool RenderInStretches(const SampleSource& in, uint32_t rate, uint64_t limitByte
       return true;
     }
     SampleSpill spill(limitBytes);
-    spill.Expect(total * ch);
-    std::vector<float> pending;
     std::vector<float> seam;  // the last render's frames over the next seam
     for (uint64_t s = 0; s < total;) {
       const uint64_t e = std::min(total, s + plan.stretch);
       const uint64_t from = s > plan.lead ? s - plan.lead : 0;
       const uint64_t to = std::min(total, e + plan.tail);
       if (!RenderOne(in, from, to, render, buffer, error)) return false;
-      const size_t at = pending.size();
-      pending.insert(pending.end(), buffer.begin() + ptrdiff_t((s - from) * ch),
-                     buffer.begin() + ptrdiff_t((e - from) * ch));
+      float* core = buffer.data() + (s - from) * ch;
       const uint64_t fade = std::min<uint64_t>(seam.size() / ch, e - s);
       for (uint64_t k = 0; k < fade; ++k) {
         const float w = float((double(k) + 0.5) / double(fade));
-        for (size_t c = 0; c < ch; ++c) {
-          float& v = pending[at + k * ch + c];
-          v = (1 - w) * seam[k * ch + c] + w * v;
-        }
+        for (size_t c = 0; c < ch; ++c) core[k * ch + c] = (1 - w) * seam[k * ch + c] + w * core[k * ch + c];
       }
       seam.assign(buffer.begin() + ptrdiff_t((e - from) * ch),
                   buffer.begin() + ptrdiff_t((std::min(to, e + plan.fade) - from) * ch));
-      if (!spill.Offer(pending, ch, error)) return false;
+      if (!spill.Write(core, size_t((e - s) * ch), error)) return false;
       s = e;
       if (progress && !progress(e, total)) {
         error.clear();
         return false;
       }
     }
-    auto file = spill.Finish(pending, AudioFormat{rate, uint16_t(ch), 32}, error);
+    std::vector<float> rest;  // every frame is written already
+    auto file = spill.Finish(rest, AudioFormat{rate, uint16_t(ch), 32}, error);
     if (!file) return false;
     out = SampleSequence::OfFile(std::move(file));
     return true;

@@ -39,6 +39,8 @@ class SampleSpill {
   // the few MiB of an expected long decode) and keeps the rest. False with
   // the user's text when the file cannot be made or written.
   bool Offer(std::vector<float>& samples, size_t channels, std::string& error);
+  // Writes `count` values (whole frames) to the file straight away.
+  bool Write(const float* values, size_t count, std::string& error);
   bool Spilled() const { return writer_ != nullptr; }
   // The file could not be made or written (a full or read-only temporary
   // folder): the caller decodes again into memory, as without a spill.
@@ -50,7 +52,6 @@ class SampleSpill {
                                               std::string& error);
 
  private:
-  bool Write(const float* values, size_t count, std::string& error);
 
   uint64_t limit_;
   uint64_t flushBytes_;

@@ -162,8 +162,9 @@ TEST_F(QtMainWindow, RoutesDropDownsMenusKeysAndButtonsToTheController) {
   ASSERT_TRUE(script.Done());
 
   // With a clip loaded, Space in a drop-down opens the list (the edit area
-  // passes it on); in the waveform it plays and stops.
-  ASSERT_TRUE(window_->Controller().Edit().OpenForEdit(WriteClip(dir_ / "clip.wav", 1.0, 1.0)));
+  // passes it on); in the waveform it plays and stops. The clip is long
+  // enough that a loaded machine cannot let it play to its end in between.
+  ASSERT_TRUE(window_->Controller().Edit().OpenForEdit(WriteClip(dir_ / "clip.wav", 4.0, 4.0)));
   auto* play = Control<QPushButton>(kIdPlay);
   format->setFocus();
   QTest::keyClick(format, Qt::Key_Space);
