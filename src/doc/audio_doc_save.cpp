@@ -4,10 +4,10 @@
 
 #include "doc/audio_doc.h"
 #include "doc/save_naming.h"
+#include "doc/stretch_render.h"
 #include "doc/wav_save.h"
 #include "media/fold_down.h"
 #include "media/mp3_sink.h"
-#include "media/resample.h"
 #include "media/wav_sink.h"
 #include "platform/text.h"
 
@@ -29,37 +29,33 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
 
   const uint32_t targetRate = SaveTargetRate(format_.sampleRate, requested ? requested->sampleRate : 0, mp3);
 
-  // The writers read the document's pieces as they are; only another rate
-  // or an MP3 fold of more than two channels works on a buffer of its own.
-  // The noise reduction writes a sequence of its own, in a temporary file
-  // when it is long.
+  // The writers read the document's pieces as they are; another rate and
+  // the noise reduction write a sequence of their own (in a temporary file
+  // when it is long), an MP3 fold of more than two channels a buffer.
   const bool fold = mp3 && format_.channels > 2;
   const bool resample = targetRate != format_.sampleRate;
-  std::vector<float> buffer;
-  try {
-    if (resample || (fold && !denoise)) buffer = CopySamples();
-  } catch (const std::bad_alloc&) {
-    error = "内存不足，无法保存。";
-    return false;
-  }
+  SampleSequence resampled, denoised;
   if (resample) {
     if (!report(3, "正在转换采样率…")) return false;
-    std::vector<float> resampled;
-    if (!ResampleAudio(buffer, format_.sampleRate, targetRate, format_.channels, resampled, error)) return false;
-    buffer = std::move(resampled);
+    if (!ResampleLong(*samples_, format_.sampleRate, targetRate, SpillLimitBytes(), resampled, error)) return false;
   }
-  SampleSequence denoised;
+  const SampleSequence& source = resample ? resampled : *samples_;
   if (denoise) {
     if (!report(15, "正在跑降噪…")) return false;
-    const ContiguousSamples resampled(buffer.data(), buffer.size() / format_.channels, format_.channels);
-    const bool ok = denoise(resample ? static_cast<const SampleSource&>(resampled) : *samples_, targetRate, denoised);
-    std::vector<float>().swap(buffer);
-    if (!ok) {
+    if (!denoise(source, targetRate, denoised)) {
       // An empty text would read as a cancel to the caller.
       if (error.empty()) error = "降噪处理失败，没有写出文件。";
       return false;
     }
-    if (fold) buffer = denoised.Copy(0, denoised.Frames());
+    resampled = SampleSequence();  // only the denoised copy is written
+  }
+  const SampleSequence& result = denoise ? denoised : source;
+  std::vector<float> buffer;
+  try {
+    if (fold) buffer = result.Copy(0, result.Frames());
+  } catch (const std::bad_alloc&) {
+    error = "内存不足，无法保存。";
+    return false;
   }
 
   error.clear();
@@ -82,9 +78,7 @@ bool AudioDoc::Save(const std::filesystem::path& path, bool mp3, uint32_t mp3Kbp
     outFormat.channels = 2;
   }
   const ContiguousSamples own(buffer.data(), buffer.size() / outFormat.channels, outFormat.channels);
-  const SampleSource& out = fold || (resample && !denoise) ? static_cast<const SampleSource&>(own)
-                            : denoise                      ? static_cast<const SampleSource&>(denoised)
-                                                           : *samples_;
+  const SampleSource& out = fold ? static_cast<const SampleSource&>(own) : result;
   std::vector<std::filesystem::path> written;
   if (mp3) {
     SaveStaging staging;

@@ -1,8 +1,10 @@
 #include "doc/stretch_render.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
+#include "media/resample.h"
 #include "media/sample_spill.h"
 #include "media/wav_reader.h"
 
@@ -80,6 +82,57 @@ bool RenderInStretches(const SampleSource& in, uint32_t rate, uint64_t limitByte
     }
     std::vector<float> rest;  // every frame is written already
     auto file = spill.Finish(rest, AudioFormat{rate, uint16_t(ch), 32}, error);
+    if (!file) return false;
+    out = SampleSequence::OfFile(std::move(file));
+    return true;
+  } catch (const std::bad_alloc&) {
+    error = kNoMemory;
+  } catch (const std::length_error&) {
+    error = kNoMemory;
+  }
+  return false;
+}
+
+bool ResampleLong(const SampleSource& in, uint32_t sourceRate, uint32_t targetRate, uint64_t limitBytes,
+                  SampleSequence& out, std::string& error) {
+  error.clear();
+  const size_t ch = in.Channels();
+  const uint64_t frames = in.Frames();
+  try {
+    if (frames * ch * sizeof(float) <= limitBytes || sourceRate == targetRate || sourceRate == 0 ||
+        targetRate == 0 || (ch != 1 && ch != 2)) {
+      std::vector<float> whole(frames * ch), resampled;
+      ReadFrames(in, 0, frames, ch, whole.data());
+      if (!ResampleAudio(whole, sourceRate, targetRate, uint16_t(ch), resampled, error)) return false;
+      out = SampleSequence(std::move(resampled), ch);
+      return true;
+    }
+    // Output frame j lies at input position j·source/target; the exact
+    // fraction keeps a long take from drifting. The length is ResampleAudio's.
+    const uint64_t outFrames = uint64_t(std::floor(double(frames) / (double(sourceRate) / double(targetRate))));
+    constexpr uint64_t kChunk = uint64_t(1) << 18;
+    SampleSpill spill(limitBytes);
+    std::vector<float> window, chunk;
+    uint64_t windowStart = 0, windowFrames = 0;
+    for (uint64_t j = 0; j < outFrames; ++j) {
+      const uint64_t scaled = j * sourceRate;
+      const uint64_t k = scaled / targetRate;
+      if (k + 1 >= frames) break;
+      if (k + 1 >= windowStart + windowFrames) {
+        windowStart = k;
+        windowFrames = std::min(frames - k, kChunk);
+        window.resize(windowFrames * ch);
+        ReadFrames(in, windowStart, windowFrames, ch, window.data());
+      }
+      const double f = double(scaled % targetRate) / double(targetRate);
+      const float* a = &window[(k - windowStart) * ch];
+      for (size_t c = 0; c < ch; ++c) chunk.push_back(float(a[c] + (double(a[ch + c]) - a[c]) * f));
+      if (chunk.size() >= kChunk * ch) {
+        if (!spill.Write(chunk.data(), chunk.size(), error)) return false;
+        chunk.clear();
+      }
+    }
+    auto file = spill.Finish(chunk, AudioFormat{targetRate, uint16_t(ch), 32}, error);
     if (!file) return false;
     out = SampleSequence::OfFile(std::move(file));
     return true;

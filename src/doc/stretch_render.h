@@ -35,4 +35,10 @@ StretchPlan PlanStretches(uint64_t frames, size_t channels, uint32_t rate, uint6
 bool RenderInStretches(const SampleSource& in, uint32_t rate, uint64_t limitBytes, const BufferRender& render,
                        SampleSequence& out, std::string& error, const RenderProgress& progress = {});
 
+// ResampleAudio over all of `in` (1 or 2 channels). Audio within the limit
+// is one buffer as before; longer audio is interpolated as it is read and
+// written to a spill file.
+bool ResampleLong(const SampleSource& in, uint32_t sourceRate, uint32_t targetRate, uint64_t limitBytes,
+                  SampleSequence& out, std::string& error);
+
 }  // namespace vesk

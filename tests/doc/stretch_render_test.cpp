@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "doc/stretch_render.h"
+#include "media/resample.h"
 
 namespace vesk {
 namespace {
@@ -100,6 +101,23 @@ TEST(StretchRender, AFailedResizedOrStoppedStretchEndsTheRender) {
   EXPECT_FALSE(RenderInStretches(source, kRate, kLimit, Smooth, out, error,
                                  [](uint64_t done, uint64_t) { return done < 70000; }));
   EXPECT_EQ(error, "");
+}
+
+TEST(StretchRender, ALongResampleMatchesTheOneBufferResampler) {
+  const std::vector<float> in = Noise(400000);
+  for (const auto& [from, to] : {std::pair<uint32_t, uint32_t>{48000, 44100}, {44100, 48000}, {48000, 16000}}) {
+    std::vector<float> whole;
+    std::string error;
+    ASSERT_TRUE(ResampleAudio(in, from, to, kCh, whole, error));
+    SampleSequence out;
+    ASSERT_TRUE(ResampleLong(ContiguousSamples(in.data(), 400000, kCh), from, to, kLimit, out, error)) << error;
+    EXPECT_TRUE(InFile(out));
+    ASSERT_EQ(out.Frames() * kCh, whole.size()) << from << " to " << to;
+    const std::vector<float> got = out.Copy(0, out.Frames());
+    double worst = 0;
+    for (size_t i = 0; i < got.size(); ++i) worst = std::max(worst, double(std::fabs(got[i] - whole[i])));
+    EXPECT_LT(worst, 1e-5) << from << " to " << to;
+  }
 }
 
 }  // namespace
