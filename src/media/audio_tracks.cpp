@@ -6,7 +6,6 @@
 
 #include "media/audition.h"
 #include "media/ffmpeg_decoder.h"
-#include "media/resample.h"
 #include "media/sample_convert.h"
 #include "media/sample_spill.h"
 #include "media/system_reader.h"
@@ -79,29 +78,57 @@ bool DecodeAudioTrack(const std::filesystem::path& path, const AudioTrack& track
 namespace {
 
 // One decoded track as the mix reads it: in memory, or past the spill limit
-// in its own spill file.
+// in its own spill file; a track of another rate is interpolated as it is
+// read (as ResampleAudio does: linearly, with the same length).
 struct MixSource {
   std::vector<float> samples;
   std::shared_ptr<const WavFileFrames> file;
   unsigned channels = 1;
-  uint64_t Frames() const { return file ? file->Layout().Frames() : samples.size() / channels; }
+  uint32_t sourceRate = 0, rate = 0;  // differ for a track of another rate
+
+  uint64_t StoredFrames() const { return file ? file->Layout().Frames() : samples.size() / channels; }
+  uint64_t Frames() const {
+    const uint64_t stored = StoredFrames();
+    if (sourceRate == rate) return stored;
+    if (stored <= 1) return stored;
+    const auto whole = uint64_t(std::floor(double(stored) / (double(sourceRate) / double(rate))));
+    // Output frame j needs stored frames k and k + 1, k = ⌊j·source/rate⌋.
+    return std::min(whole, ((stored - 1) * rate + sourceRate - 1) / sourceRate);
+  }
+  void Read(uint64_t at, uint64_t n, std::vector<float>& chunk) const {
+    chunk.resize(size_t(n) * channels);
+    if (file)
+      file->Read(at, n, chunk.data());
+    else
+      std::copy_n(samples.begin() + ptrdiff_t(at * channels), n * channels, chunk.begin());
+  }
   // Frames [at, at + count) brought to `to` channels, added into `sum`.
   void AddInto(uint64_t at, uint64_t count, unsigned to, std::vector<float>& chunk, float* sum) const {
     const uint64_t n = at < Frames() ? std::min(count, Frames() - at) : 0;
     if (n == 0) return;
-    if (file) {
+    if (sourceRate != rate && StoredFrames() > 1) {
+      const uint64_t first = at * sourceRate / rate;
+      const uint64_t last = std::min((at + n - 1) * sourceRate / rate + 1, StoredFrames() - 1);
+      std::vector<float> stored;
+      Read(first, last + 1 - first, stored);
       chunk.resize(size_t(n) * channels);
-      file->Read(at, n, chunk.data());
+      for (uint64_t j = 0; j < n; ++j) {
+        const uint64_t scaled = (at + j) * sourceRate;
+        const float* a = &stored[(scaled / rate - first) * channels];
+        const double f = double(scaled % rate) / double(rate);
+        for (unsigned c = 0; c < channels; ++c)
+          chunk[j * channels + c] = float(a[c] + (double(a[channels + c]) - a[c]) * f);
+      }
     } else {
-      chunk.assign(samples.begin() + ptrdiff_t(at * channels), samples.begin() + ptrdiff_t((at + n) * channels));
+      Read(at, n, chunk);
     }
     if (channels != to) chunk = ConvertChannels(chunk, channels, to);
     for (size_t i = 0; i < size_t(n) * to; ++i) sum[i] += chunk[i];
   }
 };
 
-bool DecodeForMix(const std::filesystem::path& path, const AudioTrack& track, uint32_t rate, unsigned channels,
-                  uint64_t spillBytes, MixSource& source, std::string& error) {
+bool DecodeForMix(const std::filesystem::path& path, const AudioTrack& track, uint32_t rate, uint64_t spillBytes,
+                  MixSource& source, std::string& error) {
   AudioFormat format;
   SampleSpill spill(spillBytes);
   bool ok = DecodeAudioTrack(path, track, format, source.samples, error, &spill);
@@ -113,19 +140,8 @@ bool DecodeForMix(const std::filesystem::path& path, const AudioTrack& track, ui
   }
   if (!ok) return false;
   source.channels = std::max<unsigned>(format.channels, 1);
-  if (format.sampleRate == rate) return true;
-  // Another rate: the resampler takes the whole track, one or two channels
-  // (both steps are linear, so the order does not change the result).
-  if (source.file) {
-    source.samples.resize(size_t(source.Frames()) * source.channels);
-    source.file->Read(0, source.Frames(), source.samples.data());
-    source.file.reset();
-  }
-  if (source.channels != channels) source.samples = ConvertChannels(source.samples, source.channels, channels);
-  source.channels = channels;
-  std::vector<float> resampled;
-  if (!ResampleAudio(source.samples, format.sampleRate, rate, uint16_t(channels), resampled, error)) return false;
-  source.samples = std::move(resampled);
+  source.sourceRate = format.sampleRate ? format.sampleRate : rate;
+  source.rate = rate;
   return true;
 }
 
@@ -151,7 +167,7 @@ bool DecodeAllTracksMixed(const std::filesystem::path& path, const std::vector<A
     std::vector<MixSource> sources(tracks.size());
     uint64_t frames = 0;
     for (size_t t = 0; t < tracks.size(); ++t) {
-      if (!DecodeForMix(path, tracks[t], rate, channels, trackSpillBytes, sources[t], error)) return false;
+      if (!DecodeForMix(path, tracks[t], rate, trackSpillBytes, sources[t], error)) return false;
       frames = std::max(frames, sources[t].Frames());
     }
     // Two passes a stretch at a time: the peak of the sum, then the sum
