@@ -16,7 +16,7 @@ constexpr double kLeadSeconds = 5.0;
 constexpr double kTailSeconds = 1.0;
 constexpr double kFadeSeconds = 0.02;
 const char kLengthChanged[] = "降噪结果长度不符";
-const char kNoMemory[] = "内存不足，降噪没能完成。";
+const char kNoMemory[] = "内存不足，处理没能完成。";
 
 bool RenderOne(const SampleSource& in, uint64_t from, uint64_t to, const BufferRender& render,
                std::vector<float>& buffer, std::string& error) {
@@ -28,6 +28,27 @@ bool RenderOne(const SampleSource& in, uint64_t from, uint64_t to, const BufferR
     error = kLengthChanged;
     return false;
   }
+  return true;
+}
+
+// Runs `work`; a failed allocation becomes the user's text.
+template <class Work>
+bool Guarded(std::string& error, Work&& work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  error = kNoMemory;
+  return false;
+}
+
+// Writes `rest` and hands the spill file over as `out`.
+bool FinishInto(SampleSpill& spill, std::vector<float>& rest, uint32_t rate, size_t ch, SampleSequence& out,
+                std::string& error) {
+  auto file = spill.Finish(rest, AudioFormat{rate, uint16_t(ch), 32}, error);
+  if (!file) return false;
+  out = SampleSequence::OfFile(std::move(file));
   return true;
 }
 
@@ -51,7 +72,7 @@ bool RenderInStretches(const SampleSource& in, uint32_t rate, uint64_t limitByte
   const uint64_t total = in.Frames();
   const size_t ch = in.Channels();
   const StretchPlan plan = PlanStretches(total, ch, rate, limitBytes);
-  try {
+  return Guarded(error, [&] {
     std::vector<float> buffer;
     if (plan.stretch == 0) {
       if (!RenderOne(in, 0, total, render, buffer, error)) return false;
@@ -81,16 +102,8 @@ bool RenderInStretches(const SampleSource& in, uint32_t rate, uint64_t limitByte
       }
     }
     std::vector<float> rest;  // every frame is written already
-    auto file = spill.Finish(rest, AudioFormat{rate, uint16_t(ch), 32}, error);
-    if (!file) return false;
-    out = SampleSequence::OfFile(std::move(file));
-    return true;
-  } catch (const std::bad_alloc&) {
-    error = kNoMemory;
-  } catch (const std::length_error&) {
-    error = kNoMemory;
-  }
-  return false;
+    return FinishInto(spill, rest, rate, ch, out, error);
+  });
 }
 
 bool ResampleLong(const SampleSource& in, uint32_t sourceRate, uint32_t targetRate, uint64_t limitBytes,
@@ -98,7 +111,7 @@ bool ResampleLong(const SampleSource& in, uint32_t sourceRate, uint32_t targetRa
   error.clear();
   const size_t ch = in.Channels();
   const uint64_t frames = in.Frames();
-  try {
+  return Guarded(error, [&] {
     if (frames * ch * sizeof(float) <= limitBytes || sourceRate == targetRate || sourceRate == 0 ||
         targetRate == 0 || (ch != 1 && ch != 2)) {
       std::vector<float> whole(frames * ch), resampled;
@@ -132,16 +145,8 @@ bool ResampleLong(const SampleSource& in, uint32_t sourceRate, uint32_t targetRa
         chunk.clear();
       }
     }
-    auto file = spill.Finish(chunk, AudioFormat{targetRate, uint16_t(ch), 32}, error);
-    if (!file) return false;
-    out = SampleSequence::OfFile(std::move(file));
-    return true;
-  } catch (const std::bad_alloc&) {
-    error = kNoMemory;
-  } catch (const std::length_error&) {
-    error = kNoMemory;
-  }
-  return false;
+    return FinishInto(spill, chunk, targetRate, ch, out, error);
+  });
 }
 
 }  // namespace vesk
