@@ -196,10 +196,10 @@ bool NormalizeWith(const LoudnessReading& before, double targetLufs, double ceil
   // of gain brings much less than a unit of loudness, so after the first
   // pass the step follows the slope the passes so far have shown.
   double lastGain = 0, lastLufs = 0, slope = 1.0;
-  for (int pass_ = 0; pass_ < 8; ++pass_) {
+  for (int round = 0; round < 8; ++round) {
     if (!pass(GainStep{gain, ceiling, 0, true, false}, result.after, result.limited, error)) return false;
     if (!result.after.valid || std::fabs(result.after.integratedLufs - targetLufs) <= 0.1) break;
-    if (pass_ > 0 && std::fabs(gain - lastGain) > 1e-3)
+    if (round > 0 && std::fabs(gain - lastGain) > 1e-3)
       slope = std::clamp((result.after.integratedLufs - lastLufs) / (gain - lastGain), 0.2, 1.0);
     lastGain = gain;
     lastLufs = result.after.integratedLufs;
