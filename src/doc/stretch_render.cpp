@@ -61,8 +61,9 @@ StretchPlan PlanStretches(uint64_t frames, size_t channels, uint32_t rate, uint6
   plan.lead = uint64_t(kLeadSeconds * rate);
   plan.tail = std::max<uint64_t>(uint64_t(kTailSeconds * rate), 1);
   plan.fade = std::clamp<uint64_t>(uint64_t(kFadeSeconds * rate), 1, plan.tail);
-  // A quarter of the limit per stretch: the effect may hold a copy or two.
-  plan.stretch = std::max<uint64_t>(limitBytes / 4 / frameBytes, std::max<uint32_t>(rate, 1));
+  // An eighth of the limit per stretch: the effect may hold a copy or two,
+  // and a render stops between stretches (a few seconds apart).
+  plan.stretch = std::max<uint64_t>(limitBytes / 8 / frameBytes, std::max<uint32_t>(rate, 1));
   return plan;
 }
 

@@ -42,6 +42,8 @@ DenoiseController::DenoiseController(DenoiseContext context) : ctx_(std::move(co
 
 DenoiseController::~DenoiseController() {
   life_.Expire();
+  // A long render stops at its next stretch instead of holding the close.
+  stopRender_ = true;
   if (render_.joinable()) render_.join();
   // The device must stop reading a cached copy before the copy goes.
   if (PlayingDenoised()) ctx_.app->StopPlayback();
@@ -149,7 +151,7 @@ bool DenoiseController::RenderLong(DenoiseEngine& engine, const SampleSource& in
   return RenderInStretches(
       in, rate, SpillBytes(),
       [&](std::vector<float>& samples, std::string& why) { return Render(engine, samples, rate, channels, why, level); },
-      out, error);
+      out, error, [this](uint64_t, uint64_t) { return !stopRender_.load(); });
 }
 
 bool DenoiseController::FreeMemory(uint64_t& bytes) const {

@@ -143,6 +143,7 @@ class DenoiseController {
 
   std::thread render_;
   std::atomic<int> rendering_{0};
+  std::atomic<bool> stopRender_{false};  // set when the controller goes
   std::chrono::steady_clock::time_point renderStart_;
   std::string renderText_;  // the last "已 … 秒" text shown
   // The last start found no memory for the copy; the tick does not retry

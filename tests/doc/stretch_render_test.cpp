@@ -69,7 +69,7 @@ TEST(StretchRender, LongAudioMatchesOneRenderAndReadsFromAFile) {
     EXPECT_LT(worst, 1e-6) << frames << " frames";
     const bool long_ = frames * kCh * sizeof(float) > kLimit;
     EXPECT_EQ(InFile(out), long_);
-    EXPECT_EQ(done.size(), long_ ? size_t((frames + 32767) / 32768) : 0u);
+    EXPECT_EQ(done.size(), long_ ? size_t((frames + 16383) / 16384) : 0u);
     if (!done.empty()) {
       EXPECT_EQ(done.back(), frames);
     }

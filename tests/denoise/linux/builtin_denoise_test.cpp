@@ -111,7 +111,7 @@ TEST(BuiltinDenoise, StereoAtAnotherRateStaysAlignedAndRendersTheSameTwice) {
   }
 }
 
-// Past the spill limit (1 MiB here: 1.4 s stretches, each with its 5 s of
+// Past the spill limit (1 MiB here: 1 s stretches, each with its 5 s of
 // lead) the take is rendered a stretch at a time; the seams must not cost
 // the cleaning anything nor move the speech.
 TEST(BuiltinDenoise, ALongTakeRenderedInStretchesCleansAsOneRenderDoes) {
