@@ -207,6 +207,10 @@ int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFold
                    denoised, error);
     ms = double(TickMs() - start);
   }
+  // The source lets go of its file before the output is written: it may be
+  // the same file.
+  const uint64_t loadedFrames = in.samples.Frames();
+  in.samples = SampleSequence(1);
   if (ok) {
     if (!cmd.denoiseOutput.empty()) {
       out = cmd.denoiseOutput;
@@ -225,7 +229,7 @@ int RunDenoiseMode(const CommandLine& cmd, const std::filesystem::path& dataFold
   r.Line("engine", engineText);
   r.Line("out", out);
   r.Uint("rate", format.sampleRate);
-  r.Uint("frames", ok ? denoised.Frames() : in.samples.Frames());
+  r.Uint("frames", ok ? denoised.Frames() : loadedFrames);
   r.ErrIfAny(error);
   return ok ? 0 : 1;
 }

@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "denoise/denoise_engine.h"
 
