@@ -26,14 +26,13 @@ void DenoiseCache::SetCapacity(int capacity) {
   for (int i = capacity_; i < kSlots; ++i) slots_[i] = DenoiseSlot{};
 }
 
-int DenoiseCache::Lookup(const DenoiseDocKey& doc, int level, SharedSamples* samples, std::string* strength) {
+int DenoiseCache::Lookup(const DenoiseDocKey& doc, int level, SharedSamples* samples) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (int i = 0; i < capacity_; ++i) {
     DenoiseSlot& s = slots_[i];
     if (s.state == DenoiseSlotState::Ready && s.level == level && s.key == doc) {
       s.lastUsed = ++useCounter_;
       if (samples) *samples = s.samples;
-      if (strength) *strength = s.strength;
       return i;
     }
   }
@@ -85,8 +84,7 @@ void DenoiseCache::ClearAll() {
   for (DenoiseSlot& s : slots_) s = DenoiseSlot{};
 }
 
-void DenoiseCache::StoreReady(int slot, const DenoiseDocKey& doc, int level, SharedSamples samples,
-                              std::string strength) {
+void DenoiseCache::StoreReady(int slot, const DenoiseDocKey& doc, int level, SharedSamples samples) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!Valid(slot)) return;
   DenoiseSlot& s = slots_[slot];
@@ -94,7 +92,6 @@ void DenoiseCache::StoreReady(int slot, const DenoiseDocKey& doc, int level, Sha
   s.key = doc;
   s.level = level;
   s.samples = std::move(samples);
-  s.strength = std::move(strength);
   s.error.clear();
   s.pluginUsable = true;
   s.lastUsed = ++useCounter_;
@@ -108,7 +105,6 @@ void DenoiseCache::StoreFailed(int slot, const DenoiseDocKey& doc, int level, st
   s.key = doc;
   s.level = level;
   s.samples.reset();
-  s.strength.clear();
   s.error = std::move(error);
   s.pluginUsable = pluginUsable;
   s.lastUsed = ++useCounter_;

@@ -38,7 +38,6 @@ struct DenoiseSlot {
   // Shared so that a playback still reading a copy keeps it alive after the
   // slot dropped it.
   SharedSamples samples;
-  std::string strength;       // ready only: the render's StrengthSuffix
   std::string error;          // failed only
   bool pluginUsable = false;  // failed only: DenoiseAvailable when it failed
   uint64_t lastUsed = 0;
@@ -60,7 +59,7 @@ class DenoiseCache {
   // Slots at or above the new capacity are emptied.
   void SetCapacity(int capacity);
   // The ready slot for the document and level, or -1; a hit marks it used.
-  int Lookup(const DenoiseDocKey& doc, int level, SharedSamples* samples = nullptr, std::string* strength = nullptr);
+  int Lookup(const DenoiseDocKey& doc, int level, SharedSamples* samples = nullptr);
   // A failed render for the document and level is stored.
   bool HasFailed(const DenoiseDocKey& doc, int level, std::string* error = nullptr) const;
   // Empties slots that no longer match the document, and all beyond the capacity.
@@ -71,7 +70,7 @@ class DenoiseCache {
   int ChooseTarget(const DenoiseDocKey& doc, int level) const;
   void Clear(int slot);
   void ClearAll();
-  void StoreReady(int slot, const DenoiseDocKey& doc, int level, SharedSamples samples, std::string strength = {});
+  void StoreReady(int slot, const DenoiseDocKey& doc, int level, SharedSamples samples);
   void StoreFailed(int slot, const DenoiseDocKey& doc, int level, std::string error, bool pluginUsable);
   DenoiseSlot Slot(int slot) const;
 

@@ -237,7 +237,7 @@ bool DenoiseController::StartBackgroundRender() {
     renderProfile_ = engine.noiseProfile;
     renderNote_ = engine.builtinNote;
     if (ok && rendered->Frames() == key.frames)
-      cache_.StoreReady(slot, key, level, std::move(rendered), StrengthSuffix(engine));
+      cache_.StoreReady(slot, key, level, std::move(rendered));
     else
       cache_.StoreFailed(slot, key, level, ok ? std::string("降噪结果长度不符") : error, usable);
     rendering_ = 0;
@@ -600,33 +600,23 @@ ExportDenoise DenoiseController::ForExport(ExportKind kind, const std::filesyste
     result.cancel = true;
     return result;
   }
-  // An export of the document as it is, at its own rate, takes the copy
-  // audition plays when one is ready: the same render, and a long take is
-  // not rendered twice. Otherwise the export renders its own copy with its
-  // own engine record; the built-in engine's noise profile comes from the
-  // document as it is now (the export may render at another rate).
+  // The export renders its own copy, not the cache's, with its own engine
+  // record; the built-in engine's noise profile comes from the document as
+  // it is now (the export may render at another rate).
   auto engine = std::make_shared<DenoiseEngine>(engine_);
   auto error = std::make_shared<std::string>();
-  auto strength = std::make_shared<std::string>();
+  const AudioDoc& doc = *ctx_.doc;
+  if (!PrepareNoiseProfile(*engine, doc.Samples(), doc.Format().sampleRate, doc.Format().channels,
+                           doc.NoiseSampleStart(), doc.NoiseSampleEnd(), *error))
+    engine->noiseProfile = NoiseProfile{};  // measured again from the export's samples, or failing there
   const unsigned level = unsigned(Level());
-  result.run = [this, engine, error, strength, level, key = DocKey(), doc = ctx_.doc->Snapshot(),
-                noiseFrom = ctx_.doc->NoiseSampleStart(),
-                noiseTo = ctx_.doc->NoiseSampleEnd()](const SampleSource& in, uint32_t rate, SampleSequence& out) {
+  result.run = [this, engine, error, level](const SampleSource& in, uint32_t rate, SampleSequence& out) {
     error->clear();
-    SharedSamples ready;
-    if (&in == doc.get() && rate == key.rate && cache_.Lookup(key, int(level), &ready, strength.get()) >= 0) {
-      out = *ready;
-      return true;
-    }
-    if (!PrepareNoiseProfile(*engine, *doc, key.rate, key.channels, noiseFrom, noiseTo, *error))
-      engine->noiseProfile = NoiseProfile{};  // measured again from the export's samples, or failing there
-    const bool ok = RenderLong(*engine, in, rate, level, out, *error);
-    *strength = StrengthSuffix(*engine);
-    return ok;
+    return RenderLong(*engine, in, rate, level, out, *error);
   };
   result.stage = "正在跑降噪（" + engine_.displayName + "）…";
   result.lastError = [error] { return *error; };
-  result.resultNoteAfterRun = [strength] { return "，已降噪（" + *strength + "）"; };
+  result.resultNoteAfterRun = [engine] { return "，已降噪（" + StrengthSuffix(*engine) + "）"; };
   return result;
 }
 
